@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// Line error flags, as the driver's status query reports them.
+namespace LineError {
+inline constexpr uint32_t RxOverflow = 0x0001;
+inline constexpr uint32_t Overrun = 0x0002;
+inline constexpr uint32_t RxParity = 0x0004;
+inline constexpr uint32_t Framing = 0x0008;
+inline constexpr uint32_t Break = 0x0010;
+}  // namespace LineError
+
+enum class ParityMode { None, Odd, Even };
+
+// Rate, parity (checked when not None) and stop bits; data bits are always 8.
+struct LineSettings {
+    int32_t baudRate = 9600;
+    ParityMode parity = ParityMode::None;
+    int stopBits = 1;
+    friend bool operator==(const LineSettings&, const LineSettings&) = default;
+};
+
+// One open serial port. Everything the program does with a port goes through this.
+class SerialDevice : public QObject {
+    Q_OBJECT
+public:
+    ~SerialDevice() override = default;
+
+    // The settings the driver holds now.
+    virtual LineSettings lineSettings() const = 0;
+    // Sets rate, 8 data bits, parity and stop bits; false when the driver refused them.
+    virtual bool setLineSettings(const LineSettings& settings) = 0;
+    // Discards unsent output and/or unread input.
+    virtual void purge(bool output, bool input) = 0;
+    // Received bytes waiting in the driver; stores and clears the line error flags.
+    virtual uint32_t bytesWaiting(uint32_t* errorFlags) = 0;
+    // Reads n bytes that bytesWaiting() reported; returns the count read.
+    virtual int64_t read(uint8_t* buffer, int64_t n) = 0;
+    // Returns once the driver has taken the bytes; returns the count taken.
+    virtual int64_t write(const uint8_t* data, int64_t n) = 0;
+    virtual void close() = 0;
+
+signals:
+    // The device is gone (adapter pulled, far end of a pseudo-terminal closed).
+    void lost();
+};
+
+// Opens a device by the name the system knows it by; nullptr when it is missing or in use.
+using SerialDeviceOpener = std::function<std::unique_ptr<SerialDevice>(const QString& name)>;
