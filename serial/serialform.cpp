@@ -1,0 +1,185 @@
+#include "serial/serialform.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/language.h"
+#include "core/messages.h"
+#include "serial/portnames.h"
+
+TSerial_Form* Serial_Form = nullptr;
+
+namespace {
+
+// The dialog's messages and texts.
+const LocalizedMessage kOpenFailed{"Port open error!", "打开通讯端口错误!", "CommError",
+                                   "CommError"};
+QString ConnectingText() {
+    return Tr("Connect...", "连接中...");
+}
+QString NoDeviceText() {
+    return Tr("(no such port)", "(无此端口)");
+}
+
+const QStringList kPortEntries = {"COM1", "COM2", "COM3", "COM4", "COM5",
+                                  "COM6", "COM7", "COM8", ""};
+const QStringList kRateEntries = {"600",   "1200",  "2400",  "4800",  "9600",
+                                  "19200", "38400", "57600", "115200"};
+
+QStringList Entries(const QComboBox& list) {
+    QStringList entries;
+    for (int i = 0; i < list.count(); ++i) entries.append(list.itemText(i));
+    return entries;
+}
+
+QComboBox* EditableList(const QString& name, const QStringList& entries, int selected) {
+    auto* list = new QComboBox;
+    list->setObjectName(name);
+    list->setEditable(true);
+    // Typed text stays text; it never becomes a new entry.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->addItems(entries);
+    list->setCurrentIndex(selected);
+    return list;
+}
+
+QLabel* NamedLabel(const QString& name, const char* text) {
+    auto* label = new QLabel(QString::fromUtf8(text));
+    label->setObjectName(name);
+    return label;
+}
+
+QPushButton* NamedButton(const QString& name, const char* text) {
+    auto* button = new QPushButton(QString::fromUtf8(text));
+    button->setObjectName(name);
+    return button;
+}
+
+}  // namespace
+
+int ChosenEntry(const QStringList& entries, int currentIndex, const QString& shownText,
+                bool typedByUser) {
+    if (currentIndex >= 0 && currentIndex < entries.size() && entries[currentIndex] == shownText) {
+        return currentIndex;
+    }
+    return typedByUser ? static_cast<int>(entries.indexOf(shownText)) : -1;
+}
+
+int ChosenEntry(const QComboBox& list) {
+    const bool typed = list.lineEdit() && list.lineEdit()->isModified();
+    return ChosenEntry(Entries(list), list.currentIndex(), list.currentText(), typed);
+}
+
+TSerial_Form::TSerial_Form(SerialLink& link, QWidget* parent) : QDialog(parent), link_(link) {
+    setObjectName("Serial_Form");
+    setWindowTitle(QString::fromUtf8("串口配置"));
+    setModal(false);
+
+    GroupBox1 = new QGroupBox(QString::fromUtf8("端口属性"));
+    GroupBox1->setObjectName("GroupBox1");
+    Label1 = NamedLabel("Label1", "波特率");
+    Label2 = NamedLabel("Label2", "端口号");
+    Label3 = NamedLabel("Label3", "检验位");
+    Label4 = NamedLabel("Label4", "数据位");
+    Label5 = NamedLabel("Label5", "停止位");
+    Comb_ComNo = EditableList("Comb_ComNo", kPortEntries, 0);
+    ComboBaudRate = EditableList("ComboBaudRate", kRateEntries, 4);
+    // No entry selected, the first entry's text shown.
+    ComboParity = EditableList(
+        "ComboParity", {QString::fromUtf8("无"), QString::fromUtf8("奇"), QString::fromUtf8("偶")},
+        -1);
+    ComboParity->setEditText(QString::fromUtf8("无"));
+    Comb_DataBit = EditableList("Comb_DataBit", {"8"}, 0);
+    Button1 = NamedButton("Button1", "确定");
+    Button2 = NamedButton("Button2", "取消");
+    Comb_StopBit = EditableList("Comb_StopBit", {"1", "2"}, 0);
+    PortDevice = new QLabel;
+    PortDevice->setObjectName("PortDevice");
+
+    auto* grid = new QGridLayout(GroupBox1);
+    grid->addWidget(Label2, 0, 0);
+    grid->addWidget(Comb_ComNo, 0, 1);
+    grid->addWidget(PortDevice, 0, 2);
+    grid->addWidget(Label1, 1, 0);
+    grid->addWidget(ComboBaudRate, 1, 1);
+    grid->addWidget(Label3, 2, 0);
+    grid->addWidget(ComboParity, 2, 1);
+    grid->addWidget(Label4, 3, 0);
+    grid->addWidget(Comb_DataBit, 3, 1);
+    grid->addWidget(Label5, 4, 0);
+    grid->addWidget(Comb_StopBit, 4, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    grid->addLayout(buttons, 5, 0, 1, 3);
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(GroupBox1);
+
+    connect(Button1, &QPushButton::clicked, this, &TSerial_Form::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TSerial_Form::Button2Click);
+    connect(Comb_ComNo, &QComboBox::currentTextChanged, this, [this] {
+        if (isVisible()) showPortDevices();
+    });
+}
+
+void TSerial_Form::Button1Click() {
+    const int portEntry = ChosenEntry(*Comb_ComNo);
+    const QString typedName = Comb_ComNo->currentText().trimmed();
+    const bool opened = portEntry < 0 && !typedName.isEmpty() ? link_.OpenPortByName(typedName)
+                                                              : link_.OpenPortByName(portEntry + 1);
+    if (!opened) {
+        ShowLocalized(kOpenFailed);
+        return;
+    }
+    SerialLinkHost* host = link_.host();
+    if (host) {
+        host->startReceivePoll();
+        host->setStatusText(3, ConnectingText());
+    }
+    // Stored in 8 bits: no selection (-1) becomes 255, which the link reads as 9600 / none.
+    link_.BaudIndex = static_cast<uint8_t>(ChosenEntry(*ComboBaudRate));
+    link_.ParityIndex = static_cast<uint8_t>(ChosenEntry(*ComboParity));
+    link_.ApplyPortSettings();
+    if (host) host->startReceivePoll();
+    close();
+}
+
+void TSerial_Form::Button2Click() {
+    close();
+}
+
+QString TSerial_Form::portListText() const {
+    return Comb_ComNo->currentText();
+}
+
+void TSerial_Form::selectPort(int entry) {
+    if (entry >= 0 && entry < Comb_ComNo->count()) Comb_ComNo->setCurrentIndex(entry);
+}
+
+void TSerial_Form::selectRateAndParity(int baudIndex, int parityIndex) {
+    // An index past the list leaves it without a selection, as typed text would.
+    ComboBaudRate->setCurrentIndex(baudIndex < ComboBaudRate->count() ? baudIndex : -1);
+    ComboParity->setCurrentIndex(parityIndex < ComboParity->count() ? parityIndex : -1);
+}
+
+void TSerial_Form::showEvent(QShowEvent* event) {
+    showPortDevices();
+    QDialog::showEvent(event);
+}
+
+void TSerial_Form::showPortDevices() {
+    const QStringList devices = DevicesForPorts(Comb_ComNo->count());
+    for (int i = 0; i < Comb_ComNo->count(); ++i) {
+        const QString device = devices.value(i);
+        Comb_ComNo->setItemData(i, device.isEmpty() ? NoDeviceText() : device, Qt::ToolTipRole);
+    }
+    const int entry = ChosenEntry(*Comb_ComNo);
+    const QString device = entry >= 0 ? devices.value(entry) : Comb_ComNo->currentText().trimmed();
+    PortDevice->setText(device.isEmpty() ? NoDeviceText() : device);
+}
