@@ -1,0 +1,114 @@
+#include "app/language.h"
+
+#include "app/aboutbox.h"
+#include "app/mainwindow.h"
+#include "app/panel.h"
+#include "app/windows.h"
+#include "core/language.h"
+#include "serial/serialform.h"
+
+namespace {
+
+struct EnglishText {
+    const char* control;
+    const char* text;
+};
+
+// The main window's English captions, replacing the Chinese design texts.
+constexpr EnglishText MainCaptions[] = {
+    {"FIle_M", "File(&F)"},
+    {"FileRead", "Read Paras(&R)"},
+    {"FileWrite", "Write Paras(&W)"},
+    {"FileExit", "Exit(&X)"},
+    {"Seri_M", "Edit(&E)"},
+    {"Seri_C_M", "Close Port(&C)"},
+    {"Seri_O_M", "Open Port(&O)"},
+    {"Help_M", "Help(&H)"},
+    {"Help_U_M", ""},
+    {"Help_A_M", "About(&A)"},
+    {"Test_M", "Test"},
+    {"GroupBox3", "Model"},
+    {"GroupBox1", "Para Set"},
+    {"GroupBox2", "Comunication"},
+    {"ParaModel", "Model"},
+    {"ParaID", "SN"},
+    {"ParaChnn", "Chno No."},
+    {"ParaAriBaud", "Air Rate"},
+    {"ParaSerialBaud", "Uart Rate"},
+    {"Panel8", "Receive"},
+    {"Panel9", "Transmitt"},
+    {"Check_RecHex", "Hex Display"},
+    {"Check_TrttHex", "Hex Send"},
+    {"Check_AutoClr", "Auto Cls"},
+    {"Check_AutoTrtt", "Auto Send"},
+    {"Button_ClrRecMemo", "Cls RX Datas"},
+    {"Button_ManulTrtt", "Manual Send"},
+    {"Button1", "Stop Display"},
+    {"Button3", "Counter Reset"},
+    {"Button_ClrTrttMemo", "Cls TX datas"},
+    {"Label9", "TX Timeout"},
+    {"Label10", "MSEL"},
+};
+
+constexpr EnglishText MainTooltips[] = {
+    {"Speed_R", "Read Para"}, {"Speed_W", "Write Para"}, {"Speed_O", "Open Port"},
+    {"Speed_C", "Close Port"}, {"Speed_E", "Exit"},
+};
+
+constexpr EnglishText PortDialogCaptions[] = {
+    {"GroupBox1", "Port Set"}, {"Label2", "Port No."},  {"Label1", "Port Rate"},
+    {"Label3", "Parity"},      {"Label4", "Data bits"}, {"Label5", "Stop bits"},
+    {"Button1", "OK"},         {"Button2", "Cancel"},
+};
+
+const QStringList EnglishParities{QStringLiteral("N"), QStringLiteral("O"), QStringLiteral("E")};
+
+void ApplyCaptions(QWidget* window, const EnglishText* begin, const EnglishText* end) {
+    for (const EnglishText* entry = begin; entry != end; ++entry) {
+        SetCaption(window->findChild<QObject*>(QString::fromLatin1(entry->control)),
+                   QString::fromUtf8(entry->text));
+    }
+}
+
+void ApplyPortDialogTexts() {
+    Serial_Form->setWindowTitle(QStringLiteral("Port Property"));
+    ApplyCaptions(Serial_Form, std::begin(PortDialogCaptions), std::end(PortDialogCaptions));
+    // Refilling must not throw away the parity the user chose in the dialog.
+    QComboBox* parity = Serial_Form->ComboParity;
+    const int chosen = parity->currentIndex();
+    parity->clear();
+    parity->addItems(EnglishParities);
+    parity->setCurrentIndex(chosen >= 0 && chosen < parity->count() ? chosen : 0);
+}
+
+}  // namespace
+
+void ApplyMainTexts() {
+    if (!IsEnglish()) {
+        Form1->setWindowTitle(QStringLiteral("数传电台演示软件"));
+        return;
+    }
+    Form1->setWindowTitle(QStringLiteral("TVR900 Transceiver Test Software"));
+    ApplyCaptions(Form1, std::begin(MainCaptions), std::end(MainCaptions));
+    Form1->ComboRadioParity->clear();
+    Form1->ComboRadioParity->addItems(EnglishParities);
+    Form1->ComboRadioParity->setCurrentIndex(-1);
+    for (const EnglishText& tip : MainTooltips) {
+        Form1->findChild<QWidget*>(QString::fromLatin1(tip.control))
+            ->setToolTip(QString::fromUtf8(tip.text));
+    }
+    Form1->setStatusText(3, QStringLiteral("Disconnect..."));
+}
+
+void ApplyDialogTexts() {
+    if (!IsEnglish()) {
+        AboutBox->Label1->setText(QStringLiteral(" "));
+        AboutBox->setWindowTitle(QStringLiteral("About"));
+        AboutBox->Copyright->setText(QStringLiteral(" "));
+        return;
+    }
+    AboutBox->Label1->setText(QStringLiteral("NMR"));
+    AboutBox->setWindowTitle(QStringLiteral("About NMR"));
+    AboutBox->Copyright->setText(QStringLiteral("Copyright \u00A9 NMR. All rights reserved."));
+    ApplyPortDialogTexts();
+}

@@ -1,0 +1,469 @@
+#include "app/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "app/aboutbox.h"
+#include "app/language.h"
+#include "app/lifecycle.h"
+#include "app/windows.h"
+#include "factory/formtest.h"
+#include "serial/serialform.h"
+
+namespace {
+
+QToolButton* MakeSpeedButton(const char* name, const char* icon, const char* tooltip,
+                             QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    QIcon states;
+    const QString base = QStringLiteral(":/icons/%1").arg(QString::fromLatin1(icon));
+    states.addFile(base + QStringLiteral(".svg"), {}, QIcon::Normal);
+    states.addFile(base + QStringLiteral("-disabled.svg"), {}, QIcon::Disabled);
+    button->setIcon(states);
+    button->setIconSize({28, 28});
+    button->setFixedSize(40, 40);
+    button->setAutoRaise(true);
+    button->setToolTip(QString::fromUtf8(tooltip));
+    return button;
+}
+
+QAction* MakeAction(QMenu* menu, const char* name, const char* caption) {
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+QComboBox* MakeParameterList(const char* name, const QStringList& items, QWidget* parent) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->addItems(items);
+    list->setCurrentIndex(-1);
+    list->setStyleSheet(QStringLiteral("QComboBox { color: blue; }"));
+    list->setMinimumWidth(90);
+    return list;
+}
+
+QLineEdit* MakeEdit(const char* name, const char* text, QWidget* parent, int width = 52) {
+    auto* edit = new QLineEdit(QString::fromUtf8(text), parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setFixedWidth(width);
+    return edit;
+}
+
+template <typename T>
+T* Named(T* control, const char* name) {
+    control->setObjectName(QString::fromLatin1(name));
+    return control;
+}
+
+QString GroupStyle(const char* name, const char* extra = "") {
+    return QStringLiteral("QGroupBox#%1 { font-weight: bold; %2 }"
+                          "QGroupBox#%1::title { color: #000080; }")
+        .arg(QString::fromLatin1(name), QString::fromLatin1(extra));
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("TAVREN数传电台演示软件"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+
+    auto* layout = new QVBoxLayout(this);
+    // The window sizes itself to its visible controls, so revealing the statistics row grows it.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+
+    buildMenus();
+    layout->setMenuBar(MainMenu1);
+    buildToolbar();
+    layout->addWidget(Panel1);
+
+    auto* middle = new QHBoxLayout;
+    middle->setContentsMargins(4, 0, 4, 0);
+    middle->addWidget(buildParameterColumn());
+    middle->addWidget(buildDataGroup(), 1);
+    layout->addLayout(middle);
+    layout->addWidget(buildStatusRow());
+    layout->addWidget(buildStatisticsRow());
+
+    buildTimers();
+    watchActivation();
+}
+
+void TForm1::buildToolbar() {
+    Panel1 = Named(new QFrame(this), "Panel1");
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* row = new QHBoxLayout(Panel1);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->setSpacing(2);
+    Speed_R = MakeSpeedButton("Speed_R", "read", "读参数", Panel1);
+    Speed_W = MakeSpeedButton("Speed_W", "write", "写参数", Panel1);
+    Speed_O = MakeSpeedButton("Speed_O", "open", "打开串口", Panel1);
+    Speed_C = MakeSpeedButton("Speed_C", "close", "关闭串口", Panel1);
+    BitBtn1 = MakeSpeedButton("BitBtn1", "about", "About", Panel1);
+    Speed_E = MakeSpeedButton("Speed_E", "exit", "退出", Panel1);
+    Speed_W->setEnabled(false);
+    for (QToolButton* button : {Speed_R, Speed_W, Speed_O, Speed_C, BitBtn1, Speed_E}) {
+        row->addWidget(button);
+    }
+    row->addStretch();
+
+    connect(Speed_R, &QToolButton::clicked, this, &TForm1::Speed_RClick);
+    connect(Speed_W, &QToolButton::clicked, this, &TForm1::Speed_WClick);
+    connect(Speed_O, &QToolButton::clicked, this, &TForm1::Speed_OClick);
+    connect(Speed_C, &QToolButton::clicked, this, &TForm1::Speed_CClick);
+    connect(BitBtn1, &QToolButton::clicked, this, &TForm1::Help_A_MClick);
+    connect(Speed_E, &QToolButton::clicked, this, &TForm1::Speed_EClick);
+}
+
+void TForm1::buildMenus() {
+    MainMenu1 = Named(new QMenuBar(this), "MainMenu1");
+    FIle_M = Named(MainMenu1->addMenu(QStringLiteral("文件(&F)")), "FIle_M");
+    FileRead = MakeAction(FIle_M, "FileRead", "读电台(&R)");
+    FileWrite = MakeAction(FIle_M, "FileWrite", "写电台(&W)");
+    FileWrite->setEnabled(false);
+    N2 = Named(FIle_M->addSeparator(), "N2");
+    FileExit = MakeAction(FIle_M, "FileExit", "退出(&X)");
+
+    Seri_M = Named(MainMenu1->addMenu(QStringLiteral("电台(&E)")), "Seri_M");
+    Seri_O_M = MakeAction(Seri_M, "Seri_O_M", "打开串口(&O)");
+    Seri_C_M = MakeAction(Seri_M, "Seri_C_M", "关闭串口(&C)");
+
+    Help_M = Named(MainMenu1->addMenu(QStringLiteral("帮助(&H)")), "Help_M");
+    Help_U_M = MakeAction(Help_M, "Help_U_M", "使用说明(&M)");
+    Help_A_M = MakeAction(Help_M, "Help_A_M", "关于(&A)");
+
+    Test_M = Named(MainMenu1->addAction(QStringLiteral("测试")), "Test_M");
+    Test_M->setVisible(false);
+
+    connect(FileRead, &QAction::triggered, this, &TForm1::Speed_RClick);
+    connect(FileWrite, &QAction::triggered, this, &TForm1::Speed_WClick);
+    connect(FileExit, &QAction::triggered, this, &TForm1::FileExitClick);
+    connect(Seri_O_M, &QAction::triggered, this, &TForm1::Seri_O_MClick);
+    connect(Seri_C_M, &QAction::triggered, this, &TForm1::Speed_CClick);
+    connect(Help_A_M, &QAction::triggered, this, &TForm1::Help_A_MClick);
+    connect(Test_M, &QAction::triggered, this, &TForm1::Test_MClick);
+}
+
+QWidget* TForm1::buildParameterColumn() {
+    auto* column = new QWidget(this);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    GroupBox3 = Named(new QGroupBox(QStringLiteral("电台型号"), column), "GroupBox3");
+    GroupBox3->setStyleSheet(GroupStyle("GroupBox3"));
+    auto* model = new QGridLayout(GroupBox3);
+    ParaModel = new TPanel(QStringLiteral("ParaModel"), QStringLiteral("电台型号"), GroupBox3);
+    EditModelVer = MakeEdit("EditModelVer", "", GroupBox3, 110);
+    EditModelVer->setEnabled(false);
+    EditModelVer->setStyleSheet(QStringLiteral("QLineEdit { color: blue; }"));
+    EditModelVer->installEventFilter(this);
+    ParaID = new TPanel(QStringLiteral("ParaID"), QStringLiteral("电台ID码"), GroupBox3);
+    ParaID->setVisible(false);
+    EditID = MakeEdit("EditID", "      ", GroupBox3, 110);
+    EditID->setMaxLength(6);
+    EditID->setVisible(false);
+    model->addWidget(ParaModel, 0, 0);
+    model->addWidget(EditModelVer, 0, 1);
+    model->addWidget(ParaID, 1, 0);
+    model->addWidget(EditID, 1, 1);
+    layout->addWidget(GroupBox3);
+
+    GroupBox1 = Named(new QGroupBox(QStringLiteral("电台参数"), column), "GroupBox1");
+    GroupBox1->setStyleSheet(GroupStyle("GroupBox1"));
+    auto* para = new QGridLayout(GroupBox1);
+    ParaChnn = new TPanel(QStringLiteral("ParaChnn"), QStringLiteral("信道号"), GroupBox1);
+    QStringList channels;
+    for (int n = 1; n <= 12; ++n) channels << QStringLiteral("NO.%1").arg(n);
+    ComboChnn = MakeParameterList("ComboChnn", channels, GroupBox1);
+    ParaAriBaud = new TPanel(QStringLiteral("ParaAriBaud"), QStringLiteral("空中速率"), GroupBox1);
+    ComboAirBaud = MakeParameterList("ComboAirBaud",
+                                     {"1200", "2400", "4800", "9600", "19200", "38400", "76800",
+                                      "100KBPS", "120KBPS", "56000"},
+                                     GroupBox1);
+    ComboAirBaud->setEnabled(false);
+    ParaSerialBaud =
+        new TPanel(QStringLiteral("ParaSerialBaud"), QStringLiteral("串口模式"), GroupBox1);
+    ComboRadioSerBaud = MakeParameterList(
+        "ComboRadioSerBaud",
+        {"600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, GroupBox1);
+    ComboRadioParity = MakeParameterList(
+        "ComboRadioParity",
+        {QStringLiteral("无检验"), QStringLiteral("奇检验"), QStringLiteral("偶检验")}, GroupBox1);
+    para->addWidget(ParaChnn, 0, 0);
+    para->addWidget(ComboChnn, 0, 1);
+    para->addWidget(ParaAriBaud, 1, 0);
+    para->addWidget(ComboAirBaud, 1, 1);
+    para->addWidget(ParaSerialBaud, 2, 0);
+    para->addWidget(ComboRadioSerBaud, 2, 1);
+    para->addWidget(ComboRadioParity, 3, 1);
+    layout->addWidget(GroupBox1);
+    layout->addStretch();
+    return column;
+}
+
+QGroupBox* TForm1::buildDataGroup() {
+    GroupBox2 = Named(new QGroupBox(QStringLiteral("数据传输"), this), "GroupBox2");
+    GroupBox2->setStyleSheet(GroupStyle("GroupBox2", "background-color: #e6f5e1;"));
+    QFont chinese = font();
+    chinese.setPointSize(10);
+
+    auto makeButton = [&](const char* name, const char* caption) {
+        auto* button = Named(new QPushButton(QString::fromUtf8(caption), GroupBox2), name);
+        button->setFont(chinese);
+        return button;
+    };
+    auto makeCheck = [&](const char* name, const char* caption, bool checked) {
+        auto* box = Named(new QCheckBox(QString::fromUtf8(caption), GroupBox2), name);
+        box->setFont(chinese);
+        box->setChecked(checked);
+        return box;
+    };
+    auto makeHeading = [&](const char* name, const char* caption) {
+        auto* panel = new TPanel(QString::fromLatin1(name), QString::fromUtf8(caption), GroupBox2);
+        panel->setFrameShadow(QFrame::Sunken);
+        return panel;
+    };
+
+    auto* grid = new QGridLayout(GroupBox2);
+
+    Panel8 = makeHeading("Panel8", "接收区");
+    Check_RecHex = makeCheck("Check_RecHex", "十六进制显示", false);
+    Check_AutoClr = makeCheck("Check_AutoClr", "自动清空", true);
+    Button1 = makeButton("Button1", "停止显示");
+    Button_ClrRecMemo = makeButton("Button_ClrRecMemo", "清空接收区");
+    Button3 = makeButton("Button3", "复位计数器");
+    auto* receiveColumn = new QVBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{Panel8, Check_RecHex, Check_AutoClr, Button1,
+                                                      Button_ClrRecMemo, Button3}) {
+        receiveColumn->addWidget(w);
+    }
+    receiveColumn->addStretch();
+    Memo_Rec = Named(new QPlainTextEdit(GroupBox2), "Memo_Rec");
+    Memo_Rec->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo_Rec->setMinimumSize(420, 230);
+    grid->addLayout(receiveColumn, 0, 0);
+    grid->addWidget(Memo_Rec, 0, 1);
+
+    Panel9 = makeHeading("Panel9", "发送区");
+    Button_ManulTrtt = makeButton("Button_ManulTrtt", "手动发送");
+    Button_ClrTrttMemo = makeButton("Button_ClrTrttMemo", "清空发送区");
+    auto* sendColumn = new QVBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{Panel9, Button_ManulTrtt, Button_ClrTrttMemo}) {
+        sendColumn->addWidget(w);
+    }
+    sendColumn->addStretch();
+    Memo_Trtt = Named(new QPlainTextEdit(GroupBox2), "Memo_Trtt");
+    Memo_Trtt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo_Trtt->setFixedHeight(80);
+    grid->addLayout(sendColumn, 1, 0);
+    grid->addWidget(Memo_Trtt, 1, 1);
+
+    Check_AutoTrtt = makeCheck("Check_AutoTrtt", "自动发送", false);
+    Label9 = Named(new QLabel(QStringLiteral("自动发送周期"), GroupBox2), "Label9");
+    Edit_TrttPerio = MakeEdit("Edit_TrttPerio", "1000", GroupBox2, 70);
+    Label10 = Named(new QLabel(QStringLiteral("毫秒"), GroupBox2), "Label10");
+    Check_TrttHex = makeCheck("Check_TrttHex", "十六进制发送", false);
+    auto* bottom = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{Check_AutoTrtt, Label9, Edit_TrttPerio,
+                                                      Label10, Check_TrttHex}) {
+        bottom->addWidget(w);
+    }
+    bottom->addStretch();
+    grid->addLayout(bottom, 2, 0, 1, 2);
+    return GroupBox2;
+}
+
+QWidget* TForm1::buildStatusRow() {
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+
+    StatusBar1 = Named(new QStatusBar(row), "StatusBar1");
+    StatusBar1->setSizeGripEnabled(false);
+    const std::array<const char*, StatusPanelCount> initial{"", "COMX", "XXXX-X-1", "断开的",
+                                                            "TX :0", "RX:0"};
+    for (int i = 0; i < StatusPanelCount; ++i) {
+        auto* panel = new QLabel(QString::fromUtf8(initial[i]), StatusBar1);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFixedWidth(StatusPanelWidths[i]);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        if (i > 0) panel->setAlignment(Qt::AlignCenter);
+        panel->setVisible(StatusPanelWidths[i] > 0);
+        StatusBar1->addPermanentWidget(panel);
+        statusPanels_[i] = panel;
+    }
+    layout->addWidget(StatusBar1, 1);
+
+    Panel10 = new TPanel(QStringLiteral("Panel10"), QString(), row);
+    Panel10->setFrameShadow(QFrame::Sunken);
+    Panel10->setFixedWidth(45);
+    Panel11 = new TPanel(QStringLiteral("Panel11"), QString(), row);
+    Panel11->setFrameShadow(QFrame::Sunken);
+    Panel11->setFixedWidth(40);
+    layout->addWidget(Panel10);
+    layout->addWidget(Panel11);
+    connect(Panel10, &TPanel::clicked, this, &TForm1::Panel10Click);
+    connect(Panel11, &TPanel::clicked, this, &TForm1::Panel11Click);
+    return row;
+}
+
+QFrame* TForm1::buildStatisticsRow() {
+    Panel2 = Named(new QFrame(this), "Panel2");
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto* row = new QHBoxLayout(Panel2);
+    row->setContentsMargins(4, 2, 4, 2);
+
+    PanelTrttTest = new TPanel(QStringLiteral("PanelTrttTest"), QStringLiteral("ERR TEST"), Panel2);
+    PanelTrttTest->setFixedWidth(80);
+    PanelTrttTest->setCursor(Qt::PointingHandCursor);
+    CheckTrtt = Named(new QCheckBox(QStringLiteral("RECORD"), Panel2), "CheckTrtt");
+    Panel3 = new TPanel(QStringLiteral("Panel3"), QStringLiteral("TX CNT"), Panel2);
+    Edit1 = MakeEdit("Edit1", "", Panel2);
+    Panel4 = new TPanel(QStringLiteral("Panel4"), QStringLiteral("RX CNT"), Panel2);
+    Edit2 = MakeEdit("Edit2", "", Panel2);
+    Panel7 = new TPanel(QStringLiteral("Panel7"), QStringLiteral("REC ERR"), Panel2);
+    Edit4 = MakeEdit("Edit4", "", Panel2);
+    Label1 = Named(new QLabel(QStringLiteral("NoRec"), Panel2), "Label1");
+    Edit5 = MakeEdit("Edit5", "Edit5", Panel2);
+    Edit6 = MakeEdit("Edit6", "Edit6", Panel2);
+    Edit7 = MakeEdit("Edit7", "Edit7", Panel2);
+    Panel5 = new TPanel(QStringLiteral("Panel5"), QStringLiteral("SUCESS"), Panel2);
+    Edit3 = MakeEdit("Edit3", "", Panel2, 70);
+    Panel6 = new TPanel(QStringLiteral("Panel6"), QStringLiteral("%"), Panel2);
+    Panel6->label()->setStyleSheet(QStringLiteral("color: red;"));
+    Panel6->setVisible(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{PanelTrttTest, CheckTrtt, Panel3, Edit1,
+                                                      Panel4, Edit2, Panel7, Edit4, Label1, Edit5,
+                                                      Edit6, Edit7, Panel5, Edit3, Panel6}) {
+        row->addWidget(w);
+    }
+    row->addStretch();
+    Panel2->setVisible(false);
+    return Panel2;
+}
+
+void TForm1::buildTimers() {
+    auto makeTimer = [this](const char* name, int period, void (TForm1::*handler)()) {
+        auto* timer = Named(new QTimer(this), name);
+        timer->setInterval(period);
+        connect(timer, &QTimer::timeout, this, handler);
+        return timer;
+    };
+    Timer_SdCmd = makeTimer("Timer_SdCmd", 10, &TForm1::Timer_SdCmdTimer);
+    Timer_RecCmd = makeTimer("Timer_RecCmd", 10, &TForm1::Timer_RecCmdTimer);
+    Timer_TrttData = makeTimer("Timer_TrttData", 10, &TForm1::Timer_TrttDataTimer);
+    Timer_RecData = makeTimer("Timer_RecData", 50, &TForm1::Timer_RecDataTimer);
+    Timer1 = makeTimer("Timer1", 100, &TForm1::Timer1Timer);
+    Timer1->start();
+}
+
+// FormActivate runs when the window becomes active coming from another window of the program
+// (and on its first showing), not when the user returns from another program.
+void TForm1::watchActivation() {
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this, previous = static_cast<QWindow*>(nullptr)](QWindow* now) mutable {
+                const bool fromOwnWindow = previous != nullptr;
+                previous = now;
+                if (now == nullptr || now != windowHandle()) return;
+                if (fromOwnWindow || !activatedOnce_) FormActivate();
+            });
+}
+
+QString TForm1::statusText(int panel) const { return statusPanels_.at(panel)->text(); }
+
+void TForm1::setStatusText(int panel, const QString& text) { statusPanels_.at(panel)->setText(text); }
+
+void TForm1::startReceivePoll() { Timer_RecData->start(); }
+
+void TForm1::stopReceivePoll() { Timer_RecData->stop(); }
+
+void TForm1::portLost() {}
+
+void TForm1::FormCreate() {
+    EditID->setText(QString());
+    Timer_RecData->start();
+    ApplyMainTexts();
+}
+
+void TForm1::FormActivate() {
+    activatedOnce_ = true;
+    ApplyDialogTexts();
+}
+
+// The command exchange with the radio is not built yet: these two ticks do nothing.
+void TForm1::Timer_SdCmdTimer() {}
+void TForm1::Timer_RecCmdTimer() {}
+
+// Periodic sending and the receive display are not built yet: these two ticks do nothing.
+void TForm1::Timer_TrttDataTimer() {}
+void TForm1::Timer_RecDataTimer() {}
+
+void TForm1::Timer1Timer() {
+    if (Reveal.tick()) Timer1->stop();
+}
+
+void TForm1::Panel11Click() { Reveal.panel11Click(); }
+
+void TForm1::Panel10Click() {
+    if (!Reveal.panel10Click()) return;
+    ComboAirBaud->setEnabled(true);
+    Test_M->setVisible(true);
+    Panel2->setVisible(true);
+    adjustSize();
+}
+
+// Reading and writing the radio start the command exchange, which is not built yet.
+void TForm1::Speed_RClick() {}
+void TForm1::Speed_WClick() {}
+
+void TForm1::Speed_OClick() {
+    Serial_Form->show();
+    Serial_Form->raise();
+    Serial_Form->activateWindow();
+}
+
+void TForm1::Seri_O_MClick() { Speed_OClick(); }
+
+void TForm1::Speed_CClick() { Link().ClosePort(); }
+
+void TForm1::Help_A_MClick() {
+    AboutBox->show();
+    AboutBox->raise();
+}
+
+void TForm1::Test_MClick() {
+    FormTest->show();
+    FormTest->activateWindow();
+    FormTest->setFocus();
+    Timer_RecData->stop();
+}
+
+void TForm1::FileExitClick() { ExitProcedure(); }
+
+void TForm1::Speed_EClick() { ExitProcedure(); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // The process ends inside the exit procedure; the window is never closed on its own.
+    event->ignore();
+    ExitProcedure();
+}
+
+bool TForm1::EditModelVerKeyPress(QKeyEvent* key) { return !key->text().isEmpty(); }
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == EditModelVer && event->type() == QEvent::KeyPress) {
+        return EditModelVerKeyPress(static_cast<QKeyEvent*>(event));
+    }
+    return QWidget::eventFilter(watched, event);
+}

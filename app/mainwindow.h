@@ -1,0 +1,170 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+#include "app/panel.h"
+#include "app/reveal.h"
+#include "serial/seriallink.h"
+
+// The main window: toolbar, menus, parameter column, data area, status bar and the hidden
+// statistics row. It owns the five timers; their handlers do one tick's work each.
+class TForm1 : public QWidget, public SerialLinkHost {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+
+    // Toolbar.
+    QFrame* Panel1;
+    QToolButton* Speed_R;
+    QToolButton* Speed_W;
+    QToolButton* Speed_O;
+    QToolButton* Speed_C;
+    QToolButton* BitBtn1;
+    QToolButton* Speed_E;
+
+    // Menus.
+    QMenuBar* MainMenu1;
+    QMenu* FIle_M;
+    QAction* FileRead;
+    QAction* FileWrite;
+    QAction* N2;
+    QAction* FileExit;
+    QMenu* Seri_M;
+    QAction* Seri_O_M;
+    QAction* Seri_C_M;
+    QMenu* Help_M;
+    QAction* Help_U_M;
+    QAction* Help_A_M;
+    QAction* Test_M;
+
+    // Radio model group.
+    QGroupBox* GroupBox3;
+    TPanel* ParaModel;
+    QLineEdit* EditModelVer;
+    TPanel* ParaID;
+    QLineEdit* EditID;
+
+    // Radio parameter group.
+    QGroupBox* GroupBox1;
+    TPanel* ParaChnn;
+    QComboBox* ComboChnn;
+    TPanel* ParaAriBaud;
+    QComboBox* ComboAirBaud;
+    TPanel* ParaSerialBaud;
+    QComboBox* ComboRadioSerBaud;
+    QComboBox* ComboRadioParity;
+
+    // Data-transfer group.
+    QGroupBox* GroupBox2;
+    TPanel* Panel8;
+    QPlainTextEdit* Memo_Rec;
+    QCheckBox* Check_RecHex;
+    QCheckBox* Check_AutoClr;
+    QPushButton* Button1;
+    QPushButton* Button_ClrRecMemo;
+    QPushButton* Button3;
+    TPanel* Panel9;
+    QPlainTextEdit* Memo_Trtt;
+    QPushButton* Button_ManulTrtt;
+    QPushButton* Button_ClrTrttMemo;
+    QCheckBox* Check_AutoTrtt;
+    QLabel* Label9;
+    QLineEdit* Edit_TrttPerio;
+    QLabel* Label10;
+    QCheckBox* Check_TrttHex;
+
+    // Status bar and the two cells beside it.
+    QStatusBar* StatusBar1;
+    TPanel* Panel10;
+    TPanel* Panel11;
+
+    // Statistics row.
+    QFrame* Panel2;
+    TPanel* PanelTrttTest;
+    QCheckBox* CheckTrtt;
+    TPanel* Panel3;
+    QLineEdit* Edit1;
+    TPanel* Panel4;
+    QLineEdit* Edit2;
+    TPanel* Panel7;
+    QLineEdit* Edit4;
+    QLabel* Label1;
+    QLineEdit* Edit5;
+    QLineEdit* Edit6;
+    QLineEdit* Edit7;
+    TPanel* Panel5;
+    QLineEdit* Edit3;
+    TPanel* Panel6;
+
+    // Timers.
+    QTimer* Timer_SdCmd;
+    QTimer* Timer_RecCmd;
+    QTimer* Timer_TrttData;
+    QTimer* Timer_RecData;
+    QTimer* Timer1;
+
+    HiddenFeatureReveal Reveal;
+
+    static constexpr int StatusPanelCount = 6;
+    static constexpr std::array<int, StatusPanelCount> StatusPanelWidths{0, 100, 100, 100, 150, 150};
+    QString statusText(int panel) const;
+
+    // SerialLinkHost
+    void setStatusText(int panel, const QString& text) override;
+    void startReceivePoll() override;
+    void stopReceivePoll() override;
+    void portLost() override;
+
+    void FormCreate();
+    void FormActivate();
+
+    void Timer_SdCmdTimer();
+    void Timer_RecCmdTimer();
+    void Timer_TrttDataTimer();
+    void Timer_RecDataTimer();
+    void Timer1Timer();
+
+    void Speed_RClick();
+    void Speed_WClick();
+    void Speed_OClick();
+    void Seri_O_MClick();
+    void Speed_CClick();
+    void Help_A_MClick();
+    void Test_MClick();
+    void FileExitClick();
+    void Speed_EClick();
+    void Panel10Click();
+    void Panel11Click();
+    bool EditModelVerKeyPress(QKeyEvent* key);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildToolbar();
+    void buildMenus();
+    QWidget* buildParameterColumn();
+    QGroupBox* buildDataGroup();
+    QWidget* buildStatusRow();
+    QFrame* buildStatisticsRow();
+    void buildTimers();
+    void watchActivation();
+
+    std::array<QLabel*, StatusPanelCount> statusPanels_{};
+    bool activatedOnce_ = false;
+};

@@ -1,0 +1,33 @@
+#include "app/messageboxes.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "core/language.h"
+#include "core/messages.h"
+
+namespace {
+
+MessageAnswer ShowModal(const Message& message) {
+    QMessageBox box(message.kind == MessageKind::ErrorReport ? QMessageBox::Critical
+                                                             : QMessageBox::NoIcon,
+                    message.caption, message.text);
+    if (message.buttons == MessageButtons::Ok) {
+        box.addButton(QMessageBox::Ok);
+        box.exec();
+        return MessageAnswer::Ok;
+    }
+    QPushButton* retry = box.addButton(QMessageBox::Retry);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    if (!IsEnglish()) {
+        retry->setText(QStringLiteral("重试(&R)"));
+        cancel->setText(QStringLiteral("取消"));
+    }
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == retry ? MessageAnswer::Retry : MessageAnswer::Cancel;
+}
+
+}  // namespace
+
+void InstallMessageBoxes() { SetMessagePresenter(ShowModal); }

@@ -1,0 +1,4 @@
+#pragma once
+
+// Shows the program's messages in real modal boxes.
+void InstallMessageBoxes();

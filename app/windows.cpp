@@ -1,0 +1,27 @@
+#include "app/windows.h"
+
+#include "app/aboutbox.h"
+#include "app/languagewindow.h"
+#include "app/mainwindow.h"
+#include "app/progresswindow.h"
+#include "factory/formtest.h"
+#include "serial/serialform.h"
+
+TForm1* Form1 = nullptr;
+TForm2* Form2 = nullptr;
+// Serial_Form is defined beside its class.
+TForm_Progress* Form_Progress = nullptr;
+TAboutBox* AboutBox = nullptr;
+TFormTest* FormTest = nullptr;
+
+void CreateWindows() {
+    Form1 = new TForm1;
+    Form1->FormCreate();
+    Link().setHost(Form1);
+    Form2 = new TForm2;
+    Serial_Form = new TSerial_Form(Link());
+    Link().setDisplay(Serial_Form);
+    Form_Progress = new TForm_Progress;
+    AboutBox = new TAboutBox;
+    FormTest = new TFormTest;
+}

@@ -1,0 +1,59 @@
+#include <QTest>
+
+#include "app/aboutbox.h"
+#include "app/mainwindow.h"
+#include "app/startup.h"
+#include "app/windows.h"
+#include "core/language.h"
+#include "serial/serialform.h"
+
+// The program started with --lang zh keeps the Chinese design texts.
+class AppChineseTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        const StartupOptions options =
+            ParseCommandLine({QStringLiteral("tvrsetup"), QStringLiteral("--lang"),
+                              QStringLiteral("zh")});
+        LanguageFlag = options.languageFlag;
+        CreateWindows();
+    }
+
+    void mainWindowKeepsDesignTexts() {
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("数传电台演示软件"));
+        const QList<std::pair<QObject*, const char*>> texts{
+            {Form1->FIle_M, "文件(&F)"},       {Form1->FileRead, "读电台(&R)"},
+            {Form1->Seri_M, "电台(&E)"},       {Form1->Help_U_M, "使用说明(&M)"},
+            {Form1->Test_M, "测试"},           {Form1->GroupBox3, "电台型号"},
+            {Form1->GroupBox1, "电台参数"},    {Form1->GroupBox2, "数据传输"},
+            {Form1->ParaChnn, "信道号"},       {Form1->Check_RecHex, "十六进制显示"},
+            {Form1->Button1, "停止显示"},      {Form1->Label9, "自动发送周期"},
+            {Form1->Label10, "毫秒"},          {Form1->PanelTrttTest, "ERR TEST"}};
+        for (const auto& [control, text] : texts) {
+            QCOMPARE(CaptionOf(control), QString::fromUtf8(text));
+        }
+        QCOMPARE(Form1->Speed_R->toolTip(), QStringLiteral("读参数"));
+        QCOMPARE(Form1->Speed_E->toolTip(), QStringLiteral("退出"));
+        QCOMPARE(Form1->BitBtn1->toolTip(), QStringLiteral("About"));
+        QCOMPARE(Form1->statusText(3), QStringLiteral("断开的"));
+        QCOMPARE(Form1->ComboRadioParity->itemText(0), QStringLiteral("无检验"));
+        QCOMPARE(Form1->ComboRadioParity->currentIndex(), -1);
+    }
+
+    void firstActivationBlanksTheAboutBoxAndLeavesTheDialog() {
+        QCOMPARE(AboutBox->windowTitle(), QStringLiteral("About TAVREN"));
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        QCOMPARE(AboutBox->windowTitle(), QStringLiteral("About"));
+        QCOMPARE(AboutBox->Label1->text(), QStringLiteral(" "));
+        QCOMPARE(AboutBox->Copyright->text(), QStringLiteral(" "));
+        QCOMPARE(Serial_Form->windowTitle(), QStringLiteral("串口配置"));
+        QCOMPARE(Serial_Form->Button1->text(), QStringLiteral("确定"));
+        QCOMPARE(Serial_Form->ComboParity->itemText(0), QStringLiteral("无"));
+        QCOMPARE(Serial_Form->ComboParity->currentIndex(), -1);
+    }
+};
+
+QTEST_MAIN(AppChineseTest)
+#include "test_app_chinese.moc"

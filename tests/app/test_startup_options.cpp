@@ -1,0 +1,58 @@
+#include <QTest>
+
+#include "app/startup.h"
+
+class StartupOptionsTest : public QObject {
+    Q_OBJECT
+
+    static StartupOptions parse(QStringList args) {
+        args.prepend(QStringLiteral("tvrsetup"));
+        return ParseCommandLine(args);
+    }
+
+private slots:
+    void languageChoosesTheFlag_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("flag");
+        QTest::newRow("default English") << QStringList{} << 1;
+        QTest::newRow("en") << QStringList{"--lang", "en"} << 1;
+        QTest::newRow("zh") << QStringList{"--lang", "zh"} << 0;
+        QTest::newRow("zh with =") << QStringList{"--lang=zh"} << 0;
+    }
+    void languageChoosesTheFlag() {
+        QFETCH(QStringList, args);
+        QFETCH(int, flag);
+        const StartupOptions options = parse(args);
+        QVERIFY(!options.exitStatus);
+        QCOMPARE(int(options.languageFlag), flag);
+    }
+
+    void portsKeepTheirOrder() {
+        const StartupOptions options = parse({"--port", "/tmp/ttyRADIO", "--port", "sim"});
+        QCOMPARE(options.ports, (QStringList{"/tmp/ttyRADIO", "sim"}));
+    }
+
+    void printAndExit_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--lang";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "tvrsetup 1.02";
+        QTest::newRow("unknown option") << QStringList{"--colour"} << 2 << "colour";
+        QTest::newRow("bad language") << QStringList{"--lang", "fr"} << 2 << "fr";
+        QTest::newRow("missing value") << QStringList{"--port"} << 2 << "port";
+        QTest::newRow("stray argument") << QStringList{"COM1"} << 2 << "COM1";
+    }
+    void printAndExit() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, mentions);
+        const StartupOptions options = parse(args);
+        QVERIFY(options.exitStatus.has_value());
+        QCOMPARE(*options.exitStatus, status);
+        QVERIFY2(options.output.contains(mentions), qPrintable(options.output));
+    }
+};
+
+QTEST_APPLESS_MAIN(StartupOptionsTest)
+#include "test_startup_options.moc"
