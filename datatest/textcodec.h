@@ -22,6 +22,6 @@ class ReceiveTextDecoder {
 };
 
 // The transmit text as bytes in the system's locale encoding, without a terminator. Every
-// line break goes out as CR LF, as the program has always sent text lines; a
-// CR LF already in the text stays one break.
+// line break goes out as CR LF, the break text sends have always carried; a CR LF already in
+// the text stays one break.
 QByteArray TransmitTextBytes(const QString& text);
