@@ -1,0 +1,80 @@
+#include <QtTest>
+
+#include "datatest/textcodec.h"
+
+// Expectations are written for a UTF-8 locale encoding, the one Linux systems use.
+class TestTextCodec : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void decodesReads_data();
+    void decodesReads();
+    void resetDropsAPartCharacter();
+    void encodesTransmitText_data();
+    void encodesTransmitText();
+};
+
+void TestTextCodec::initTestCase() {
+    if (QByteArray(QStringEncoder(QStringConverter::System).encode(u"中")) != "\xE4\xB8\xAD")
+        QSKIP("the system's locale encoding is not UTF-8");
+}
+
+void TestTextCodec::decodesReads_data() {
+    QTest::addColumn<QList<QByteArray>>("reads");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("ascii") << QList<QByteArray>{"AB", "CD"} << QStringList{"AB", "CD"};
+    QTest::newRow("character split after first byte")
+        << QList<QByteArray>{"x\xE4", "\xB8\xADy"} << QStringList{"x", "中y"};
+    QTest::newRow("character split over three reads")
+        << QList<QByteArray>{"\xE4", "\xB8", "\xAD"} << QStringList{"", "", "中"};
+    QTest::newRow("four-byte character split")
+        << QList<QByteArray>{"\xF0\x9F", "\x98\x80"} << QStringList{"", "\U0001F600"};
+    QTest::newRow("zero byte left out")
+        << QList<QByteArray>{QByteArray("A\0B", 3)} << QStringList{"AB"};
+    QTest::newRow("only zero bytes")
+        << QList<QByteArray>{QByteArray(4, '\0'), "C"} << QStringList{"", "C"};
+    QTest::newRow("line breaks kept") << QList<QByteArray>{"a\r\nb\n"} << QStringList{"a\r\nb\n"};
+    QTest::newRow("invalid byte replaced")
+        << QList<QByteArray>{"A\xFF" "B"} << QStringList{QString("A") + QChar(0xFFFD) + "B"};
+    QTest::newRow("byte order mark shown")
+        << QList<QByteArray>{"\xEF\xBB\xBF" "A"} << QStringList{QString(QChar(0xFEFF)) + "A"};
+}
+
+void TestTextCodec::decodesReads() {
+    QFETCH(QList<QByteArray>, reads);
+    QFETCH(QStringList, texts);
+    ReceiveTextDecoder decoder;
+    QStringList decoded;
+    for (const QByteArray& read : reads) decoded << decoder.Decode(read);
+    QCOMPARE(decoded, texts);
+}
+
+void TestTextCodec::resetDropsAPartCharacter() {
+    ReceiveTextDecoder decoder;
+    QCOMPARE(decoder.Decode("\xE4\xB8"), QString());
+    decoder.Reset();
+    QCOMPARE(decoder.Decode("AB"), QString("AB"));
+}
+
+void TestTextCodec::encodesTransmitText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("plain") << "41 42" << QByteArray("41 42");
+    QTest::newRow("two lines") << "ab\ncd" << QByteArray("ab\r\ncd");
+    QTest::newRow("trailing break") << "ab\n" << QByteArray("ab\r\n");
+    QTest::newRow("leading break") << "\nab" << QByteArray("\r\nab");
+    QTest::newRow("empty lines") << "a\n\nb" << QByteArray("a\r\n\r\nb");
+    QTest::newRow("crlf kept") << "a\r\nb" << QByteArray("a\r\nb");
+    QTest::newRow("lone cr kept") << "a\rb" << QByteArray("a\rb");
+    QTest::newRow("chinese") << "中文" << QByteArray("\xE4\xB8\xAD\xE6\x96\x87");
+    QTest::newRow("empty") << "" << QByteArray();
+}
+
+void TestTextCodec::encodesTransmitText() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(TransmitTextBytes(text), bytes);
+}
+
+QTEST_APPLESS_MAIN(TestTextCodec)
+#include "test_textcodec.moc"
