@@ -1,0 +1,151 @@
+#include "radio/paramcodec.h"
+
+#include "radio/frame.h"
+
+RadioParameters RadioPara;
+
+namespace {
+constexpr uint8_t HighestChannel = 16;
+constexpr int HighestChannelPosition = 32;
+constexpr uint8_t FirstAirBaudIdxOutOfRange = 11;
+constexpr int HighestAirBaudPosition = 8;
+constexpr int HighestSerialBaudPosition = 9;
+constexpr uint8_t OutOfRangeSerialBaudCode = 2;
+constexpr uint8_t BaudCode600 = 1;
+constexpr uint8_t OddParityAddition = 0x10;
+constexpr uint8_t EvenParityAddition = 0x20;
+constexpr uint8_t HighestBcdByte = 0x99;
+constexpr int PayloadOffset = 4;
+
+void AppendNibbles(std::string& text, uint8_t byte) {
+    text += std::to_string(byte >> 4);
+    text += std::to_string(byte & 0x0F);
+}
+
+uint8_t IdPair(char16_t high, char16_t low) {
+    return static_cast<uint8_t>(16 * (high - u'0') + (low - u'0'));
+}
+}  // namespace
+
+uint8_t CorrectedChannel(uint8_t chnn) {
+    return chnn == 0 || chnn > HighestChannel ? 1 : chnn;
+}
+
+int ChannelPosition(uint8_t correctedChnn) {
+    return correctedChnn - 1;
+}
+
+uint8_t ChannelCode(int position) {
+    if (position < 0) return 0;
+    return position <= HighestChannelPosition ? static_cast<uint8_t>(position + 1) : 1;
+}
+
+uint8_t AirBaudIdxFromCode(uint8_t code) {
+    return static_cast<uint8_t>(code - 1);
+}
+
+uint8_t CorrectedAirBaudIdx(uint8_t airBaudIdx) {
+    return airBaudIdx >= FirstAirBaudIdxOutOfRange ? 1 : airBaudIdx;
+}
+
+uint8_t AirBaudCode(int position) {
+    if (position < 0) return 0;
+    return position <= HighestAirBaudPosition ? static_cast<uint8_t>(position + 1) : 1;
+}
+
+uint8_t SerialBaudCode(int position) {
+    if (position < 0) return 0;
+    return position <= HighestSerialBaudPosition ? static_cast<uint8_t>(position + 1)
+                                                 : OutOfRangeSerialBaudCode;
+}
+
+uint8_t SerialByte(int baudPosition, int parityPosition) {
+    const uint8_t code = SerialBaudCode(baudPosition);
+    if (code == BaudCode600) return code;
+    if (parityPosition == 1) return code + OddParityAddition;
+    if (parityPosition == 2) return code + EvenParityAddition;
+    return code;
+}
+
+uint8_t StoredIdByte(uint8_t received) {
+    return received > HighestBcdByte ? 0 : received;
+}
+
+std::string IdText(const uint8_t (&idCode)[2]) {
+    std::string text;
+    AppendNibbles(text, idCode[0]);
+    AppendNibbles(text, idCode[1]);
+    AppendNibbles(text, 0);
+    return text;
+}
+
+std::optional<std::array<uint8_t, 2>> IdBytesFromText(std::u16string_view text) {
+    if (text.size() < 4) return std::nullopt;
+    return std::array<uint8_t, 2>{IdPair(text[0], text[1]), IdPair(text[2], text[3])};
+}
+
+std::string ModelVersionText(uint8_t verCode) {
+    return "TVR-M40" + std::to_string(verCode >> 4) + "." + std::to_string(verCode & 0x0F);
+}
+
+bool JudgeModelReply(const uint8_t* frame, size_t received, RadioParameters& para) {
+    if (!CheckFrame(frame, received)) return false;
+    para.ModelCode = frame[4];
+    para.VerCode = frame[5];
+    return para.ModelCode <= HighestAcceptedModel;
+}
+
+bool DecodeReadReply(int step, const uint8_t* frame, size_t received, RadioParameters& para) {
+    if (!CheckFrame(frame, received)) return false;
+    switch (step) {
+        case 0:
+            para.ModelCode = frame[4];
+            para.VerCode = frame[5];
+            break;
+        case 1:
+            para.AirBaudIdx = AirBaudIdxFromCode(frame[4]);
+            break;
+        case 2:
+            para.Chnn = frame[4];
+            break;
+        case 3:
+            para.IdCode[0] = StoredIdByte(frame[4]);
+            para.IdCode[1] = StoredIdByte(frame[5]);
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+DisplayedParameters PrepareDisplay(RadioParameters& para) {
+    para.Chnn = CorrectedChannel(para.Chnn);
+    para.AirBaudIdx = CorrectedAirBaudIdx(para.AirBaudIdx);
+    return {ChannelPosition(para.Chnn), para.AirBaudIdx, IdText(para.IdCode)};
+}
+
+bool FillWritePayload(int step, const WriteSelection& selection, uint8_t* frame) {
+    switch (step) {
+        case 0:
+            frame[PayloadOffset] = AirBaudCode(selection.airBaudPosition);
+            break;
+        case 1: {
+            const auto id = IdBytesFromText(selection.idText);
+            if (!id) return false;
+            frame[PayloadOffset] = (*id)[0];
+            frame[PayloadOffset + 1] = (*id)[1];
+            break;
+        }
+        case 2:
+            frame[PayloadOffset] = ChannelCode(selection.channelPosition);
+            break;
+        case 3:
+            frame[PayloadOffset] =
+                SerialByte(selection.serialBaudPosition, selection.parityPosition);
+            break;
+        default:
+            break;
+    }
+    SetChecksum(frame);
+    return true;
+}

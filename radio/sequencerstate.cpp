@@ -1,0 +1,3 @@
+#include "radio/sequencerstate.h"
+
+bool SendReady = false;
