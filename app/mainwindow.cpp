@@ -10,8 +10,10 @@
 #include "app/aboutbox.h"
 #include "app/language.h"
 #include "app/lifecycle.h"
+#include "app/progresswindow.h"
 #include "app/windows.h"
 #include "factory/formtest.h"
+#include "radio/paramglue.h"
 #include "serial/serialform.h"
 
 namespace {
@@ -71,7 +73,7 @@ QString GroupStyle(const char* name, const char* extra = "") {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("TAVREN数传电台演示软件"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
@@ -97,6 +99,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 
     buildTimers();
     watchActivation();
+    SetParameterControls({ComboChnn, ComboAirBaud, ComboRadioSerBaud, ComboRadioParity,
+                          EditModelVer, EditID, [this] { return statusText(0); },
+                          [this](const QString& text) { setStatusText(0, text); }});
 }
 
 void TForm1::buildToolbar() {
@@ -388,7 +393,57 @@ void TForm1::startReceivePoll() { Timer_RecData->start(); }
 
 void TForm1::stopReceivePoll() { Timer_RecData->stop(); }
 
-void TForm1::portLost() {}
+void TForm1::portLost() { Sequencer.PortClosed(); }
+
+void TForm1::setCommandTimers(bool running) {
+    for (QTimer* timer : {Timer_SdCmd, Timer_RecCmd}) {
+        if (running) {
+            timer->start();
+        } else {
+            timer->stop();
+        }
+    }
+}
+
+bool TForm1::commandTimersRunning() const { return Timer_SdCmd->isActive(); }
+
+void TForm1::stopDataTest() {
+    Timer_RecData->stop();
+    Timer_TrttData->stop();
+}
+
+void TForm1::resumeDataTest() {
+    Timer_RecData->start();
+    if (Check_AutoTrtt->isChecked()) {
+        Timer_TrttData->start();
+    } else {
+        Timer_TrttData->stop();
+    }
+}
+
+void TForm1::showProgress(const QString& title, const QString& message, int maximum) {
+    ShowProgress(title, message, maximum);
+}
+
+void TForm1::setProgress(int position) { SetProgress(position); }
+
+void TForm1::closeProgress() { CloseProgress(); }
+
+void TForm1::clearReadResults() {
+    EditModelVer->setText(QString());
+    EditID->setText(QString());
+    ComboAirBaud->setCurrentIndex(-1);
+    ComboRadioSerBaud->setCurrentIndex(-1);
+}
+
+void TForm1::enableWrite() {
+    Speed_W->setEnabled(true);
+    FileWrite->setEnabled(true);
+}
+
+int TForm1::radioSerialRatePosition() const { return ComboRadioSerBaud->currentIndex(); }
+
+int TForm1::radioParityPosition() const { return ComboRadioParity->currentIndex(); }
 
 void TForm1::FormCreate() {
     EditID->setText(QString());
@@ -401,9 +456,9 @@ void TForm1::FormActivate() {
     ApplyDialogTexts();
 }
 
-// The command exchange with the radio is not built yet: these two ticks do nothing.
-void TForm1::Timer_SdCmdTimer() {}
-void TForm1::Timer_RecCmdTimer() {}
+void TForm1::Timer_SdCmdTimer() { Sequencer.Timer_SdCmdTimer(); }
+
+void TForm1::Timer_RecCmdTimer() { Sequencer.Timer_RecCmdTimer(); }
 
 // Periodic sending and the receive display are not built yet: these two ticks do nothing.
 void TForm1::Timer_TrttDataTimer() {}
@@ -423,9 +478,9 @@ void TForm1::Panel10Click() {
     adjustSize();
 }
 
-// Reading and writing the radio start the command exchange, which is not built yet.
-void TForm1::Speed_RClick() {}
-void TForm1::Speed_WClick() {}
+void TForm1::Speed_RClick() { Sequencer.Speed_RClick(); }
+
+void TForm1::Speed_WClick() { Sequencer.Speed_WClick(); }
 
 void TForm1::Speed_OClick() {
     Serial_Form->show();
@@ -435,7 +490,11 @@ void TForm1::Speed_OClick() {
 
 void TForm1::Seri_O_MClick() { Speed_OClick(); }
 
-void TForm1::Speed_CClick() { Link().ClosePort(); }
+void TForm1::Speed_CClick() {
+    if (!Link().PortHandle()) return;
+    Link().ClosePort();
+    Sequencer.PortClosed();
+}
 
 void TForm1::Help_A_MClick() {
     AboutBox->show();

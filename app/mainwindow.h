@@ -18,11 +18,12 @@
 
 #include "app/panel.h"
 #include "app/reveal.h"
+#include "radio/sequencer.h"
 #include "serial/seriallink.h"
 
 // The main window: toolbar, menus, parameter column, data area, status bar and the hidden
 // statistics row. It owns the five timers; their handlers do one tick's work each.
-class TForm1 : public QWidget, public SerialLinkHost {
+class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
@@ -118,6 +119,7 @@ public:
     QTimer* Timer1;
 
     HiddenFeatureReveal Reveal;
+    CommandSequencer Sequencer;
 
     static constexpr int StatusPanelCount = 6;
     static constexpr std::array<int, StatusPanelCount> StatusPanelWidths{0, 100, 100, 100, 150, 150};
@@ -128,6 +130,19 @@ public:
     void startReceivePoll() override;
     void stopReceivePoll() override;
     void portLost() override;
+
+    // SequencerHost
+    void setCommandTimers(bool running) override;
+    bool commandTimersRunning() const override;
+    void stopDataTest() override;
+    void resumeDataTest() override;
+    void showProgress(const QString& title, const QString& message, int maximum) override;
+    void setProgress(int position) override;
+    void closeProgress() override;
+    void clearReadResults() override;
+    void enableWrite() override;
+    int radioSerialRatePosition() const override;
+    int radioParityPosition() const override;
 
     void FormCreate();
     void FormActivate();

@@ -1,0 +1,232 @@
+#include "radio/sequencer.h"
+
+#include "core/language.h"
+#include "core/messages.h"
+#include "radio/frame.h"
+#include "radio/paramglue.h"
+#include "radio/sequencerstate.h"
+#include "serial/seriallink.h"
+
+namespace {
+constexpr uint32_t ConnectReplyBytes = 8;
+constexpr uint32_t WriteAckBytes = 6;
+constexpr int ConnectTimeoutTicks = 25;
+constexpr int StepTimeoutTicks = 20;
+constexpr int ReadProgressMaximum = 4;
+constexpr int WriteProgressMaximum = 5;
+}  // namespace
+
+CommandSequencer::CommandSequencer(SerialLink& link, SequencerHost& host)
+    : link_(link), host_(host) {}
+
+void CommandSequencer::Speed_RClick() { startExchange(false); }
+
+void CommandSequencer::Speed_WClick() { startExchange(true); }
+
+void CommandSequencer::startExchange(bool write) {
+    if (!StartConnect()) return;
+    link_.SearchStep();
+    WriteMode = write;
+    RecTicks = 0;
+}
+
+bool CommandSequencer::StartConnect() {
+    if (!link_.OpenPortScan()) return false;
+    ConnectLeft = ConnectAttempts;
+    SendReady = true;
+    ConnectMode = true;
+    host_.setCommandTimers(true);
+    host_.stopDataTest();
+    host_.showProgress(Tr("Connect", "连接电台"),
+                       Tr("Connecting.Please wait...", "正在连接电台,请稍候..."), ConnectAttempts);
+    return true;
+}
+
+void CommandSequencer::StartRead() {
+    SendReady = true;
+    WriteMode = false;
+    CmdStep = 0;
+    host_.clearReadResults();
+    host_.setCommandTimers(true);
+    host_.stopDataTest();
+    host_.showProgress(Tr("Read", "读参数"), Tr("Reading.Please wait...", "正在读取参数,请稍候......"),
+                       ReadProgressMaximum);
+}
+
+void CommandSequencer::StartWrite() {
+    host_.setCommandTimers(true);
+    host_.stopDataTest();
+    host_.showProgress(Tr("Write", "写参数"),
+                       Tr("Writing.Please wait...", "正在写参数,请稍候......"), WriteProgressMaximum);
+    CmdStep = 0;
+    SendReady = true;
+    WriteMode = true;
+}
+
+void CommandSequencer::Timer_SdCmdTimer() {
+    if (!SendReady) return;
+    SendReady = false;
+    RecTicks = 0;
+
+    if (ConnectMode) {
+        link_.PurgePort(PURGE_TXCLEAR);
+        link_.WritePort(ReadCmdTable[0], ReadRequestSize);
+        link_.PurgePort(PURGE_RXCLEAR);
+        return;
+    }
+    if (!WriteMode) {
+        if (CmdStep >= ReadStepCount) return;
+        link_.PurgePort(PURGE_RXCLEAR);
+        link_.PurgePort(PURGE_TXCLEAR);
+        link_.WritePort(ReadCmdTable[CmdStep], ReadRequestSize);
+        return;
+    }
+    if (CmdStep >= WriteStepCount) return;
+    uint8_t frame[8] = {};
+    std::copy(std::begin(WriteCmdTable[CmdStep]), std::end(WriteCmdTable[CmdStep]), frame);
+    // A payload that cannot be built was reported; the step then fails by its time-out.
+    if (!EncodeWritePayload(CmdStep, frame)) return;
+    link_.PurgePort(PURGE_TXCLEAR);
+    link_.WritePort(frame, FrameSize(frame[2]));
+    link_.PurgePort(PURGE_RXCLEAR);
+}
+
+uint32_t CommandSequencer::readReply(uint32_t waiting) {
+    link_.ReadPort(reply_.data(), waiting);
+    return waiting;
+}
+
+void CommandSequencer::Timer_RecCmdTimer() {
+    ++RecTicks;
+    if (!link_.PortHandle()) return;
+    const uint32_t waiting = link_.BytesWaiting();
+    if (waiting > MaxReplyBytes) {
+        link_.PurgePort(PURGE_RXCLEAR);
+        return;
+    }
+    if (ConnectMode) {
+        ConnectTick(waiting);
+        return;
+    }
+
+    bool failed = false;
+    if (RecTicks > link_.WaitFactor + StepTimeoutTicks) {
+        failed = true;
+    } else if (WriteMode) {
+        if (waiting < WriteAckBytes) return;
+        SendReady = IsWriteAck(reply_.data(), readReply(waiting));
+        failed = WriteStepDone();
+    } else {
+        if (waiting < ReadReplyLen[CmdStep]) return;
+        DecodeReply(CmdStep, reply_.data(), readReply(waiting));
+        failed = ReadStepDone();
+    }
+    if (failed) SequenceFailed();
+}
+
+void CommandSequencer::ConnectTick(uint32_t waiting) {
+    if (waiting < ConnectReplyBytes) {
+        if (RecTicks > link_.WaitFactor + ConnectTimeoutTicks) {
+            if (--ConnectLeft == 0) {
+                connectFailed();
+                return;
+            }
+            ++link_.ParityIndex;
+            link_.SearchStep();
+            SendReady = true;
+        }
+    } else {
+        readReply(waiting);
+        // A reply that arrived with a parity error alone came at the wrong parity.
+        if (link_.CommErrors == LineError::RxParity) {
+            SendReady = false;
+        } else {
+            CheckModelReply(reply_.data(), waiting);
+        }
+        if (SendReady) {
+            if (WriteMode) {
+                StartWrite();
+            } else {
+                StartRead();
+            }
+            RecTicks = 0;
+            ConnectMode = false;
+        }
+    }
+    host_.setProgress(25 - ConnectLeft);
+}
+
+void CommandSequencer::endExchange() {
+    host_.setCommandTimers(false);
+    host_.resumeDataTest();
+    CmdStep = 0;
+    SendReady = false;
+    ConnectMode = false;
+    host_.closeProgress();
+}
+
+void CommandSequencer::connectFailed() {
+    endExchange();
+    ShowLocalized({"Connect error!", "检测电台失败", "参数"});
+}
+
+bool CommandSequencer::ReadStepDone() {
+    if (!SendReady) return true;
+    if (CmdStep < ReadStepCount - 1) {
+        host_.setProgress(++CmdStep);
+        return false;
+    }
+    ShowRadioPara(link_.BaudIndex, link_.ParityIndex);
+    endExchange();
+    ShowLocalized({"Read correct!", "参数读取成功", "读参数"});
+    host_.enableWrite();
+    return false;
+}
+
+bool CommandSequencer::WriteStepDone() {
+    if (!SendReady) return true;
+    if (CmdStep < WriteStepCount - 1) {
+        host_.setProgress(++CmdStep);
+        return false;
+    }
+    endExchange();
+    ShowLocalized({"Write correct!", "参数设置成功", "写参数"});
+    followRadioSerialSettings();
+    return false;
+}
+
+void CommandSequencer::followRadioSerialSettings() {
+    const auto rate = static_cast<uint8_t>(host_.radioSerialRatePosition());
+    const auto parity = static_cast<uint8_t>(host_.radioParityPosition());
+    if (rate == link_.BaudIndex && parity == link_.ParityIndex) return;
+    link_.BaudIndex = rate;
+    link_.ParityIndex = parity;
+    if (PortSettingsDisplay* display = link_.display()) display->selectRateAndParity(rate, parity);
+    link_.ApplyPortSettings();
+}
+
+void CommandSequencer::SequenceFailed() {
+    host_.setCommandTimers(false);
+    host_.closeProgress();
+    const bool write = WriteMode;
+    const MessageAnswer answer =
+        write ? ShowLocalized({"Write error!", "参数设置失败", "写参数", nullptr,
+                               MessageButtons::RetryCancel})
+              : ShowLocalized({"Read error!", "参数读取失败", "读参数", nullptr,
+                               MessageButtons::RetryCancel});
+    if (answer != MessageAnswer::Retry) {
+        host_.resumeDataTest();
+        return;
+    }
+    if (write) {
+        StartWrite();
+    } else {
+        StartRead();
+    }
+    RecTicks = 0;
+}
+
+void CommandSequencer::PortClosed() {
+    if (!host_.commandTimersRunning()) return;
+    endExchange();
+}

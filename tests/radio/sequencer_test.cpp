@@ -1,0 +1,384 @@
+#include <QTest>
+#include <list>
+
+#include "app/mainwindow.h"
+#include "app/progresswindow.h"
+#include "app/windows.h"
+#include "core/language.h"
+#include "core/messages.h"
+#include "radio/sequencerstate.h"
+#include "serial/portnames.h"
+#include "serial/serialform.h"
+#include "sim/simulatedport.h"
+#include "sim/simulatedradio.h"
+#include "tests/support/scripteddevice.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Counts the line settings the program applies, so a test can tell whether the port moved.
+class CountingPort : public SimulatedPort {
+public:
+    CountingPort(SimulatedRadio& radio, int* applied) : SimulatedPort(radio), applied_(applied) {}
+    bool setLineSettings(const LineSettings& settings) override {
+        ++*applied_;
+        return SimulatedPort::setLineSettings(settings);
+    }
+
+private:
+    int* applied_;
+};
+
+const QByteArray ModelReply = QByteArray::fromHex("55AA041003120029");
+const QByteArray AirReply = QByteArray::fromHex("55AA030404000B");
+
+}  // namespace
+
+// The connect search, the read and the write against the simulated radio, one 10 ms tick at a
+// time: each tick runs the send handler, then the receive handler, then moves the radio on.
+class SequencerTest : public QObject {
+    Q_OBJECT
+
+    std::list<std::unique_ptr<SimulatedRadio>> radios_;
+    SimulatedRadio* radio_ = nullptr;
+    ScriptedDevice* scripted_ = nullptr;
+    int settingsApplied_ = 0;
+    QList<Message> messages_;
+    QList<MessageAnswer> answers_;
+    QList<QPair<int, int>> probes_;  // rate and parity index of every connect probe
+
+    void useRadio(RadioParameters parameters = {}, RadioFaults faults = {}) {
+        Link().ClosePort();
+        radios_.push_back(std::make_unique<SimulatedRadio>(parameters));
+        radio_ = radios_.back().get();
+        radio_->setFaults(faults);
+        scripted_ = nullptr;
+        Link().setOpener([this](const QString&) -> std::unique_ptr<SerialDevice> {
+            return std::make_unique<CountingPort>(*radio_, &settingsApplied_);
+        });
+    }
+
+    void useScript(ScriptedDevice::Script script) {
+        Link().ClosePort();
+        radio_ = nullptr;
+        Link().setOpener([this, script](const QString&) -> std::unique_ptr<SerialDevice> {
+            auto device = std::make_unique<ScriptedDevice>(script);
+            scripted_ = device.get();
+            return device;
+        });
+    }
+
+    void tick() {
+        if (SendReady && Form1->Sequencer.ConnectMode && Form1->commandTimersRunning()) {
+            probes_ << qMakePair(int(Link().BaudIndex), int(Link().ParityIndex));
+        }
+        Form1->Timer_SdCmdTimer();
+        Form1->Timer_RecCmdTimer();
+        if (radio_) radio_->advance(10ms);
+        if (scripted_) scripted_->deliver();
+    }
+
+    // Ticks until the exchange ends; false when it is still running after maxTicks.
+    bool runToEnd(int maxTicks = 2000) {
+        for (int i = 0; i < maxTicks; ++i) {
+            if (!Form1->commandTimersRunning()) return true;
+            tick();
+        }
+        return !Form1->commandTimersRunning();
+    }
+
+    QString lastMessage() const { return messages_.isEmpty() ? QString() : messages_.last().text; }
+
+    void readOnce() {
+        Form1->Speed_RClick();
+        QVERIFY(runToEnd());
+        QCOMPARE(lastMessage(), QStringLiteral("Read correct!"));
+    }
+
+private slots:
+    void initTestCase() {
+        LanguageFlag = 1;
+        SetPinnedPorts({QStringLiteral("SIM")});
+        SetMessagePresenter([this](const Message& m) {
+            messages_ << m;
+            if (!answers_.isEmpty()) return answers_.takeFirst();
+            return m.buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+        });
+        CreateWindows();
+    }
+
+    void init() {
+        LanguageFlag = 1;
+        messages_.clear();
+        answers_.clear();
+        probes_.clear();
+        settingsApplied_ = 0;
+    }
+
+    void silentRadioIsSearchedTwentyEightTimes() {
+        RadioFaults silent;
+        silent.silent = true;
+        useRadio({}, silent);
+        QCOMPARE(int(Link().WaitFactor), 3);  // nothing has set the rate yet
+        QList<int> probeTicks;
+        Form1->Speed_RClick();
+        QVERIFY(Form_Progress->isVisible());
+        QCOMPARE(Form_Progress->windowTitle(), QStringLiteral("Connect"));
+        for (int t = 0; t < 2000 && Form1->commandTimersRunning(); ++t) {
+            const int before = probes_.size();
+            tick();
+            if (probes_.size() > before) probeTicks << t;
+        }
+        QCOMPARE(probes_.size(), 28);
+        QCOMPARE(probes_.first(), qMakePair(4, 0));
+        QCOMPARE(probes_[5], qMakePair(5, 2));
+        QCOMPARE(probes_[6], qMakePair(6, 0));
+        QCOMPARE(probes_[15], qMakePair(0, 0));   // 115200 wraps to 600
+        QCOMPARE(probes_.last(), qMakePair(4, 0));  // the 28th repeats the first
+        // With the factor of 3 the attempts at 9600 end on the 29th receive tick, from 19200 on
+        // the factor is 10 and they end on the 36th.
+        QCOMPARE(probeTicks[1] - probeTicks[0], 29);
+        QCOMPARE(probeTicks[3] - probeTicks[2], 29);
+        QCOMPARE(probeTicks[4] - probeTicks[3], 36);
+        QCOMPARE(lastMessage(), QStringLiteral("Connect error!"));
+        QCOMPARE(int(Link().BaudIndex), 4);
+        QCOMPARE(int(Link().ParityIndex), 0);
+        QVERIFY(!Form_Progress->isVisible());
+        QVERIFY(Form1->Timer_RecData->isActive());
+    }
+
+    void radioAt19200EvenIsFoundOnTheSixthAttempt() {
+        RadioParameters parameters;
+        parameters.line = {19200, ParityMode::Even, 1};
+        parameters.channel = 7;
+        parameters.airRateCode = 5;
+        parameters.identity = {0x08, 0x15};
+        useRadio(parameters);
+        Form1->Speed_RClick();
+        QVERIFY(runToEnd());
+        const QList<QPair<int, int>> expected{{4, 0}, {4, 1}, {4, 2}, {5, 0}, {5, 1}, {5, 2}};
+        QCOMPARE(probes_, expected);
+        QCOMPARE(lastMessage(), QStringLiteral("Read correct!"));
+        QCOMPARE(Form1->ComboRadioSerBaud->currentText(), QStringLiteral("19200"));
+        QCOMPARE(Form1->ComboRadioParity->currentText(), QStringLiteral("E"));
+        QCOMPARE(Form1->ComboChnn->currentText(), QStringLiteral("NO.7"));
+        QCOMPARE(Form1->ComboAirBaud->currentText(), QStringLiteral("19200"));
+        QCOMPARE(Form1->EditModelVer->text(), QStringLiteral("TVR-M401.2"));
+        QCOMPARE(Form1->EditID->text(), QStringLiteral("081500"));
+        QCOMPARE(Form1->statusText(2), QStringLiteral("19200-E-1"));
+        QCOMPARE(Serial_Form->ComboBaudRate->currentIndex(), 5);
+        QCOMPARE(Serial_Form->ComboParity->currentIndex(), 2);
+        QVERIFY(Form1->Speed_W->isEnabled() && Form1->FileWrite->isEnabled());
+        QVERIFY(!Form_Progress->isVisible());
+        QVERIFY(Form1->Timer_RecData->isActive());
+    }
+
+    void aSecondReadStartsWhereThePortStands() {
+        readOnce();
+        QCOMPARE(probes_.first(), qMakePair(5, 2));
+        QCOMPARE(probes_.size(), 1);
+    }
+
+    void parityErrorAloneRefusesAValidReply_data() {
+        QTest::addColumn<uint32_t>("errors");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("parity alone") << LineError::RxParity << false;
+        QTest::newRow("parity and framing") << (LineError::RxParity | LineError::Framing) << true;
+        QTest::newRow("no error") << 0u << true;
+    }
+    void parityErrorAloneRefusesAValidReply() {
+        QFETCH(uint32_t, errors);
+        QFETCH(bool, accepted);
+        useScript([errors](const QByteArray&) { return std::pair{ModelReply, errors}; });
+        Form1->Speed_RClick();
+        tick();  // probe out
+        tick();  // reply judged
+        QCOMPARE(!Form1->Sequencer.ConnectMode, accepted);
+        Form1->Speed_CClick();
+    }
+
+    void modelCode17IsRefusedAndTheSearchMovesOn() {
+        RadioFaults faults;
+        faults.modelCode17 = true;
+        useRadio({}, faults);
+        Form1->Speed_RClick();
+        for (int t = 0; t < 80; ++t) tick();
+        QVERIFY(Form1->Sequencer.ConnectMode);
+        QCOMPARE(probes_.mid(0, 2), (QList<QPair<int, int>>{{4, 0}, {4, 1}}));
+        Form1->Speed_CClick();
+    }
+
+    void chatterKeepsAnAttemptAlive() {
+        RadioParameters parameters;
+        parameters.line = {115200, ParityMode::None, 1};
+        RadioFaults faults;
+        faults.chatter = true;
+        useRadio(parameters, faults);
+        Form1->Speed_RClick();
+        for (int t = 0; t < 200; ++t) tick();
+        QCOMPARE(probes_.size(), 1);
+        QCOMPARE(int(Form1->Sequencer.ConnectLeft), 28);
+        radio_->setFaults({});
+        for (int t = 0; t < 60 && probes_.size() < 2; ++t) tick();
+        QCOMPARE(probes_.size(), 2);  // quiet again: the attempt times out
+        Form1->Speed_CClick();
+    }
+
+    void moreThan100BytesArePurgedAndTheTickEnds() {
+        useScript([](const QByteArray&) { return std::pair{QByteArray(150, 'x'), 0u}; });
+        Form1->Speed_RClick();
+        Form1->Timer_SdCmdTimer();  // the probe; its reply is held back
+        for (int t = 0; t < 28; ++t) Form1->Timer_RecCmdTimer();
+        scripted_->deliver();
+        Form1->Timer_RecCmdTimer();  // the 29th tick would time out, but the flood is purged
+        QCOMPARE(int(Form1->Sequencer.ConnectLeft), 28);
+        uint32_t errors = 0;
+        QCOMPARE(scripted_->bytesWaiting(&errors), 0u);
+        Form1->Timer_RecCmdTimer();
+        QCOMPARE(int(Form1->Sequencer.ConnectLeft), 27);
+        Form1->Speed_CClick();
+    }
+
+    void aReplyInPiecesIsReadWhenComplete() {
+        RadioFaults faults;
+        faults.splitPieces = 3;
+        useRadio({}, faults);
+        readOnce();
+        QCOMPARE(probes_.size(), 1);
+    }
+
+    void invalidReplyAtReadStepTwo_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("English") << 1 << int(MessageAnswer::Ok);
+        QTest::newRow("Chinese, Retry") << 0 << int(MessageAnswer::Retry);
+        QTest::newRow("Chinese, Cancel") << 0 << int(MessageAnswer::Cancel);
+    }
+    void invalidReplyAtReadStepTwo() {
+        QFETCH(int, language);
+        QFETCH(int, answer);
+        useScript([](const QByteArray& written) {
+            switch (written.at(3)) {
+                case 0x10: return std::pair{ModelReply, 0u};
+                case 0x04: return std::pair{AirReply, 0u};
+                default: return std::pair{QByteArray::fromHex("55AA0308030000"), 0u};
+            }
+        });
+        LanguageFlag = language;
+        answers_ << MessageAnswer(answer);
+        Form1->Speed_RClick();
+        for (int t = 0; t < 20 && messages_.isEmpty(); ++t) tick();
+        QCOMPARE(messages_.size(), 1);
+        if (language == 1) {
+            QCOMPARE(messages_[0].text, QStringLiteral("Read error!"));
+            QCOMPARE(messages_[0].kind, MessageKind::Plain);
+        } else {
+            QCOMPARE(messages_[0].text, QStringLiteral("参数读取失败"));
+            QCOMPARE(messages_[0].caption, QStringLiteral("读参数"));
+            QCOMPARE(messages_[0].buttons, MessageButtons::RetryCancel);
+        }
+        if (MessageAnswer(answer) == MessageAnswer::Retry) {
+            QVERIFY(Form1->commandTimersRunning());
+            QVERIFY(!Form1->Sequencer.ConnectMode);
+            QCOMPARE(Form1->Sequencer.CmdStep, 0);
+            QCOMPARE(Form_Progress->windowTitle(), QStringLiteral("读参数"));
+            tick();
+            QCOMPARE(scripted_->written.last().at(3), char(0x10));  // step 0 again, no probe
+            Form1->Speed_CClick();
+        } else {
+            QVERIFY(!Form1->commandTimersRunning());
+            QCOMPARE(Form1->Sequencer.CmdStep, 2);
+            QVERIFY(Form1->Timer_RecData->isActive());
+        }
+        QVERIFY(!Form_Progress->isVisible() || Form1->commandTimersRunning());
+    }
+
+    void writeMovesThePortOnlyWhenTheSerialSettingsChange() {
+        useRadio();
+        readOnce();
+        Form1->ComboRadioSerBaud->setCurrentIndex(5);
+        Form1->ComboRadioParity->setCurrentIndex(2);
+        Form1->ComboChnn->setCurrentIndex(8);
+        Form1->Speed_WClick();
+        int appliedBefore = 0;
+        while (Form1->commandTimersRunning() && probes_.size() < 100) {
+            appliedBefore = settingsApplied_;
+            tick();
+        }
+        QCOMPARE(lastMessage(), QStringLiteral("Write correct!"));
+        QCOMPARE(settingsApplied_ - appliedBefore, 1);  // the port followed the radio
+        QCOMPARE(radio_->parameters().line, (LineSettings{19200, ParityMode::Even, 1}));
+        QCOMPARE(int(radio_->parameters().channel), 9);
+        QCOMPARE(int(Link().BaudIndex), 5);
+        QCOMPARE(int(Link().ParityIndex), 2);
+        QCOMPARE(Serial_Form->ComboBaudRate->currentIndex(), 5);
+        QCOMPARE(Serial_Form->ComboParity->currentIndex(), 2);
+        QCOMPARE(Form1->statusText(2), QStringLiteral("19200-E-1"));
+
+        Form1->Speed_WClick();
+        while (Form1->commandTimersRunning() && probes_.size() < 100) {
+            appliedBefore = settingsApplied_;
+            tick();
+        }
+        QCOMPARE(lastMessage(), QStringLiteral("Write correct!"));
+        QCOMPARE(settingsApplied_ - appliedBefore, 0);
+        readOnce();
+        QCOMPARE(Form1->ComboChnn->currentText(), QStringLiteral("NO.9"));
+    }
+
+    void readPressedDuringAWriteStartsAConnect() {
+        useRadio();
+        readOnce();
+        Form1->Speed_WClick();
+        for (int t = 0; t < 50 && Form1->Sequencer.ConnectMode; ++t) tick();
+        QVERIFY(Form1->Sequencer.WriteMode);
+        tick();
+        Form1->Speed_RClick();
+        QVERIFY(Form1->Sequencer.ConnectMode);
+        QVERIFY(!Form1->Sequencer.WriteMode);
+        QCOMPARE(Form_Progress->windowTitle(), QStringLiteral("Connect"));
+        QVERIFY(runToEnd());
+        QCOMPARE(lastMessage(), QStringLiteral("Read correct!"));
+    }
+
+    void writeStaysEnabledAfterAFailedRead() {
+        useRadio();
+        readOnce();
+        RadioFaults silent;
+        silent.silent = true;
+        radio_->setFaults(silent);
+        Form1->Speed_RClick();
+        QVERIFY(runToEnd(3000));
+        QCOMPARE(lastMessage(), QStringLiteral("Connect error!"));
+        QVERIFY(Form1->Speed_W->isEnabled());
+        QVERIFY(Form1->FileWrite->isEnabled());
+    }
+
+    void closingThePortEndsTheExchangeWithoutAMessage() {
+        useRadio();
+        Form1->Speed_RClick();
+        for (int t = 0; t < 3; ++t) tick();
+        Form1->Speed_CClick();
+        QVERIFY(!Form1->commandTimersRunning());
+        QVERIFY(!Form_Progress->isVisible());
+        QVERIFY(!Form1->Sequencer.ConnectMode);
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void aVanishingDeviceEndsTheExchangeWithOneMessage() {
+        useRadio();
+        Form1->Speed_RClick();
+        for (int t = 0; t < 3; ++t) tick();
+        radio_->vanish();
+        for (int t = 0; t < 5; ++t) tick();
+        QVERIFY(!Form1->commandTimersRunning());
+        QVERIFY(!Form_Progress->isVisible());
+        QVERIFY(!Link().PortHandle());
+        QCOMPARE(messages_.size(), 1);
+        QCOMPARE(lastMessage(), QStringLiteral("Port disconnected!"));
+    }
+};
+
+QTEST_MAIN(SequencerTest)
+#include "sequencer_test.moc"
