@@ -74,7 +74,7 @@ std::optional<LineSettings> DecodeSerialByte(uint8_t value) {
     if (rateCode < 1 || rateCode > 9) return std::nullopt;
     LineSettings line;
     line.baudRate = SerialRates[rateCode - 1];
-    if (rateCode == 1) return parityBits == 0 ? std::optional(line) : std::nullopt;
+    if (rateCode == 1) return line;
     switch (parityBits) {
         case 0x00:
             line.parity = ParityMode::None;

@@ -35,7 +35,7 @@ struct RadioParameters {
     uint8_t fieldStrength = 85;
     std::array<uint8_t, RadioRegisterCount> registers = [] {
         std::array<uint8_t, RadioRegisterCount> values{};
-        for (int i = 0; i < RadioRegisterCount; ++i) values[i] = static_cast<uint8_t>(i);
+        for (int i = 0; i < RadioRegisterCount; ++i) values[i] = static_cast<uint8_t>(i * 7 + 3);
         return values;
     }();
 };
@@ -71,7 +71,8 @@ SimDuration ByteTime(const LineSettings& line);
 // Air data rate of an air-rate code; unknown codes fall back to 9600 bit/s.
 int32_t AirBitsPerSecond(uint8_t airRateCode);
 // The serial byte of the write-serial command: rate code 1..9 (600..115200 bit/s) plus 0x10
-// for odd or 0x20 for even parity; code 1 (600) carries no parity. Other bytes: nullopt.
+// for odd or 0x20 for even parity; code 1 (600) is always without parity. Other bytes:
+// nullopt.
 std::optional<LineSettings> DecodeSerialByte(uint8_t value);
 
 class SimulatedRadio {
