@@ -1,0 +1,105 @@
+#include "sim/simulatedport.h"
+
+#include <QElapsedTimer>
+
+SimulatedPort::SimulatedPort(SimulatedRadio& radio, Clock clock)
+    : radio_(radio), clock_(std::move(clock)) {
+    radio_.setVanishHandler([this] {
+        open_ = false;
+        emit lost();
+    });
+}
+
+SimulatedPort::~SimulatedPort() {
+    radio_.setVanishHandler({});
+}
+
+bool SimulatedPort::usable() {
+    if (!open_ || radio_.vanished()) return false;
+    if (clock_) radio_.advanceTo(clock_());
+    return true;
+}
+
+LineSettings SimulatedPort::lineSettings() const {
+    return radio_.hostLine();
+}
+
+bool SimulatedPort::setLineSettings(const LineSettings& settings) {
+    if (!usable()) return false;
+    radio_.setHostLine(settings);
+    return true;
+}
+
+void SimulatedPort::purge(bool output, bool input) {
+    if (!usable()) return;
+    if (output) radio_.hostPurgeOutput();
+    if (input) radio_.hostPurgeInput();
+}
+
+uint32_t SimulatedPort::bytesWaiting(uint32_t* errorFlags) {
+    const bool ok = usable();
+    const uint32_t errors = ok ? radio_.takeHostErrors() : 0;
+    if (errorFlags) *errorFlags = errors;
+    return ok ? static_cast<uint32_t>(radio_.hostAvailable()) : 0;
+}
+
+int64_t SimulatedPort::read(uint8_t* buffer, int64_t n) {
+    if (!usable()) return -1;
+    if (n <= 0) return 0;
+    return static_cast<int64_t>(radio_.hostRead(buffer, static_cast<size_t>(n)));
+}
+
+int64_t SimulatedPort::write(const uint8_t* data, int64_t n) {
+    if (!usable()) return -1;
+    if (n <= 0) return 0;
+    radio_.hostWrite(data, static_cast<size_t>(n));
+    return n;
+}
+
+void SimulatedPort::close() {
+    if (!open_) return;
+    open_ = false;
+    radio_.hostPurgeOutput();
+    radio_.hostPurgeInput();
+}
+
+namespace {
+
+struct DemoRadio {
+    SimulatedRadio radio{RadioParameters{}, AirLinkOptions{.echoStation = true}};
+    QElapsedTimer clock;
+    bool inUse = false;
+    DemoRadio() { clock.start(); }
+};
+
+DemoRadio& Demo() {
+    static DemoRadio demo;
+    return demo;
+}
+
+class DemoPort : public SimulatedPort {
+  public:
+    DemoPort()
+        : SimulatedPort(Demo().radio, [] { return SimDuration(Demo().clock.nsecsElapsed()); }) {
+        Demo().inUse = true;
+    }
+    ~DemoPort() override { release(); }
+    void close() override {
+        SimulatedPort::close();
+        release();
+    }
+
+  private:
+    void release() {
+        if (holding_) Demo().inUse = false;
+        holding_ = false;
+    }
+    bool holding_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> OpenSimulatedDemoPort() {
+    if (Demo().inUse) return nullptr;
+    return std::make_unique<DemoPort>();
+}
