@@ -12,6 +12,7 @@
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
 #include "serial/seriallink.h"
+#include "sim/simulatedport.h"
 
 StartupOptions ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -64,10 +65,17 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
     return options;
 }
 
+std::unique_ptr<SerialDevice> OpenPortDevice(const QString& name) {
+    if (name.compare(QStringLiteral("SIM"), Qt::CaseInsensitive) == 0) {
+        return OpenSimulatedDemoPort();
+    }
+    return OpenQtSerialDevice(name);
+}
+
 int RunProgram(const StartupOptions& options) {
     LanguageFlag = options.languageFlag;
     SetPinnedPorts(options.ports);
-    Link().setOpener(OpenQtSerialDevice);
+    Link().setOpener(OpenPortDevice);
     InstallMessageBoxes();
     CreateWindows();
     Form1->show();

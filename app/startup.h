@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 // What the command line asks for before the windows are built.
@@ -15,6 +16,11 @@ struct StartupOptions {
 };
 
 StartupOptions ParseCommandLine(const QStringList& arguments);
+
+class SerialDevice;
+
+// Opens a port by its device name; "SIM" (any case) is the built-in simulated radio.
+std::unique_ptr<SerialDevice> OpenPortDevice(const QString& name);
 
 // Builds the windows, runs the message loop and returns its result.
 int RunProgram(const StartupOptions& options);
