@@ -13,7 +13,7 @@ void Require(bool condition) {
     if (!condition) abort();
 }
 
-bool SameFields(const RadioParameters& a, const RadioParameters& b) {
+bool SameFields(const RadioParameterSet& a, const RadioParameterSet& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 }  // namespace
@@ -32,15 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(!CheckFrame(data, data[2] + 4u));
     }
 
-    const RadioParameters before{0xE1, 0xE2, 0xE3, 0xE4, {0xE5, 0xE6}};
+    const RadioParameterSet before{0xE1, 0xE2, 0xE3, 0xE4, {0xE5, 0xE6}};
 
-    RadioParameters judged = before;
+    RadioParameterSet judged = before;
     const bool accepted = JudgeModelReply(data, size, judged);
     Require(!accepted || (valid && judged.ModelCode <= HighestAcceptedModel));
     if (!valid) Require(SameFields(judged, before));
 
     for (int step = -1; step <= ReadStepCount; ++step) {
-        RadioParameters decoded = before;
+        RadioParameterSet decoded = before;
         Require(DecodeReadReply(step, data, size, decoded) == valid);
         if (!valid || step < 0 || step >= ReadStepCount) Require(SameFields(decoded, before));
         Require(decoded.IdCode[0] == before.IdCode[0] || decoded.IdCode[0] <= 0x99);

@@ -2,7 +2,7 @@
 
 #include "radio/frame.h"
 
-RadioParameters RadioPara;
+RadioParameterSet RadioPara;
 
 namespace {
 constexpr uint8_t HighestChannel = 16;
@@ -88,14 +88,14 @@ std::string ModelVersionText(uint8_t verCode) {
     return "TVR-M40" + std::to_string(verCode >> 4) + "." + std::to_string(verCode & 0x0F);
 }
 
-bool JudgeModelReply(const uint8_t* frame, size_t received, RadioParameters& para) {
+bool JudgeModelReply(const uint8_t* frame, size_t received, RadioParameterSet& para) {
     if (!CheckFrame(frame, received)) return false;
     para.ModelCode = frame[4];
     para.VerCode = frame[5];
     return para.ModelCode <= HighestAcceptedModel;
 }
 
-bool DecodeReadReply(int step, const uint8_t* frame, size_t received, RadioParameters& para) {
+bool DecodeReadReply(int step, const uint8_t* frame, size_t received, RadioParameterSet& para) {
     if (!CheckFrame(frame, received)) return false;
     switch (step) {
         case 0:
@@ -118,7 +118,7 @@ bool DecodeReadReply(int step, const uint8_t* frame, size_t received, RadioParam
     return true;
 }
 
-DisplayedParameters PrepareDisplay(RadioParameters& para) {
+DisplayedParameters PrepareDisplay(RadioParameterSet& para) {
     para.Chnn = CorrectedChannel(para.Chnn);
     para.AirBaudIdx = CorrectedAirBaudIdx(para.AirBaudIdx);
     return {ChannelPosition(para.Chnn), para.AirBaudIdx, IdText(para.IdCode)};

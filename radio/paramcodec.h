@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-struct RadioParameters {
+struct RadioParameterSet {
     uint8_t Chnn = 0;        // channel as the radio reports it, counted from 1
     uint8_t AirBaudIdx = 0;  // position in the air-rate list: radio code - 1, in 8 bits
     uint8_t ModelCode = 0;
@@ -19,7 +19,7 @@ struct RadioParameters {
 };
 
 // The one parameter set of the run.
-extern RadioParameters RadioPara;
+extern RadioParameterSet RadioPara;
 
 // A drop-down list without a selection.
 inline constexpr int NoSelection = -1;
@@ -60,11 +60,11 @@ std::string ModelVersionText(uint8_t verCode);
 
 // Judges the first reply of the connect exchange: stores model and version of a valid frame
 // and accepts it unless the model code is above 16. Returns the verdict.
-bool JudgeModelReply(const uint8_t* frame, size_t received, RadioParameters& para);
+bool JudgeModelReply(const uint8_t* frame, size_t received, RadioParameterSet& para);
 
 // Stores the payload of a valid reply to read step `step` (0..3; other steps store nothing).
 // Returns whether the frame was valid.
-bool DecodeReadReply(int step, const uint8_t* frame, size_t received, RadioParameters& para);
+bool DecodeReadReply(int step, const uint8_t* frame, size_t received, RadioParameterSet& para);
 
 // Whether read step 0 may enable the air-rate list for this model.
 inline bool AirRateChangeable(uint8_t modelCode) {
@@ -78,7 +78,7 @@ struct DisplayedParameters {
 };
 
 // Applies the channel and air-rate corrections to `para` and returns what the lists show.
-DisplayedParameters PrepareDisplay(RadioParameters& para);
+DisplayedParameters PrepareDisplay(RadioParameterSet& para);
 
 // What the parameter controls hold when a write frame is filled.
 struct WriteSelection {

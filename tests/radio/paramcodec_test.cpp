@@ -13,9 +13,9 @@ const uint8_t* Bytes(const QByteArray& a) {
 }
 
 // Every field holds a marker that no reply in these tests carries.
-const RadioParameters Marked{0xE1, 0xE2, 0xE3, 0xE4, {0xE5, 0xE6}};
+const RadioParameterSet Marked{0xE1, 0xE2, 0xE3, 0xE4, {0xE5, 0xE6}};
 
-QList<int> Fields(const RadioParameters& p) {
+QList<int> Fields(const RadioParameterSet& p) {
     return {p.Chnn, p.AirBaudIdx, p.ModelCode, p.VerCode, p.IdCode[0], p.IdCode[1]};
 }
 }  // namespace
@@ -163,7 +163,7 @@ class ParamCodecTest : public QObject {
         QFETCH(QByteArray, reply);
         QFETCH(bool, accepted);
         QFETCH(QList<int>, fields);
-        RadioParameters para = Marked;
+        RadioParameterSet para = Marked;
         QCOMPARE(JudgeModelReply(Bytes(reply), reply.size(), para), accepted);
         QCOMPARE(Fields(para), fields);
     }
@@ -199,13 +199,13 @@ class ParamCodecTest : public QObject {
         QFETCH(QByteArray, reply);
         QFETCH(bool, valid);
         QFETCH(QList<int>, fields);
-        RadioParameters para = Marked;
+        RadioParameterSet para = Marked;
         QCOMPARE(DecodeReadReply(step, Bytes(reply), reply.size(), para), valid);
         QCOMPARE(Fields(para), fields);
     }
 
     void prepareDisplayKeepsItsCorrections() {
-        RadioParameters para = Marked;
+        RadioParameterSet para = Marked;
         para.Chnn = 0;
         const DisplayedParameters shown = PrepareDisplay(para);
         QCOMPARE((QList<int>{shown.channelPosition, shown.airBaudPosition}), (QList<int>{0, 1}));

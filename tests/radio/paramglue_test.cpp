@@ -77,7 +77,7 @@ class ParamGlueTest : public QObject {
         SetParameterControls({chnn, airBaud, serBaud, parity, modelVer, id,
                               [this] { return panel0; },
                               [this](const QString& text) { panel0 = text; }});
-        RadioPara = RadioParameters{};
+        RadioPara = RadioParameterSet{};
     }
 
     void cleanup() {
