@@ -286,7 +286,9 @@ class SerialFormTest : public QObject {
         Fixture f;
         ApplyEnglishParityList(f.form);
         f.journal->unavailable.insert("dev1");
-        f.form.Comb_ComNo->setCurrentIndex(5);
+        // The scan lands on the entry the list stood on, whose text had been typed over.
+        f.form.Comb_ComNo->setCurrentIndex(1);
+        TypeInto(f.form.Comb_ComNo, "/dev/nothing");
         QVERIFY(f.link.OpenPortScan());
         f.link.BaudIndex = 6;
         f.link.ParityIndex = 2;
