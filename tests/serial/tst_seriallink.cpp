@@ -84,60 +84,40 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.host.panels[3], QString("Connect..."));
     }
 
-    void applySetsEveryRateAndItsWaitFactor_data() {
+    void applySetsRateParityAndWaitFactor_data() {
         QTest::addColumn<int>("baudIndex");
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("waitFactor");
-        QTest::newRow("600") << 0 << 600 << 12;
-        QTest::newRow("1200") << 1 << 1200 << 11;
-        QTest::newRow("2400") << 2 << 2400 << 10;
-        QTest::newRow("4800") << 3 << 4800 << 9;
-        QTest::newRow("9600") << 4 << 9600 << 10;
-        QTest::newRow("19200") << 5 << 19200 << 10;
-        QTest::newRow("38400") << 6 << 38400 << 10;
-        QTest::newRow("57600") << 7 << 57600 << 10;
-        QTest::newRow("115200") << 8 << 115200 << 10;
-        QTest::newRow("9 unknown") << 9 << 9600 << 10;
-        QTest::newRow("255 typed rate") << 255 << 9600 << 10;
-    }
-    void applySetsEveryRateAndItsWaitFactor() {
-        QFETCH(int, baudIndex);
-        QFETCH(int, rate);
-        QFETCH(int, waitFactor);
-        Fixture f;
-        QVERIFY(f.link.OpenPortByName(1));
-        f.journal->events.clear();
-        f.link.BaudIndex = baudIndex;
-        f.link.ParityIndex = 0;
-        f.link.ApplyPortSettings();
-        QCOMPARE(f.link.WaitFactor, waitFactor);
-        QCOMPARE(f.host.panels[2], QString("%1-N-1").arg(rate));
-        QCOMPARE(f.journal->events, QStringList({QString("set %1 N 1").arg(rate), "purge out in"}));
-        QCOMPARE(f.link.BaudIndex, baudIndex);
-        QVERIFY(f.messages.shown.isEmpty());
-    }
-
-    void applySetsParityFromItsIndex_data() {
         QTest::addColumn<int>("parityIndex");
-        QTest::addColumn<QString>("letter");
-        QTest::newRow("none") << 0 << "N";
-        QTest::newRow("odd") << 1 << "O";
-        QTest::newRow("even") << 2 << "E";
-        QTest::newRow("3") << 3 << "N";
-        QTest::newRow("255 unselected") << 255 << "N";
+        QTest::addColumn<int>("waitFactor");
+        QTest::addColumn<QString>("panel");
+        const QList<std::tuple<int, int, int, const char*>> rows = {
+            {0, 0, 12, "600-N-1"},   {1, 1, 11, "1200-O-1"},    {2, 2, 10, "2400-E-1"},
+            {3, 0, 9, "4800-N-1"},   {4, 0, 10, "9600-N-1"},    {5, 1, 10, "19200-O-1"},
+            {6, 2, 10, "38400-E-1"}, {7, 0, 10, "57600-N-1"},   {8, 2, 10, "115200-E-1"},
+            {9, 3, 10, "9600-N-1"},  {255, 255, 10, "9600-N-1"}};
+        for (const auto& [baud, parity, wait, panel] : rows) {
+            QTest::addRow("%d/%d", baud, parity) << baud << parity << wait << QString(panel);
+        }
     }
-    void applySetsParityFromItsIndex() {
+    void applySetsRateParityAndWaitFactor() {
+        QFETCH(int, baudIndex);
         QFETCH(int, parityIndex);
-        QFETCH(QString, letter);
+        QFETCH(int, waitFactor);
+        QFETCH(QString, panel);
         Fixture f;
         QVERIFY(f.link.OpenPortByName(2));
         f.journal->events.clear();
-        f.link.BaudIndex = 8;
+        f.link.BaudIndex = baudIndex;
         f.link.ParityIndex = parityIndex;
         f.link.ApplyPortSettings();
-        QCOMPARE(f.host.panels[2], QString("115200-%1-1").arg(letter));
-        QCOMPARE(f.journal->events.first(), QString("set 115200 %1 1").arg(letter));
+        QCOMPARE(f.link.WaitFactor, waitFactor);
         QCOMPARE(f.host.panels[1], QString("COM1"));
+        QCOMPARE(f.host.panels[2], panel);
+        // Always one stop bit, whatever the driver had; then both directions purged.
+        const QStringList parts = panel.split('-');
+        QCOMPARE(f.journal->events,
+                 QStringList({QString("set %1 %2 1").arg(parts[0], parts[1]), "purge out in"}));
+        QCOMPARE(f.link.BaudIndex, baudIndex);
+        QVERIFY(f.messages.shown.isEmpty());
     }
 
     void searchStepEdgeCases_data() {
