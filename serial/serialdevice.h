@@ -28,7 +28,7 @@ struct LineSettings {
 // One open serial port. Everything the program does with a port goes through this.
 class SerialDevice : public QObject {
     Q_OBJECT
-  public:
+public:
     ~SerialDevice() override = default;
 
     // The settings the driver holds now.
@@ -45,7 +45,7 @@ class SerialDevice : public QObject {
     virtual int64_t write(const uint8_t* data, int64_t n) = 0;
     virtual void close() = 0;
 
-  signals:
+signals:
     // The device is gone (adapter pulled, far end of a pseudo-terminal closed).
     void lost();
 };

@@ -14,7 +14,7 @@ inline constexpr uint32_t PURGE_RXCLEAR = 0x8;
 
 // What the link needs of the main window.
 class SerialLinkHost {
-  public:
+public:
     virtual ~SerialLinkHost() = default;
     virtual void setStatusText(int panel, const QString& text) = 0;
     virtual void startReceivePoll() = 0;
@@ -25,7 +25,7 @@ class SerialLinkHost {
 
 // What the link needs of the port settings dialog, whose lists show the current settings.
 class PortSettingsDisplay {
-  public:
+public:
     virtual ~PortSettingsDisplay() = default;
     virtual QString portListText() const = 0;
     virtual void selectPort(int entry) = 0;
@@ -34,7 +34,7 @@ class PortSettingsDisplay {
 
 // The one serial port of the program and its settings.
 class SerialLink {
-  public:
+public:
     uint8_t PortNo = 0;
     uint8_t BaudIndex = 0;
     uint8_t ParityIndex = 0;
@@ -70,7 +70,7 @@ class SerialLink {
     void WritePort(const uint8_t* bytes, uint32_t n);
     void ClosePort();
 
-  private:
+private:
     bool openDevice(const QString& deviceName);
     // Purges and closes the open port without the status text of ClosePort, then opens anew.
     bool reopen(const QString& deviceName);
