@@ -66,7 +66,7 @@ void SimulatedPort::close() {
 namespace {
 
 struct DemoRadio {
-    SimulatedRadio radio{RadioParameters{}, AirLinkOptions{.echoStation = true}};
+    SimulatedRadio radio{RadioParameters{}, LinkOptions{.echoStation = true}};
     QElapsedTimer clock;
     bool inUse = false;
     DemoRadio() { clock.start(); }

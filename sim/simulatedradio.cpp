@@ -91,8 +91,8 @@ std::optional<LineSettings> DecodeSerialByte(uint8_t value) {
     return line;
 }
 
-SimulatedRadio::SimulatedRadio(RadioParameters parameters, AirLinkOptions air)
-    : params_(parameters), air_(air), rng_(air.seed) {}
+SimulatedRadio::SimulatedRadio(RadioParameters parameters, LinkOptions links)
+    : params_(parameters), links_(links), rng_(links.seed) {}
 
 SimulatedRadio::~SimulatedRadio() {
     if (peer_) peer_->peer_ = nullptr;
@@ -196,7 +196,7 @@ void SimulatedRadio::runEvent(Event event) {
                     peer_->params_.airRateCode == params_.airRateCode) {
                     peer_->inbox_.emplace_back(now_ + AirLatency, *crossed);
                 }
-            } else if (air_.echoStation) {
+            } else if (links_.echoStation) {
                 echoHeld_.push_back(*crossed);
                 echoLastIn_ = now_ + AirLatency;
             }
@@ -232,7 +232,7 @@ bool SimulatedRadio::parityMatches(ParityMode a, ParityMode b) const {
     const auto noneOrEven = [](ParityMode p) {
         return p == ParityMode::None || p == ParityMode::Even;
     };
-    return !air_.hostTellsNoneFromEven && noneOrEven(a) && noneOrEven(b);
+    return !links_.hostTellsNoneFromEven && noneOrEven(a) && noneOrEven(b);
 }
 
 bool SimulatedRadio::linesMatch(const LineSettings& a, const LineSettings& b) const {
@@ -426,8 +426,8 @@ void SimulatedRadio::airSend(Line& line, uint8_t value) {
 }
 
 std::optional<uint8_t> SimulatedRadio::crossAir(uint8_t value) {
-    if (chance(air_.lossProbability)) return std::nullopt;
-    if (chance(air_.corruptProbability)) value ^= static_cast<uint8_t>(1 + rng_() % 255);
+    if (chance(links_.lossProbability)) return std::nullopt;
+    if (chance(links_.corruptProbability)) value ^= static_cast<uint8_t>(1 + rng_() % 255);
     return value;
 }
 

@@ -40,7 +40,8 @@ struct RadioParameters {
     }();
 };
 
-struct AirLinkOptions {
+// The serial cable to the program and the air to the far end.
+struct LinkOptions {
     double lossProbability = 0;     // per byte and crossing
     double corruptProbability = 0;  // per byte and crossing that was not lost
     uint32_t seed = 1;
@@ -77,7 +78,7 @@ std::optional<LineSettings> DecodeSerialByte(uint8_t value);
 
 class SimulatedRadio {
   public:
-    explicit SimulatedRadio(RadioParameters parameters = {}, AirLinkOptions air = {});
+    explicit SimulatedRadio(RadioParameters parameters = {}, LinkOptions links = {});
     ~SimulatedRadio();
     SimulatedRadio(const SimulatedRadio&) = delete;
     SimulatedRadio& operator=(const SimulatedRadio&) = delete;
@@ -161,7 +162,7 @@ class SimulatedRadio {
     bool chance(double probability);
 
     RadioParameters params_;
-    AirLinkOptions air_;
+    LinkOptions links_;
     RadioFaults faults_;
     std::mt19937 rng_;
     SimDuration now_{};

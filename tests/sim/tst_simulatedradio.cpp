@@ -138,28 +138,40 @@ void SimulatedRadioTest::noAnswerAtOtherLineSettings_data() {
     QTest::addColumn<LineSettings>("radioLine");
     QTest::addColumn<LineSettings>("hostLine");
     QTest::addColumn<bool>("answers");
-    QTest::newRow("same") << Line(9600, ParityMode::None) << Line(9600, ParityMode::None) << true;
+    QTest::addColumn<bool>("noneLikeEven");
+    QTest::newRow("same") << Line(9600, ParityMode::None) << Line(9600, ParityMode::None) << true
+                          << false;
     QTest::newRow("faster host") << Line(9600, ParityMode::None) << Line(19200, ParityMode::None)
-                                 << false;
+                                 << false << false;
     QTest::newRow("slower host") << Line(9600, ParityMode::None) << Line(4800, ParityMode::None)
-                                 << false;
+                                 << false << false;
     QTest::newRow("odd host") << Line(9600, ParityMode::None) << Line(9600, ParityMode::Odd)
-                              << false;
+                              << false << false;
     QTest::newRow("even host") << Line(9600, ParityMode::None) << Line(9600, ParityMode::Even)
-                               << false;
+                               << false << false;
     QTest::newRow("even radio, none host")
-        << Line(19200, ParityMode::Even) << Line(19200, ParityMode::None) << false;
+        << Line(19200, ParityMode::Even) << Line(19200, ParityMode::None) << false << false;
     QTest::newRow("even both") << Line(19200, ParityMode::Even) << Line(19200, ParityMode::Even)
-                               << true;
+                               << true << false;
+    // Behind a pseudo-terminal none and even look alike; odd and the rate still count.
+    QTest::newRow("no parity line, even radio, none host")
+        << Line(19200, ParityMode::Even) << Line(19200, ParityMode::None) << true << true;
+    QTest::newRow("no parity line, none radio, even host")
+        << Line(9600, ParityMode::None) << Line(9600, ParityMode::Even) << true << true;
+    QTest::newRow("no parity line, odd host")
+        << Line(9600, ParityMode::None) << Line(9600, ParityMode::Odd) << false << true;
+    QTest::newRow("no parity line, other rate")
+        << Line(9600, ParityMode::Even) << Line(19200, ParityMode::None) << false << true;
 }
 
 void SimulatedRadioTest::noAnswerAtOtherLineSettings() {
     QFETCH(LineSettings, radioLine);
     QFETCH(LineSettings, hostLine);
     QFETCH(bool, answers);
+    QFETCH(bool, noneLikeEven);
     RadioParameters params;
     params.line = radioLine;
-    SimulatedRadio radio(params);
+    SimulatedRadio radio(params, LinkOptions{.hostTellsNoneFromEven = !noneLikeEven});
     radio.setHostLine(hostLine);
     const QByteArray reply = Exchange(radio, Probe, 500ms);
     QCOMPARE(reply.toHex(' '), answers ? ModelReply.toHex(' ') : QByteArray());
@@ -285,7 +297,7 @@ void SimulatedRadioTest::lonePrefixLeavesAsDataAfterQuietGap() {
 }
 
 void SimulatedRadioTest::echoStationReturnsAfterQuiet() {
-    SimulatedRadio radio(RadioParameters{}, AirLinkOptions{.echoStation = true});
+    SimulatedRadio radio(RadioParameters{}, LinkOptions{.echoStation = true});
     HostWrite(radio, "ping");
     radio.advance(300ms);
     QCOMPARE(HostReadAll(radio), QByteArray());
@@ -310,7 +322,7 @@ void SimulatedRadioTest::lossAndCorruptionRatesFollowSeed() {
     const auto run = [&](double loss, double corrupt, uint32_t seed) {
         SimulatedRadio a(
             RadioParameters{},
-            AirLinkOptions{.lossProbability = loss, .corruptProbability = corrupt, .seed = seed});
+            LinkOptions{.lossProbability = loss, .corruptProbability = corrupt, .seed = seed});
         SimulatedRadio b;
         a.linkPeer(b);
         HostWrite(a, sent);

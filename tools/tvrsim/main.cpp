@@ -115,7 +115,7 @@ int Run(const SimToolOptions& options) {
         if (!link.empty()) {
             if (std::string error = station->pty.makeLink(link); !error.empty()) return error;
         }
-        AirLinkOptions air = options.air;
+        LinkOptions air = options.air;
         air.seed = seed;
         station->radio = std::make_unique<SimulatedRadio>(options.radio, air);
         station->radio->setFaults(options.faults);

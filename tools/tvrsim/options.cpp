@@ -47,11 +47,11 @@ std::optional<uint8_t> ParseVersion(const std::string& text) {
 }
 
 // NAME or NAME=N; returns an error text, empty when the fault was taken.
-std::string ApplyFault(const std::string& spec, SimToolOptions& options) {
-    const size_t eq = spec.find('=');
-    const std::string name = spec.substr(0, eq);
+std::string ApplyFault(const std::string& text, SimToolOptions& options) {
+    const size_t eq = text.find('=');
+    const std::string name = text.substr(0, eq);
     const std::optional<std::string> value =
-        eq == std::string::npos ? std::nullopt : std::optional(spec.substr(eq + 1));
+        eq == std::string::npos ? std::nullopt : std::optional(text.substr(eq + 1));
     const auto number = [&](long low, long high, long fallback) -> std::optional<int> {
         if (!value) return static_cast<int>(fallback);
         const auto parsed = ParseInt(*value, low, high);
@@ -82,7 +82,7 @@ std::string ApplyFault(const std::string& spec, SimToolOptions& options) {
     } else {
         return "unknown fault '" + name + "'";
     }
-    return parsed ? std::string() : "bad value in fault '" + spec + "'";
+    return parsed ? std::string() : "bad value in fault '" + text + "'";
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ struct SimToolOptions {
     std::string link;      // symlink to the first pseudo-terminal; empty: none
     std::string pairLink;  // symlink to the second one; empty: no second radio
     RadioParameters radio;
-    AirLinkOptions air;
+    LinkOptions air;
     RadioFaults faults;
     std::optional<int> vanishAfterMs;
     std::string logPath;
