@@ -73,6 +73,9 @@ void TFormTest::buildControls() {
     Button6 = MakeButton("Button6", QStringLiteral("灵敏度频率"));
     Button5 = MakeButton("Button5", QStringLiteral("结束测试"));
     EditDis = MakeEdit("EditDis", QString());
+    // Wide enough for the largest reply shown, 20 bytes of three characters.
+    EditDis->setMinimumWidth(
+        EditDis->fontMetrics().horizontalAdvance(QString(3 * int(MaxTestReply), QLatin1Char('0'))));
     Button7 = MakeButton("Button7", QStringLiteral("读场强"));
     Edit1 = MakeEdit("Edit1", QStringLiteral("Edit1"));
     Button8 = MakeButton("Button8", QStringLiteral("功率设置"));
