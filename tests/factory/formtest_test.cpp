@@ -248,13 +248,6 @@ class FormTestTest : public QObject {
         QCOMPARE(Link().BytesToWrite, uint32_t(frame.size()));
     }
 
-    void replyIsShownAsHex() {
-        useRadio();
-        FormTest->Edit2->setText(QStringLiteral("0b"));  // register 11 holds 7 * 11 + 3 = 0x50
-        FormTest->Button3->click();
-        QCOMPARE(FormTest->EditDis->text(), QStringLiteral("55 AA 03 99 50 00 EC "));
-    }
-
     void fieldStrengthIsMinusThreeDigits_data() {
         QTest::addColumn<int>("strength");
         QTest::addColumn<QString>("shown");
@@ -291,14 +284,6 @@ class FormTestTest : public QObject {
         useRadio(parameters);
         FormTest->Button9->click();
         QCOMPARE(FormTest->Edit6->text(), shown);
-    }
-
-    void powerSetThenReadBack() {
-        useRadio();
-        FormTest->ComboBox1->setCurrentIndex(6);
-        FormTest->Button8->click();
-        FormTest->Button9->click();
-        QCOMPARE(FormTest->Edit6->text(), QStringLiteral("7"));
     }
 
     void powerAboveTenIsRefused() {

@@ -42,20 +42,6 @@ class TestFramesTest : public QObject {
         QVERIFY(text.endsWith(QStringLiteral("-- 7E ")));
     }
 
-    void powerLevelOfTheListPosition_data() {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("level");
-        QTest::newRow("first item") << 0 << 1;
-        QTest::newRow("eighth item") << 7 << 8;
-        QTest::newRow("no item") << -1 << 0;
-        QTest::newRow("wraps as a signed byte") << 127 << -128;
-    }
-    void powerLevelOfTheListPosition() {
-        QFETCH(int, index);
-        QFETCH(int, level);
-        QCOMPARE(int(PowerLevelForIndex(index)), level);
-    }
-
     void powerLevelTextIsOneCharacter_data() {
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("text");
