@@ -23,5 +23,5 @@ void CreateWindows() {
     Link().setDisplay(Serial_Form);
     Form_Progress = new TForm_Progress;
     AboutBox = new TAboutBox;
-    FormTest = new TFormTest;
+    FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
 }

@@ -1,10 +1,83 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
+#include <optional>
 
-// The factory test window, opened from the hidden Test menu.
+#include "factory/testexchange.h"
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class SerialLink;
+
+// The factory test window, opened from the hidden Test menu: production test commands,
+// single register access and the register dump, each one blocking exchange on the port.
+// Its texts are fixed and do not follow the language.
 class TFormTest : public QWidget {
     Q_OBJECT
-public:
-    explicit TFormTest(QWidget* parent = nullptr);
+  public:
+    // The window centres itself on `centreOn` (when given) each time it is shown; `onClose`
+    // runs whenever it is closed.
+    TFormTest(SerialLink& link, QWidget* centreOn, std::function<void()> onClose);
+
+    // The wait between request and reply; a real sleep unless replaced.
+    void setSleep(Sleeper sleep);
+
+    QGroupBox* GroupBox3;
+    QPushButton* Button1;
+    QPushButton* Button6;
+    QPushButton* Button5;
+    QLineEdit* EditDis;
+    QPushButton* Button7;
+    QLineEdit* Edit1;
+    QPushButton* Button8;
+    QComboBox* ComboBox1;
+    QPushButton* Button9;
+    QLineEdit* Edit6;
+    QLineEdit* Edit5;
+
+    QGroupBox* GroupBox1;
+    QPushButton* Button3;
+    QLineEdit* Edit2;
+    QPushButton* Button4;
+    QLineEdit* Edit3;
+    QLineEdit* Edit4;
+
+    QGroupBox* GroupBox2;
+    QPushButton* Button2;
+    QPlainTextEdit* Memo1;
+
+    // Sends the frame and shows the reply in EditDis; the reply's byte 4 when there is one.
+    std::optional<uint8_t> TestExchange(TestFrame& frame);
+
+    void Button1Click();
+    void Button5Click();
+    void Button6Click();
+    void Button7Click();
+    void Button8Click();
+    void Button9Click();
+    void Button3Click();
+    void Button4Click();
+    void Button2Click();
+    void FormClose();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildControls();
+    // Shows the message and returns false when no port is open.
+    bool portReady();
+    // Sends a table frame without parameters; only EditDis shows the outcome.
+    std::optional<uint8_t> sendPlain(TestCommand command);
+    void toggleReplyColour();
+
+    SerialLink& link_;
+    QWidget* centreOn_;
+    std::function<void()> onClose_;
+    Sleeper sleep_;
 };

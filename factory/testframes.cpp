@@ -1,0 +1,37 @@
+#include "factory/testframes.h"
+
+#include "radio/frame.h"
+
+int8_t PowerLevelForIndex(int index) {
+    return static_cast<int8_t>(index + 1);
+}
+
+QString FieldStrengthText(uint8_t value) {
+    return QStringLiteral("-%1").arg(value, 3, 10, QLatin1Char('0'));
+}
+
+QString PowerLevelText(uint8_t result) {
+    const auto code = static_cast<uint8_t>(48 + result);
+    // The character ends the text where it is the terminator.
+    if (code == 0) return {};
+    return QString(QChar(code));
+}
+
+QString DumpText(const std::array<std::optional<uint8_t>, DumpRegisterCount>& values) {
+    QString text;
+    text.reserve(3 * DumpRegisterCount);
+    for (const auto& value : values) {
+        char hex[4] = {'-', '-', ' ', '\0'};
+        if (value) BytesToHex(&*value, 1, hex);
+        text += QLatin1String(hex);
+    }
+    return text;
+}
+
+int DumpWaitMs(uint8_t waitFactor, const LineSettings& line, int requestBytes) {
+    const int bitsPerByte = line.parity == ParityMode::None ? 10 : 11;
+    const int64_t wireBits = int64_t{2} * requestBytes * (bitsPerByte + line.stopBits - 1);
+    // A driver that cannot tell its rate gets the turnaround alone.
+    if (line.baudRate <= 0) return waitFactor;
+    return waitFactor + static_cast<int>((wireBits * 1000 + line.baudRate - 1) / line.baudRate);
+}
