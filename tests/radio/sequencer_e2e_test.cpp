@@ -1,0 +1,171 @@
+// The program's read and write against tvrsim on a pseudo-terminal, through the real serial
+// backend and the main window's own command timers.
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "app/mainwindow.h"
+#include "app/progresswindow.h"
+#include "app/windows.h"
+#include "core/language.h"
+#include "core/messages.h"
+#include "serial/portnames.h"
+#include "serial/qtserialdevice.h"
+#include "serial/seriallink.h"
+
+namespace {
+
+// The search from 9600 none to 38400 none makes six attempts of up to 0.36 s before the
+// seventh; this bound leaves room for a loaded machine.
+constexpr int ExchangeTimeoutMs = 30000;
+
+// What the main window shows after a read.
+struct Shown {
+    QString channel;
+    QString airRate;
+    QString id;
+    QString model;
+    QString serialRate;
+    QString parity;
+    QString status;
+};
+
+Shown ShownNow() {
+    return {Form1->ComboChnn->currentText(),
+            Form1->ComboAirBaud->currentText(),
+            Form1->EditID->text(),
+            Form1->EditModelVer->text(),
+            Form1->ComboRadioSerBaud->currentText(),
+            Form1->ComboRadioParity->currentText(),
+            Form1->statusText(2)};
+}
+
+}  // namespace
+
+class SequencerE2eTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QProcess> sim_;
+    QStringList messages_;
+
+    QString linkPath() const { return dir_->filePath(QStringLiteral("radio")); }
+
+    // Starts tvrsim with `args` behind a fresh link and waits until the link exists.
+    bool startRadio(const QStringList& args) {
+        sim_->start(QStringLiteral(TVRSIM_PATH), QStringList{"--link", linkPath()} + args);
+        if (!sim_->waitForStarted(3000)) return false;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 5000) {
+            if (QFileInfo(linkPath()).isSymLink()) return true;
+            sim_->waitForReadyRead(50);
+        }
+        return false;
+    }
+
+    // Presses the button and lets the timers run until the exchange reports its end.
+    QString exchange(void (TForm1::*press)()) {
+        messages_.clear();
+        (Form1->*press)();
+        QElapsedTimer timer;
+        timer.start();
+        while (messages_.isEmpty() && timer.elapsed() < ExchangeTimeoutMs) QTest::qWait(20);
+        return messages_.isEmpty() ? QStringLiteral("(no message)") : messages_.join('|');
+    }
+
+    static void select(QComboBox* box, const QString& text) {
+        const int position = box->findText(text);
+        QVERIFY2(position >= 0, qPrintable(text));
+        box->setCurrentIndex(position);
+    }
+
+    static void compareShown(const Shown& actual, const Shown& expected) {
+        QCOMPARE(actual.channel, expected.channel);
+        QCOMPARE(actual.airRate, expected.airRate);
+        QCOMPARE(actual.id, expected.id);
+        QCOMPARE(actual.model, expected.model);
+        QCOMPARE(actual.serialRate, expected.serialRate);
+        QCOMPARE(actual.parity, expected.parity);
+        QCOMPARE(actual.status, expected.status);
+    }
+
+  private slots:
+    void initTestCase() {
+        LanguageFlag = 1;
+        SetMessagePresenter([this](const Message& m) {
+            messages_ << m.text;
+            return MessageAnswer::Ok;
+        });
+        CreateWindows();
+        Link().setOpener(OpenQtSerialDevice);
+    }
+
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        sim_ = std::make_unique<QProcess>();
+        SetPinnedPorts({linkPath()});
+    }
+
+    void cleanup() {
+        // Closed first, so that the radio going away is not a vanished device.
+        Link().ClosePort();
+        if (sim_->state() != QProcess::NotRunning) {
+            sim_->terminate();
+            if (!sim_->waitForFinished(3000)) sim_->kill();
+            sim_->waitForFinished(1000);
+        }
+        sim_.reset();
+        dir_.reset();
+    }
+
+    void radioAt38400IsFoundReadAndWritten() {
+        QVERIFY(startRadio({"--baud", "38400", "--channel", "5", "--air", "6", "--id", "2468",
+                            "--version", "2.3"}));
+        QCOMPARE(exchange(&TForm1::Speed_RClick), QStringLiteral("Read correct!"));
+        compareShown(ShownNow(),
+                     {"NO.5", "38400", "246800", "TVR-M402.3", "38400", "N", "38400-N-1"});
+        // Found on the seventh attempt, after 9600 and 19200 with each parity.
+        QCOMPARE(int(Form1->Sequencer.ConnectLeft), 22);
+        QVERIFY(Form1->Speed_W->isEnabled());
+        QVERIFY(!Form_Progress->isVisible());
+
+        select(Form1->ComboChnn, QStringLiteral("NO.11"));
+        select(Form1->ComboAirBaud, QStringLiteral("9600"));
+        Form1->EditID->setText(QStringLiteral("135700"));
+        QCOMPARE(exchange(&TForm1::Speed_WClick), QStringLiteral("Write correct!"));
+        QVERIFY(!Form_Progress->isVisible());
+
+        // The read clears the controls first, so what shows now came back from the radio.
+        QCOMPARE(exchange(&TForm1::Speed_RClick), QStringLiteral("Read correct!"));
+        compareShown(ShownNow(),
+                     {"NO.11", "9600", "135700", "TVR-M402.3", "38400", "N", "38400-N-1"});
+    }
+
+    void portFollowsTheRadioToANewSerialRate() {
+        QVERIFY(startRadio({"--baud", "9600", "--channel", "3"}));
+        QCOMPARE(exchange(&TForm1::Speed_RClick), QStringLiteral("Read correct!"));
+        QCOMPARE(Form1->statusText(2), QStringLiteral("9600-N-1"));
+
+        select(Form1->ComboRadioSerBaud, QStringLiteral("57600"));
+        QCOMPARE(exchange(&TForm1::Speed_WClick), QStringLiteral("Write correct!"));
+        QCOMPARE(Form1->statusText(2), QStringLiteral("57600-N-1"));
+        QCOMPARE(int(Link().BaudIndex), 7);
+
+        // The port already runs at the radio's new rate: the first attempt finds it.
+        QCOMPARE(exchange(&TForm1::Speed_RClick), QStringLiteral("Read correct!"));
+        QCOMPARE(int(Form1->Sequencer.ConnectLeft), 28);
+        compareShown(ShownNow(),
+                     {"NO.3", "9600", "123400", "TVR-M401.2", "57600", "N", "57600-N-1"});
+    }
+};
+
+QTEST_MAIN(SequencerE2eTest)
+#include "sequencer_e2e_test.moc"
