@@ -214,7 +214,8 @@ void CommandSequencer::SequenceFailed() {
                                MessageButtons::RetryCancel})
               : ShowLocalized({"Read error!", "参数读取失败", "读参数", nullptr,
                                MessageButtons::RetryCancel});
-    if (answer != MessageAnswer::Retry) {
+    // The port may have gone while the box was open: a retry then has nothing to talk to.
+    if (answer != MessageAnswer::Retry || !link_.PortHandle()) {
         host_.resumeDataTest();
         return;
     }

@@ -96,15 +96,19 @@ class SequencerTest : public QObject {
         QCOMPARE(lastMessage(), QStringLiteral("Read correct!"));
     }
 
-private slots:
-    void initTestCase() {
-        LanguageFlag = 1;
-        SetPinnedPorts({QStringLiteral("SIM")});
+    void recordMessages() {
         SetMessagePresenter([this](const Message& m) {
             messages_ << m;
             if (!answers_.isEmpty()) return answers_.takeFirst();
             return m.buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
         });
+    }
+
+private slots:
+    void initTestCase() {
+        LanguageFlag = 1;
+        SetPinnedPorts({QStringLiteral("SIM")});
+        recordMessages();
         CreateWindows();
     }
 
@@ -293,6 +297,26 @@ private slots:
             QVERIFY(Form1->Timer_RecData->isActive());
         }
         QVERIFY(!Form_Progress->isVisible() || Form1->commandTimersRunning());
+    }
+
+    void retryAfterThePortWentAwayEndsTheExchange() {
+        useScript([](const QByteArray&) { return std::pair{QByteArray::fromHex("55AA0410"), 0u}; });
+        LanguageFlag = 0;
+        SetMessagePresenter([this](const Message& m) {
+            messages_ << m;
+            if (m.buttons == MessageButtons::RetryCancel) Form1->Speed_CClick();
+            return MessageAnswer::Retry;
+        });
+        Form1->Speed_RClick();
+        scripted_->deliver();
+        Form1->Sequencer.ConnectMode = false;  // straight to read step 0, whose reply is short
+        Form1->Sequencer.StartRead();
+        for (int t = 0; t < 60 && messages_.isEmpty(); ++t) tick();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(!Link().PortHandle());
+        QVERIFY(!Form1->commandTimersRunning());
+        QVERIFY(!Form_Progress->isVisible());
+        recordMessages();
     }
 
     void writeMovesThePortOnlyWhenTheSerialSettingsChange() {
