@@ -133,19 +133,12 @@ QString DataTest::RecDisplayText(QByteArrayView bytes) {
 }
 
 RecRowWrapper DataTest::RecAreaWrapper() const {
-    const QFont font = c_.Memo_Rec->document()->defaultFont();
-    const QFontMetricsF metrics(font);
-    if (font != latin1Font_ || latin1Advances_[u'0'] == 0) {
-        latin1Font_ = font;
-        for (char16_t c = 0; c < latin1Advances_.size(); ++c) {
-            latin1Advances_[c] = metrics.horizontalAdvance(QChar(c));
-        }
-        // A tab reaches at most to the next tab stop.
-        latin1Advances_[u'\t'] = c_.Memo_Rec->tabStopDistance();
-    }
+    const QFontMetricsF metrics(c_.Memo_Rec->document()->defaultFont());
+    const double tab = c_.Memo_Rec->tabStopDistance();
     auto others = std::make_shared<QHash<char32_t, double>>();
-    RecRowWrapper::Advance advance = [this, metrics, others](char32_t c) {
-        if (c < latin1Advances_.size()) return latin1Advances_[c];
+    RecRowWrapper::Advance advance = [metrics, tab, others](char32_t c) {
+        // A tab reaches at most to the next tab stop.
+        if (c == U'\t') return tab;
         auto known = others->constFind(c);
         if (known != others->cend()) return *known;
         const double width = metrics.horizontalAdvance(QString::fromUcs4(&c, 1));

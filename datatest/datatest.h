@@ -100,7 +100,4 @@ class DataTest {
     ReceiveTextDecoder recDecoder_;
     RecLineBreaks recLineBreaks_;
     std::array<uint8_t, RecReadLimit> recBuffer_{};
-    // Advances of the Latin-1 characters in the receive area's font; others are asked for.
-    mutable std::array<double, 256> latin1Advances_{};
-    mutable QFont latin1Font_;
 };

@@ -30,22 +30,26 @@ QString RecLineBreaks::Normalize(QStringView text) {
 }
 
 RecRowWrapper::RecRowWrapper(Advance advance, double rowWidth)
-    : advance_(std::move(advance)), rowWidth_(rowWidth) {}
+    : advance_(std::move(advance)), rowWidth_(rowWidth) {
+    for (char32_t c = 0; c < latin1_.size(); ++c) latin1_[c] = advance_(c);
+}
 
 double RecRowWrapper::Width(QStringView text) const {
     double width = 0;
     for (qsizetype i = 0; i < text.size();) {
         const auto [c, units] = CodePointAt(text, i);
-        width += advance_(c);
+        width += AdvanceOf(c);
         i += units;
     }
     return width;
 }
 
 bool RecRowWrapper::Wrap(QStringList& rows, QStringView text, qsizetype maxRows) const {
+    // The row in progress is `row` followed by text[pending, i); the text is copied into the
+    // row only when the row ends.
     QString row = rows.takeLast();
     double width = Width(row);
-    // Where the row may break: after its last space, and the width up to there.
+    // Where the row may break: after its last space (0: nowhere).
     qsizetype breakAt = 0;
     for (qsizetype i = row.size(); i > 0; --i) {
         if (IsSpace(row[i - 1].unicode())) {
@@ -53,10 +57,14 @@ bool RecRowWrapper::Wrap(QStringList& rows, QStringView text, qsizetype maxRows)
             break;
         }
     }
+    qsizetype pending = 0;
     for (qsizetype i = 0; i < text.size();) {
         const auto [c, units] = CodePointAt(text, i);
-        const double advance = advance_(c);
-        if (!IsSpace(c) && !row.isEmpty() && width + advance > rowWidth_) {
+        const double advance = AdvanceOf(c);
+        const qsizetype rowSize = row.size() + (i - pending);
+        if (!IsSpace(c) && rowSize > 0 && width + advance > rowWidth_) {
+            row += text.mid(pending, i - pending);
+            pending = i;
             // The word in progress moves to a new row, unless it fills the row on its own.
             QString carried = breakAt > 0 ? row.mid(breakAt) : QString();
             row.truncate(breakAt > 0 ? breakAt : row.size());
@@ -66,11 +74,11 @@ bool RecRowWrapper::Wrap(QStringList& rows, QStringView text, qsizetype maxRows)
             width = Width(row);
             breakAt = 0;
         }
-        row += text.mid(i, units);
         width += advance;
-        if (IsSpace(c)) breakAt = row.size();
         i += units;
+        if (IsSpace(c)) breakAt = row.size() + (i - pending);
     }
+    row += text.mid(pending);
     rows.append(row);
     return rows.size() <= maxRows;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <array>
 #include <functional>
 
 // Received text turns CR LF, LF and a lone CR into one LF each. A CR that ends one read and
@@ -24,6 +25,8 @@ class RecRowWrapper {
     // Width of one character (a code point) in the area's font.
     using Advance = std::function<double(char32_t)>;
 
+    // Asks `advance` once for each Latin-1 character and keeps the answers, since most
+    // received text is made of them; other characters are asked for as they come.
     RecRowWrapper(Advance advance, double rowWidth);
 
     // Continues the paragraph in rows.last() (rows must not be empty) with `text`, which holds
@@ -33,7 +36,9 @@ class RecRowWrapper {
 
   private:
     double Width(QStringView text) const;
+    double AdvanceOf(char32_t c) const { return c < latin1_.size() ? latin1_[c] : advance_(c); }
 
+    std::array<double, 256> latin1_{};
     Advance advance_;
     double rowWidth_;
 };
