@@ -77,6 +77,8 @@ class SendTest : public DataTestFixture {
 
   private slots:
     void initTestCase() { setUpWindows(); }
+    // The port onto a radio closes before the radios go.
+    void cleanupTestCase() { Link().ClosePort(); }
     void init() {
         resetDataTest();
         radio_ = peer_ = nullptr;
