@@ -213,7 +213,19 @@ int main(int argc, char** argv) {
                       std::atol(argv[4])};
         return RunRow(1, argv, row, argc >= 6 ? std::atol(argv[5]) : total);
     }
-    if (argc >= 2 && std::string(argv[1]) == "--quick") total = 256 * 1024;
+    int first = 1;
+    if (argc >= 2 && std::string(argv[1]) == "--quick") {
+        total = 256 * 1024;
+        first = 2;
+    }
+    // Rates in bytes per second may be given to run only those rows.
+    if (argc > first) {
+        rates.clear();
+        for (int i = first; i < argc; ++i) rates.push_back(std::atol(argv[i]));
+    }
+    // The rows run this same program; popen's shell has its own /proc/self.
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
 
     std::printf("%-5s %-9s %9s %9s %9s %10s %9s %10s %11s %6s %7s\n", "shown", "autoclear",
                 "rate B/s", "written", "counted", "CPU s/MB", "VmHWM MB", "median ms", "longest ms",
@@ -221,8 +233,8 @@ int main(int argc, char** argv) {
     for (const long rate : rates) {
         for (const char* shown : {"text", "hex"}) {
             for (const char* clear : {"on", "off"}) {
-                const std::string command = "/proc/self/exe --row " + std::string(shown) + " " +
-                                            clear + " " + std::to_string(rate) + " " +
+                const std::string command = std::string(self) + " --row " + std::string(shown) +
+                                            " " + clear + " " + std::to_string(rate) + " " +
                                             std::to_string(total);
                 FILE* child = popen(command.c_str(), "r");
                 char line[256] = {};
