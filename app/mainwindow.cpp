@@ -98,6 +98,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
     layout->addWidget(buildStatisticsRow());
 
     buildTimers();
+    buildDataTest();
     watchActivation();
     SetParameterControls({ComboChnn, ComboAirBaud, ComboRadioSerBaud, ComboRadioParity,
                           EditModelVer, EditID, [this] { return statusText(0); },
@@ -373,6 +374,24 @@ void TForm1::buildTimers() {
     Timer1->start();
 }
 
+void TForm1::buildDataTest() {
+    Data = std::make_unique<DataTest>(
+        DataTestControls{Memo_Rec, Check_RecHex, Check_AutoClr, Button1, Memo_Trtt,
+                         Check_AutoTrtt, Edit_TrttPerio, Check_TrttHex, Timer_TrttData,
+                         PanelTrttTest, CheckTrtt, Edit1, Edit2, Edit3, Edit4, Edit5, Edit6,
+                         Edit7,
+                         [this](int panel, const QString& text) { setStatusText(panel, text); }},
+        Link());
+    connect(Button_ManulTrtt, &QPushButton::clicked, this, &TForm1::Button_ManulTrttClick);
+    // The box's handler runs on every change of its state, also when the program sets it.
+    connect(Check_AutoTrtt, &QCheckBox::toggled, this, &TForm1::Check_AutoTrttClick);
+    connect(Button_ClrTrttMemo, &QPushButton::clicked, this, &TForm1::Button_ClrTrttMemoClick);
+    connect(Button_ClrRecMemo, &QPushButton::clicked, this, &TForm1::Button_ClrRecMemoClick);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(PanelTrttTest, &TPanel::clicked, this, &TForm1::PanelTrttTestClick);
+}
+
 // FormActivate runs when the window becomes active coming from another window of the program
 // (and on its first showing), not when the user returns from another program.
 void TForm1::watchActivation() {
@@ -460,9 +479,23 @@ void TForm1::Timer_SdCmdTimer() { Sequencer.Timer_SdCmdTimer(); }
 
 void TForm1::Timer_RecCmdTimer() { Sequencer.Timer_RecCmdTimer(); }
 
-// Periodic sending and the receive display are not built yet: these two ticks do nothing.
-void TForm1::Timer_TrttDataTimer() {}
-void TForm1::Timer_RecDataTimer() {}
+void TForm1::Timer_TrttDataTimer() { Data->Timer_TrttDataTimer(); }
+
+void TForm1::Timer_RecDataTimer() { Data->Timer_RecDataTimer(); }
+
+void TForm1::Button_ManulTrttClick() { Data->Button_ManulTrttClick(); }
+
+void TForm1::Check_AutoTrttClick() { Data->Check_AutoTrttClick(); }
+
+void TForm1::Button_ClrTrttMemoClick() { Data->Button_ClrTrttMemoClick(); }
+
+void TForm1::Button_ClrRecMemoClick() { Data->Button_ClrRecMemoClick(); }
+
+void TForm1::Button1Click() { Data->Button1Click(); }
+
+void TForm1::Button3Click() { Data->Button3Click(); }
+
+void TForm1::PanelTrttTestClick() { Data->PanelTrttTestClick(); }
 
 void TForm1::Timer1Timer() {
     if (Reveal.tick()) Timer1->stop();

@@ -15,9 +15,11 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "app/panel.h"
 #include "app/reveal.h"
+#include "datatest/datatest.h"
 #include "radio/sequencer.h"
 #include "serial/seriallink.h"
 
@@ -120,6 +122,8 @@ public:
 
     HiddenFeatureReveal Reveal;
     CommandSequencer Sequencer;
+    // Built once the controls it works on exist.
+    std::unique_ptr<DataTest> Data;
 
     static constexpr int StatusPanelCount = 6;
     static constexpr std::array<int, StatusPanelCount> StatusPanelWidths{0, 100, 100, 100, 150, 150};
@@ -164,6 +168,13 @@ public:
     void Speed_EClick();
     void Panel10Click();
     void Panel11Click();
+    void Button_ManulTrttClick();
+    void Check_AutoTrttClick();
+    void Button_ClrTrttMemoClick();
+    void Button_ClrRecMemoClick();
+    void Button1Click();
+    void Button3Click();
+    void PanelTrttTestClick();
     bool EditModelVerKeyPress(QKeyEvent* key);
 
 protected:
@@ -179,6 +190,7 @@ private:
     QFrame* buildStatisticsRow();
     void buildTimers();
     void watchActivation();
+    void buildDataTest();
 
     std::array<QLabel*, StatusPanelCount> statusPanels_{};
     bool activatedOnce_ = false;

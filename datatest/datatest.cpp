@@ -1,0 +1,291 @@
+#include "datatest/datatest.h"
+
+#include <QFontMetricsF>
+#include <QHash>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <limits>
+#include <span>
+
+#include "core/language.h"
+#include "core/messages.h"
+
+namespace {
+
+const LocalizedMessage kPortNotOpened{"Port not opened", "串口未打开", "ERROR"};
+const LocalizedMessage kPortNotOpenedWrite{"Port not opened", "串口未打开", "ERROR", "Write"};
+const LocalizedMessage kStringEmpty{"String is empty", "发送字符串为空", "传送"};
+
+void CountUp(int32_t& count) {
+    if (count < std::numeric_limits<int32_t>::max()) ++count;
+}
+
+// The lines of a text area as it shows them: a wrapped paragraph gives one line per row.
+QStringList DisplayedLines(const QPlainTextEdit* area) {
+    QStringList lines;
+    const QTextDocument* document = area->document();
+    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (layout) layout->ensureBlockLayout(block);
+        const QTextLayout* rows = block.layout();
+        const QString text = block.text();
+        if (!rows || rows->lineCount() == 0) {
+            lines << text;
+            continue;
+        }
+        for (int i = 0; i < rows->lineCount(); ++i) {
+            const QTextLine row = rows->lineAt(i);
+            lines << text.mid(row.textStart(), row.textLength());
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+DataTest::DataTest(const DataTestControls& controls, SerialLink& link) : c_(controls), link_(link) {
+    // The receive area only ever grows by appends and is emptied by clearing; an undo history
+    // of every append would hold all data ever received.
+    c_.Memo_Rec->setUndoRedoEnabled(false);
+}
+
+// ---- Transmit ----
+
+QByteArray DataTest::SendPayload() const {
+    if (!c_.Check_TrttHex->isChecked()) return TransmitTextBytes(c_.Memo_Trtt->toPlainText());
+    std::array<uint8_t, TrttHexBufferSize> bytes{};
+    const int count = TrttHexToBytes(DisplayedLines(c_.Memo_Trtt), bytes);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), count);
+}
+
+void DataTest::WriteCounted(const QByteArray& payload) {
+    link_.WritePort(reinterpret_cast<const uint8_t*>(payload.constData()),
+                    static_cast<uint32_t>(payload.size()));
+    TxByteCount = AddByteCount(TxByteCount, link_.BytesToWrite);
+    ShowTxCount();
+}
+
+void DataTest::ShowTxCount() {
+    c_.setStatusText(4, QStringLiteral("TX : %1").arg(TxByteCount));
+}
+
+void DataTest::Button_ManulTrttClick() {
+    if (!link_.PortHandle()) {
+        ShowLocalized(kPortNotOpened);
+        return;
+    }
+    if (c_.Memo_Trtt->toPlainText().isEmpty()) {
+        ShowLocalized(kStringEmpty);
+        return;
+    }
+    WriteCounted(SendPayload());
+}
+
+void DataTest::Check_AutoTrttClick() {
+    if (!c_.Check_AutoTrtt->isChecked()) {
+        c_.Timer_TrttData->stop();
+        return;
+    }
+    if (!link_.PortHandle()) {
+        ShowLocalized(kPortNotOpenedWrite);
+        c_.Check_AutoTrtt->setChecked(false);
+        return;
+    }
+    if (c_.Memo_Trtt->toPlainText().isEmpty()) {
+        ShowLocalized(kStringEmpty);
+        c_.Check_AutoTrtt->setChecked(false);
+        return;
+    }
+    c_.Timer_TrttData->start();
+}
+
+void DataTest::Timer_TrttDataTimer() {
+    CountUp(TrttTickCount);
+    const PeriodReading period = periodReader_.Read(c_.Edit_TrttPerio->text());
+    if (!period.errorToShow.isEmpty()) ShowErrorReport(period.errorToShow);
+    if (!period.periodMs || !TrttSendDue(TrttTickCount, *period.periodMs)) return;
+    TrttTickCount = 0;
+    WriteCounted(SendPayload());
+    if (ErrTestActive) ErrTestStatisticsStep();
+}
+
+void DataTest::Button_ClrTrttMemoClick() {
+    c_.Memo_Trtt->setPlainText(QString());
+}
+
+// ---- Receive ----
+
+void DataTest::ShowRxCount() {
+    c_.setStatusText(5, QStringLiteral("RX : %1").arg(RxByteCount));
+}
+
+QString DataTest::RecDisplayText(QByteArrayView bytes) {
+    if (c_.Check_RecHex->isChecked()) {
+        // A character split before the switch to hexadecimal is not completed later.
+        recDecoder_.Reset();
+        recLineBreaks_.Reset();
+        return RecHexText(bytes);
+    }
+    return recLineBreaks_.Normalize(recDecoder_.Decode(bytes));
+}
+
+RecRowWrapper DataTest::RecAreaWrapper() const {
+    const QFontMetricsF metrics(c_.Memo_Rec->document()->defaultFont());
+    const double tab = c_.Memo_Rec->tabStopDistance();
+    auto others = std::make_shared<QHash<char32_t, double>>();
+    RecRowWrapper::Advance advance = [metrics, tab, others](char32_t c) {
+        // A tab reaches at most to the next tab stop.
+        if (c == U'\t') return tab;
+        auto known = others->constFind(c);
+        if (known != others->cend()) return *known;
+        const double width = metrics.horizontalAdvance(QString::fromUcs4(&c, 1));
+        others->insert(c, width);
+        return width;
+    };
+    // Rows stay a character short of the edge, so that the area never wraps one of them.
+    const double margins = 2 * c_.Memo_Rec->document()->documentMargin() + metrics.maxWidth();
+    return RecRowWrapper(std::move(advance), c_.Memo_Rec->viewport()->width() - margins);
+}
+
+void DataTest::Timer_RecDataTimer() {
+    if (!link_.PortHandle()) return;
+    const uint32_t waiting = link_.BytesWaiting();
+    if (waiting == 0) {
+        const int32_t quietBefore = RecIdleTicks;
+        CountUp(RecIdleTicks);
+        if (quietBefore > 5) ErrTestReplyStep();
+        return;
+    }
+    RecIdleTicks = 0;
+
+    QTextDocument* area = c_.Memo_Rec->document();
+    const RecRowWrapper wrapper = RecAreaWrapper();
+    RecAreaUpdate update(area->blockCount() - 1, area->lastBlock().text(), wrapper,
+                         RecAutoClearLines(c_.Check_AutoClr->isChecked()));
+    bool shown = false;
+    // A backlog is read in pieces, each handled as one read, so that nothing is dropped.
+    for (const uint32_t size : RecReadSizes(waiting)) {
+        link_.ReadPort(recBuffer_.data(), size);
+        const QByteArrayView bytes(recBuffer_.data(), size);
+        if (ErrTestActive) ErrTestReceive(bytes);
+        if (RecDisplayStopped) {
+            recDecoder_.Reset();
+            recLineBreaks_.Reset();
+            continue;
+        }
+        update.Append(RecDisplayText(bytes));
+        RxByteCount = AddByteCount(RxByteCount, size);
+        shown = true;
+    }
+    if (!shown) return;
+    ShowOnRecArea(update);
+    ShowRxCount();
+}
+
+void DataTest::ShowOnRecArea(const RecAreaUpdate& update) {
+    QTextDocument* area = c_.Memo_Rec->document();
+    const QString lastRow = area->lastBlock().text();
+    const QString rows = update.Rows().join(u'\n');
+    QTextCursor cursor(area);
+    cursor.beginEditBlock();
+    if (update.Cleared()) {
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(rows);
+    } else if (rows.startsWith(lastRow)) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(QStringView(rows).mid(lastRow.size()).toString());
+    } else {
+        cursor.movePosition(QTextCursor::End);
+        cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(rows);
+    }
+    cursor.endEditBlock();
+    QScrollBar* scroll = c_.Memo_Rec->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+}
+
+void DataTest::Button_ClrRecMemoClick() {
+    c_.Memo_Rec->setPlainText(QString());
+}
+
+void DataTest::Button1Click() {
+    if (RecDisplayStopped) {
+        RecDisplayStopped = 0;
+        c_.Button1->setText(Tr("Stop Displsy", "停止显示"));
+    } else {
+        RecDisplayStopped = 1;
+        c_.Button1->setText(Tr("continue", "继续显示"));
+    }
+}
+
+void DataTest::Button3Click() {
+    RxByteCount = 0;
+    ShowRxCount();
+    TxByteCount = 0;
+    ShowTxCount();
+}
+
+// ---- Loop-back error test ----
+
+void DataTest::PanelTrttTestClick() {
+    if (c_.PanelTrttTest->frameShadow() == QFrame::Sunken) {
+        c_.PanelTrttTest->setFrameShadow(QFrame::Raised);
+        c_.Check_AutoTrtt->setChecked(false);
+        c_.Check_AutoTrtt->setEnabled(true);
+        return;
+    }
+    for (QLineEdit* box : {c_.Edit1, c_.Edit2, c_.Edit3, c_.Edit5, c_.Edit6, c_.Edit7}) {
+        box->setText(QStringLiteral("0"));
+    }
+    ErrTest = {};
+    if (c_.Memo_Trtt->toPlainText().isEmpty()) {
+        // Both languages use the simple box here.
+        ShowPlain(Tr("Please input datas", "请输入发送字符"));
+        return;
+    }
+    ErrTestActive = 1;
+    ErrTestRxText.clear();
+    c_.Edit_TrttPerio->setText(QStringLiteral("2000"));
+    c_.PanelTrttTest->setFrameShadow(QFrame::Sunken);
+    c_.Check_AutoTrtt->setEnabled(false);
+    if (c_.CheckTrtt->isChecked()) c_.Check_AutoTrtt->setChecked(true);
+}
+
+void DataTest::ErrTestReceive(QByteArrayView bytes) {
+    // Zero bytes included: an echo station must return exactly what arrived.
+    ErrTestRxText.append(bytes);
+}
+
+void DataTest::ErrTestReplyStep() {
+    if (!ErrTestActive || ErrTestRxText.isEmpty()) return;
+    if (c_.CheckTrtt->isChecked()) {
+        // Send at once; the echo stays for the statistics step of that send.
+        TrttTickCount = 1000;
+        return;
+    }
+    link_.WritePort(reinterpret_cast<const uint8_t*>(ErrTestRxText.constData()),
+                    static_cast<uint32_t>(ErrTestRxText.size()));
+    ErrTestRxText.clear();
+    RecIdleTicks = 0;
+}
+
+void DataTest::ErrTestStatisticsStep() {
+    const QByteArray sent = TransmitTextBytes(c_.Memo_Trtt->toPlainText());
+    if (CountReply(ErrTest, sent, ErrTestRxText) == ReplyVerdict::Matched) {
+        c_.Edit2->setText(QString::number(ErrTest.ErrTestMatched));
+    }
+    c_.Edit6->setText(QString::number(ErrTest.ErrTestLonger));
+    c_.Edit7->setText(QString::number(ErrTest.ErrTestShorter));
+    c_.Edit5->setText(QString::number(ErrTest.ErrTestNoReply));
+    c_.Edit4->setText(QString::number(ErrTest.ErrTestSameLen));
+    c_.Edit1->setText(QString::number(ErrTest.ErrTestSent));
+    // Without a computed rate Edit3 keeps what it showed.
+    if (c_.CheckTrtt->isChecked()) {
+        if (const auto rate = SuccessRateText(ErrTest)) c_.Edit3->setText(*rate);
+    }
+    ErrTestRxText.clear();
+    CountUp(ErrTest.ErrTestSent);
+}

@@ -1,0 +1,135 @@
+// Two stations through tvrsim --pair: the program's own window on one pseudo-terminal, a second
+// data test on its own controls and port on the other.
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QVBoxLayout>
+#include <memory>
+
+#include "app/mainwindow.h"
+#include "app/windows.h"
+#include "core/language.h"
+#include "core/messages.h"
+#include "datatest/datatest.h"
+#include "serial/qtserialdevice.h"
+
+namespace {
+
+// The controls a data test needs, standing alone, with the status panels kept as texts.
+struct Station {
+    QWidget window;
+    QPlainTextEdit* Memo_Rec = new QPlainTextEdit(&window);
+    QPlainTextEdit* Memo_Trtt = new QPlainTextEdit(&window);
+    QCheckBox* boxes[5] = {};
+    QPushButton* Button1 = new QPushButton(&window);
+    QLineEdit* period = new QLineEdit(QStringLiteral("1000"), &window);
+    QLineEdit* edits[7] = {};
+    QTimer timer;
+    QFrame* panel = new QFrame(&window);
+    QString status[6];
+    SerialLink link{OpenQtSerialDevice};
+    std::unique_ptr<DataTest> data;
+
+    Station() {
+        for (auto*& box : boxes) box = new QCheckBox(&window);
+        for (auto*& edit : edits) edit = new QLineEdit(&window);
+        boxes[1]->setChecked(true);  // automatic clearing, as at start
+        // Shown at a usual size, so that received lines are not wrapped.
+        (new QVBoxLayout(&window))->addWidget(Memo_Rec);
+        window.resize(500, 300);
+        window.show();
+        panel->setFrameShadow(QFrame::Raised);
+        data = std::make_unique<DataTest>(
+            DataTestControls{Memo_Rec, boxes[0], boxes[1], Button1, Memo_Trtt, boxes[2], period,
+                             boxes[3], &timer, panel, boxes[4], edits[0], edits[1], edits[2],
+                             edits[3], edits[4], edits[5], edits[6],
+                             [this](int i, const QString& text) { status[i] = text; }},
+            link);
+    }
+};
+
+// Opens `path` at 9600 bit/s without parity, the simulated radio's own settings.
+bool OpenAt9600(SerialLink& link, const QString& path) {
+    if (!link.OpenPortByName(path)) return false;
+    link.BaudIndex = 4;
+    link.ParityIndex = 0;
+    link.ApplyPortSettings();
+    return link.PortHandle();
+}
+
+// Runs a receive tick every 20 ms until `count` bytes are counted or two seconds have passed.
+bool ReceiveCounted(const std::function<void()>& tick, const int32_t& counted, int32_t count) {
+    const QDeadlineTimer deadline(2000);
+    while (counted < count && !deadline.hasExpired()) {
+        tick();
+        QThread::msleep(20);
+    }
+    return counted == count;
+}
+
+}  // namespace
+
+class DataTestEndToEnd : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QProcess sim_;
+
+    QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
+
+  private slots:
+    void initTestCase() {
+        LanguageFlag = 1;
+        SetMessagePresenter([](const Message& m) {
+            qWarning("unexpected message: %s", qPrintable(m.text));
+            return MessageAnswer::Ok;
+        });
+        CreateWindows();
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        sim_.start(QStringLiteral(TVRSIM_PATH), {"--link", path("a"), "--pair", path("b")});
+        QVERIFY(sim_.waitForStarted(3000));
+        const QDeadlineTimer deadline(5000);
+        while (!(QFileInfo(path("a")).isSymLink() && QFileInfo(path("b")).isSymLink())) {
+            QVERIFY(!deadline.hasExpired());
+            sim_.waitForReadyRead(50);
+        }
+    }
+
+    void cleanupTestCase() {
+        Link().ClosePort();
+        sim_.terminate();
+        if (!sim_.waitForFinished(3000)) sim_.kill();
+    }
+
+    void typedTextArrivesCountedOnTheOtherSide() {
+        QVERIFY(OpenAt9600(Link(), path("a")));
+        Form1->Timer_RecData->stop();
+        Station far;
+        QVERIFY(QTest::qWaitForWindowExposed(&far.window));
+        QVERIFY(OpenAt9600(far.link, path("b")));
+
+        Form1->Memo_Trtt->setPlainText(QString::fromUtf8("hello from A\n你好"));
+        QTest::mouseClick(Form1->Button_ManulTrtt, Qt::LeftButton);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 20"));
+        QVERIFY(ReceiveCounted([&] { far.data->Timer_RecDataTimer(); }, far.data->RxByteCount, 20));
+        QCOMPARE(far.Memo_Rec->toPlainText(), QString::fromUtf8("hello from A\n你好"));
+        QCOMPARE(far.status[5], QStringLiteral("RX : 20"));
+
+        far.Memo_Trtt->setPlainText(QStringLiteral("reply from B"));
+        far.data->Button_ManulTrttClick();
+        QCOMPARE(far.status[4], QStringLiteral("TX : 12"));
+        QVERIFY(ReceiveCounted([] { Form1->Timer_RecDataTimer(); }, Form1->Data->RxByteCount, 12));
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("reply from B"));
+        QCOMPARE(Form1->statusText(5), QStringLiteral("RX : 12"));
+    }
+};
+
+QTEST_MAIN(DataTestEndToEnd)
+#include "test_datatest_e2e.moc"

@@ -1,0 +1,270 @@
+#include <QPlainTextDocumentLayout>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include "tests/datatest/datatestfixture.h"
+
+namespace {
+
+// Bytes 0, 1, 2, ... wrapping at 256, and their hexadecimal display written out here.
+QByteArray CountingBytes(int n) {
+    QByteArray bytes(n, '\0');
+    for (int i = 0; i < n; ++i) bytes[i] = static_cast<char>(i % 256);
+    return bytes;
+}
+QString CountingHex(int n) {
+    static const char digits[] = "0123456789ABCDEF";
+    QString text;
+    for (int i = 0; i < n; ++i) {
+        text += QChar(digits[(i % 256) / 16]);
+        text += QChar(digits[i % 16]);
+        text += u' ';
+    }
+    return text;
+}
+
+// Every block of the area laid out as the area would show it; the number of display lines.
+QList<int> DisplayLinesPerBlock() {
+    QList<int> lines;
+    QTextDocument* area = Form1->Memo_Rec->document();
+    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(area->documentLayout());
+    for (QTextBlock block = area->begin(); block.isValid(); block = block.next()) {
+        layout->ensureBlockLayout(block);
+        lines << block.layout()->lineCount();
+    }
+    return lines;
+}
+
+}  // namespace
+
+// The receive poll against a port the test fills: reading, counting, text and hexadecimal
+// display, stopping, clearing and the quiet ticks that trigger the loop-back reply.
+class ReceiveTest : public DataTestFixture {
+    Q_OBJECT
+
+    void receive(const QByteArray& bytes) {
+        feed_->waiting += bytes;
+        Form1->Timer_RecDataTimer();
+    }
+
+  private slots:
+    void initTestCase() { setUpWindows(); }
+    void init() {
+        resetDataTest();
+        openFeedPort();
+    }
+
+    void everyWaitingByteIsReadCountedAndShown_data() {
+        QTest::addColumn<int>("waiting");
+        QTest::addColumn<QList<int64_t>>("reads");
+        QTest::newRow("1024 in one read") << 1024 << QList<int64_t>{1024};
+        QTest::newRow("3000 in three") << 3000 << QList<int64_t>{1024, 1024, 952};
+    }
+    void everyWaitingByteIsReadCountedAndShown() {
+        QFETCH(int, waiting);
+        QFETCH(QList<int64_t>, reads);
+        Form1->Check_RecHex->setChecked(true);
+        Form1->Check_AutoClr->setChecked(false);
+        data().RecIdleTicks = 4;
+        receive(CountingBytes(waiting));
+        QCOMPARE(feed_->reads, reads);
+        QVERIFY(feed_->waiting.isEmpty());
+        QCOMPARE(data().RxByteCount, waiting);
+        QCOMPARE(Form1->statusText(5), QStringLiteral("RX : %1").arg(waiting));
+        QCOMPARE(data().RecIdleTicks, 0);
+        QCOMPARE(recText(), CountingHex(waiting));
+    }
+
+    void bytesWithZerosAreShown_data() {
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("text leaves the zero out")
+            << false << QByteArray("\x41\x00\x42", 3) << QStringLiteral("AB");
+        QTest::newRow("text, zeros only") << false << QByteArray(4, '\0') << QString();
+        QTest::newRow("hex shows every byte")
+            << true << QByteArray("\x41\x00\x0D", 3) << QStringLiteral("41 00 0D ");
+    }
+    void bytesWithZerosAreShown() {
+        QFETCH(bool, hex);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        Form1->Check_RecHex->setChecked(hex);
+        receive(bytes);
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), shown);
+        QCOMPARE(data().RxByteCount, bytes.size());
+    }
+
+    void twoReadsInHexShareOneLine() {
+        Form1->Check_RecHex->setChecked(true);
+        receive("AB");
+        receive("CD");
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("41 42 43 44 "));
+        QCOMPARE(recLines(), 1);
+    }
+
+    void textKeepsItsLineBreaksAndSplitCharacters() {
+        // A character split over two reads is shown whole once its last byte is in; a CR LF
+        // split the same way is one line break.
+        receive("first\r");
+        receive("\nsecond \xE4\xB8");
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("first\nsecond "));
+        receive("\xAD!");
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QString::fromUtf8("first\nsecond 中!"));
+        QCOMPARE(data().RxByteCount, 18);
+    }
+
+    void longDataFlowsInRowsThatFitTheArea_data() {
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("hex") << true << CountingBytes(3000) << CountingHex(3000);
+        const QByteArray words =
+            QByteArray("a quick brown fox jumps over the lazy dog ").repeated(70);
+        QTest::newRow("text without breaks") << false << words << QString::fromLatin1(words);
+    }
+    void longDataFlowsInRowsThatFitTheArea() {
+        QFETCH(bool, hex);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        Form1->Check_RecHex->setChecked(hex);
+        Form1->Check_AutoClr->setChecked(false);
+        // In ten pieces, as a slow line brings it.
+        for (int i = 0; i < 10; ++i) receive(bytes.mid(i * bytes.size() / 10, bytes.size() / 10));
+        QCOMPARE(recText(), shown);
+        // Each row is one display line, so the line count is that of the wrapped text.
+        const QList<int> lines = DisplayLinesPerBlock();
+        QVERIFY2(lines.size() > 20, "the data fill many rows");
+        QCOMPARE(lines.count(1), lines.size());
+        // Rows are filled as wrapping fills them: a row never has room for the next word.
+        const QFontMetricsF metrics(Form1->Memo_Rec->document()->defaultFont());
+        const double room = Form1->Memo_Rec->viewport()->width() -
+                            2 * Form1->Memo_Rec->document()->documentMargin();
+        QTextDocument* area = Form1->Memo_Rec->document();
+        for (QTextBlock block = area->begin(); block != area->lastBlock(); block = block.next()) {
+            const QString next = block.next().text().section(u' ', 0, 0);
+            QVERIFY2(metrics.horizontalAdvance(block.text() + next) > room - 2 * metrics.maxWidth(),
+                     qPrintable(block.text()));
+        }
+        if (hex) {
+            // Pairs are never split; with a proportional font the letters make some rows
+            // narrower in pairs than others, as wrapping would.
+            static const QRegularExpression wholePairs(QStringLiteral("^([0-9A-F]{2} )+$"));
+            for (QTextBlock block = area->begin(); block.isValid(); block = block.next())
+                QVERIFY2(wholePairs.match(block.text()).hasMatch(), qPrintable(block.text()));
+        }
+        QScrollBar* scroll = Form1->Memo_Rec->verticalScrollBar();
+        QVERIFY(scroll->maximum() > 0);
+        QCOMPARE(scroll->value(), scroll->maximum());
+    }
+
+    void stopAndContinue_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("stopped");
+        QTest::addColumn<QString>("running");
+        QTest::newRow("English") << 1 << "continue"
+                                 << "Stop Displsy";
+        QTest::newRow("Chinese") << 0 << QString::fromUtf8("继续显示")
+                                 << QString::fromUtf8("停止显示");
+    }
+    void stopAndContinue() {
+        QFETCH(int, language);
+        QFETCH(QString, stopped);
+        QFETCH(QString, running);
+        LanguageFlag = static_cast<uint8_t>(language);
+        receive("before ");
+        Form1->Button1->click();
+        QCOMPARE(int(data().RecDisplayStopped), 1);
+        QCOMPARE(Form1->Button1->text(), stopped);
+        receive("while stopped");
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("before "));
+        QCOMPARE(data().RxByteCount, 7);
+        QCOMPARE(Form1->statusText(5), QStringLiteral("RX : 7"));
+        QVERIFY(feed_->waiting.isEmpty());
+        Form1->Button1->click();
+        QCOMPARE(int(data().RecDisplayStopped), 0);
+        QCOMPARE(Form1->Button1->text(), running);
+        receive("after");
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("before after"));
+        QCOMPARE(data().RxByteCount, 12);
+    }
+
+    void stoppedDisplayStillFeedsTheLoopBackTest() {
+        data().ErrTestActive = 1;
+        Form1->Button1Click();
+        receive(QByteArray("ec\0ho", 5));
+        QCOMPARE(data().ErrTestRxText, QByteArray("ec\0ho", 5));
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QString());
+    }
+
+    void automaticClearing_data() {
+        QTest::addColumn<bool>("autoClear");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("on: more than 100") << true << 100;
+        QTest::newRow("off: more than 1000") << false << 1000;
+    }
+    void automaticClearing() {
+        QFETCH(bool, autoClear);
+        QFETCH(int, limit);
+        Form1->Check_AutoClr->setChecked(autoClear);
+        QByteArray lines;
+        for (int i = 1; i <= limit; ++i)
+            lines += QByteArray("line ") + QByteArray::number(i) + "\r\n";
+        // At most 1024 bytes a tick, as a real line brings them.
+        for (qsizetype done = 0; done < lines.size(); done += 1024) receive(lines.mid(done, 1024));
+        QCOMPARE(recLines(), limit);
+        QVERIFY(Form1->Memo_Rec->toPlainText().endsWith(QStringLiteral("line %1\n").arg(limit)));
+        receive("one more\r\n");
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QString());
+        QCOMPARE(data().RxByteCount, lines.size() + 10);
+        receive("fresh");
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("fresh"));
+    }
+
+    void clearButtonsLeaveTheOtherState() {
+        receive("12345");
+        Form1->Button_ClrRecMemo->click();
+        QCOMPARE(Form1->Memo_Rec->toPlainText(), QString());
+        QCOMPARE(Form1->statusText(5), QStringLiteral("RX : 5"));
+        Form1->Memo_Trtt->setPlainText(QStringLiteral("to send"));
+        Form1->Button_ClrTrttMemo->click();
+        QCOMPARE(Form1->Memo_Trtt->toPlainText(), QString());
+        QCOMPARE(data().RxByteCount, 5);
+    }
+
+    void seventhQuietTickReturnsTheEcho() {
+        // Echo station: RECORD unchecked, the test started with a non-empty transmit area.
+        Form1->Memo_Trtt->setPlainText(QStringLiteral("x"));
+        Form1->PanelTrttTestClick();
+        QVERIFY(Form1->PanelTrttTest->isLowered());
+        const QByteArray frame("pi\0ng\r\n", 7);
+        receive(frame);
+        for (int quiet = 1; quiet <= 6; ++quiet) {
+            Form1->Timer_RecDataTimer();
+            QVERIFY2(feed_->written.isEmpty(), qPrintable(QString::number(quiet)));
+            QCOMPARE(data().RecIdleTicks, quiet);
+        }
+        Form1->Timer_RecDataTimer();
+        QCOMPARE(feed_->written, QList<QByteArray>{frame});
+        QCOMPARE(data().RecIdleTicks, 0);
+        QVERIFY(data().ErrTestRxText.isEmpty());
+        QCOMPARE(data().TxByteCount, 0);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 0"));
+        // Nothing more to return: the quiet ticks go on without writing.
+        for (int quiet = 1; quiet <= 10; ++quiet) Form1->Timer_RecDataTimer();
+        QCOMPARE(feed_->written.size(), 1);
+    }
+
+    void closedPortTickDoesNothing() {
+        Link().ClosePort();
+        data().RecIdleTicks = 3;
+        Form1->Timer_RecDataTimer();
+        QCOMPARE(data().RecIdleTicks, 3);
+        QVERIFY(messages_.isEmpty());
+    }
+};
+
+QTEST_MAIN(ReceiveTest)
+#include "test_receive_gui.moc"
