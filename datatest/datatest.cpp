@@ -132,8 +132,13 @@ QString DataTest::RecDisplayText(QByteArrayView bytes) {
     return recLineBreaks_.Normalize(recDecoder_.Decode(bytes));
 }
 
-RecRowWrapper DataTest::RecAreaWrapper() const {
-    const QFontMetricsF metrics(c_.Memo_Rec->document()->defaultFont());
+const RecRowWrapper& DataTest::RecAreaWrapper() {
+    const QFont font = c_.Memo_Rec->document()->defaultFont();
+    const int width = c_.Memo_Rec->viewport()->width();
+    if (recWrapper_ && width == recWrapperWidth_ && font == recWrapperFont_) return *recWrapper_;
+    recWrapperWidth_ = width;
+    recWrapperFont_ = font;
+    const QFontMetricsF metrics(font);
     const double tab = c_.Memo_Rec->tabStopDistance();
     auto others = std::make_shared<QHash<char32_t, double>>();
     RecRowWrapper::Advance advance = [metrics, tab, others](char32_t c) {
@@ -147,7 +152,8 @@ RecRowWrapper DataTest::RecAreaWrapper() const {
     };
     // Rows stay a character short of the edge, so that the area never wraps one of them.
     const double margins = 2 * c_.Memo_Rec->document()->documentMargin() + metrics.maxWidth();
-    return RecRowWrapper(std::move(advance), c_.Memo_Rec->viewport()->width() - margins);
+    recWrapper_.emplace(std::move(advance), width - margins);
+    return *recWrapper_;
 }
 
 void DataTest::Timer_RecDataTimer() {
@@ -162,7 +168,7 @@ void DataTest::Timer_RecDataTimer() {
     RecIdleTicks = 0;
 
     QTextDocument* area = c_.Memo_Rec->document();
-    const RecRowWrapper wrapper = RecAreaWrapper();
+    const RecRowWrapper& wrapper = RecAreaWrapper();
     RecAreaUpdate update(area->blockCount() - 1, area->lastBlock().text(), wrapper,
                          RecAutoClearLines(c_.Check_AutoClr->isChecked()));
     bool shown = false;

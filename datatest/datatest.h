@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCheckBox>
+#include <QFont>
 #include <QFrame>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -11,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "datatest/errtest.h"
 #include "datatest/recdisplay.h"
@@ -91,7 +93,9 @@ class DataTest {
     void ShowRxCount();
     // Shows the display texts of this tick's reads, already joined into one update.
     void ShowOnRecArea(const RecAreaUpdate& update);
-    RecRowWrapper RecAreaWrapper() const;
+    // The wrapper for the area's current width and font; measuring a font is dear, so it is
+    // made again only when either changes.
+    const RecRowWrapper& RecAreaWrapper();
     QString RecDisplayText(QByteArrayView bytes);
 
     DataTestControls c_;
@@ -100,4 +104,7 @@ class DataTest {
     ReceiveTextDecoder recDecoder_;
     RecLineBreaks recLineBreaks_;
     std::array<uint8_t, RecReadLimit> recBuffer_{};
+    std::optional<RecRowWrapper> recWrapper_;
+    int recWrapperWidth_ = -1;
+    QFont recWrapperFont_;
 };

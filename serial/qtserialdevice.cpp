@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QSerialPort>
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 
 #if defined(Q_OS_WIN)
@@ -23,6 +24,17 @@ namespace {
 // A write gives the driver this long to take the bytes; whatever is left goes out later from
 // the event loop, so a stalled far end cannot freeze the window.
 constexpr int kWriteTimeoutMs = 2000;
+
+#if !defined(Q_OS_WIN)
+// While the traffic is light, Qt holds at most one received byte and leaves the rest in the
+// driver, so the event loop is not woken for every chunk that arrives: the program reads on
+// its own ticks. Once a poll finds the driver's queue filling, Qt reads everything as it
+// comes again, so a fast link is drained continuously and the driver never holds back the
+// sender; it returns to holding once a poll finds little waiting.
+constexpr qint64 kHeldReadBuffer = 1;
+constexpr qint64 kBusyDriverQueue = 2048;
+constexpr qint64 kQuietWaiting = 512;
+#endif
 
 QSerialPort::Parity ToQtParity(ParityMode parity) {
     switch (parity) {
@@ -85,6 +97,9 @@ class QtSerialDevice : public SerialDevice {
 
     bool open() {
         if (!port_.open(QIODevice::ReadWrite)) return false;
+#if !defined(Q_OS_WIN)
+        port_.setReadBufferSize(kHeldReadBuffer);
+#endif
         settings_ = {static_cast<int32_t>(port_.baudRate()), FromQtParity(port_.parity()),
                      port_.stopBits() == QSerialPort::TwoStop ? 2 : 1};
         takeLineErrors();
@@ -120,21 +135,49 @@ class QtSerialDevice : public SerialDevice {
     uint32_t bytesWaiting(uint32_t* errorFlags) override {
         if (errorFlags) *errorFlags = 0;
         if (!port_.isOpen()) return 0;
+#if defined(Q_OS_WIN)
         // Qt counts only its own buffer, which fills from the event loop; pull what the driver
         // holds so a caller that blocked the thread still sees it.
         while (port_.isOpen() && port_.waitForReadyRead(0)) {
         }
         if (!port_.isOpen()) return 0;
         if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
+        const qint64 waiting = port_.bytesAvailable();
+#else
+        // Qt's buffer and what the driver holds beyond it, also after a blocked thread.
+        const qint64 queued = DriverQueue();
+        const qint64 waiting = port_.bytesAvailable() + queued;
+        if (queued >= kBusyDriverQueue) {
+            port_.setReadBufferSize(0);
+        } else if (waiting < kQuietWaiting) {
+            port_.setReadBufferSize(kHeldReadBuffer);
+        }
+#endif
         const uint32_t errors = takeLineErrors();
         if (errorFlags) *errorFlags = errors;
         return static_cast<uint32_t>(
-            std::min<qint64>(port_.bytesAvailable(), std::numeric_limits<uint32_t>::max()));
+            std::min<qint64>(waiting, std::numeric_limits<uint32_t>::max()));
     }
 
     int64_t read(uint8_t* buffer, int64_t n) override {
         if (!port_.isOpen() || n <= 0) return 0;
-        return std::max<qint64>(0, port_.read(reinterpret_cast<char*>(buffer), n));
+        // What Qt holds arrived first.
+        int64_t count = std::max<qint64>(0, port_.read(reinterpret_cast<char*>(buffer), n));
+#if !defined(Q_OS_WIN)
+        while (count < n && port_.isOpen()) {
+            const ssize_t taken = ::read(static_cast<int>(port_.handle()), buffer + count,
+                                         static_cast<size_t>(n - count));
+            if (taken > 0) {
+                count += taken;
+            } else {
+                if (taken == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    onError(QSerialPort::ReadError);
+                }
+                break;
+            }
+        }
+#endif
+        return count;
     }
 
     int64_t write(const uint8_t* data, int64_t n) override {
@@ -169,6 +212,15 @@ class QtSerialDevice : public SerialDevice {
             },
             Qt::QueuedConnection);
     }
+
+#if !defined(Q_OS_WIN)
+    // Received bytes the driver holds beyond Qt's buffer.
+    qint64 DriverQueue() const {
+        int queued = 0;
+        if (::ioctl(static_cast<int>(port_.handle()), FIONREAD, &queued) != 0) return 0;
+        return queued;
+    }
+#endif
 
     // Line error flags since the last call, where the platform can tell; 0 elsewhere.
     uint32_t takeLineErrors() {
