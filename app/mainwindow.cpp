@@ -256,6 +256,8 @@ QGroupBox* TForm1::buildDataGroup() {
     receiveColumn->addStretch();
     Memo_Rec = Named(new QPlainTextEdit(GroupBox2), "Memo_Rec");
     Memo_Rec->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Opaque, so that showing new data repaints the area alone and not the group behind it.
+    Memo_Rec->setAutoFillBackground(true);
     Memo_Rec->setMinimumSize(420, 230);
     grid->addLayout(receiveColumn, 0, 0);
     grid->addWidget(Memo_Rec, 0, 1);
@@ -302,7 +304,10 @@ QWidget* TForm1::buildStatusRow() {
     for (int i = 0; i < StatusPanelCount; ++i) {
         auto* panel = new QLabel(QString::fromUtf8(initial[i]), StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(StatusPanelWidths[i]);
+        // Fixed in both directions, so a new text repaints the panel alone instead of laying
+        // out the window again (the counters change several times a second).
+        panel->setFixedSize(StatusPanelWidths[i], panel->sizeHint().height());
+        panel->setAutoFillBackground(true);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (i > 0) panel->setAlignment(Qt::AlignCenter);
         panel->setVisible(StatusPanelWidths[i] > 0);
