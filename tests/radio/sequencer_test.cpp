@@ -304,7 +304,10 @@ private slots:
         LanguageFlag = 0;
         SetMessagePresenter([this](const Message& m) {
             messages_ << m;
-            if (m.buttons == MessageButtons::RetryCancel) Form1->Speed_CClick();
+            if (m.buttons == MessageButtons::RetryCancel) {
+                Form1->Speed_CClick();
+                scripted_ = nullptr;  // closing the port deleted it
+            }
             return MessageAnswer::Retry;
         });
         Form1->Speed_RClick();
