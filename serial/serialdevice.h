@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,10 @@ inline constexpr uint32_t Break = 0x0010;
 }  // namespace LineError
 
 enum class ParityMode { None, Odd, Even };
+
+// The serial rates a port is set to and the radio works at, in the order of their index.
+inline constexpr std::array<int32_t, 9> SerialRates{600,   1200,  2400,  4800,  9600,
+                                                    19200, 38400, 57600, 115200};
 
 // Rate, parity (checked when not None) and stop bits; data bits are always 8.
 struct LineSettings {

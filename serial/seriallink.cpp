@@ -21,13 +21,11 @@ QString DisconnectedText() {
     return Tr("Disconnect", "已断开");
 }
 
-constexpr std::array<int32_t, 9> kBaudRates = {600,   1200,  2400,  4800,  9600,
-                                               19200, 38400, 57600, 115200};
 constexpr uint8_t kScanBaudIndex = 4;
 constexpr int kScanLastPort = 8;
 
 bool HasBaudRate(uint8_t baudIndex) {
-    return baudIndex < kBaudRates.size();
+    return baudIndex < SerialRates.size();
 }
 
 // 12, 11, 10, 9 below 9600 bit/s, 10 from there on (any unknown index included).
@@ -128,7 +126,7 @@ bool SerialLink::OpenPortByName(const QString& deviceName) {
 
 void SerialLink::ApplyPortSettings() {
     LineSettings settings = PortHandle() ? d->device->lineSettings() : LineSettings{};
-    settings.baudRate = kBaudRates[HasBaudRate(BaudIndex) ? BaudIndex : kScanBaudIndex];
+    settings.baudRate = SerialRates[HasBaudRate(BaudIndex) ? BaudIndex : kScanBaudIndex];
     RateText = QString::number(settings.baudRate);
     WaitFactor = WaitFactorFor(BaudIndex);
     settings.stopBits = 1;
@@ -155,7 +153,7 @@ bool SerialLink::SearchStep() {
         WaitFactor = WaitFactorFor(BaudIndex);
     }
     if (HasBaudRate(BaudIndex)) {
-        settings.baudRate = kBaudRates[BaudIndex];
+        settings.baudRate = SerialRates[BaudIndex];
         RateText = QString::number(settings.baudRate);
     } else {
         accepted = false;

@@ -8,8 +8,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int32_t SerialRates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
 // Parameter bytes each command needs after its code; 0 for codes the radio does not know.
 int CommandDataBytes(uint8_t code) {
     switch (code) {

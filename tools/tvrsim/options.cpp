@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int32_t SerialRates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
 std::optional<long> ParseInt(const std::string& text, long low, long high) {
     long value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -168,8 +166,8 @@ SimToolArgs ParseSimToolArgs(const std::vector<std::string>& args) {
                                 : options.logPath) = value;
         } else if (name == "--baud") {
             const auto rate = ParseInt(value, 0, 115200);
-            if (!rate || std::find(std::begin(SerialRates), std::end(SerialRates), *rate) ==
-                             std::end(SerialRates)) {
+            if (!rate || std::find(SerialRates.begin(), SerialRates.end(), *rate) ==
+                             SerialRates.end()) {
                 return fail(bad);
             }
             options.radio.line.baudRate = static_cast<int32_t>(*rate);
