@@ -13,7 +13,6 @@
 #include "app/progresswindow.h"
 #include "app/windows.h"
 #include "factory/formtest.h"
-#include "radio/paramglue.h"
 #include "serial/serialform.h"
 
 namespace {
@@ -100,9 +99,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
     buildTimers();
     buildDataTest();
     watchActivation();
-    SetParameterControls({ComboChnn, ComboAirBaud, ComboRadioSerBaud, ComboRadioParity,
-                          EditModelVer, EditID, [this] { return statusText(0); },
-                          [this](const QString& text) { setStatusText(0, text); }});
 }
 
 void TForm1::buildToolbar() {
@@ -314,6 +310,11 @@ QWidget* TForm1::buildStatusRow() {
         StatusBar1->addPermanentWidget(panel);
         statusPanels_[i] = panel;
     }
+    StatusLost = Named(new QLabel(StatusBar1), "StatusLost");
+    StatusLost->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusLost->setStyleSheet(QStringLiteral("QLabel { color: red; }"));
+    StatusLost->setVisible(false);
+    StatusBar1->addPermanentWidget(StatusLost);
     layout->addWidget(StatusBar1, 1);
 
     Panel10 = new TPanel(QStringLiteral("Panel10"), QString(), row);
@@ -385,7 +386,14 @@ void TForm1::buildDataTest() {
                          Check_AutoTrtt, Edit_TrttPerio, Check_TrttHex, Timer_TrttData,
                          PanelTrttTest, CheckTrtt, Edit1, Edit2, Edit3, Edit4, Edit5, Edit6,
                          Edit7,
-                         [this](int panel, const QString& text) { setStatusText(panel, text); }},
+                         [this](int panel, const QString& text) { setStatusText(panel, text); },
+                         [this](int panel, const QString& tip) {
+                             statusPanels_.at(panel)->setToolTip(tip);
+                         },
+                         [this](const QString& text) {
+                             StatusLost->setText(text);
+                             StatusLost->setVisible(!text.isEmpty());
+                         }},
         Link());
     connect(Button_ManulTrtt, &QPushButton::clicked, this, &TForm1::Button_ManulTrttClick);
     // The box's handler runs on every change of its state, also when the program sets it.
@@ -417,7 +425,12 @@ void TForm1::startReceivePoll() { Timer_RecData->start(); }
 
 void TForm1::stopReceivePoll() { Timer_RecData->stop(); }
 
-void TForm1::portLost() { Sequencer.PortClosed(); }
+void TForm1::portLost() {
+    Sequencer.PortClosed();
+    FormTest->CancelExchange();
+}
+
+void TForm1::dataSent() { Data->ShowSentBytes(); }
 
 void TForm1::setCommandTimers(bool running) {
     for (QTimer* timer : {Timer_SdCmd, Timer_RecCmd}) {
@@ -453,11 +466,10 @@ void TForm1::setProgress(int position) { SetProgress(position); }
 
 void TForm1::closeProgress() { CloseProgress(); }
 
-void TForm1::clearReadResults() {
-    EditModelVer->setText(QString());
-    EditID->setText(QString());
-    ComboAirBaud->setCurrentIndex(-1);
-    ComboRadioSerBaud->setCurrentIndex(-1);
+WriteSelection TForm1::valuesToWrite() const {
+    return {ComboAirBaud->currentIndex(), ComboChnn->currentIndex(),
+            ComboRadioSerBaud->currentIndex(), ComboRadioParity->currentIndex(),
+            EditID->text().toStdU16String()};
 }
 
 void TForm1::enableWrite() {
@@ -465,9 +477,35 @@ void TForm1::enableWrite() {
     FileWrite->setEnabled(true);
 }
 
-int TForm1::radioSerialRatePosition() const { return ComboRadioSerBaud->currentIndex(); }
+// The user learns the outcome from the sequencer's messages.
+void TForm1::sequenceEnded(SequenceOutcome) {}
 
-int TForm1::radioParityPosition() const { return ComboRadioParity->currentIndex(); }
+void TForm1::showModelVersion(const QString& text) { setStatusText(0, text); }
+
+QString TForm1::modelVersionShown() const { return statusText(0); }
+
+void TForm1::showModelField(const QString& text) { EditModelVer->setText(text); }
+
+void TForm1::enableAirRate() { ComboAirBaud->setEnabled(true); }
+
+void TForm1::showParameters(const ShownParameters& shown) {
+    // A position past a list leaves it without a selection.
+    const auto select = [](QComboBox* list, int position) {
+        list->setCurrentIndex(position < list->count() ? position : -1);
+    };
+    select(ComboChnn, shown.channelPosition);
+    select(ComboAirBaud, shown.airBaudPosition);
+    select(ComboRadioSerBaud, shown.serialBaudPosition);
+    select(ComboRadioParity, shown.parityPosition);
+    EditID->setText(shown.idText);
+}
+
+void TForm1::clearReadResults() {
+    EditModelVer->setText(QString());
+    EditID->setText(QString());
+    ComboAirBaud->setCurrentIndex(-1);
+    ComboRadioSerBaud->setCurrentIndex(-1);
+}
 
 void TForm1::FormCreate() {
     EditID->setText(QString());
@@ -532,6 +570,7 @@ void TForm1::Speed_CClick() {
     if (!Link().PortHandle()) return;
     Link().ClosePort();
     Sequencer.PortClosed();
+    FormTest->CancelExchange();
 }
 
 void TForm1::Help_A_MClick() {

@@ -92,6 +92,8 @@ public:
 
     // Status bar and the two cells beside it.
     QStatusBar* StatusBar1;
+    // Received bytes dropped for want of room; shown only once there are any.
+    QLabel* StatusLost;
     TPanel* Panel10;
     TPanel* Panel11;
 
@@ -134,6 +136,7 @@ public:
     void startReceivePoll() override;
     void stopReceivePoll() override;
     void portLost() override;
+    void dataSent() override;
 
     // SequencerHost
     void setCommandTimers(bool running) override;
@@ -143,10 +146,15 @@ public:
     void showProgress(const QString& title, const QString& message, int maximum) override;
     void setProgress(int position) override;
     void closeProgress() override;
-    void clearReadResults() override;
+    WriteSelection valuesToWrite() const override;
     void enableWrite() override;
-    int radioSerialRatePosition() const override;
-    int radioParityPosition() const override;
+    void sequenceEnded(SequenceOutcome outcome) override;
+    void showModelVersion(const QString& text) override;
+    QString modelVersionShown() const override;
+    void showModelField(const QString& text) override;
+    void enableAirRate() override;
+    void showParameters(const ShownParameters& shown) override;
+    void clearReadResults() override;
 
     void FormCreate();
     void FormActivate();

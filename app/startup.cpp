@@ -65,7 +65,7 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
     return options;
 }
 
-std::unique_ptr<SerialDevice> OpenPortDevice(const QString& name) {
+OpenResult OpenPortDevice(const QString& name) {
     if (name.compare(QStringLiteral("SIM"), Qt::CaseInsensitive) == 0) {
         return OpenSimulatedDemoPort();
     }

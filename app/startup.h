@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "serial/serialdevice.h"
+
 // What the command line asks for before the windows are built.
 struct StartupOptions {
     uint8_t languageFlag = 1;
@@ -17,10 +19,8 @@ struct StartupOptions {
 
 StartupOptions ParseCommandLine(const QStringList& arguments);
 
-class SerialDevice;
-
 // Opens a port by its device name; "SIM" (any case) is the built-in simulated radio.
-std::unique_ptr<SerialDevice> OpenPortDevice(const QString& name);
+OpenResult OpenPortDevice(const QString& name);
 
 // Builds the windows, runs the message loop and returns its result.
 int RunProgram(const StartupOptions& options);

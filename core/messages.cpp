@@ -1,43 +1,87 @@
 #include "core/messages.h"
 
+#include <QCoreApplication>
+#include <deque>
+
 #include "core/language.h"
 
 namespace {
-MessagePresenter& Presenter() {
-    static MessagePresenter presenter;
-    return presenter;
+
+struct Queued {
+    Message message;
+    AnswerHandler onAnswer;
+};
+
+struct MessageQueue {
+    MessagePresenter presenter;
+    std::deque<Queued> waiting;
+    // A delivery is on its way or running; new messages only join the queue.
+    bool delivering = false;
+};
+
+MessageQueue& Queue() {
+    static MessageQueue queue;
+    return queue;
 }
+
+MessageAnswer Present(const Message& message) {
+    if (Queue().presenter) return Queue().presenter(message);
+    return message.buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+}
+
+// Shows the waiting messages in order. A presenter that runs a modal loop lets more messages
+// join meanwhile; they are shown after the current one, not inside it.
+void Deliver() {
+    MessageQueue& queue = Queue();
+    while (!queue.waiting.empty()) {
+        Queued next = std::move(queue.waiting.front());
+        queue.waiting.pop_front();
+        const MessageAnswer answer = Present(next.message);
+        if (next.onAnswer) next.onAnswer(answer);
+    }
+    queue.delivering = false;
+}
+
 }  // namespace
 
 MessagePresenter SetMessagePresenter(MessagePresenter presenter) {
-    return std::exchange(Presenter(), std::move(presenter));
+    return std::exchange(Queue().presenter, std::move(presenter));
 }
 
-MessageAnswer ShowMessage(const Message& message) {
-    if (!Presenter()) {
-        return message.buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+void ShowMessage(const Message& message, AnswerHandler onAnswer) {
+    MessageQueue& queue = Queue();
+    queue.waiting.push_back({message, std::move(onAnswer)});
+    if (queue.delivering) return;
+    queue.delivering = true;
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application) {
+        Deliver();
+        return;
     }
-    return Presenter()(message);
+    QMetaObject::invokeMethod(application, Deliver, Qt::QueuedConnection);
 }
 
-MessageAnswer ShowPlain(const QString& text) {
-    return ShowMessage({MessageKind::Plain, text, ApplicationTitle(), MessageButtons::Ok});
+void ShowPlain(const QString& text) {
+    ShowMessage({MessageKind::Plain, text, ApplicationTitle(), MessageButtons::Ok});
 }
 
-MessageAnswer ShowBox(const QString& text, const QString& caption, MessageButtons buttons) {
-    return ShowMessage({MessageKind::System, text, caption, buttons});
+void ShowBox(const QString& text, const QString& caption) {
+    ShowMessage({MessageKind::System, text, caption, MessageButtons::Ok});
 }
 
 void ShowErrorReport(const QString& text) {
     ShowMessage({MessageKind::ErrorReport, text, ApplicationTitle(), MessageButtons::Ok});
 }
 
-MessageAnswer ShowLocalized(const LocalizedMessage& m) {
-    if (IsEnglish()) {
-        if (m.englishCaption) return ShowBox(QString::fromUtf8(m.english),
-                                             QString::fromUtf8(m.englishCaption));
-        return ShowPlain(QString::fromUtf8(m.english));
+void ShowLocalized(const LocalizedMessage& m, const QString& details, AnswerHandler onAnswer) {
+    const QString text = Tr(m.english, m.chinese) + (details.isEmpty() ? QString() : u'\n' + details);
+    Message message;
+    if (!IsEnglish()) {
+        message = {MessageKind::System, text, QString::fromUtf8(m.chineseCaption), m.chineseButtons};
+    } else if (m.englishCaption) {
+        message = {MessageKind::System, text, QString::fromUtf8(m.englishCaption), MessageButtons::Ok};
+    } else {
+        message = {MessageKind::Plain, text, ApplicationTitle(), MessageButtons::Ok};
     }
-    return ShowBox(QString::fromUtf8(m.chinese), QString::fromUtf8(m.chineseCaption),
-                   m.chineseButtons);
+    ShowMessage(message, std::move(onAnswer));
 }

@@ -3,8 +3,10 @@
 #include <QString>
 #include <functional>
 
-// Every message box of the program goes through here, so the app can show real boxes and
-// tests can record them and answer them without a modal loop.
+// Every message box of the program goes through here. Messages wait in one queue and are
+// shown from the event loop, one at a time, never inside the handler that raised them: a
+// timer tick finishes its work (and stops what must stop) before the user sees its outcome,
+// and a second message never opens on top of the first.
 enum class MessageButtons { Ok, RetryCancel };
 enum class MessageAnswer { Ok, Retry, Cancel };
 enum class MessageKind {
@@ -20,19 +22,23 @@ struct Message {
     MessageButtons buttons = MessageButtons::Ok;
 };
 
+// Shows one message and returns once it has been answered: the app's modal boxes, or a test's
+// recorder.
 using MessagePresenter = std::function<MessageAnswer(const Message&)>;
+// What to do with the answer, once there is one.
+using AnswerHandler = std::function<void(MessageAnswer)>;
 
 // Replaces the presenter; returns the previous one.
 MessagePresenter SetMessagePresenter(MessagePresenter presenter);
 
-MessageAnswer ShowMessage(const Message& message);
+// Queues the message. Without an event loop (no application object) it is shown at once.
+void ShowMessage(const Message& message, AnswerHandler onAnswer = {});
 
 // The simple box with the application title.
-MessageAnswer ShowPlain(const QString& text);
+void ShowPlain(const QString& text);
 
 // A box with the given caption.
-MessageAnswer ShowBox(const QString& text, const QString& caption,
-                      MessageButtons buttons = MessageButtons::Ok);
+void ShowBox(const QString& text, const QString& caption);
 
 void ShowErrorReport(const QString& text);
 
@@ -45,4 +51,6 @@ struct LocalizedMessage {
     const char* englishCaption = nullptr;
     MessageButtons chineseButtons = MessageButtons::Ok;
 };
-MessageAnswer ShowLocalized(const LocalizedMessage& message);
+// `details`, when given, follow the message's own text on a line of their own.
+void ShowLocalized(const LocalizedMessage& message, const QString& details = {},
+                   AnswerHandler onAnswer = {});

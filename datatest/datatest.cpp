@@ -19,8 +19,9 @@ const LocalizedMessage kPortNotOpened{"Port not opened", "串口未打开", "ERR
 const LocalizedMessage kPortNotOpenedWrite{"Port not opened", "串口未打开", "ERROR", "Write"};
 const LocalizedMessage kStringEmpty{"String is empty", "发送字符串为空", "传送"};
 
-void CountUp(int32_t& count) {
-    if (count < std::numeric_limits<int32_t>::max()) ++count;
+template <typename Count>
+void CountUp(Count& count) {
+    if (count < std::numeric_limits<Count>::max()) ++count;
 }
 
 // The lines of a text area as it shows them: a wrapped paragraph gives one line per row.
@@ -62,14 +63,33 @@ QByteArray DataTest::SendPayload() const {
 }
 
 void DataTest::WriteCounted(const QByteArray& payload) {
-    link_.WritePort(reinterpret_cast<const uint8_t*>(payload.constData()),
-                    static_cast<uint32_t>(payload.size()));
-    TxByteCount = AddByteCount(TxByteCount, link_.BytesToWrite);
+    const auto size = static_cast<uint32_t>(payload.size());
+    const uint32_t accepted =
+        link_.WriteData(reinterpret_cast<const uint8_t*>(payload.constData()), size);
+    if (accepted < size) {
+        RefusedBytes += size - accepted;
+        ShowTxNotes();
+    }
+    ShowSentBytes();
+}
+
+// The counter shows what the driver has taken, not what waits in the send queue.
+void DataTest::ShowSentBytes() {
+    TxByteCount = AddByteCount(TxByteCount, static_cast<uint32_t>(link_.TakeSentData()));
     ShowTxCount();
 }
 
 void DataTest::ShowTxCount() {
     c_.setStatusText(4, QStringLiteral("TX : %1").arg(TxByteCount));
+}
+
+void DataTest::ShowTxNotes() {
+    c_.setStatusToolTip(
+        4, Tr("Periodic sends skipped because the previous one had not left yet: %1\n"
+              "Bytes the full send queue did not take: %2",
+              "因上次数据尚未发完而跳过的自动发送：%1\n发送队列已满而未发送的字节：%2")
+               .arg(SkippedSends)
+               .arg(RefusedBytes));
 }
 
 void DataTest::Button_ManulTrttClick() {
@@ -108,6 +128,12 @@ void DataTest::Timer_TrttDataTimer() {
     if (!period.errorToShow.isEmpty()) ShowErrorReport(period.errorToShow);
     if (!period.periodMs || !TrttSendDue(TrttTickCount, *period.periodMs)) return;
     TrttTickCount = 0;
+    // Data piling up faster than the link carries them would only grow the queue.
+    if (link_.SendPending()) {
+        CountUp(SkippedSends);
+        ShowTxNotes();
+        return;
+    }
     WriteCounted(SendPayload());
     if (ErrTestActive) ErrTestStatisticsStep();
 }
@@ -120,6 +146,13 @@ void DataTest::Button_ClrTrttMemoClick() {
 
 void DataTest::ShowRxCount() {
     c_.setStatusText(5, QStringLiteral("RX : %1").arg(RxByteCount));
+}
+
+void DataTest::ShowLostBytes() {
+    const uint64_t lost = link_.TakeLostBytes();
+    if (lost == 0) return;
+    LostBytes += lost;
+    c_.showLostBytes(Tr("Lost: %1", "丢失：%1").arg(LostBytes));
 }
 
 QString DataTest::RecDisplayText(QByteArrayView bytes) {
@@ -158,6 +191,7 @@ const RecRowWrapper& DataTest::RecAreaWrapper() {
 
 void DataTest::Timer_RecDataTimer() {
     if (!link_.PortHandle()) return;
+    ShowLostBytes();
     const uint32_t waiting = link_.BytesWaiting();
     if (waiting == 0) {
         const int32_t quietBefore = RecIdleTicks;
@@ -230,8 +264,15 @@ void DataTest::Button1Click() {
 void DataTest::Button3Click() {
     RxByteCount = 0;
     ShowRxCount();
+    LostBytes = 0;
+    c_.showLostBytes(QString());
     TxByteCount = 0;
+    // Bytes the driver took before the reset belong to the old count.
+    link_.TakeSentData();
     ShowTxCount();
+    SkippedSends = 0;
+    RefusedBytes = 0;
+    ShowTxNotes();
 }
 
 // ---- Loop-back error test ----

@@ -45,8 +45,10 @@ struct DataTestControls {
     QLineEdit* Edit5 = nullptr;
     QLineEdit* Edit6 = nullptr;
     QLineEdit* Edit7 = nullptr;
-    // Status bar panel by number.
+    // Status bar panel by number, its tooltip, and the lost-bytes cell (hidden while empty).
     std::function<void(int panel, const QString& text)> setStatusText;
+    std::function<void(int panel, const QString& tip)> setStatusToolTip;
+    std::function<void(const QString& text)> showLostBytes;
 };
 
 // Sending, receiving and showing user data, the byte counters and the loop-back error test.
@@ -58,8 +60,14 @@ class DataTest {
     // Transmit.
     int32_t TxByteCount = 0;
     int32_t TrttTickCount = 0;
+    // Periodic sends skipped because the previous one had not left yet, and bytes of sends
+    // that the full send queue did not take; both since the last counter reset.
+    uint32_t SkippedSends = 0;
+    uint64_t RefusedBytes = 0;
     // Receive.
     int32_t RxByteCount = 0;
+    // Received bytes dropped for want of room since the last counter reset.
+    uint64_t LostBytes = 0;
     uint8_t RecDisplayStopped = 0;
     int32_t RecIdleTicks = 0;
     // Loop-back test.
@@ -71,6 +79,8 @@ class DataTest {
     void Check_AutoTrttClick();
     void Timer_TrttDataTimer();
     void Button_ClrTrttMemoClick();
+    // The driver has taken more bytes: the TX counter catches up.
+    void ShowSentBytes();
 
     void Timer_RecDataTimer();
     void Button_ClrRecMemoClick();
@@ -90,7 +100,9 @@ class DataTest {
     QByteArray SendPayload() const;
     void WriteCounted(const QByteArray& payload);
     void ShowTxCount();
+    void ShowTxNotes();
     void ShowRxCount();
+    void ShowLostBytes();
     // Shows the display texts of this tick's reads, already joined into one update.
     void ShowOnRecArea(const RecAreaUpdate& update);
     // The wrapper for the area's current width and font; measuring a font is dear, so it is

@@ -6,8 +6,9 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QElapsedTimer>
 #include <QPushButton>
-#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "core/language.h"
@@ -31,6 +32,8 @@ const QColor kReplyRed(255, 0, 0);
 const QColor kReplyHotLight(0x00, 0x66, 0xCC);
 
 constexpr int kPowerLevelCount = 8;
+// How often a running exchange looks for its reply.
+constexpr int kExchangePollMs = 2;
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -46,8 +49,10 @@ QLineEdit* MakeEdit(const char* name, const QString& text) {
     return Named(new QLineEdit(text), name);
 }
 
-void RealSleep(int ms) {
-    QThread::msleep(static_cast<unsigned long>(ms));
+MsClock MonotonicClock() {
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    return [started] { return started->elapsed(); };
 }
 
 }  // namespace
@@ -57,14 +62,17 @@ TFormTest::TFormTest(SerialLink& link, QWidget* centreOn, std::function<void()> 
       link_(link),
       centreOn_(centreOn),
       onClose_(std::move(onClose)),
-      sleep_(RealSleep) {
+      exchanger_(link, MonotonicClock()) {
     setObjectName(QStringLiteral("FormTest"));
     setWindowTitle(QStringLiteral("测试"));
     buildControls();
+    ExchangeTimer = Named(new QTimer(this), "ExchangeTimer");
+    ExchangeTimer->setInterval(kExchangePollMs);
+    connect(ExchangeTimer, &QTimer::timeout, this, &TFormTest::ExchangeTimerTimer);
 }
 
-void TFormTest::setSleep(Sleeper sleep) {
-    sleep_ = std::move(sleep);
+void TFormTest::setClock(MsClock clock) {
+    exchanger_.setClock(std::move(clock));
 }
 
 void TFormTest::buildControls() {
@@ -143,6 +151,7 @@ void TFormTest::buildControls() {
     connect(Button3, &QPushButton::clicked, this, &TFormTest::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TFormTest::Button4Click);
     connect(Button2, &QPushButton::clicked, this, &TFormTest::Button2Click);
+    exchangeButtons_ = {Button1, Button5, Button6, Button7, Button8, Button9, Button3, Button4, Button2};
 }
 
 bool TFormTest::portReady() {
@@ -151,10 +160,19 @@ bool TFormTest::portReady() {
     return false;
 }
 
-std::optional<uint8_t> TFormTest::TestExchange(TestFrame& frame) {
-    if (!portReady()) return std::nullopt;
+void TFormTest::TestExchange(const TestFrame& frame,
+                             std::function<void(std::optional<uint8_t>)> onResult) {
+    if (!portReady()) return;
     EditDis->setText(QStringLiteral(" "));
-    const TestReply reply = ExchangeTestFrame(link_, frame, sleep_);
+    setExchangeRunning(true);
+    exchanger_.startSingle(frame, [this, onResult = std::move(onResult)](const TestReply& reply) {
+        setExchangeRunning(false);
+        showReply(reply);
+        if (onResult) onResult(reply.result());
+    });
+}
+
+void TFormTest::showReply(const TestReply& reply) {
     switch (reply.outcome) {
         case TestReply::Outcome::Flooded:
             break;
@@ -169,7 +187,26 @@ std::optional<uint8_t> TFormTest::TestExchange(TestFrame& frame) {
             break;
         }
     }
-    return reply.result();
+}
+
+void TFormTest::setExchangeRunning(bool running) {
+    for (QPushButton* button : exchangeButtons_) button->setEnabled(!running);
+    if (running) {
+        ExchangeTimer->start();
+    } else {
+        ExchangeTimer->stop();
+    }
+}
+
+void TFormTest::ExchangeTimerTimer() {
+    exchanger_.poll();
+    // The port went away under the exchange.
+    if (!exchanger_.running() && ExchangeTimer->isActive()) setExchangeRunning(false);
+}
+
+void TFormTest::CancelExchange() {
+    exchanger_.cancel();
+    setExchangeRunning(false);
 }
 
 void TFormTest::toggleReplyColour() {
@@ -179,9 +216,9 @@ void TFormTest::toggleReplyColour() {
     EditDis->setPalette(palette);
 }
 
-std::optional<uint8_t> TFormTest::sendPlain(TestCommand command) {
-    TestFrame frame = TestFrameTable[command];
-    return TestExchange(frame);
+void TFormTest::sendPlain(TestCommand command,
+                          std::function<void(std::optional<uint8_t>)> onResult) {
+    TestExchange(TestFrameTable[command], std::move(onResult));
 }
 
 void TFormTest::Button1Click() {
@@ -198,7 +235,9 @@ void TFormTest::Button6Click() {
 
 void TFormTest::Button7Click() {
     // Without a reply the last reading stays, rather than a value nobody sent.
-    if (const auto value = sendPlain(ReadFieldStrength)) Edit1->setText(FieldStrengthText(*value));
+    sendPlain(ReadFieldStrength, [this](std::optional<uint8_t> value) {
+        if (value) Edit1->setText(FieldStrengthText(*value));
+    });
 }
 
 void TFormTest::Button8Click() {
@@ -214,7 +253,9 @@ void TFormTest::Button8Click() {
 }
 
 void TFormTest::Button9Click() {
-    if (const auto value = sendPlain(ReadPowerLevel)) Edit6->setText(PowerLevelText(*value));
+    sendPlain(ReadPowerLevel, [this](std::optional<uint8_t> value) {
+        if (value) Edit6->setText(PowerLevelText(*value));
+    });
 }
 
 void TFormTest::Button3Click() {
@@ -233,7 +274,14 @@ void TFormTest::Button4Click() {
 void TFormTest::Button2Click() {
     if (!portReady()) return;
     Memo1->setPlainText(QStringLiteral(" "));
-    const RegisterDump dump = DumpRegisters(link_, sleep_);
+    setExchangeRunning(true);
+    exchanger_.startDump([this](const RegisterDump& dump) {
+        setExchangeRunning(false);
+        showDump(dump);
+    });
+}
+
+void TFormTest::showDump(const RegisterDump& dump) {
     if (!dump.complete()) {
         ShowPlain(QString::fromLatin1(kReadError));
         return;
@@ -243,6 +291,8 @@ void TFormTest::Button2Click() {
 }
 
 void TFormTest::FormClose() {
+    // Nobody is left to see the reply; the main window's receive poll takes the port back.
+    CancelExchange();
     if (onClose_) onClose_();
 }
 

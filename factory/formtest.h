@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "factory/testexchange.h"
 
@@ -11,11 +12,13 @@ class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 class SerialLink;
 
 // The factory test window, opened from the hidden Test menu: production test commands,
-// single register access and the register dump, each one blocking exchange on the port.
-// Its texts are fixed and do not follow the language.
+// single register access and the register dump. Each exchange runs while the window stays
+// responsive, with the buttons disabled until its reply is in. Its texts are fixed and do not
+// follow the language.
 class TFormTest : public QWidget {
     Q_OBJECT
   public:
@@ -23,8 +26,8 @@ class TFormTest : public QWidget {
     // runs whenever it is closed.
     TFormTest(SerialLink& link, QWidget* centreOn, std::function<void()> onClose);
 
-    // The wait between request and reply; a real sleep unless replaced.
-    void setSleep(Sleeper sleep);
+    // The clock exchanges time their replies by; a monotonic clock unless replaced.
+    void setClock(MsClock clock);
 
     QGroupBox* GroupBox3;
     QPushButton* Button1;
@@ -50,8 +53,13 @@ class TFormTest : public QWidget {
     QPushButton* Button2;
     QPlainTextEdit* Memo1;
 
-    // Sends the frame and shows the reply in EditDis; the reply's byte 4 when there is one.
-    std::optional<uint8_t> TestExchange(TestFrame& frame);
+    // Polls the running exchange.
+    QTimer* ExchangeTimer;
+
+    // Sends the frame and shows the reply in EditDis; `onResult` gets the reply's byte 4 when
+    // there is one.
+    void TestExchange(const TestFrame& frame,
+                      std::function<void(std::optional<uint8_t>)> onResult = {});
 
     void Button1Click();
     void Button5Click();
@@ -62,7 +70,12 @@ class TFormTest : public QWidget {
     void Button3Click();
     void Button4Click();
     void Button2Click();
+    void ExchangeTimerTimer();
     void FormClose();
+
+    // Ends a running exchange without a result: the port closed or vanished, or the window
+    // closed.
+    void CancelExchange();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -73,11 +86,16 @@ class TFormTest : public QWidget {
     // Shows the message and returns false when no port is open.
     bool portReady();
     // Sends a table frame without parameters; only EditDis shows the outcome.
-    std::optional<uint8_t> sendPlain(TestCommand command);
+    void sendPlain(TestCommand command, std::function<void(std::optional<uint8_t>)> onResult = {});
+    void showReply(const TestReply& reply);
+    void showDump(const RegisterDump& dump);
     void toggleReplyColour();
+    // While an exchange runs, no other can be started.
+    void setExchangeRunning(bool running);
 
     SerialLink& link_;
     QWidget* centreOn_;
     std::function<void()> onClose_;
-    Sleeper sleep_;
+    TestExchanger exchanger_;
+    std::vector<QPushButton*> exchangeButtons_;
 };

@@ -1,23 +1,10 @@
 #include "factory/testexchange.h"
 
+#include "core/logging.h"
 #include "radio/frame.h"
 
 namespace {
-
-constexpr int TestWaitUnitMs = 50;
 constexpr size_t ResultOffset = 4;
-
-// Purges what came before, sends the frame and purges again, so that only what the radio
-// sends after the request counts as its reply.
-void SendRequest(SerialLink& link, TestFrame& frame) {
-    link.PurgePort(PURGE_RXCLEAR);
-    SetChecksum(frame.data());
-    link.BytesToWrite = FrameSize(frame[2]);
-    link.PurgePort(PURGE_TXCLEAR);
-    link.WritePort(frame.data(), link.BytesToWrite);
-    link.PurgePort(PURGE_RXCLEAR);
-}
-
 }  // namespace
 
 std::optional<uint8_t> TestReply::result() const {
@@ -25,41 +12,110 @@ std::optional<uint8_t> TestReply::result() const {
     return bytes[ResultOffset];
 }
 
-TestReply ExchangeTestFrame(SerialLink& link, TestFrame& frame, const Sleeper& sleep) {
-    SendRequest(link, frame);
-    sleep(link.WaitFactor * TestWaitUnitMs);
-    TestReply reply;
-    const uint32_t waiting = link.BytesWaiting();
-    if (waiting > MaxTestReply) {
-        link.PurgePort(PURGE_RXCLEAR);
-        reply.outcome = TestReply::Outcome::Flooded;
-    } else if (waiting > 0) {
-        reply.bytes.resize(waiting);
-        link.ReadPort(reply.bytes.data(), waiting);
-        reply.outcome = TestReply::Outcome::Answered;
-    }
-    return reply;
+TestExchanger::TestExchanger(SerialLink& link, MsClock clock)
+    : link_(link), clock_(std::move(clock)) {}
+
+// Purges what came before, sends the frame and purges again, so that only what the radio
+// sends after the request counts as its reply.
+void TestExchanger::send(TestFrame& frame) {
+    link_.PurgePort(PURGE_RXCLEAR);
+    SetChecksum(frame.data());
+    link_.BytesToWrite = FrameSize(frame[2]);
+    link_.PurgePort(PURGE_TXCLEAR);
+    qCDebug(lcFactory).noquote() << "sent" << HexDump(frame.data(), link_.BytesToWrite);
+    link_.WritePort(frame.data(), link_.BytesToWrite);
+    link_.PurgePort(PURGE_RXCLEAR);
+    received_.clear();
+    sentAt_ = clock_();
 }
 
-RegisterDump DumpRegisters(SerialLink& link, const Sleeper& sleep) {
-    RegisterDump dump;
-    TestFrame frame = TestFrameTable[ReadRegister];
-    std::array<uint8_t, MaxDumpReply> reply{};
-    for (int reg = 0; reg < DumpRegisterCount; ++reg) {
-        frame[4] = static_cast<uint8_t>(reg);
-        SendRequest(link, frame);
-        const LineSettings line = link.device() ? link.device()->lineSettings() : LineSettings{};
-        sleep(DumpWaitMs(link.WaitFactor, line, FrameSize(frame[2])));
-        const uint32_t waiting = link.BytesWaiting();
-        if (waiting > MaxDumpReply) {
-            link.PurgePort(PURGE_RXCLEAR);
-            break;
-        }
-        if (waiting == 0) break;
-        // A read that fails leaves zeros, never the previous register's reply.
-        reply.fill(0);
-        link.ReadPort(reply.data(), waiting);
-        if (CheckFrame(reply.data(), waiting)) dump.values[reg] = reply[ResultOffset];
+bool TestExchanger::overdue() const {
+    return clock_() - sentAt_ >= ReplyTimeoutMs(link_.WaitFactor);
+}
+
+void TestExchanger::startSingle(TestFrame frame, std::function<void(const TestReply&)> done) {
+    state_ = State::Single;
+    singleDone_ = std::move(done);
+    send(frame);
+}
+
+void TestExchanger::startDump(std::function<void(const RegisterDump&)> done) {
+    state_ = State::Dump;
+    dumpDone_ = std::move(done);
+    dump_ = {};
+    register_ = -1;
+    nextRegister();
+}
+
+void TestExchanger::cancel() {
+    state_ = State::Idle;
+    singleDone_ = nullptr;
+    dumpDone_ = nullptr;
+}
+
+void TestExchanger::poll() {
+    // A port closed under the exchange has been reported by whoever closed it.
+    if (!link_.PortHandle()) {
+        cancel();
+        return;
     }
-    return dump;
+    if (state_ == State::Single) pollSingle();
+    if (state_ == State::Dump) pollDump();
+}
+
+void TestExchanger::pollSingle() {
+    const uint32_t waiting = link_.BytesWaiting();
+    TestReply reply;
+    if (received_.size() + waiting > MaxTestReply) {
+        link_.PurgePort(PURGE_RXCLEAR);
+        reply.outcome = TestReply::Outcome::Flooded;
+    } else {
+        const size_t before = received_.size();
+        received_.resize(before + waiting);
+        link_.ReadPort(received_.data() + before, waiting);
+        if (!ReplyComplete(received_.data(), received_.size()) && !overdue()) return;
+        if (!received_.empty()) reply.outcome = TestReply::Outcome::Answered;
+        reply.bytes = received_;
+    }
+    qCDebug(lcFactory).noquote() << "reply" << HexDump(received_.data(), qsizetype(received_.size()))
+                                 << (reply.outcome == TestReply::Outcome::Flooded ? "(flooded)" : "");
+    state_ = State::Idle;
+    std::exchange(singleDone_, nullptr)(reply);
+}
+
+void TestExchanger::pollDump() {
+    const uint32_t waiting = link_.BytesWaiting();
+    if (received_.size() + waiting > MaxDumpReply) {
+        link_.PurgePort(PURGE_RXCLEAR);
+        finishDump();
+        return;
+    }
+    const size_t before = received_.size();
+    received_.resize(before + waiting);
+    link_.ReadPort(received_.data() + before, waiting);
+    const bool whole = ReplyComplete(received_.data(), received_.size());
+    if (!whole && !overdue()) return;
+    qCDebug(lcFactory).noquote() << "register" << register_ << "reply"
+                                 << HexDump(received_.data(), qsizetype(received_.size()));
+    if (received_.empty()) {
+        finishDump();
+        return;
+    }
+    if (CheckFrame(received_.data(), received_.size())) dump_.values[register_] = received_[ResultOffset];
+    nextRegister();
+}
+
+void TestExchanger::nextRegister() {
+    if (++register_ >= DumpRegisterCount) {
+        finishDump();
+        return;
+    }
+    TestFrame frame = TestFrameTable[ReadRegister];
+    frame[4] = static_cast<uint8_t>(register_);
+    send(frame);
+}
+
+void TestExchanger::finishDump() {
+    state_ = State::Idle;
+    std::exchange(dumpDone_, nullptr)(dump_);
 }

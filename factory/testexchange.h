@@ -1,8 +1,8 @@
 #pragma once
 
-// The request/reply exchanges of the factory test window over the program's port. They block
-// the calling thread for their wait, which goes through `sleep` so tests can move a simulated
-// radio on instead of sleeping. Both expect an open port.
+// The request/reply exchanges of the factory test window over the program's port. Nothing
+// here waits: an exchange sends its request and is then polled until its reply is whole
+// (the frame's length byte says when), too long, or overdue.
 
 #include <array>
 #include <cstdint>
@@ -12,8 +12,6 @@
 
 #include "factory/testframes.h"
 #include "serial/seriallink.h"
-
-using Sleeper = std::function<void(int ms)>;
 
 struct TestReply {
     enum class Outcome {
@@ -28,10 +26,6 @@ struct TestReply {
     std::optional<uint8_t> result() const;
 };
 
-// Sends `frame` (its checksum computed first) and takes what arrived after
-// WaitFactor x 50 ms. The frame is on the wire before the wait starts.
-TestReply ExchangeTestFrame(SerialLink& link, TestFrame& frame, const Sleeper& sleep);
-
 struct RegisterDump {
     // Reply byte 4 of each register whose reply passed the frame check.
     std::array<std::optional<uint8_t>, DumpRegisterCount> values;
@@ -40,6 +34,44 @@ struct RegisterDump {
     bool complete() const { return values.back().has_value(); }
 };
 
-// Reads registers 0 to 32 one by one; ends at the first register without a reply or with
-// more than MaxDumpReply bytes waiting.
-RegisterDump DumpRegisters(SerialLink& link, const Sleeper& sleep);
+// Milliseconds since some fixed start.
+using MsClock = std::function<int64_t()>;
+
+// Runs one exchange at a time: a single request, or the dump of registers 0 to 32 one after
+// another (it ends at the first register without a reply or with more than MaxDumpReply bytes
+// waiting). Each waits at most ReplyTimeoutMs(WaitFactor) for its reply.
+class TestExchanger {
+  public:
+    TestExchanger(SerialLink& link, MsClock clock);
+    void setClock(MsClock clock) { clock_ = std::move(clock); }
+
+    // Sends `frame` (its checksum computed first); `done` gets the reply.
+    void startSingle(TestFrame frame, std::function<void(const TestReply&)> done);
+    // Reads the registers; `done` gets what they held.
+    void startDump(std::function<void(const RegisterDump&)> done);
+    bool running() const { return state_ != State::Idle; }
+    // Takes what has arrived and ends the exchange (calling its `done`) once it is over.
+    void poll();
+    // Ends the running exchange without a result.
+    void cancel();
+
+  private:
+    enum class State { Idle, Single, Dump };
+
+    void send(TestFrame& frame);
+    bool overdue() const;
+    void pollSingle();
+    void pollDump();
+    void nextRegister();
+    void finishDump();
+
+    SerialLink& link_;
+    MsClock clock_;
+    State state_ = State::Idle;
+    int64_t sentAt_ = 0;
+    std::vector<uint8_t> received_;
+    std::function<void(const TestReply&)> singleDone_;
+    std::function<void(const RegisterDump&)> dumpDone_;
+    RegisterDump dump_;
+    int register_ = 0;
+};

@@ -28,10 +28,7 @@ QString DumpText(const std::array<std::optional<uint8_t>, DumpRegisterCount>& va
     return text;
 }
 
-int DumpWaitMs(uint8_t waitFactor, const LineSettings& line, int requestBytes) {
-    const int bitsPerByte = line.parity == ParityMode::None ? 10 : 11;
-    const int64_t wireBits = int64_t{2} * requestBytes * (bitsPerByte + line.stopBits - 1);
-    // A driver that cannot tell its rate gets the turnaround alone.
-    if (line.baudRate <= 0) return waitFactor;
-    return waitFactor + static_cast<int>((wireBits * 1000 + line.baudRate - 1) / line.baudRate);
+bool ReplyComplete(const uint8_t* bytes, size_t count) {
+    return count >= 3 && bytes[0] == FrameHeader1 && bytes[1] == FrameHeader2 &&
+           count >= static_cast<size_t>(FrameSize(bytes[2]));
 }

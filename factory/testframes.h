@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "serial/serialdevice.h"
+#include <cstddef>
 
 // Room for the largest test frame (a register write, length byte 4).
 inline constexpr int TestFrameCapacity = 8;
@@ -58,7 +58,9 @@ QString PowerLevelText(uint8_t result);
 // Two upper-case digits and a space per register; "--" for a register without a valid reply.
 QString DumpText(const std::array<std::optional<uint8_t>, DumpRegisterCount>& values);
 
-// How long the dump waits after each request: the radio's turnaround of `waitFactor` ms plus
-// the wire time of the request and of an equally long reply at `line`, so that a slow rate
-// still leaves the reply time to arrive.
-int DumpWaitMs(uint8_t waitFactor, const LineSettings& line, int requestBytes);
+// How long an exchange waits for its reply at most: `waitFactor` x 50 ms (150 to 600 ms),
+// many times what a request and its reply take on the wire at the factor's rate.
+constexpr int ReplyTimeoutMs(uint8_t waitFactor) { return waitFactor * 50; }
+
+// The bytes start with a frame whose length byte says it has all arrived.
+bool ReplyComplete(const uint8_t* bytes, size_t count);

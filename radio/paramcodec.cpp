@@ -1,5 +1,7 @@
 #include "radio/paramcodec.h"
 
+#include <algorithm>
+
 #include "radio/frame.h"
 
 RadioParameterSet RadioPara;
@@ -122,6 +124,19 @@ DisplayedParameters PrepareDisplay(RadioParameterSet& para) {
     para.Chnn = CorrectedChannel(para.Chnn);
     para.AirBaudIdx = CorrectedAirBaudIdx(para.AirBaudIdx);
     return {ChannelPosition(para.Chnn), para.AirBaudIdx, IdText(para.IdCode)};
+}
+
+std::optional<MissingValue> MissingWriteValue(const WriteSelection& selection) {
+    if (selection.airBaudPosition == NoSelection) return MissingValue::AirRate;
+    const std::u16string_view id = selection.idText;
+    const bool fourDigits = id.size() >= 4 && std::all_of(id.begin(), id.begin() + 4, [](char16_t c) {
+                                return c >= u'0' && c <= u'9';
+                            });
+    if (!fourDigits) return MissingValue::Identity;
+    if (selection.channelPosition == NoSelection) return MissingValue::Channel;
+    if (selection.serialBaudPosition == NoSelection) return MissingValue::SerialRate;
+    if (selection.parityPosition == NoSelection) return MissingValue::Parity;
+    return std::nullopt;
 }
 
 bool FillWritePayload(int step, const WriteSelection& selection, uint8_t* frame) {

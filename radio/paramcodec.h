@@ -89,6 +89,13 @@ struct WriteSelection {
     std::u16string idText;
 };
 
+// A value a write would have to send without having it.
+enum class MissingValue { AirRate, Identity, Channel, SerialRate, Parity };
+
+// The first value, in the order of the write steps, that a write could not send as the user
+// means it: a list without a selection, or an identity that is not four decimal digits.
+std::optional<MissingValue> MissingWriteValue(const WriteSelection& selection);
+
 // Writes the payload of write step `step` into `frame` (which holds the step's template and
 // room for frame[2] + 4 bytes) and completes its checksum. Returns false, leaving the frame
 // as it was, when the identity text has fewer than four characters.

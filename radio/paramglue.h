@@ -1,39 +1,49 @@
 #pragma once
 
-// Moves the radio parameter set between reply frames, the main window's parameter controls
-// and write frames. The mappings themselves are the pure functions of paramcodec.h.
+// Moves the radio parameter set between reply frames, whoever shows it and write frames. The
+// mappings themselves are the pure functions of paramcodec.h.
 
 #include <QString>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
-class QComboBox;
-class QLineEdit;
+#include "radio/paramcodec.h"
 
-struct ParameterControls {
-    QComboBox* ComboChnn = nullptr;
-    QComboBox* ComboAirBaud = nullptr;
-    QComboBox* ComboRadioSerBaud = nullptr;
-    QComboBox* ComboRadioParity = nullptr;
-    QLineEdit* EditModelVer = nullptr;
-    QLineEdit* EditID = nullptr;
-    std::function<QString()> statusPanel0;
-    std::function<void(const QString&)> setStatusPanel0;
+// What a read shows, as list positions (NoSelection for none) and the identity text.
+struct ShownParameters {
+    int channelPosition = NoSelection;
+    int airBaudPosition = NoSelection;
+    int serialBaudPosition = NoSelection;
+    int parityPosition = NoSelection;
+    QString idText;
 };
 
-// Registers the main window's controls once, before the first exchange.
-void SetParameterControls(const ParameterControls& controls);
+// Where the parameter set is shown: the main window's controls, or any other host.
+class ParameterView {
+public:
+    virtual ~ParameterView() = default;
+    // Status panel 0: the model and version the connect found.
+    virtual void showModelVersion(const QString& text) = 0;
+    virtual QString modelVersionShown() const = 0;
+    // Read step 0: the model field takes the model and version the connect found.
+    virtual void showModelField(const QString& text) = 0;
+    // The air-rate list may be changed.
+    virtual void enableAirRate() = 0;
+    // The whole set, once all read steps are done.
+    virtual void showParameters(const ShownParameters& shown) = 0;
+    // A read starts: the model and identity fields empty, the air and serial rates unselected.
+    virtual void clearReadResults() = 0;
+};
 
 // Judges the connect reply into SendReady and shows model and version in status panel 0.
-void CheckModelReply(const uint8_t* frame, size_t received);
+void CheckModelReply(ParameterView& view, const uint8_t* frame, size_t received);
 
 // Stores one read reply into RadioPara and its verdict into SendReady.
-void DecodeReply(int step, const uint8_t* frame, size_t received);
+void DecodeReply(ParameterView& view, int step, const uint8_t* frame, size_t received);
 
 // Shows the whole parameter set; the radio's serial settings are those it answered at.
-void ShowRadioPara(uint8_t baudIndex, uint8_t parityIndex);
+void ShowRadioPara(ParameterView& view, uint8_t baudIndex, uint8_t parityIndex);
 
-// Fills and completes the write frame of `step` from the controls. Returns false after an
-// error report when the identity text is too short; no frame must be sent then.
-bool EncodeWritePayload(int step, uint8_t* frame);
+// Fills and completes the write frame of `step` from the values to write. Returns false when
+// the identity text is too short; no frame must be sent then.
+bool EncodeWritePayload(int step, const WriteSelection& values, uint8_t* frame);

@@ -1,9 +1,8 @@
 #include "radio/sequencer.h"
 
 #include "core/language.h"
-#include "core/messages.h"
+#include "core/logging.h"
 #include "radio/frame.h"
-#include "radio/paramglue.h"
 #include "radio/sequencerstate.h"
 #include "serial/seriallink.h"
 
@@ -14,6 +13,41 @@ constexpr int ConnectTimeoutTicks = 25;
 constexpr int StepTimeoutTicks = 20;
 constexpr int ReadProgressMaximum = 4;
 constexpr int WriteProgressMaximum = 5;
+
+// The sequencer's messages.
+const LocalizedMessage kConnectError{"Connect error!", "检测电台失败", "参数"};
+const LocalizedMessage kReadCorrect{"Read correct!", "参数读取成功", "读参数"};
+const LocalizedMessage kWriteCorrect{"Write correct!", "参数设置成功", "写参数"};
+const LocalizedMessage kReadError{"Read error!", "参数读取失败", "读参数", nullptr,
+                                  MessageButtons::RetryCancel};
+const LocalizedMessage kWriteError{"Write error!", "参数设置失败", "写参数", nullptr,
+                                   MessageButtons::RetryCancel};
+
+LocalizedMessage WriteCancelled(MissingValue missing) {
+    switch (missing) {
+        case MissingValue::AirRate:
+            return {"Write cancelled: no air rate selected. Read the radio first.",
+                    "写参数取消：未选择空中速率，请先读参数。", "写参数"};
+        case MissingValue::Identity:
+            return {"Write cancelled: the ID code is not four digits. Read the radio first.",
+                    "写参数取消：ID码不是四位数字，请先读参数。", "写参数"};
+        case MissingValue::Channel:
+            return {"Write cancelled: no channel selected. Read the radio first.",
+                    "写参数取消：未选择信道号，请先读参数。", "写参数"};
+        case MissingValue::SerialRate:
+            return {"Write cancelled: no serial rate selected. Read the radio first.",
+                    "写参数取消：未选择串口速率，请先读参数。", "写参数"};
+        case MissingValue::Parity:
+            break;
+    }
+    return {"Write cancelled: no parity selected. Read the radio first.",
+            "写参数取消：未选择校验方式，请先读参数。", "写参数"};
+}
+
+const char* PhaseName(bool connect, bool write) {
+    if (connect) return "connect";
+    return write ? "write" : "read";
+}
 }  // namespace
 
 CommandSequencer::CommandSequencer(SerialLink& link, SequencerHost& host)
@@ -21,7 +55,17 @@ CommandSequencer::CommandSequencer(SerialLink& link, SequencerHost& host)
 
 void CommandSequencer::Speed_RClick() { startExchange(false); }
 
-void CommandSequencer::Speed_WClick() { startExchange(true); }
+void CommandSequencer::Speed_WClick() {
+    if (writeValuesComplete()) startExchange(true);
+}
+
+bool CommandSequencer::writeValuesComplete() {
+    const auto missing = MissingWriteValue(host_.valuesToWrite());
+    if (!missing) return true;
+    ShowLocalized(WriteCancelled(*missing));
+    host_.sequenceEnded(SequenceOutcome::WriteRefused);
+    return false;
+}
 
 void CommandSequencer::startExchange(bool write) {
     if (!StartConnect()) return;
@@ -63,6 +107,12 @@ void CommandSequencer::StartWrite() {
     WriteMode = true;
 }
 
+void CommandSequencer::send(const uint8_t* frame, uint32_t size) {
+    qCDebug(lcProto).noquote() << PhaseName(ConnectMode, WriteMode) << "step" << CmdStep
+                               << "sent" << HexDump(frame, size);
+    link_.WritePort(frame, size);
+}
+
 void CommandSequencer::Timer_SdCmdTimer() {
     if (!SendReady) return;
     SendReady = false;
@@ -70,7 +120,7 @@ void CommandSequencer::Timer_SdCmdTimer() {
 
     if (ConnectMode) {
         link_.PurgePort(PURGE_TXCLEAR);
-        link_.WritePort(ReadCmdTable[0], ReadRequestSize);
+        send(ReadCmdTable[0], ReadRequestSize);
         link_.PurgePort(PURGE_RXCLEAR);
         return;
     }
@@ -78,21 +128,27 @@ void CommandSequencer::Timer_SdCmdTimer() {
         if (CmdStep >= ReadStepCount) return;
         link_.PurgePort(PURGE_RXCLEAR);
         link_.PurgePort(PURGE_TXCLEAR);
-        link_.WritePort(ReadCmdTable[CmdStep], ReadRequestSize);
+        send(ReadCmdTable[CmdStep], ReadRequestSize);
         return;
     }
     if (CmdStep >= WriteStepCount) return;
     uint8_t frame[8] = {};
     std::copy(std::begin(WriteCmdTable[CmdStep]), std::end(WriteCmdTable[CmdStep]), frame);
-    // A payload that cannot be built was reported; the step then fails by its time-out.
-    if (!EncodeWritePayload(CmdStep, frame)) return;
+    // The values were complete when the write started; should one have gone since, the step
+    // fails at once rather than send something the user did not choose.
+    if (!EncodeWritePayload(CmdStep, host_.valuesToWrite(), frame)) {
+        SequenceFailed();
+        return;
+    }
     link_.PurgePort(PURGE_TXCLEAR);
-    link_.WritePort(frame, FrameSize(frame[2]));
+    send(frame, FrameSize(frame[2]));
     link_.PurgePort(PURGE_RXCLEAR);
 }
 
 uint32_t CommandSequencer::readReply(uint32_t waiting) {
     link_.ReadPort(reply_.data(), waiting);
+    qCDebug(lcProto).noquote() << PhaseName(ConnectMode, WriteMode) << "step" << CmdStep
+                               << "reply" << HexDump(reply_.data(), waiting);
     return waiting;
 }
 
@@ -101,6 +157,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
     if (!link_.PortHandle()) return;
     const uint32_t waiting = link_.BytesWaiting();
     if (waiting > MaxReplyBytes) {
+        qCDebug(lcProto) << "more than" << MaxReplyBytes << "bytes waiting:" << waiting << "purged";
         link_.PurgePort(PURGE_RXCLEAR);
         return;
     }
@@ -111,6 +168,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
 
     bool failed = false;
     if (RecTicks > link_.WaitFactor + StepTimeoutTicks) {
+        qCDebug(lcProto) << PhaseName(false, WriteMode) << "step" << CmdStep << "timed out";
         failed = true;
     } else if (WriteMode) {
         if (waiting < WriteAckBytes) return;
@@ -118,7 +176,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
         failed = WriteStepDone();
     } else {
         if (waiting < ReadReplyLen[CmdStep]) return;
-        DecodeReply(CmdStep, reply_.data(), readReply(waiting));
+        DecodeReply(host_, CmdStep, reply_.data(), readReply(waiting));
         failed = ReadStepDone();
     }
     if (failed) SequenceFailed();
@@ -141,7 +199,7 @@ void CommandSequencer::ConnectTick(uint32_t waiting) {
         if (link_.CommErrors == LineError::RxParity) {
             SendReady = false;
         } else {
-            CheckModelReply(reply_.data(), waiting);
+            CheckModelReply(host_, reply_.data(), waiting);
         }
         if (SendReady) {
             if (WriteMode) {
@@ -167,7 +225,8 @@ void CommandSequencer::endExchange() {
 
 void CommandSequencer::connectFailed() {
     endExchange();
-    ShowLocalized({"Connect error!", "检测电台失败", "参数"});
+    ShowLocalized(kConnectError);
+    host_.sequenceEnded(SequenceOutcome::ConnectFailed);
 }
 
 bool CommandSequencer::ReadStepDone() {
@@ -176,10 +235,11 @@ bool CommandSequencer::ReadStepDone() {
         host_.setProgress(++CmdStep);
         return false;
     }
-    ShowRadioPara(link_.BaudIndex, link_.ParityIndex);
+    ShowRadioPara(host_, link_.BaudIndex, link_.ParityIndex);
     endExchange();
-    ShowLocalized({"Read correct!", "参数读取成功", "读参数"});
+    ShowLocalized(kReadCorrect);
     host_.enableWrite();
+    host_.sequenceEnded(SequenceOutcome::ReadDone);
     return false;
 }
 
@@ -190,14 +250,16 @@ bool CommandSequencer::WriteStepDone() {
         return false;
     }
     endExchange();
-    ShowLocalized({"Write correct!", "参数设置成功", "写参数"});
+    ShowLocalized(kWriteCorrect);
     followRadioSerialSettings();
+    host_.sequenceEnded(SequenceOutcome::WriteDone);
     return false;
 }
 
 void CommandSequencer::followRadioSerialSettings() {
-    const auto rate = static_cast<uint8_t>(host_.radioSerialRatePosition());
-    const auto parity = static_cast<uint8_t>(host_.radioParityPosition());
+    const WriteSelection written = host_.valuesToWrite();
+    const auto rate = static_cast<uint8_t>(written.serialBaudPosition);
+    const auto parity = static_cast<uint8_t>(written.parityPosition);
     if (rate == link_.BaudIndex && parity == link_.ParityIndex) return;
     link_.BaudIndex = rate;
     link_.ParityIndex = parity;
@@ -209,14 +271,15 @@ void CommandSequencer::SequenceFailed() {
     host_.setCommandTimers(false);
     host_.closeProgress();
     const bool write = WriteMode;
-    const MessageAnswer answer =
-        write ? ShowLocalized({"Write error!", "参数设置失败", "写参数", nullptr,
-                               MessageButtons::RetryCancel})
-              : ShowLocalized({"Read error!", "参数读取失败", "读参数", nullptr,
-                               MessageButtons::RetryCancel});
+    ShowLocalized(write ? kWriteError : kReadError, {},
+                  [this, write](MessageAnswer answer) { failureAnswered(write, answer); });
+}
+
+void CommandSequencer::failureAnswered(bool write, MessageAnswer answer) {
     // The port may have gone while the box was open: a retry then has nothing to talk to.
     if (answer != MessageAnswer::Retry || !link_.PortHandle()) {
         host_.resumeDataTest();
+        host_.sequenceEnded(write ? SequenceOutcome::WriteFailed : SequenceOutcome::ReadFailed);
         return;
     }
     if (write) {
@@ -230,4 +293,5 @@ void CommandSequencer::SequenceFailed() {
 void CommandSequencer::PortClosed() {
     if (!host_.commandTimersRunning()) return;
     endExchange();
+    host_.sequenceEnded(SequenceOutcome::PortClosed);
 }

@@ -4,13 +4,31 @@
 #include <array>
 #include <cstdint>
 
+#include "core/messages.h"
+#include "radio/paramglue.h"
+
 class SerialLink;
 
-// What the sequencer needs of the main window: its two command timers, the data test's
-// timers, the progress window and a few controls.
-class SequencerHost {
+// How an exchange with the radio ended. The user learns it from the messages; a host that
+// works without a person (a command-line tool, a test) learns it from here.
+enum class SequenceOutcome {
+    ReadDone,
+    WriteDone,
+    ConnectFailed,
+    ReadFailed,
+    WriteFailed,
+    // A write refused before anything was sent, for a value it does not have.
+    WriteRefused,
+    // The port was closed or vanished under the exchange.
+    PortClosed,
+};
+
+// What the engine needs of whoever drives it: the main window, a command-line tool, a test.
+// Besides showing the parameters (ParameterView): its two command timers, the data test that
+// pauses while the engine talks to the radio, the progress, the values a write sends and
+// the outcome.
+class SequencerHost : public ParameterView {
 public:
-    virtual ~SequencerHost() = default;
     // Timer_SdCmd and Timer_RecCmd together.
     virtual void setCommandTimers(bool running) = 0;
     virtual bool commandTimersRunning() const = 0;
@@ -19,16 +37,16 @@ public:
     virtual void showProgress(const QString& title, const QString& message, int maximum) = 0;
     virtual void setProgress(int position) = 0;
     virtual void closeProgress() = 0;
-    // Empties the model and identity boxes and unselects the air and serial rate lists.
-    virtual void clearReadResults() = 0;
+    // What the parameter lists and the identity field hold now.
+    virtual WriteSelection valuesToWrite() const = 0;
     // Speed_W and FileWrite.
     virtual void enableWrite() = 0;
-    virtual int radioSerialRatePosition() const = 0;
-    virtual int radioParityPosition() const = 0;
+    virtual void sequenceEnded(SequenceOutcome outcome) = 0;
 };
 
 // Connects to the radio with the speed-and-parity search, then reads or writes its parameters
 // one command per send tick. Each handler does one tick's work; the timers only call them.
+// Outcomes are told through queued messages, so that no box opens inside a tick.
 class CommandSequencer {
 public:
     static constexpr uint8_t ConnectAttempts = 28;
@@ -60,9 +78,14 @@ public:
 
 private:
     void startExchange(bool write);
+    // False, after saying which value is missing, when a write could not send what the user
+    // means.
+    bool writeValuesComplete();
     void endExchange();
     void connectFailed();
+    void failureAnswered(bool write, MessageAnswer answer);
     void followRadioSerialSettings();
+    void send(const uint8_t* frame, uint32_t size);
     uint32_t readReply(uint32_t waiting);
 
     SerialLink& link_;

@@ -1,10 +1,15 @@
 #include "serial/qtserialdevice.h"
 
-#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
+#include <QThread>
 #include <algorithm>
-#include <cerrno>
-#include <limits>
+#include <atomic>
+#include <mutex>
+
+#include "core/logging.h"
+#include "serial/bytering.h"
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
@@ -20,21 +25,6 @@
 #endif
 
 namespace {
-
-// A write gives the driver this long to take the bytes; whatever is left goes out later from
-// the event loop, so a stalled far end cannot freeze the window.
-constexpr int kWriteTimeoutMs = 2000;
-
-#if !defined(Q_OS_WIN)
-// While the traffic is light, Qt holds at most one received byte and leaves the rest in the
-// driver, so the event loop is not woken for every chunk that arrives: the program reads on
-// its own ticks. Once a poll finds the driver's queue filling, Qt reads everything as it
-// comes again, so a fast link is drained continuously and the driver never holds back the
-// sender; it returns to holding once a poll finds little waiting.
-constexpr qint64 kHeldReadBuffer = 1;
-constexpr qint64 kBusyDriverQueue = 2048;
-constexpr qint64 kQuietWaiting = 512;
-#endif
 
 QSerialPort::Parity ToQtParity(ParityMode parity) {
     switch (parity) {
@@ -87,140 +77,170 @@ bool DeviceGone(qintptr handle) {
 #endif
 }
 
-class QtSerialDevice : public SerialDevice {
+QtOpenError ToOpenError(QSerialPort::SerialPortError error) {
+    switch (error) {
+        case QSerialPort::NoError:
+            return QtOpenError::None;
+        case QSerialPort::PermissionError:
+            return QtOpenError::Permission;
+        case QSerialPort::DeviceNotFoundError:
+            return QtOpenError::NotFound;
+        default:
+            return QtOpenError::Other;
+    }
+}
+
+// What the window's thread and the port's thread share; the mutex guards all of it.
+struct SharedBuffers {
+    std::mutex mutex;
+    ByteRing received{ReceiveBufferBytes};
+    uint64_t lost = 0;
+    uint32_t errorFlags = 0;
+    QByteArray staged;   // written, not yet handed to the port
+    int64_t unsent = 0;  // written, not yet taken by the driver
+    uint64_t sent = 0;
+    bool flushScheduled = false;
+    bool gone = false;
+    // A notice that bytes were sent is on its way to the window's thread.
+    std::atomic<bool> sentNoticePending{false};
+};
+
+struct OpenStatus {
+    QtOpenError error = QtOpenError::None;
+    QString errorText;
+    LineSettings settings;
+};
+
+// Everything that runs in the port's thread: the port itself and what it reports.
+class PortWorker : public QObject {
   public:
-    explicit QtSerialDevice(const QString& name) {
+    PortWorker(SerialDevice* device, std::shared_ptr<SharedBuffers> shared)
+        : device_(device), shared_(std::move(shared)), port_(this) {
+        connect(&port_, &QSerialPort::readyRead, this, [this] { takeReceived(); });
+        connect(&port_, &QSerialPort::bytesWritten, this,
+                [this](qint64 count) { countSent(count); });
+        connect(&port_, &QSerialPort::errorOccurred, this,
+                [this](QSerialPort::SerialPortError error) { onError(error); });
+    }
+
+    OpenStatus open(const QString& name) {
         port_.setPortName(name);
-        QObject::connect(&port_, &QSerialPort::errorOccurred, this,
-                         [this](QSerialPort::SerialPortError error) { onError(error); });
-    }
-
-    bool open() {
-        if (!port_.open(QIODevice::ReadWrite)) return false;
-#if !defined(Q_OS_WIN)
-        port_.setReadBufferSize(kHeldReadBuffer);
-#endif
-        settings_ = {static_cast<int32_t>(port_.baudRate()), FromQtParity(port_.parity()),
-                     port_.stopBits() == QSerialPort::TwoStop ? 2 : 1};
+        if (!port_.open(QIODevice::ReadWrite)) {
+            return {ToOpenError(port_.error()), port_.errorString(), {}};
+        }
         takeLineErrors();
-        return true;
+        return {QtOpenError::None, {}, settings()};
     }
 
-    LineSettings lineSettings() const override { return settings_; }
-
-    bool setLineSettings(const LineSettings& settings) override {
-        if (!port_.isOpen()) return false;
-        const bool rateSet = port_.setBaudRate(settings.baudRate);
+    std::pair<bool, LineSettings> setLineSettings(const LineSettings& wanted) {
+        if (!port_.isOpen()) return {false, wanted};
+        const bool rateSet = port_.setBaudRate(wanted.baudRate);
         const bool dataBitsSet = port_.setDataBits(QSerialPort::Data8);
         const bool stopBitsSet =
-            port_.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+            port_.setStopBits(wanted.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
         const bool paritySet =
-            port_.setParity(ToQtParity(settings.parity)) || IsPseudoTerminal(port_.handle());
+            port_.setParity(ToQtParity(wanted.parity)) || IsPseudoTerminal(port_.handle());
         port_.clearError();
-        settings_ = {static_cast<int32_t>(port_.baudRate()),
-                     paritySet ? settings.parity : FromQtParity(port_.parity()),
-                     port_.stopBits() == QSerialPort::TwoStop ? 2 : 1};
-        return rateSet && dataBitsSet && stopBitsSet && paritySet;
+        LineSettings now = settings();
+        if (paritySet) now.parity = wanted.parity;
+        return {rateSet && dataBitsSet && stopBitsSet && paritySet, now};
     }
 
-    void purge(bool output, bool input) override {
-        if (!port_.isOpen() || !(output || input)) return;
-        // clear() empties Qt's buffer and flushes the driver's queue of the same direction.
-        QSerialPort::Directions directions;
-        if (output) directions |= QSerialPort::Output;
-        if (input) directions |= QSerialPort::Input;
-        port_.clear(directions);
-    }
-
-    uint32_t bytesWaiting(uint32_t* errorFlags) override {
-        if (errorFlags) *errorFlags = 0;
-        if (!port_.isOpen()) return 0;
-#if defined(Q_OS_WIN)
-        // Qt counts only its own buffer, which fills from the event loop; pull what the driver
-        // holds so a caller that blocked the thread still sees it.
-        while (port_.isOpen() && port_.waitForReadyRead(0)) {
+    void purge(bool output, bool input) {
+        if (output) {
+            if (port_.isOpen()) port_.clear(QSerialPort::Output);
+            std::lock_guard lock(shared_->mutex);
+            // Whatever was written is now either taken by the driver or thrown away.
+            shared_->staged.clear();
+            shared_->unsent = 0;
         }
-        if (!port_.isOpen()) return 0;
-        if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
-        const qint64 waiting = port_.bytesAvailable();
-#else
-        // Qt's buffer and what the driver holds beyond it, also after a blocked thread.
-        const qint64 queued = DriverQueue();
-        const qint64 waiting = port_.bytesAvailable() + queued;
-        if (queued >= kBusyDriverQueue) {
-            port_.setReadBufferSize(0);
-        } else if (waiting < kQuietWaiting) {
-            port_.setReadBufferSize(kHeldReadBuffer);
+        if (input) {
+            // Qt's buffer and the driver's queue first, so nothing older can follow.
+            if (port_.isOpen()) port_.clear(QSerialPort::Input);
+            std::lock_guard lock(shared_->mutex);
+            shared_->received.clear();
         }
-#endif
-        const uint32_t errors = takeLineErrors();
-        if (errorFlags) *errorFlags = errors;
-        return static_cast<uint32_t>(
-            std::min<qint64>(waiting, std::numeric_limits<uint32_t>::max()));
     }
 
-    int64_t read(uint8_t* buffer, int64_t n) override {
-        if (!port_.isOpen() || n <= 0) return 0;
-        // What Qt holds arrived first.
-        int64_t count = std::max<qint64>(0, port_.read(reinterpret_cast<char*>(buffer), n));
-#if !defined(Q_OS_WIN)
-        while (count < n && port_.isOpen()) {
-            const ssize_t taken = ::read(static_cast<int>(port_.handle()), buffer + count,
-                                         static_cast<size_t>(n - count));
-            if (taken > 0) {
-                count += taken;
-            } else {
-                if (taken == 0 || (errno != EAGAIN && errno != EINTR)) {
-                    onError(QSerialPort::ReadError);
-                }
-                break;
-            }
+    // Hands what was written since the last time to the port.
+    void flush() {
+        QByteArray bytes;
+        {
+            std::lock_guard lock(shared_->mutex);
+            bytes = std::exchange(shared_->staged, {});
+            shared_->flushScheduled = false;
         }
-#endif
-        return count;
+        if (bytes.isEmpty()) return;
+        if (port_.isOpen() && port_.write(bytes) == bytes.size()) return;
+        std::lock_guard lock(shared_->mutex);
+        shared_->unsent = 0;
     }
 
-    int64_t write(const uint8_t* data, int64_t n) override {
-        if (!port_.isOpen() || n <= 0) return 0;
-        const qint64 accepted = port_.write(reinterpret_cast<const char*>(data), n);
-        if (accepted <= 0) return 0;
-        // Qt only buffers until the event loop runs; the caller may block right after.
-        const QDeadlineTimer deadline(kWriteTimeoutMs);
-        while (port_.isOpen() && port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
-            if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) break;
+    void shutdown() { port_.close(); }
+
+    // The first loss report closes the port and tells the device; later ones change nothing.
+    void lose() {
+        if (lossReported_) return;
+        lossReported_ = true;
+        qCDebug(lcSerial) << "device" << port_.portName() << "vanished";
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->gone = true;
         }
-        const qint64 pending = port_.isOpen() ? port_.bytesToWrite() : accepted;
-        if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
-        return std::max<qint64>(0, accepted - pending);
-    }
-
-    void close() override { port_.close(); }
-
-  private:
-    void onError(QSerialPort::SerialPortError error) {
-        if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
-        if (lostReported_ || !port_.isOpen()) return;
-        if (!DeviceGone(port_.handle())) return;
-        lostReported_ = true;
         // Qt 6.4 keeps polling a vanished device at full speed until it is closed; close it
-        // once control is back in the event loop, outside Qt's own notification code.
+        // once control is back in this thread's event loop, outside Qt's own notification code.
         QMetaObject::invokeMethod(
             this,
             [this] {
                 port_.close();
-                emit lost();
+                QMetaObject::invokeMethod(device_, [device = device_] { emit device->lost(); },
+                                          Qt::QueuedConnection);
             },
             Qt::QueuedConnection);
     }
 
-#if !defined(Q_OS_WIN)
-    // Received bytes the driver holds beyond Qt's buffer.
-    qint64 DriverQueue() const {
-        int queued = 0;
-        if (::ioctl(static_cast<int>(port_.handle()), FIONREAD, &queued) != 0) return 0;
-        return queued;
+  private:
+    LineSettings settings() const {
+        return {static_cast<int32_t>(port_.baudRate()), FromQtParity(port_.parity()),
+                port_.stopBits() == QSerialPort::TwoStop ? 2 : 1};
     }
-#endif
+
+    void takeReceived() {
+        const QByteArray bytes = port_.readAll();
+        if (bytes.isEmpty()) {
+            if (port_.error() != QSerialPort::NoError) onError(port_.error());
+            return;
+        }
+        const uint32_t errors = takeLineErrors();
+        std::lock_guard lock(shared_->mutex);
+        const int64_t taken = shared_->received.append(
+            reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+        shared_->lost += static_cast<uint64_t>(bytes.size() - taken);
+        shared_->errorFlags |= errors;
+    }
+
+    void countSent(qint64 count) {
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->unsent = std::max<int64_t>(0, shared_->unsent - count);
+            shared_->sent += static_cast<uint64_t>(count);
+        }
+        // One notice at a time is enough: the receiver reads the totals.
+        if (shared_->sentNoticePending.exchange(true)) return;
+        QMetaObject::invokeMethod(
+            device_,
+            [device = device_, shared = shared_] {
+                shared->sentNoticePending = false;
+                emit device->sent();
+            },
+            Qt::QueuedConnection);
+    }
+
+    void onError(QSerialPort::SerialPortError error) {
+        if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
+        if (!port_.isOpen() || !DeviceGone(port_.handle())) return;
+        lose();
+    }
 
     // Line error flags since the last call, where the platform can tell; 0 elsewhere.
     uint32_t takeLineErrors() {
@@ -244,18 +264,161 @@ class QtSerialDevice : public SerialDevice {
 #endif
     }
 
+    SerialDevice* device_;
+    std::shared_ptr<SharedBuffers> shared_;
     QSerialPort port_;
-    LineSettings settings_;
-    bool lostReported_ = false;
+    bool lossReported_ = false;
 #if defined(Q_OS_LINUX)
     serial_icounter_struct lastCounts_{};
 #endif
 };
 
+class QtSerialDevice : public SerialDevice {
+  public:
+    QtSerialDevice() : shared_(std::make_shared<SharedBuffers>()) {
+        worker_ = new PortWorker(this, shared_);
+        worker_->moveToThread(&thread_);
+        thread_.setObjectName(QStringLiteral("serial I/O"));
+        thread_.start();
+    }
+    ~QtSerialDevice() override { close(); }
+
+    OpenStatus open(const QString& name) {
+        OpenStatus status;
+        inWorker([&] { status = worker_->open(name); });
+        settings_ = status.settings;
+        return status;
+    }
+
+    LineSettings lineSettings() const override { return settings_; }
+
+    bool setLineSettings(const LineSettings& settings) override {
+        bool accepted = false;
+        inWorker([&] { std::tie(accepted, settings_) = worker_->setLineSettings(settings); });
+        return accepted;
+    }
+
+    void purge(bool output, bool input) override {
+        if (output || input) inWorker([&] { worker_->purge(output, input); });
+    }
+
+    uint32_t bytesWaiting(uint32_t* errorFlags) override {
+        std::lock_guard lock(shared_->mutex);
+        const uint32_t errors = std::exchange(shared_->errorFlags, 0);
+        if (errorFlags) *errorFlags = errors;
+        return static_cast<uint32_t>(shared_->received.size());
+    }
+
+    int64_t read(uint8_t* buffer, int64_t n) override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->received.take(buffer, n);
+    }
+
+    int64_t write(const uint8_t* data, int64_t n) override {
+        int64_t accepted = 0;
+        bool schedule = false;
+        {
+            std::lock_guard lock(shared_->mutex);
+            if (shared_->gone || n <= 0) return 0;
+            accepted = std::min(n, SendQueueBytes - shared_->unsent);
+            shared_->staged.append(reinterpret_cast<const char*>(data), accepted);
+            shared_->unsent += accepted;
+            schedule = accepted > 0 && !shared_->flushScheduled;
+            shared_->flushScheduled = shared_->flushScheduled || schedule;
+        }
+        if (schedule) {
+            QMetaObject::invokeMethod(worker_, [worker = worker_] { worker->flush(); },
+                                      Qt::QueuedConnection);
+        }
+        return accepted;
+    }
+
+    int64_t bytesToWrite() const override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->unsent;
+    }
+
+    uint64_t bytesSent() const override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->sent;
+    }
+
+    uint64_t bytesLost() const override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->lost;
+    }
+
+    void close() override {
+        if (!thread_.isRunning()) return;
+        inWorker([&] { worker_->shutdown(); });
+        thread_.quit();
+        thread_.wait();
+        delete worker_;
+        worker_ = nullptr;
+    }
+
+  private:
+    // Runs `work` in the port's thread and returns when it is done. The port's thread only
+    // ever does short, non-blocking work, so this is a matter of microseconds.
+    template <typename Work>
+    void inWorker(Work work) {
+        if (!thread_.isRunning()) return;
+        QMetaObject::invokeMethod(worker_, work, Qt::BlockingQueuedConnection);
+    }
+
+    std::shared_ptr<SharedBuffers> shared_;
+    QThread thread_;
+    PortWorker* worker_ = nullptr;
+    LineSettings settings_;
+};
+
+// The device's path as the system names it.
+QString SystemLocation(const QString& name) {
+#if defined(Q_OS_WIN)
+    return name;
+#else
+    return name.startsWith(u'/') ? name : QStringLiteral("/dev/") + name;
+#endif
+}
+
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenQtSerialDevice(const QString& name) {
-    auto device = std::make_unique<QtSerialDevice>(name);
-    if (!device->open()) return nullptr;
-    return device;
+OpenFailure ClassifyOpenFailure(bool exists, bool accessible, QtOpenError error) {
+    if (!exists) return OpenFailure::NoSuchDevice;
+    if (!accessible) return OpenFailure::NoPermission;
+    switch (error) {
+        case QtOpenError::None:
+            return OpenFailure::None;
+        case QtOpenError::NotFound:
+            return OpenFailure::NoSuchDevice;
+        case QtOpenError::Permission:
+            // Allowed to open it, refused all the same: another program holds it (its lock
+            // file, or exclusive use on Windows).
+            return OpenFailure::InUse;
+        case QtOpenError::Other:
+            break;
+    }
+    return OpenFailure::Other;
+}
+
+OpenResult OpenQtSerialDevice(const QString& name) {
+    bool exists = true;
+    bool accessible = true;
+#if !defined(Q_OS_WIN)
+    const QByteArray location = QFile::encodeName(SystemLocation(name));
+    exists = QFileInfo::exists(SystemLocation(name));
+    accessible = !exists || ::access(location.constData(), R_OK | W_OK) == 0;
+#endif
+    if (!exists || !accessible) {
+        qCDebug(lcSerial) << "cannot open" << name << (exists ? "(no permission)" : "(missing)");
+        return OpenResult::Failed(ClassifyOpenFailure(exists, accessible, QtOpenError::Other));
+    }
+    auto device = std::make_unique<QtSerialDevice>();
+    const OpenStatus status = device->open(name);
+    if (status.error != QtOpenError::None) {
+        qCDebug(lcSerial) << "cannot open" << name << status.errorText;
+        return OpenResult::Failed(ClassifyOpenFailure(true, true, status.error), status.errorText);
+    }
+    qCDebug(lcSerial) << "opened" << name;
+    return OpenResult(std::move(device));
 }

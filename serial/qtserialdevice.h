@@ -1,11 +1,21 @@
 #pragma once
 
 #include <QString>
-#include <memory>
 
 #include "serial/serialdevice.h"
 
 // Opens a serial device through Qt SerialPort for exclusive use: a full path ("/dev/ttyUSB0",
-// "/tmp/ttyRADIO") or a system port name ("ttyUSB0", "COM3"). nullptr when it is missing or
-// in use. The device closes itself and emits lost() once when it vanishes.
-std::unique_ptr<SerialDevice> OpenQtSerialDevice(const QString& name);
+// "/tmp/ttyRADIO") or a system port name ("ttyUSB0", "COM3"). The port lives in a thread of
+// its own that reads whatever arrives at once and feeds the driver from the send queue, so the
+// window's thread never waits for the device. The device closes itself and emits lost() once
+// when it vanishes.
+OpenResult OpenQtSerialDevice(const QString& name);
+
+// How big the two buffers between the window's thread and the port's thread are.
+inline constexpr int64_t ReceiveBufferBytes = 4 * 1024 * 1024;
+inline constexpr int64_t SendQueueBytes = 4 * 1024 * 1024;
+
+// The kind of an open failure from what the system says of the device and what the open
+// reported: a device that exists and may be opened but still refuses is in use.
+enum class QtOpenError { None, Permission, NotFound, Other };
+OpenFailure ClassifyOpenFailure(bool exists, bool accessible, QtOpenError error);

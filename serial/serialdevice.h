@@ -30,7 +30,9 @@ struct LineSettings {
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
 
-// One open serial port. Everything the program does with a port goes through this.
+// One open serial port. Everything the program does with a port goes through this, and no
+// call waits for the device: received bytes are taken from a buffer that fills as they
+// arrive, and written bytes go into a queue that empties into the driver.
 class SerialDevice : public QObject {
     Q_OBJECT
 public:
@@ -42,18 +44,48 @@ public:
     virtual bool setLineSettings(const LineSettings& settings) = 0;
     // Discards unsent output and/or unread input.
     virtual void purge(bool output, bool input) = 0;
-    // Received bytes waiting in the driver; stores and clears the line error flags.
+    // Received bytes waiting to be read; stores and clears the line error flags.
     virtual uint32_t bytesWaiting(uint32_t* errorFlags) = 0;
     // Reads n bytes that bytesWaiting() reported; returns the count read.
     virtual int64_t read(uint8_t* buffer, int64_t n) = 0;
-    // Returns once the driver has taken the bytes; returns the count taken.
+    // Queues the bytes for sending and returns at once with the count the send queue took:
+    // all of them unless it is full.
     virtual int64_t write(const uint8_t* data, int64_t n) = 0;
+    // Written bytes the driver has not taken yet.
+    virtual int64_t bytesToWrite() const = 0;
+    // Bytes the driver has taken since the open.
+    virtual uint64_t bytesSent() const = 0;
+    // Received bytes dropped since the open because the receive buffer was full.
+    virtual uint64_t bytesLost() const = 0;
     virtual void close() = 0;
 
 signals:
     // The device is gone (adapter pulled, far end of a pseudo-terminal closed).
     void lost();
+    // The driver has taken more of the written bytes.
+    void sent();
 };
 
-// Opens a device by the name the system knows it by; nullptr when it is missing or in use.
-using SerialDeviceOpener = std::function<std::unique_ptr<SerialDevice>(const QString& name)>;
+// Why a device could not be opened.
+enum class OpenFailure { None, InUse, NoPermission, NoSuchDevice, Other };
+
+struct OpenResult {
+    std::unique_ptr<SerialDevice> device;
+    OpenFailure failure = OpenFailure::None;
+    // The system's own words, for a failure of no known kind.
+    QString systemText;
+
+    OpenResult() = default;
+    // A device, or a failure without a reason when there is none.
+    OpenResult(std::unique_ptr<SerialDevice> opened)  // NOLINT: an opened device is a result
+        : device(std::move(opened)), failure(device ? OpenFailure::None : OpenFailure::Other) {}
+    static OpenResult Failed(OpenFailure why, QString text = {}) {
+        OpenResult result;
+        result.failure = why;
+        result.systemText = std::move(text);
+        return result;
+    }
+};
+
+// Opens a device by the name the system knows it by.
+using SerialDeviceOpener = std::function<OpenResult(const QString& name)>;

@@ -134,7 +134,7 @@ void TSerial_Form::Button1Click() {
     const bool opened = portEntry < 0 && !typedName.isEmpty() ? link_.OpenPortByName(typedName)
                                                               : link_.OpenPortByName(portEntry + 1);
     if (!opened) {
-        ShowLocalized(kOpenFailed);
+        ShowLocalized(kOpenFailed, link_.OpenFailureText());
         return;
     }
     SerialLinkHost* host = link_.host();

@@ -1,11 +1,14 @@
 #include "serial/seriallink.h"
 
-#include <array>
+#include <QList>
+#include <optional>
 
 #include "core/language.h"
+#include "core/logging.h"
 #include "core/messages.h"
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
+#include "serial/sendledger.h"
 
 namespace {
 
@@ -55,6 +58,45 @@ QString ParityLetterFor(uint8_t parityIndex) {
     }
 }
 
+// One device that would not open, and why.
+struct FailedOpen {
+    int portNo;  // 0 for a name typed into the port list
+    QString device;
+    OpenFailure failure;
+    QString systemText;
+};
+
+QString PortAndDevice(const FailedOpen& failed) {
+    if (failed.portNo == 0) return failed.device;
+    return QStringLiteral("COM%1 (%2)").arg(failed.portNo).arg(failed.device);
+}
+
+QString FailureLine(const FailedOpen& failed) {
+    const QString port = PortAndDevice(failed);
+    switch (failed.failure) {
+        case OpenFailure::InUse:
+            return Tr("%1 is in use by another program.", "%1 正被其他程序使用。").arg(port);
+        case OpenFailure::NoPermission:
+#if defined(Q_OS_LINUX)
+            return Tr("No permission to open %1: add the user to the dialout group "
+                      "(sudo adduser $USER dialout), then log in again.",
+                      "没有打开 %1 的权限：请把用户加入 dialout 组"
+                      "（sudo adduser $USER dialout），然后重新登录。")
+                .arg(port);
+#else
+            return Tr("No permission to open %1.", "没有打开 %1 的权限。").arg(port);
+#endif
+        case OpenFailure::NoSuchDevice:
+            return Tr("%1: no such device.", "%1：设备不存在。").arg(port);
+        case OpenFailure::None:
+        case OpenFailure::Other:
+            break;
+    }
+    const QString text =
+        failed.systemText.isEmpty() ? Tr("it cannot be opened", "无法打开") : failed.systemText;
+    return QStringLiteral("%1: %2").arg(port, text);
+}
+
 }  // namespace
 
 struct SerialLink::Private {
@@ -62,6 +104,12 @@ struct SerialLink::Private {
     SerialLinkHost* host = nullptr;
     PortSettingsDisplay* display = nullptr;
     std::unique_ptr<SerialDevice> device;
+    // The port the user chose last, while it has failed to open.
+    std::optional<FailedOpen> chosen;
+    QList<FailedOpen> failures;
+    SendLedger ledger;
+    uint64_t lostSeen = 0;   // of the open device's lost bytes, those already reported
+    uint64_t lostCarry = 0;  // lost on earlier devices, not yet reported
 };
 
 SerialLink::SerialLink(SerialDeviceOpener opener) : d(std::make_unique<Private>()) {
@@ -95,33 +143,62 @@ SerialDevice* SerialLink::device() const {
 
 bool SerialLink::OpenPortScan() {
     if (!PortHandle()) {
-        const QStringList devices = DevicesForPorts(kScanLastPort);
-        for (int n = 1; n <= kScanLastPort; ++n) {
-            if (openDevice(devices[n - 1])) {
-                PortNo = n;
-                BaudIndex = kScanBaudIndex;
-                ParityIndex = 0;
-                break;
-            }
+        d->failures.clear();
+        if (d->chosen) {
+            const FailedOpen chosen = *d->chosen;
+            if (tryOpen(chosen.portNo, chosen.device)) PortNo = chosen.portNo;
+        } else {
+            openScanned();
+        }
+        if (PortHandle()) {
+            BaudIndex = kScanBaudIndex;
+            ParityIndex = 0;
         }
     }
     if (!PortHandle()) {
-        ShowLocalized(kNoIdlePort);
+        const QString why = OpenFailureText().isEmpty()
+                                ? Tr("No serial port was found.", "未找到串口。")
+                                : OpenFailureText();
+        ShowLocalized(kNoIdlePort, why);
         return false;
     }
     return true;
 }
 
+bool SerialLink::openScanned() {
+    const QStringList devices = DevicesForPorts(kScanLastPort);
+    const QStringList pinned = PinnedPorts();
+    for (int n = 1; n <= kScanLastPort; ++n) {
+        const QString& device = devices[n - 1];
+        if (device.isEmpty()) continue;
+        if (tryOpen(n, device)) {
+            PortNo = n;
+            return true;
+        }
+        // A device given on the command line is the one the user means: when it is there but
+        // will not open, say so rather than talk to some other port.
+        const OpenFailure why = d->failures.last().failure;
+        if (pinned.contains(device) && why != OpenFailure::NoSuchDevice) return false;
+    }
+    return false;
+}
+
 bool SerialLink::OpenPortByName(int n) {
-    const bool opened = reopen(DeviceForPort(n));
+    const bool opened = reopen(n, DeviceForPort(n));
     PortNo = static_cast<uint8_t>(n);
     return opened;
 }
 
 bool SerialLink::OpenPortByName(const QString& deviceName) {
-    const bool opened = reopen(deviceName);
+    const bool opened = reopen(0, deviceName);
     PortNo = 0;
     return opened;
+}
+
+QString SerialLink::OpenFailureText() const {
+    QStringList lines;
+    for (const FailedOpen& failed : d->failures) lines << FailureLine(failed);
+    return lines.join(u'\n');
 }
 
 void SerialLink::ApplyPortSettings() {
@@ -135,12 +212,13 @@ void SerialLink::ApplyPortSettings() {
     showPortAndSettings();
 
     if (PortHandle() && d->device->setLineSettings(settings)) {
+        qCDebug(lcSerial) << "settings" << RateText + "-" + ParityLetter + "-1";
         PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
         return;
     }
+    qCDebug(lcSerial) << "settings refused" << RateText + "-" + ParityLetter + "-1";
     ShowLocalized(kSettingsRejected);
-    if (PortHandle()) d->device->close();
-    d->device.reset();
+    closeDevice();
     PortNo = 0;
 }
 
@@ -169,6 +247,8 @@ bool SerialLink::SearchStep() {
     if (d->host) d->host->setStatusText(3, ConnectingText());
 
     if (!PortHandle() || !d->device->setLineSettings(settings)) accepted = false;
+    qCDebug(lcSerial) << "search step" << RateText + "-" + ParityLetter
+                      << (accepted ? "set" : "refused");
     PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
     return accepted;
 }
@@ -176,7 +256,18 @@ bool SerialLink::SearchStep() {
 void SerialLink::PurgePort(uint32_t flags) {
     const bool output = flags & PURGE_TXCLEAR;
     const bool input = flags & PURGE_RXCLEAR;
-    if (PortHandle() && (output || input)) d->device->purge(output, input);
+    if (!PortHandle() || !(output || input)) return;
+    if (input && lcSerial().isDebugEnabled()) {
+        uint32_t ignored = 0;
+        if (const uint32_t thrown = d->device->bytesWaiting(&ignored); thrown > 0) {
+            qCDebug(lcSerial) << "purge throws away" << thrown << "received bytes";
+        }
+    }
+    d->device->purge(output, input);
+    if (output) {
+        d->ledger.sent(d->device->bytesSent());
+        d->ledger.discardQueued();
+    }
 }
 
 uint32_t SerialLink::BytesWaiting() {
@@ -191,43 +282,108 @@ void SerialLink::ReadPort(uint8_t* buffer, uint32_t n) {
     if (PortHandle()) d->device->read(buffer, n);
 }
 
-void SerialLink::WritePort(const uint8_t* bytes, uint32_t n) {
+uint32_t SerialLink::WritePort(const uint8_t* bytes, uint32_t n) {
+    return queue(bytes, n, false);
+}
+
+uint32_t SerialLink::WriteData(const uint8_t* bytes, uint32_t n) {
+    return queue(bytes, n, true);
+}
+
+uint32_t SerialLink::queue(const uint8_t* bytes, uint32_t n, bool counted) {
     BytesToWrite = n;
-    if (PortHandle()) d->device->write(bytes, n);
+    if (!PortHandle()) return 0;
+    // Noted first: a device may report bytes taken before its write returns.
+    d->ledger.queued(n, counted);
+    const auto accepted = static_cast<uint32_t>(std::max<int64_t>(0, d->device->write(bytes, n)));
+    d->ledger.refused(n - accepted);
+    if (accepted < n) qCDebug(lcSerial) << "send queue full:" << n - accepted << "bytes refused";
+    return accepted;
+}
+
+uint64_t SerialLink::TakeSentData() {
+    if (PortHandle()) d->ledger.sent(d->device->bytesSent());
+    return d->ledger.takeCounted();
+}
+
+bool SerialLink::SendPending() const {
+    return PortHandle() && d->device->bytesToWrite() > 0;
+}
+
+uint64_t SerialLink::TakeLostBytes() {
+    uint64_t lost = std::exchange(d->lostCarry, 0);
+    if (PortHandle()) {
+        const uint64_t total = d->device->bytesLost();
+        lost += total - d->lostSeen;
+        d->lostSeen = total;
+    }
+    return lost;
 }
 
 void SerialLink::ClosePort() {
     if (!PortHandle()) return;
-    d->device->close();
-    d->device.reset();
+    qCDebug(lcSerial) << "close";
+    closeDevice();
     markClosed();
 }
 
-bool SerialLink::openDevice(const QString& deviceName) {
-    if (deviceName.isEmpty() || !d->opener) return false;
-    d->device = d->opener(deviceName);
-    if (!d->device) return false;
+OpenResult SerialLink::openDevice(const QString& deviceName) {
+    if (deviceName.isEmpty() || !d->opener) return OpenResult::Failed(OpenFailure::NoSuchDevice);
+    OpenResult result = d->opener(deviceName);
+    if (!result.device) return result;
+    d->device = std::move(result.device);
+    SerialDevice* device = d->device.get();
     // The device may report its loss from inside one of its own calls, so it is only let go
     // of later, when control is back in the event loop.
-    QObject::connect(d->device.get(), &SerialDevice::lost, d->device.get(),
-                     [this, lostDevice = d->device.get()] {
-                         if (d->device.get() != lostDevice) return;
-                         d->device->close();
-                         d->device.release()->deleteLater();
-                         markClosed();
-                         if (d->host) d->host->portLost();
-                         ShowLocalized(kPortLost);
-                     });
-    return true;
+    QObject::connect(device, &SerialDevice::lost, device, [this, device] {
+        if (d->device.get() != device) return;
+        qCDebug(lcSerial) << "device lost";
+        settleDevice();
+        device->close();
+        d->device.release()->deleteLater();
+        markClosed();
+        if (d->host) d->host->portLost();
+        ShowLocalized(kPortLost);
+    });
+    QObject::connect(device, &SerialDevice::sent, device, [this] {
+        if (d->host) d->host->dataSent();
+    });
+    return {};
 }
 
-bool SerialLink::reopen(const QString& deviceName) {
+bool SerialLink::tryOpen(int portNo, const QString& deviceName) {
+    const OpenResult result = openDevice(deviceName);
+    if (PortHandle()) {
+        d->chosen.reset();
+        return true;
+    }
+    d->failures << FailedOpen{portNo, deviceName, result.failure, result.systemText};
+    return false;
+}
+
+bool SerialLink::reopen(int portNo, const QString& deviceName) {
     if (PortHandle()) {
         PurgePort(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-        d->device->close();
-        d->device.reset();
+        closeDevice();
     }
-    return openDevice(deviceName);
+    d->failures.clear();
+    if (tryOpen(portNo, deviceName)) return true;
+    d->chosen = d->failures.last();
+    return false;
+}
+
+void SerialLink::settleDevice() {
+    // What the device counted stays to be collected after it is gone.
+    d->lostCarry += d->device->bytesLost() - std::exchange(d->lostSeen, 0);
+    d->ledger.sent(d->device->bytesSent());
+    d->ledger.deviceClosed();
+}
+
+void SerialLink::closeDevice() {
+    if (!PortHandle()) return;
+    settleDevice();
+    d->device->close();
+    d->device.reset();
 }
 
 void SerialLink::markClosed() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 
@@ -21,6 +22,8 @@ public:
     virtual void stopReceivePoll() = 0;
     // The device vanished and the port has been closed.
     virtual void portLost() = 0;
+    // The driver has taken more of the bytes written.
+    virtual void dataSent() = 0;
 };
 
 // What the link needs of the port settings dialog, whose lists show the current settings.
@@ -57,25 +60,45 @@ public:
     bool PortHandle() const;
     SerialDevice* device() const;
 
+    // Opens a port for an exchange with the radio. A port the user chose that failed to open
+    // is tried again alone, and so is a device given on the command line that exists: when it
+    // cannot be opened the reason is reported at once instead of searching other ports.
     bool OpenPortScan();
     // Opens COMn, closing the port open until now.
     bool OpenPortByName(int n);
     // A name typed into the port list that names no entry; PortNo becomes 0.
     bool OpenPortByName(const QString& deviceName);
+    // Why the last open failed, a line per device tried, in the current language.
+    QString OpenFailureText() const;
     void ApplyPortSettings();
     bool SearchStep();
     void PurgePort(uint32_t flags);
     uint32_t BytesWaiting();
     void ReadPort(uint8_t* buffer, uint32_t n);
-    void WritePort(const uint8_t* bytes, uint32_t n);
+    // Queues the bytes without waiting; returns how many the send queue took.
+    uint32_t WritePort(const uint8_t* bytes, uint32_t n);
+    // WritePort for user data, whose bytes count towards the TX counter once the driver has
+    // taken them.
+    uint32_t WriteData(const uint8_t* bytes, uint32_t n);
+    // User data bytes the driver has taken since the last call.
+    uint64_t TakeSentData();
+    // Written bytes that the driver has not taken yet.
+    bool SendPending() const;
+    // Received bytes dropped for want of room since the last call.
+    uint64_t TakeLostBytes();
     void ClosePort();
 
 private:
-    bool openDevice(const QString& deviceName);
+    OpenResult openDevice(const QString& deviceName);
+    bool openScanned();
+    bool tryOpen(int portNo, const QString& deviceName);
     // Purges and closes the open port without the status text of ClosePort, then opens anew.
-    bool reopen(const QString& deviceName);
+    bool reopen(int portNo, const QString& deviceName);
+    void settleDevice();
+    void closeDevice();
     void markClosed();
     void showPortAndSettings();
+    uint32_t queue(const uint8_t* bytes, uint32_t n, bool counted);
 
     struct Private;
     std::unique_ptr<Private> d;

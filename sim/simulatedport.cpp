@@ -53,6 +53,8 @@ int64_t SimulatedPort::write(const uint8_t* data, int64_t n) {
     if (!usable()) return -1;
     if (n <= 0) return 0;
     radio_.hostWrite(data, static_cast<size_t>(n));
+    sent_ += static_cast<uint64_t>(n);
+    emit sent();
     return n;
 }
 
@@ -99,7 +101,7 @@ class DemoPort : public SimulatedPort {
 
 }  // namespace
 
-std::unique_ptr<SerialDevice> OpenSimulatedDemoPort() {
-    if (Demo().inUse) return nullptr;
-    return std::make_unique<DemoPort>();
+OpenResult OpenSimulatedDemoPort() {
+    if (Demo().inUse) return OpenResult::Failed(OpenFailure::InUse);
+    return OpenResult(std::make_unique<DemoPort>());
 }

@@ -5,29 +5,23 @@
 class TestFramesTest : public QObject {
     Q_OBJECT
   private slots:
-    void dumpWaitCoversTheWire_data() {
-        QTest::addColumn<int>("waitFactor");
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("parity");
-        QTest::addColumn<int>("stopBits");
-        QTest::addColumn<int>("ms");
-        // 14 bytes (request and reply of 7) of 10 bits, or 11 with parity or a second stop bit.
-        QTest::newRow("9600 N") << 10 << 9600 << int(ParityMode::None) << 1 << 25;
-        QTest::newRow("9600 E") << 10 << 9600 << int(ParityMode::Even) << 1 << 27;
-        QTest::newRow("9600 N 2 stop") << 10 << 9600 << int(ParityMode::None) << 2 << 27;
-        QTest::newRow("115200 O") << 10 << 115200 << int(ParityMode::Odd) << 1 << 12;
-        QTest::newRow("600 N") << 12 << 600 << int(ParityMode::None) << 1 << 246;
-        QTest::newRow("factor 3 at 9600") << 3 << 9600 << int(ParityMode::None) << 1 << 18;
-        QTest::newRow("rate unknown") << 10 << -1 << int(ParityMode::None) << 1 << 10;
+    // The length byte says when a reply is whole; anything else waits for the time-out.
+    void replyIsCompleteWhenItsLengthHasArrived_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("whole") << QByteArray::fromHex("55AA0311550069") << true;
+        QTest::newRow("one short") << QByteArray::fromHex("55AA03115500") << false;
+        QTest::newRow("whole and more") << QByteArray::fromHex("55AA031155006900") << true;
+        QTest::newRow("length byte missing") << QByteArray::fromHex("55AA") << false;
+        QTest::newRow("no header") << QByteArray::fromHex("AA55031155006900") << false;
+        QTest::newRow("register write") << QByteArray::fromHex("55AA048805800111") << true;
     }
-    void dumpWaitCoversTheWire() {
-        QFETCH(int, waitFactor);
-        QFETCH(int, rate);
-        QFETCH(int, parity);
-        QFETCH(int, stopBits);
-        QFETCH(int, ms);
-        const LineSettings line{rate, ParityMode(parity), stopBits};
-        QCOMPARE(DumpWaitMs(uint8_t(waitFactor), line, 7), ms);
+    void replyIsCompleteWhenItsLengthHasArrived() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, complete);
+        QCOMPARE(ReplyComplete(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                               size_t(bytes.size())),
+                 complete);
     }
 
     void dumpTextKeepsThreeCharactersPerRegister() {

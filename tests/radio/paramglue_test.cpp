@@ -1,10 +1,7 @@
 #include <QByteArray>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QTest>
 #include <array>
 
-#include "core/messages.h"
 #include "radio/paramcodec.h"
 #include "radio/paramglue.h"
 #include "radio/sequencerstate.h"
@@ -17,74 +14,47 @@ const uint8_t* Bytes(const QByteArray& a) {
     return reinterpret_cast<const uint8_t*>(a.data());
 }
 
-void Fill(QComboBox& combo, const QStringList& entries) {
-    combo.addItems(entries);
-    combo.setCurrentIndex(-1);
-}
+// Where the parameter set goes, as plain values the way the main window's lists hold them.
+struct ViewRecorder : ParameterView {
+    QString panel0 = "before";
+    QString modelField;
+    bool airRateEnabled = false;
+    ShownParameters shown;
+    void showModelVersion(const QString& text) override { panel0 = text; }
+    QString modelVersionShown() const override { return panel0; }
+    void showModelField(const QString& text) override { modelField = text; }
+    void enableAirRate() override { airRateEnabled = true; }
+    void showParameters(const ShownParameters& s) override { shown = s; }
+    void clearReadResults() override {}
+};
+
+const QStringList AirRates = {"1200",  "2400",  "4800",    "9600",    "19200",
+                              "38400", "76800", "100KBPS", "120KBPS", "56000"};
 }  // namespace
 
-// The main window's parameter controls, standing alone.
 class ParamGlueTest : public QObject {
     Q_OBJECT
-    QComboBox* chnn;
-    QComboBox* airBaud;
-    QComboBox* serBaud;
-    QComboBox* parity;
-    QLineEdit* modelVer;
-    QLineEdit* id;
-    QString panel0;
-    QList<Message> shown;
+    ViewRecorder view;
 
     // The write frame of `step` as the sequencer would send it (length byte + 4 bytes).
-    QByteArray Encoded(int step, bool expectSent = true) {
+    static QByteArray Encoded(int step, const WriteSelection& values) {
         const QByteArray templates[] = {Hex("55 AA 03 03 00"), Hex("55 AA 04 09 00"),
                                         Hex("55 AA 03 07 00"), Hex("55 AA 03 0F 00")};
         std::array<uint8_t, 100> frame{};
         std::copy(templates[step].begin(), templates[step].end(), frame.begin());
-        const bool sent = EncodeWritePayload(step, frame.data());
-        return sent == expectSent ? QByteArray(reinterpret_cast<char*>(frame.data()), frame[2] + 4)
-                                  : QByteArray("sent") + (sent ? "" : " nothing");
+        if (!EncodeWritePayload(step, values, frame.data())) return "nothing sent";
+        return QByteArray(reinterpret_cast<char*>(frame.data()), frame[2] + 4);
     }
 
     void Receive(int step, const QByteArray& reply) {
         SendReady = false;
-        DecodeReply(step, Bytes(reply), reply.size());
+        DecodeReply(view, step, Bytes(reply), reply.size());
     }
 
   private slots:
     void init() {
-        chnn = new QComboBox;
-        airBaud = new QComboBox;
-        serBaud = new QComboBox;
-        parity = new QComboBox;
-        QStringList channels;
-        for (int i = 1; i <= 12; ++i) channels << QString("NO.%1").arg(i);
-        Fill(*chnn, channels);
-        Fill(*airBaud, {"1200", "2400", "4800", "9600", "19200", "38400", "76800", "100KBPS",
-                        "120KBPS", "56000"});
-        Fill(*serBaud,
-             {"600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
-        Fill(*parity, {"N", "O", "E"});
-        airBaud->setEnabled(false);
-        modelVer = new QLineEdit;
-        id = new QLineEdit;
-        panel0 = "before";
-        shown.clear();
-        SetMessagePresenter([this](const Message& m) {
-            shown << m;
-            return MessageAnswer::Ok;
-        });
-        SetParameterControls({chnn, airBaud, serBaud, parity, modelVer, id,
-                              [this] { return panel0; },
-                              [this](const QString& text) { panel0 = text; }});
+        view = ViewRecorder{};
         RadioPara = RadioParameterSet{};
-    }
-
-    void cleanup() {
-        SetMessagePresenter(nullptr);
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{chnn, airBaud, serBaud, parity, modelVer, id})
-            delete w;
     }
 
     void connectReplyShowsModelAndVersion_data() {
@@ -101,9 +71,9 @@ class ParamGlueTest : public QObject {
         QFETCH(bool, accepted);
         QFETCH(QString, panel);
         SendReady = !accepted;
-        CheckModelReply(Bytes(reply), reply.size());
+        CheckModelReply(view, Bytes(reply), reply.size());
         QCOMPARE(SendReady, accepted);
-        QCOMPARE(panel0, panel);
+        QCOMPARE(view.panel0, panel);
     }
 
     void readStepZero_data() {
@@ -120,14 +90,14 @@ class ParamGlueTest : public QObject {
         QFETCH(bool, valid);
         QFETCH(bool, airRateEnabled);
         const QByteArray connect = Hex("55 AA 04 10 05 23 00 3C");
-        CheckModelReply(Bytes(connect), connect.size());
+        CheckModelReply(view, Bytes(connect), connect.size());
         Receive(0, reply);
         QCOMPARE(SendReady, valid);
-        QCOMPARE(modelVer->text(), QString(valid ? "TVR-M402.3" : ""));
-        QCOMPARE(airBaud->isEnabled(), airRateEnabled);
+        QCOMPARE(view.modelField, QString(valid ? "TVR-M402.3" : ""));
+        QCOMPARE(view.airRateEnabled, airRateEnabled);
     }
 
-    // Each read step's reply, shown in its control; the serial settings are those given.
+    // Each read step's reply, as its list shows it; the serial settings are those given.
     void shownAfterRead_data() {
         QTest::addColumn<int>("step");
         QTest::addColumn<QByteArray>("reply");
@@ -148,16 +118,23 @@ class ParamGlueTest : public QObject {
         QFETCH(int, step);
         QFETCH(QByteArray, reply);
         QFETCH(QString, text);
-        chnn->setCurrentIndex(5);
-        airBaud->setCurrentIndex(5);
-        id->setText("999999");
+        RadioPara.Chnn = 6;
+        RadioPara.AirBaudIdx = 5;
         Receive(step, reply);
         QVERIFY(SendReady);
-        ShowRadioPara(8, 2);
-        const QString controlText[] = {"", airBaud->currentText(), chnn->currentText(), id->text()};
-        QCOMPARE(controlText[step], text);
-        QCOMPARE(serBaud->currentText(), QString("115200"));
-        QCOMPARE(parity->currentText(), QString("E"));
+        ShowRadioPara(view, 8, 2);
+        const ShownParameters& shown = view.shown;
+        const auto entry = [](const QStringList& list, int position) {
+            return position >= 0 && position < list.size() ? list[position] : QString();
+        };
+        const QString listText[] = {"", entry(AirRates, shown.airBaudPosition),
+                                    shown.channelPosition >= 0 && shown.channelPosition < 12
+                                        ? QString("NO.%1").arg(shown.channelPosition + 1)
+                                        : QString(),
+                                    shown.idText};
+        QCOMPARE(listText[step], text);
+        QCOMPARE(shown.serialBaudPosition, 8);
+        QCOMPARE(shown.parityPosition, 2);
     }
 
     void writtenFrames_data() {
@@ -181,28 +158,43 @@ class ParamGlueTest : public QObject {
         QFETCH(int, parityPosition);
         QFETCH(QString, idText);
         QFETCH(QByteArray, frame);
-        QComboBox* control[] = {airBaud, nullptr, chnn, serBaud};
-        if (control[step]) control[step]->setCurrentIndex(position);
-        parity->setCurrentIndex(parityPosition);
-        id->setText(idText);
-        QCOMPARE(Encoded(step), frame);
-        QVERIFY(shown.isEmpty());
+        WriteSelection values{position, position, position, parityPosition, idText.toStdU16String()};
+        QCOMPARE(Encoded(step, values), frame);
     }
 
-    void channelThirteenIsWrittenAsZero() {
-        Receive(2, Hex("55 AA 03 08 0D 00 18"));
-        ShowRadioPara(4, 0);
-        QCOMPARE(Encoded(2), Hex("55 AA 03 07 00 00 0A"));
+    void shortIdentityIsNotSent() {
+        QCOMPARE(Encoded(1, {0, 0, 0, 0, u"123"}), QByteArray("nothing sent"));
     }
 
-    void shortIdentityIsReportedAndNotSent() {
-        id->setText("123");
-        QCOMPARE(Encoded(1, false), Hex("55 AA 04 09 00 00 00 00"));
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].kind, MessageKind::ErrorReport);
-        QCOMPARE(shown[0].text, QString("Invalid ID code! Four digits are needed."));
+    // A write refuses the first value it lacks, in the order of its steps.
+    void missingWriteValues_data() {
+        QTest::addColumn<int>("air");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("serial");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("missing");  // -1: nothing
+        QTest::newRow("complete") << 3 << 0 << 4 << 0 << "123400" << -1;
+        QTest::newRow("56000 and four digits only") << 9 << 11 << 8 << 2 << "0815" << -1;
+        QTest::newRow("everything missing") << -1 << -1 << -1 << -1 << "" << int(MissingValue::AirRate);
+        QTest::newRow("air rate") << -1 << 0 << 4 << 0 << "123400" << int(MissingValue::AirRate);
+        QTest::newRow("identity empty") << 3 << 0 << 4 << 0 << "" << int(MissingValue::Identity);
+        QTest::newRow("identity blanks") << 3 << 0 << 4 << 0 << "12 4" << int(MissingValue::Identity);
+        QTest::newRow("channel 13") << 3 << -1 << 4 << 0 << "123400" << int(MissingValue::Channel);
+        QTest::newRow("serial rate") << 3 << 0 << -1 << 0 << "123400" << int(MissingValue::SerialRate);
+        QTest::newRow("parity") << 3 << 0 << 4 << -1 << "123400" << int(MissingValue::Parity);
+    }
+    void missingWriteValues() {
+        QFETCH(int, air);
+        QFETCH(int, channel);
+        QFETCH(int, serial);
+        QFETCH(int, parity);
+        QFETCH(QString, id);
+        QFETCH(int, missing);
+        const auto found = MissingWriteValue({air, channel, serial, parity, id.toStdU16String()});
+        QCOMPARE(found ? int(*found) : -1, missing);
     }
 };
 
-QTEST_MAIN(ParamGlueTest)
+QTEST_GUILESS_MAIN(ParamGlueTest)
 #include "paramglue_test.moc"

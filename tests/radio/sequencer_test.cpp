@@ -1,34 +1,15 @@
 #include <QTest>
-#include <list>
 
 #include "app/mainwindow.h"
 #include "app/progresswindow.h"
 #include "app/windows.h"
-#include "core/language.h"
-#include "core/messages.h"
 #include "radio/sequencerstate.h"
-#include "serial/portnames.h"
 #include "serial/serialform.h"
-#include "sim/simulatedport.h"
-#include "sim/simulatedradio.h"
-#include "tests/support/scripteddevice.h"
+#include "tests/support/windowfixture.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// Counts the line settings the program applies, so a test can tell whether the port moved.
-class CountingPort : public SimulatedPort {
-public:
-    CountingPort(SimulatedRadio& radio, int* applied) : SimulatedPort(radio), applied_(applied) {}
-    bool setLineSettings(const LineSettings& settings) override {
-        ++*applied_;
-        return SimulatedPort::setLineSettings(settings);
-    }
-
-private:
-    int* applied_;
-};
 
 const QByteArray ModelReply = QByteArray::fromHex("55AA041003120029");
 const QByteArray AirReply = QByteArray::fromHex("55AA030404000B");
@@ -40,55 +21,24 @@ const QByteArray AirReply = QByteArray::fromHex("55AA030404000B");
 class SequencerTest : public QObject {
     Q_OBJECT
 
-    std::list<std::unique_ptr<SimulatedRadio>> radios_;
-    SimulatedRadio* radio_ = nullptr;
-    ScriptedDevice* scripted_ = nullptr;
-    int settingsApplied_ = 0;
-    QList<Message> messages_;
-    QList<MessageAnswer> answers_;
+    WindowFixture f_;
     QList<QPair<int, int>> probes_;  // rate and parity index of every connect probe
-
-    void useRadio(RadioParameters parameters = {}, RadioFaults faults = {}) {
-        Link().ClosePort();
-        radios_.push_back(std::make_unique<SimulatedRadio>(parameters));
-        radio_ = radios_.back().get();
-        radio_->setFaults(faults);
-        scripted_ = nullptr;
-        Link().setOpener([this](const QString&) -> std::unique_ptr<SerialDevice> {
-            return std::make_unique<CountingPort>(*radio_, &settingsApplied_);
-        });
-    }
-
-    void useScript(ScriptedDevice::Script script) {
-        Link().ClosePort();
-        radio_ = nullptr;
-        Link().setOpener([this, script](const QString&) -> std::unique_ptr<SerialDevice> {
-            auto device = std::make_unique<ScriptedDevice>(script);
-            scripted_ = device.get();
-            return device;
-        });
-    }
 
     void tick() {
         if (SendReady && Form1->Sequencer.ConnectMode && Form1->commandTimersRunning()) {
             probes_ << qMakePair(int(Link().BaudIndex), int(Link().ParityIndex));
         }
-        Form1->Timer_SdCmdTimer();
-        Form1->Timer_RecCmdTimer();
-        if (radio_) radio_->advance(10ms);
-        if (scripted_) scripted_->deliver();
+        f_.commandTick();
     }
 
     // Ticks until the exchange ends; false when it is still running after maxTicks.
     bool runToEnd(int maxTicks = 2000) {
-        for (int i = 0; i < maxTicks; ++i) {
-            if (!Form1->commandTimersRunning()) return true;
-            tick();
-        }
+        for (int i = 0; i < maxTicks && Form1->commandTimersRunning(); ++i) tick();
+        Settle();
         return !Form1->commandTimersRunning();
     }
 
-    QString lastMessage() const { return messages_.isEmpty() ? QString() : messages_.last().text; }
+    QString lastMessage() { return f_.messages.last(); }
 
     void readOnce() {
         Form1->Speed_RClick();
@@ -96,34 +46,20 @@ class SequencerTest : public QObject {
         QCOMPARE(lastMessage(), QStringLiteral("Read correct!"));
     }
 
-    void recordMessages() {
-        SetMessagePresenter([this](const Message& m) {
-            messages_ << m;
-            if (!answers_.isEmpty()) return answers_.takeFirst();
-            return m.buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
-        });
-    }
-
 private slots:
-    void initTestCase() {
-        LanguageFlag = 1;
-        SetPinnedPorts({QStringLiteral("SIM")});
-        recordMessages();
-        CreateWindows();
-    }
+    void initTestCase() { f_.createWindows(); }
 
     void init() {
         LanguageFlag = 1;
-        messages_.clear();
-        answers_.clear();
+        f_.messages.clear();
         probes_.clear();
-        settingsApplied_ = 0;
+        f_.settingsApplied = 0;
     }
 
     void silentRadioIsSearchedTwentyEightTimes() {
         RadioFaults silent;
         silent.silent = true;
-        useRadio({}, silent);
+        f_.useRadio({}, silent);
         QCOMPARE(int(Link().WaitFactor), 3);  // nothing has set the rate yet
         QList<int> probeTicks;
         Form1->Speed_RClick();
@@ -158,7 +94,7 @@ private slots:
         parameters.channel = 7;
         parameters.airRateCode = 5;
         parameters.identity = {0x08, 0x15};
-        useRadio(parameters);
+        f_.useRadio(parameters);
         Form1->Speed_RClick();
         QVERIFY(runToEnd());
         const QList<QPair<int, int>> expected{{4, 0}, {4, 1}, {4, 2}, {5, 0}, {5, 1}, {5, 2}};
@@ -194,7 +130,7 @@ private slots:
     void parityErrorAloneRefusesAValidReply() {
         QFETCH(uint32_t, errors);
         QFETCH(bool, accepted);
-        useScript([errors](const QByteArray&) { return std::pair{ModelReply, errors}; });
+        f_.useFake([errors](const QByteArray&) { return FakeSerialDevice::Answer{ModelReply, errors}; });
         Form1->Speed_RClick();
         tick();  // probe out
         tick();  // reply judged
@@ -205,7 +141,7 @@ private slots:
     void modelCode17IsRefusedAndTheSearchMovesOn() {
         RadioFaults faults;
         faults.modelCode17 = true;
-        useRadio({}, faults);
+        f_.useRadio({}, faults);
         Form1->Speed_RClick();
         for (int t = 0; t < 80; ++t) tick();
         QVERIFY(Form1->Sequencer.ConnectMode);
@@ -218,28 +154,28 @@ private slots:
         parameters.line = {115200, ParityMode::None, 1};
         RadioFaults faults;
         faults.chatter = true;
-        useRadio(parameters, faults);
+        f_.useRadio(parameters, faults);
         Form1->Speed_RClick();
         for (int t = 0; t < 200; ++t) tick();
         QCOMPARE(probes_.size(), 1);
         QCOMPARE(int(Form1->Sequencer.ConnectLeft), 28);
-        radio_->setFaults({});
+        f_.radio->setFaults({});
         for (int t = 0; t < 60 && probes_.size() < 2; ++t) tick();
         QCOMPARE(probes_.size(), 2);  // quiet again: the attempt times out
         Form1->Speed_CClick();
     }
 
     void moreThan100BytesArePurgedAndTheTickEnds() {
-        useScript([](const QByteArray&) { return std::pair{QByteArray(150, 'x'), 0u}; });
+        f_.useFake([](const QByteArray&) { return FakeSerialDevice::Answer{QByteArray(150, 'x')}; });
         Form1->Speed_RClick();
         Form1->Timer_SdCmdTimer();  // the probe; its reply is held back
         const int lastQuietTick = Link().WaitFactor + 25;
         for (int t = 0; t < lastQuietTick; ++t) Form1->Timer_RecCmdTimer();
-        scripted_->deliver();
+        f_.fake->deliver();
         Form1->Timer_RecCmdTimer();  // this tick would time out, but the flood is purged
         QCOMPARE(int(Form1->Sequencer.ConnectLeft), 28);
         uint32_t errors = 0;
-        QCOMPARE(scripted_->bytesWaiting(&errors), 0u);
+        QCOMPARE(f_.fake->bytesWaiting(&errors), 0u);
         Form1->Timer_RecCmdTimer();
         QCOMPARE(int(Form1->Sequencer.ConnectLeft), 27);
         Form1->Speed_CClick();
@@ -248,7 +184,7 @@ private slots:
     void aReplyInPiecesIsReadWhenComplete() {
         RadioFaults faults;
         faults.splitPieces = 3;
-        useRadio({}, faults);
+        f_.useRadio({}, faults);
         readOnce();
         QCOMPARE(probes_.size(), 1);
     }
@@ -263,25 +199,26 @@ private slots:
     void invalidReplyAtReadStepTwo() {
         QFETCH(int, language);
         QFETCH(int, answer);
-        useScript([](const QByteArray& written) {
+        f_.useFake([](const QByteArray& written) -> FakeSerialDevice::Answer {
             switch (written.at(3)) {
-                case 0x10: return std::pair{ModelReply, 0u};
-                case 0x04: return std::pair{AirReply, 0u};
-                default: return std::pair{QByteArray::fromHex("55AA0308030000"), 0u};
+                case 0x10: return {ModelReply};
+                case 0x04: return {AirReply};
+                default: return {QByteArray::fromHex("55AA0308030000")};
             }
         });
         LanguageFlag = language;
-        answers_ << MessageAnswer(answer);
+        f_.messages.answers << MessageAnswer(answer);
         Form1->Speed_RClick();
-        for (int t = 0; t < 20 && messages_.isEmpty(); ++t) tick();
-        QCOMPARE(messages_.size(), 1);
+        const QList<Message>& shown = f_.messages.shown;
+        for (int t = 0; t < 20 && shown.isEmpty(); ++t) tick();
+        QCOMPARE(shown.size(), 1);
         if (language == 1) {
-            QCOMPARE(messages_[0].text, QStringLiteral("Read error!"));
-            QCOMPARE(messages_[0].kind, MessageKind::Plain);
+            QCOMPARE(shown[0].text, QStringLiteral("Read error!"));
+            QCOMPARE(shown[0].kind, MessageKind::Plain);
         } else {
-            QCOMPARE(messages_[0].text, QStringLiteral("参数读取失败"));
-            QCOMPARE(messages_[0].caption, QStringLiteral("读参数"));
-            QCOMPARE(messages_[0].buttons, MessageButtons::RetryCancel);
+            QCOMPARE(shown[0].text, QStringLiteral("参数读取失败"));
+            QCOMPARE(shown[0].caption, QStringLiteral("读参数"));
+            QCOMPARE(shown[0].buttons, MessageButtons::RetryCancel);
         }
         if (MessageAnswer(answer) == MessageAnswer::Retry) {
             QVERIFY(Form1->commandTimersRunning());
@@ -289,7 +226,7 @@ private slots:
             QCOMPARE(Form1->Sequencer.CmdStep, 0);
             QCOMPARE(Form_Progress->windowTitle(), QStringLiteral("读参数"));
             tick();
-            QCOMPARE(scripted_->written.last().at(3), char(0x10));  // step 0 again, no probe
+            QCOMPARE(f_.fake->writes.last().at(3), char(0x10));  // step 0 again, no probe
             Form1->Speed_CClick();
         } else {
             QVERIFY(!Form1->commandTimersRunning());
@@ -300,30 +237,29 @@ private slots:
     }
 
     void retryAfterThePortWentAwayEndsTheExchange() {
-        useScript([](const QByteArray&) { return std::pair{QByteArray::fromHex("55AA0410"), 0u}; });
-        LanguageFlag = 0;
-        SetMessagePresenter([this](const Message& m) {
-            messages_ << m;
-            if (m.buttons == MessageButtons::RetryCancel) {
-                Form1->Speed_CClick();
-                scripted_ = nullptr;  // closing the port deleted it
-            }
-            return MessageAnswer::Retry;
+        f_.useFake([](const QByteArray&) {
+            return FakeSerialDevice::Answer{QByteArray::fromHex("55AA0410")};
         });
+        LanguageFlag = 0;
+        f_.messages.answers << MessageAnswer::Retry;
+        f_.messages.whileOpen = [this](const Message& m) {
+            if (m.buttons != MessageButtons::RetryCancel) return;
+            Form1->Speed_CClick();
+            f_.fake = nullptr;  // closing the port deleted it
+        };
         Form1->Speed_RClick();
-        scripted_->deliver();
+        f_.fake->deliver();
         Form1->Sequencer.ConnectMode = false;  // straight to read step 0, whose reply is short
         Form1->Sequencer.StartRead();
-        for (int t = 0; t < 60 && messages_.isEmpty(); ++t) tick();
-        QCOMPARE(messages_.size(), 1);
+        for (int t = 0; t < 60 && f_.messages.shown.isEmpty(); ++t) tick();
+        QCOMPARE(f_.messages.shown.size(), 1);
         QVERIFY(!Link().PortHandle());
         QVERIFY(!Form1->commandTimersRunning());
         QVERIFY(!Form_Progress->isVisible());
-        recordMessages();
     }
 
     void writeMovesThePortOnlyWhenTheSerialSettingsChange() {
-        useRadio();
+        f_.useRadio();
         readOnce();
         Form1->ComboRadioSerBaud->setCurrentIndex(5);
         Form1->ComboRadioParity->setCurrentIndex(2);
@@ -331,13 +267,13 @@ private slots:
         Form1->Speed_WClick();
         int appliedBefore = 0;
         while (Form1->commandTimersRunning() && probes_.size() < 100) {
-            appliedBefore = settingsApplied_;
+            appliedBefore = f_.settingsApplied;
             tick();
         }
         QCOMPARE(lastMessage(), QStringLiteral("Write correct!"));
-        QCOMPARE(settingsApplied_ - appliedBefore, 1);  // the port followed the radio
-        QCOMPARE(radio_->parameters().line, (LineSettings{19200, ParityMode::Even, 1}));
-        QCOMPARE(int(radio_->parameters().channel), 9);
+        QCOMPARE(f_.settingsApplied - appliedBefore, 1);  // the port followed the radio
+        QCOMPARE(f_.radio->parameters().line, (LineSettings{19200, ParityMode::Even, 1}));
+        QCOMPARE(int(f_.radio->parameters().channel), 9);
         QCOMPARE(int(Link().BaudIndex), 5);
         QCOMPARE(int(Link().ParityIndex), 2);
         QCOMPARE(Serial_Form->ComboBaudRate->currentIndex(), 5);
@@ -346,17 +282,17 @@ private slots:
 
         Form1->Speed_WClick();
         while (Form1->commandTimersRunning() && probes_.size() < 100) {
-            appliedBefore = settingsApplied_;
+            appliedBefore = f_.settingsApplied;
             tick();
         }
         QCOMPARE(lastMessage(), QStringLiteral("Write correct!"));
-        QCOMPARE(settingsApplied_ - appliedBefore, 0);
+        QCOMPARE(f_.settingsApplied - appliedBefore, 0);
         readOnce();
         QCOMPARE(Form1->ComboChnn->currentText(), QStringLiteral("NO.9"));
     }
 
     void readPressedDuringAWriteStartsAConnect() {
-        useRadio();
+        f_.useRadio();
         readOnce();
         Form1->Speed_WClick();
         for (int t = 0; t < 50 && Form1->Sequencer.ConnectMode; ++t) tick();
@@ -371,11 +307,11 @@ private slots:
     }
 
     void writeStaysEnabledAfterAFailedRead() {
-        useRadio();
+        f_.useRadio();
         readOnce();
         RadioFaults silent;
         silent.silent = true;
-        radio_->setFaults(silent);
+        f_.radio->setFaults(silent);
         Form1->Speed_RClick();
         QVERIFY(runToEnd(3000));
         QCOMPARE(lastMessage(), QStringLiteral("Connect error!"));
@@ -384,27 +320,26 @@ private slots:
     }
 
     void closingThePortEndsTheExchangeWithoutAMessage() {
-        useRadio();
+        f_.useRadio();
         Form1->Speed_RClick();
         for (int t = 0; t < 3; ++t) tick();
         Form1->Speed_CClick();
         QVERIFY(!Form1->commandTimersRunning());
         QVERIFY(!Form_Progress->isVisible());
         QVERIFY(!Form1->Sequencer.ConnectMode);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(f_.messages.texts().isEmpty());
     }
 
     void aVanishingDeviceEndsTheExchangeWithOneMessage() {
-        useRadio();
+        f_.useRadio();
         Form1->Speed_RClick();
         for (int t = 0; t < 3; ++t) tick();
-        radio_->vanish();
+        f_.radio->vanish();
         for (int t = 0; t < 5; ++t) tick();
         QVERIFY(!Form1->commandTimersRunning());
         QVERIFY(!Form_Progress->isVisible());
         QVERIFY(!Link().PortHandle());
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(lastMessage(), QStringLiteral("Port disconnected!"));
+        QCOMPARE(f_.messages.texts(), QStringList{"Port disconnected!"});
     }
 };
 
