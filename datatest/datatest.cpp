@@ -70,13 +70,20 @@ void DataTest::WriteCounted(const QByteArray& payload) {
         RefusedBytes += size - accepted;
         ShowTxNotes();
     }
-    ShowSentBytes();
+    // Shown after every send, even when the driver has not taken anything yet.
+    CountSentBytes();
+    ShowTxCount();
 }
 
 // The counter shows what the driver has taken, not what waits in the send queue.
+bool DataTest::CountSentBytes() {
+    const uint64_t sent = link_.TakeSentData();
+    TxByteCount = AddByteCount(TxByteCount, static_cast<uint32_t>(sent));
+    return sent > 0;
+}
+
 void DataTest::ShowSentBytes() {
-    TxByteCount = AddByteCount(TxByteCount, static_cast<uint32_t>(link_.TakeSentData()));
-    ShowTxCount();
+    if (CountSentBytes()) ShowTxCount();
 }
 
 void DataTest::ShowTxCount() {

@@ -99,6 +99,8 @@ class DataTest {
     // The bytes a send carries: the text, or the bytes its hexadecimal digits spell.
     QByteArray SendPayload() const;
     void WriteCounted(const QByteArray& payload);
+    // Adds what the driver took of the user data since the last time; false when nothing.
+    bool CountSentBytes();
     void ShowTxCount();
     void ShowTxNotes();
     void ShowRxCount();

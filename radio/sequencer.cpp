@@ -44,10 +44,6 @@ LocalizedMessage WriteCancelled(MissingValue missing) {
             "写参数取消：未选择校验方式，请先读参数。", "写参数"};
 }
 
-const char* PhaseName(bool connect, bool write) {
-    if (connect) return "connect";
-    return write ? "write" : "read";
-}
 }  // namespace
 
 CommandSequencer::CommandSequencer(SerialLink& link, SequencerHost& host)
@@ -107,9 +103,13 @@ void CommandSequencer::StartWrite() {
     WriteMode = true;
 }
 
+QString CommandSequencer::exchangeName() const {
+    if (ConnectMode) return QStringLiteral("connect at %1-%2").arg(link_.RateText, link_.ParityLetter);
+    return QStringLiteral("%1 step %2").arg(WriteMode ? "write" : "read").arg(CmdStep);
+}
+
 void CommandSequencer::send(const uint8_t* frame, uint32_t size) {
-    qCDebug(lcProto).noquote() << PhaseName(ConnectMode, WriteMode) << "step" << CmdStep
-                               << "sent" << HexDump(frame, size);
+    qCDebug(lcProto).noquote() << exchangeName() << "sent" << HexDump(frame, size);
     link_.WritePort(frame, size);
 }
 
@@ -147,8 +147,7 @@ void CommandSequencer::Timer_SdCmdTimer() {
 
 uint32_t CommandSequencer::readReply(uint32_t waiting) {
     link_.ReadPort(reply_.data(), waiting);
-    qCDebug(lcProto).noquote() << PhaseName(ConnectMode, WriteMode) << "step" << CmdStep
-                               << "reply" << HexDump(reply_.data(), waiting);
+    qCDebug(lcProto).noquote() << exchangeName() << "reply" << HexDump(reply_.data(), waiting);
     return waiting;
 }
 
@@ -168,7 +167,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
 
     bool failed = false;
     if (RecTicks > link_.WaitFactor + StepTimeoutTicks) {
-        qCDebug(lcProto) << PhaseName(false, WriteMode) << "step" << CmdStep << "timed out";
+        qCDebug(lcProto).noquote() << exchangeName() << "timed out";
         failed = true;
     } else if (WriteMode) {
         if (waiting < WriteAckBytes) return;

@@ -85,6 +85,8 @@ private:
     void connectFailed();
     void failureAnswered(bool write, MessageAnswer answer);
     void followRadioSerialSettings();
+    // "connect at 9600-N", "read step 2": what the log calls the running exchange.
+    QString exchangeName() const;
     void send(const uint8_t* frame, uint32_t size);
     uint32_t readReply(uint32_t waiting);
 

@@ -212,11 +212,11 @@ void SerialLink::ApplyPortSettings() {
     showPortAndSettings();
 
     if (PortHandle() && d->device->setLineSettings(settings)) {
-        qCDebug(lcSerial) << "settings" << RateText + "-" + ParityLetter + "-1";
+        qCDebug(lcSerial).noquote() << "settings" << RateText + "-" + ParityLetter + "-1";
         PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
         return;
     }
-    qCDebug(lcSerial) << "settings refused" << RateText + "-" + ParityLetter + "-1";
+    qCDebug(lcSerial).noquote() << "settings refused" << RateText + "-" + ParityLetter + "-1";
     ShowLocalized(kSettingsRejected);
     closeDevice();
     PortNo = 0;
@@ -247,8 +247,8 @@ bool SerialLink::SearchStep() {
     if (d->host) d->host->setStatusText(3, ConnectingText());
 
     if (!PortHandle() || !d->device->setLineSettings(settings)) accepted = false;
-    qCDebug(lcSerial) << "search step" << RateText + "-" + ParityLetter
-                      << (accepted ? "set" : "refused");
+    qCDebug(lcSerial).noquote() << "search step" << RateText + "-" + ParityLetter
+                                << (accepted ? "set" : "refused");
     PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
     return accepted;
 }

@@ -11,8 +11,8 @@
 #include "core/language.h"
 #include "core/messages.h"
 #include "factory/formtest.h"
-#include "fakedevice.h"
 #include "serial/serialform.h"
+#include "tests/support/fakeserialdevice.h"
 
 // The application shell in English: windows, controls, texts, timers, progress, About box and
 // the exit paths.
@@ -21,7 +21,6 @@ class AppShellTest : public QObject {
 
     QList<int> exits_;
     QList<Message> messages_;
-    bool deviceClosed_ = false;
 
     template <typename T = QWidget>
     static T* control(const char* name) {
@@ -358,15 +357,14 @@ private slots:
         QCOMPARE(Form1->statusText(3), QStringLiteral("Disconnect..."));  // no port: untouched
         QVERIFY(Form1->isVisible());
 
-        Link().setOpener([this](const QString&) {
-            return std::make_unique<IdleDevice>(&deviceClosed_);
-        });
+        auto journal = std::make_shared<DeviceJournal>();
+        Link().setOpener(FakeOpener(journal));
         QVERIFY(Link().OpenPortByName(1));
         QVERIFY(Link().PortHandle());
         exits_.clear();
         Form1->Speed_EClick();
         QCOMPARE(exits_, QList<int>{1});
-        QVERIFY(deviceClosed_);
+        QVERIFY(journal->events.last().startsWith("close"));
         QVERIFY(!Link().PortHandle());
         QCOMPARE(Form1->statusText(3), QStringLiteral("Disconnect"));
         QVERIFY(!Form1->Timer_RecData->isActive());

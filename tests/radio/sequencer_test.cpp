@@ -13,6 +13,19 @@ namespace {
 
 const QByteArray ModelReply = QByteArray::fromHex("55AA041003120029");
 const QByteArray AirReply = QByteArray::fromHex("55AA030404000B");
+const QByteArray WriteAckReply = QByteArray::fromHex("55AA02200022");
+
+// A radio that answers every frame as it should, from the fake's script.
+FakeSerialDevice::Answer RadioAnswer(const QByteArray& written) {
+    if (written.size() < 4) return {};
+    switch (written.at(3)) {
+        case 0x10: return {ModelReply};
+        case 0x04: return {AirReply};
+        case 0x08: return {QByteArray::fromHex("55AA030803000E")};
+        case 0x0A: return {QByteArray::fromHex("55AA040A12340054")};
+        default: return {WriteAckReply};
+    }
+}
 
 }  // namespace
 
@@ -44,6 +57,25 @@ class SequencerTest : public QObject {
         Form1->Speed_RClick();
         QVERIFY(runToEnd());
         QCOMPARE(lastMessage(), QStringLiteral("Read correct!"));
+    }
+
+    // Opens the fake radio at 9600 and brings the exchange past its connect, so that the next
+    // send tick sends step 0 of the read or the write.
+    void connectToFake(bool write) {
+        f_.useFake(RadioAnswer);
+        f_.openPort();
+        if (write) {
+            readOnce();
+            Form1->Speed_WClick();
+        } else {
+            Form1->Speed_RClick();
+        }
+        tick();  // the probe, answered
+        tick();  // the answer judged: the read or write begins
+        QVERIFY(!Form1->Sequencer.ConnectMode);
+        QCOMPARE(Form1->Sequencer.WriteMode, write);
+        f_.journal->events.clear();
+        f_.messages.clear();
     }
 
 private slots:
@@ -340,6 +372,158 @@ private slots:
         QVERIFY(!Form_Progress->isVisible());
         QVERIFY(!Link().PortHandle());
         QCOMPARE(f_.messages.texts(), QStringList{"Port disconnected!"});
+    }
+
+    // A step's reply is taken on the last tick the time-out allows; one tick later the step has
+    // failed even though the reply is complete.
+    void stepTimeOutBoundary_data() {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<int>("extraTicks");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("read, last allowed tick") << false << 0 << true;
+        QTest::newRow("read, one tick later") << false << 1 << false;
+        QTest::newRow("write, last allowed tick") << true << 0 << true;
+        QTest::newRow("write, one tick later") << true << 1 << false;
+    }
+    void stepTimeOutBoundary() {
+        QFETCH(bool, write);
+        QFETCH(int, extraTicks);
+        QFETCH(bool, taken);
+        connectToFake(write);
+        Form1->Timer_SdCmdTimer();
+        const int lastAllowed = Link().WaitFactor + 20;
+        for (int t = 1; t < lastAllowed + extraTicks; ++t) Form1->Timer_RecCmdTimer();
+        f_.fake->deliver();
+        Form1->Timer_RecCmdTimer();
+        QCOMPARE(Form1->Sequencer.RecTicks, lastAllowed + extraTicks);
+        QCOMPARE(Form1->Sequencer.CmdStep, taken ? 1 : 0);
+        QCOMPARE(Form1->commandTimersRunning(), taken);
+        QCOMPARE(f_.messages.texts(),
+                 taken ? QStringList{} : QStringList{write ? "Write error!" : "Read error!"});
+        if (taken) Form1->Speed_CClick();
+    }
+
+    // Where each phase purges matters on adapters that echo what they send: the echoed probe
+    // is itself a valid frame.
+    void purgesAndWritesOfEachPhase() {
+        f_.useFake(RadioAnswer);
+        f_.openPort();
+        Form1->Speed_RClick();
+        f_.journal->events.clear();
+        Form1->Timer_SdCmdTimer();
+        QCOMPARE(f_.journal->events, (QStringList{"purge out", "write 7", "purge in"}));
+        Form1->Speed_CClick();
+
+        connectToFake(false);
+        Form1->Timer_SdCmdTimer();
+        QCOMPARE(f_.journal->events, (QStringList{"purge in", "purge out", "write 7"}));
+        Form1->Speed_CClick();
+
+        connectToFake(true);
+        Form1->Timer_SdCmdTimer();
+        QCOMPARE(f_.journal->events, (QStringList{"purge out", "write 7", "purge in"}));
+        Form1->Speed_CClick();
+    }
+
+    void connectProgressAfterTenTimedOutAttempts() {
+        RadioFaults silent;
+        silent.silent = true;
+        f_.useRadio({}, silent);
+        Form1->Speed_RClick();
+        for (int t = 0; t < 2000 && Form1->Sequencer.ConnectLeft > 18; ++t) tick();
+        QCOMPARE(int(Form1->Sequencer.ConnectLeft), 18);
+        QCOMPARE(Form_Progress->ProgressBar1->maximum(), 28);
+        QCOMPARE(Form_Progress->ProgressBar1->value(), 7);
+        Form1->Speed_CClick();
+    }
+
+    // A receive tick reads up to 100 waiting bytes; one more and it purges instead.
+    void aHundredBytesAreReadAHundredAndOnePurged_data() {
+        QTest::addColumn<int>("waiting");
+        QTest::addColumn<QString>("event");
+        QTest::newRow("100") << 100 << "read 100";
+        QTest::newRow("101") << 101 << "purge in";
+    }
+    void aHundredBytesAreReadAHundredAndOnePurged() {
+        QFETCH(int, waiting);
+        QFETCH(QString, event);
+        f_.useFake();
+        f_.openPort();
+        Form1->Speed_RClick();
+        Form1->Timer_SdCmdTimer();
+        f_.fake->feed(QByteArray(waiting, 'x'));
+        f_.journal->events.clear();
+        Form1->Timer_RecCmdTimer();
+        QCOMPARE(f_.journal->events, QStringList{event});
+        Form1->Speed_CClick();
+    }
+
+    // A write that would send a value nobody chose sends nothing at all and says which.
+    void writeRefusesAMissingValue_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("cleared");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("air rate") << 1 << "air"
+                                  << "Write cancelled: no air rate selected. Read the radio first."
+                                  << ApplicationTitle();
+        QTest::newRow("air rate, Chinese") << 0 << "air"
+                                           << "写参数取消：未选择空中速率，请先读参数。"
+                                           << "写参数";
+        QTest::newRow("identity") << 1 << "id"
+                                  << "Write cancelled: the ID code is not four digits. Read the "
+                                     "radio first."
+                                  << ApplicationTitle();
+        QTest::newRow("channel") << 1 << "channel"
+                                 << "Write cancelled: no channel selected. Read the radio first."
+                                 << ApplicationTitle();
+        QTest::newRow("serial rate, Chinese") << 0 << "serial"
+                                              << "写参数取消：未选择串口速率，请先读参数。"
+                                              << "写参数";
+        QTest::newRow("parity") << 1 << "parity"
+                                << "Write cancelled: no parity selected. Read the radio first."
+                                << ApplicationTitle();
+    }
+    void writeRefusesAMissingValue() {
+        QFETCH(int, language);
+        QFETCH(QString, cleared);
+        QFETCH(QString, text);
+        QFETCH(QString, caption);
+        f_.useFake(RadioAnswer);
+        f_.openPort();
+        readOnce();
+        f_.messages.clear();
+        if (cleared == "air") Form1->ComboAirBaud->setCurrentIndex(-1);
+        if (cleared == "id") Form1->EditID->setText(QStringLiteral("12"));
+        if (cleared == "channel") Form1->ComboChnn->setCurrentIndex(-1);
+        if (cleared == "serial") Form1->ComboRadioSerBaud->setCurrentIndex(-1);
+        if (cleared == "parity") Form1->ComboRadioParity->setCurrentIndex(-1);
+        LanguageFlag = language;
+        f_.journal->events.clear();
+        Form1->Speed_WClick();
+        QVERIFY(!Form1->commandTimersRunning());
+        QVERIFY(!Form_Progress->isVisible());
+        QCOMPARE(f_.messages.texts(), QStringList{text});
+        QCOMPARE(f_.messages.shown[0].caption, caption);
+        QVERIFY(f_.journal->events.isEmpty());
+    }
+
+    // Messages open from the event loop once the tick that raised them is over and the
+    // command timers are stopped, never from inside it.
+    void outcomeIsShownAfterTheTick() {
+        f_.useRadio();
+        Form1->Speed_RClick();
+        f_.messages.whileOpen = [](const Message&) {
+            QVERIFY(!Form1->commandTimersRunning());
+            QVERIFY(!Form_Progress->isVisible());
+        };
+        while (Form1->commandTimersRunning()) {
+            Form1->Timer_SdCmdTimer();
+            Form1->Timer_RecCmdTimer();
+            QVERIFY(f_.messages.shown.isEmpty());
+            f_.radio->advance(10ms);
+        }
+        QCOMPARE(f_.messages.texts(), QStringList{"Read correct!"});
     }
 };
 

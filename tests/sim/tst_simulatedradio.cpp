@@ -505,9 +505,9 @@ void SimulatedRadioTest::portReportsVanishedDevice() {
 }
 
 void SimulatedRadioTest::demoPortAnswersOnWallClockAndIsExclusive() {
-    auto port = OpenSimulatedDemoPort();
+    auto port = OpenSimulatedDemoPort().device;
     QVERIFY(port);
-    QVERIFY(!OpenSimulatedDemoPort());
+    QCOMPARE(OpenSimulatedDemoPort().failure, OpenFailure::InUse);
     QVERIFY(port->setLineSettings(Line(9600, ParityMode::None)));
     port->purge(true, true);
     port->write(reinterpret_cast<const uint8_t*>(Probe.constData()), Probe.size());
@@ -522,10 +522,10 @@ void SimulatedRadioTest::demoPortAnswersOnWallClockAndIsExclusive() {
     QTRY_COMPARE_WITH_TIMEOUT(port->bytesWaiting(&errors), 4u, 2000);
 
     port->close();
-    auto again = OpenSimulatedDemoPort();
+    auto again = OpenSimulatedDemoPort().device;
     QVERIFY(again);
     port.reset();
-    QVERIFY(!OpenSimulatedDemoPort());
+    QVERIFY(!OpenSimulatedDemoPort().device);
 }
 
 QTEST_GUILESS_MAIN(SimulatedRadioTest)

@@ -30,6 +30,9 @@ class WindowFixture {
     // Line settings each port the program opened was given, in order.
     int settingsApplied = 0;
 
+    // The port goes before the radios it may point at.
+    ~WindowFixture() { Link().ClosePort(); }
+
     // Once per test program. Shown windows give the receive area the width a user sees.
     void createWindows(bool show = false) {
         LanguageFlag = 1;
