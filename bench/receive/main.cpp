@@ -50,7 +50,8 @@ constexpr const char* Usage =
     "Columns: offered (bytes due at the rate), lost@wr (could not enter the terminal),\n"
     "counted (the program's RX count), check (ok when counted equals what entered, else the\n"
     "difference), lost and lost%% (offered - counted), CPU s/MB (the program's CPU time per MB\n"
-    "counted), VmHWM MB (peak memory), tick med/max ms (Timer_RecDataTimer), ticks, wall s.\n";
+    "counted), VmHWM MB (peak memory), tick med/max ms (Timer_RecDataTimer), ticks, wall s,\n"
+    "wr late ms (the writer's own worst lateness; a late writer offers a burst at once).\n";
 
 // After the last byte is offered, the count may catch up for this long; it is taken as final
 // once it has not moved for QuietMs.
@@ -71,6 +72,10 @@ struct Row {
 struct Offer {
     long offered = 0;
     long lostAtWriter = 0;
+    // The writer's own worst lateness: a late writer offers a burst that a terminal may refuse
+    // however fast the program drains, so losses beside a large figure here are not the
+    // program's.
+    double latestMs = 0;
 };
 
 struct Figures {
@@ -109,6 +114,10 @@ std::string MakeData(bool hex, long size) {
     for (long ms = 1; offer.offered < row.size; ++ms) {
         next = AddNanoseconds(next, 1000000L);
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const double lateMs = (now.tv_sec - next.tv_sec) * 1e3 + (now.tv_nsec - next.tv_nsec) / 1e6;
+        offer.latestMs = std::max(offer.latestMs, lateMs);
         const long due = std::min(row.size, row.rate * ms / 1000);
         if (due == offer.offered) continue;
         const long slice = due - offer.offered;
@@ -255,10 +264,10 @@ Figures MeasureRow(const Row& row) {
 }
 
 void PrintHeader(const CommonOptions& common) {
-    std::printf("%s%-4s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %8s %8s %8s %6s %6s\n",
+    std::printf("%s%-4s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %8s %8s %8s %6s %6s %7s\n",
                 common.codeColumn("code").c_str(), "load", "shown", "rate B/s", "offered",
                 "lost@wr", "counted", "check", "lost", "lost%", "CPU s/MB", "VmHWM MB", "tick med",
-                "tick max", "ticks", "wall s");
+                "tick max", "ticks", "wall s", "wr late");
 }
 
 void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
@@ -275,10 +284,11 @@ void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
         surplus == 0 ? "ok" : (surplus > 0 ? "+" : "") + std::to_string(surplus);
     const long lost = f.offer.offered - f.counted;
     const double lostPercent = 100.0 * lost / f.offer.offered;
-    std::printf("%-4s %-5s %8ld %9ld %8ld %9ld %6s %8ld %6.2f %8.3f %8.1f %8.3f %8.3f %6ld %6.1f\n",
-                lead.c_str(), shown, row.rate, f.offer.offered, f.offer.lostAtWriter, f.counted,
-                check.c_str(), lost, lostPercent, f.cpuPerMb, f.peakMb, f.medianMs, f.longestMs,
-                f.ticks, f.seconds);
+    std::printf(
+        "%-4s %-5s %8ld %9ld %8ld %9ld %6s %8ld %6.2f %8.3f %8.1f %8.3f %8.3f %6ld %6.1f %7.1f\n",
+        lead.c_str(), shown, row.rate, f.offer.offered, f.offer.lostAtWriter, f.counted,
+        check.c_str(), lost, lostPercent, f.cpuPerMb, f.peakMb, f.medianMs, f.longestMs, f.ticks,
+        f.seconds, f.offer.latestMs);
 }
 
 std::vector<long> ParseRates(const std::string& text) {
