@@ -93,6 +93,8 @@ struct Figures {
 // The pseudo-terminal, with the far end forked onto its master side.
 struct Terminal {
     int master = -1;
+    // Kept open beside the program's own: the program's output is stopped on it at the end, so
+    // that what the terminal holds can be read out without more following.
     int slave = -1;
     QString slaveName;
     int controlFd = -1;  // the go byte, then a stop byte
@@ -208,8 +210,6 @@ Figures Measure(const Options& options, const Terminal& terminal, BusyLoad& load
         figures.failure = "the program did not open the terminal";
         return figures;
     }
-    // The bench keeps its own descriptor of the program's side: it stops the program's output
-    // there at the end, so that what the terminal holds can be read out without more following.
     Link().BaudIndex = SendBaudIndex;
     Link().ApplyPortSettings();
     Form1->Memo_Trtt->setPlainText(MakeText());
