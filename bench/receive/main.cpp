@@ -1,11 +1,15 @@
-// Feeds the main window's receive display through a pseudo-terminal at a fixed rate and
-// measures it. Each row runs in a fresh process, so its peak memory is its own: the process
-// forks a writer before it starts Qt, opens the terminal's program side like any port, and
-// lets the real Timer_RecData poll it while the writer sends a slice every millisecond.
+// Feeds the main window's receive display through a pseudo-terminal the way a UART does and
+// measures what the user feels: how many bytes were lost, what each receive tick costs and how
+// much memory the process needed.
+//
+// The far end behaves like a receiving UART: every millisecond the bytes due at the row's rate
+// arrive whether or not the program is ready; what the terminal cannot take at that moment is
+// lost and the data go on with the next byte. Each row runs in a process of its own, so its
+// peak memory is its own.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,31 +17,70 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
 #include "app/mainwindow.h"
 #include "app/windows.h"
+#include "bench/support/benchsupport.h"
 #include "core/language.h"
 #include "core/messages.h"
 #include "serial/seriallink.h"
 
 namespace {
 
+constexpr const char* Usage =
+    "Usage: bench_receive [OPTION]...\n"
+    "Feeds the main window's receive display through a pseudo-terminal like a UART: every\n"
+    "millisecond the bytes due at the row's rate are offered, and every byte the terminal\n"
+    "cannot take at that moment is lost. One row per display and rate, each in a fresh\n"
+    "process.\n"
+    "\n"
+    "  --rates R[,R...]   rates in bytes per second (default 11520,100000,1000000)\n"
+    "  --shown WHICH      text, hex or both (default both)\n"
+    "  --seconds S        offer S seconds of data at each row's rate (default 20)\n"
+    "  --size BYTES       offer this many bytes at every rate instead\n"
+    "  --autoclear on|off the display's auto-clear (default on)\n"
+    "%s"
+    "\n"
+    "Columns: offered (bytes due at the rate), lost@wr (could not enter the terminal),\n"
+    "counted (the program's RX count), check (ok when counted equals what entered, else the\n"
+    "difference), lost and lost%% (offered - counted), CPU s/MB (the program's CPU time per MB\n"
+    "counted), VmHWM MB (peak memory), tick med/max ms (Timer_RecDataTimer), ticks, wall s,\n"
+    "wr late ms (the writer's own worst lateness; a late writer offers a burst at once).\n";
+
+// After the last byte is offered, the count may catch up for this long; it is taken as final
+// once it has not moved for QuietMs.
+constexpr qint64 DrainLimitMs = 30000;
+constexpr qint64 QuietMs = 3000;
+// Bound on the wait for the writer's own report, beyond the time its offer takes.
+constexpr qint64 WriterGraceMs = 30000;
+constexpr uint8_t ReceiveBaudIndex = 8;
+
 struct Row {
-    bool hex;
-    bool autoClear;
-    long rate;  // bytes per second
+    bool hex = false;
+    bool autoClear = true;
+    long rate = 0;  // bytes per second
+    long size = 0;  // bytes offered
+};
+
+// What the writer reports once it has offered everything.
+struct Offer {
+    long offered = 0;
+    long lostAtWriter = 0;
+    // The writer's own worst lateness: a late writer offers a burst that a terminal may refuse
+    // however fast the program drains, so losses beside a large figure here are not the
+    // program's.
+    double latestMs = 0;
 };
 
 struct Figures {
-    long written = 0;
+    bool ran = false;
+    Offer offer;
     long counted = 0;
     double cpuPerMb = 0;
     double peakMb = 0;
@@ -58,81 +101,63 @@ std::string MakeData(bool hex, long size) {
     return data;
 }
 
-timespec AddNs(timespec t, long ns) {
-    t.tv_nsec += ns;
-    while (t.tv_nsec >= 1000000000L) {
-        t.tv_nsec -= 1000000000L;
-        ++t.tv_sec;
-    }
-    return t;
-}
-
-// The writer: waits for the go byte, writes its share every millisecond, reports the count,
-// then holds the terminal open until the measuring side closes the pipe.
-[[noreturn]] void RunWriter(int master, int goFd, int doneFd, const Row& row, long total) {
+// The UART: waits for the go byte, then every millisecond offers what is due and never waits
+// for the terminal; what it refuses is lost.
+[[noreturn]] void RunWriter(int master, int goFd, int offerFd, const Row& row) {
+    if (fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK) != 0) _exit(1);
     char go = 0;
     if (::read(goFd, &go, 1) != 1) _exit(1);
-    const std::string data = MakeData(row.hex, total);
-    timespec start{};
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    timespec next = start;
-    long written = 0;
-    for (long ms = 1; written < total; ++ms) {
-        next = AddNs(next, 1000000L);
+    const std::string data = MakeData(row.hex, row.size);
+    timespec next{};
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    Offer offer;
+    for (long ms = 1; offer.offered < row.size; ++ms) {
+        next = AddNanoseconds(next, 1000000L);
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-        const long due = std::min(total, row.rate * ms / 1000);
-        while (written < due) {
-            const ssize_t n = ::write(master, data.data() + written, due - written);
-            if (n <= 0) _exit(1);
-            written += n;
-        }
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const double lateMs = (now.tv_sec - next.tv_sec) * 1e3 + (now.tv_nsec - next.tv_nsec) / 1e6;
+        offer.latestMs = std::max(offer.latestMs, lateMs);
+        const long due = std::min(row.size, row.rate * ms / 1000);
+        if (due == offer.offered) continue;
+        const long slice = due - offer.offered;
+        const ssize_t entered = ::write(master, data.data() + offer.offered, slice);
+        if (entered < 0 && errno != EAGAIN) _exit(1);
+        offer.lostAtWriter += slice - std::max<ssize_t>(entered, 0);
+        offer.offered = due;
     }
-    if (::write(doneFd, &written, sizeof written) != sizeof written) _exit(1);
-    while (::read(goFd, &go, 1) > 0) {
-    }
+    if (::write(offerFd, &offer, sizeof offer) != sizeof offer) _exit(1);
     _exit(0);
 }
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double PeakMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024;
-    }
-    return 0;
-}
-
-int RunRow(int argc, char** argv, const Row& row, long total) {
+// One row, in the process it was forked into; the figures go to resultFd.
+[[noreturn]] void RunRow(const Row& row, int resultFd) {
     int master = -1;
     int slave = -1;
     char slaveName[256] = {};
-    if (openpty(&master, &slave, slaveName, nullptr, nullptr) != 0) return 1;
+    if (openpty(&master, &slave, slaveName, nullptr, nullptr) != 0) _exit(1);
     // No echo or line editing before the port is opened: the writer waits for the go anyway.
     termios raw{};
     tcgetattr(slave, &raw);
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
     int goPipe[2];
-    int donePipe[2];
-    if (pipe(goPipe) != 0 || pipe(donePipe) != 0) return 1;
+    int offerPipe[2];
+    if (pipe(goPipe) != 0 || pipe(offerPipe) != 0) _exit(1);
     const pid_t writer = fork();
     if (writer == 0) {
         ::close(goPipe[1]);
-        ::close(donePipe[0]);
+        ::close(offerPipe[0]);
         ::close(slave);
-        RunWriter(master, goPipe[0], donePipe[1], row, total);
+        RunWriter(master, goPipe[0], offerPipe[1], row);
     }
     ::close(goPipe[0]);
-    ::close(donePipe[1]);
+    ::close(offerPipe[1]);
 
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "bench_receive";
+    char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     LanguageFlag = 1;
     SetMessagePresenter([](const Message& m) {
@@ -141,9 +166,9 @@ int RunRow(int argc, char** argv, const Row& row, long total) {
     });
     CreateWindows();
     Form1->show();
-    if (!Link().OpenPortByName(QString::fromLocal8Bit(slaveName))) return 1;
+    if (!Link().OpenPortByName(QString::fromLocal8Bit(slaveName))) _exit(1);
     ::close(slave);
-    Link().BaudIndex = 8;
+    Link().BaudIndex = ReceiveBaudIndex;
     Link().ApplyPortSettings();
     Form1->Check_RecHex->setChecked(row.hex);
     Form1->Check_AutoClr->setChecked(row.autoClear);
@@ -164,95 +189,192 @@ int RunRow(int argc, char** argv, const Row& row, long total) {
     const double cpuBefore = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    const long limitMs = total * 1000 / row.rate + 20000;
+    const qint64 offerMs = row.size * 1000 / row.rate;
+    bool offerKnown = false;
+    QElapsedTimer sinceOffer;
+    QElapsedTimer sinceCountMoved;
+    sinceCountMoved.start();
+    long lastCount = 0;
     // A loop of its own: quitting the application would close the main window, which ends the
     // process.
     QEventLoop loop;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        pollfd done{donePipe[0], POLLIN, 0};
-        if (figures.written == 0 && ::poll(&done, 1, 0) == 1) {
-            if (::read(donePipe[0], &figures.written, sizeof figures.written) <= 0) loop.quit();
+        const long counted = Form1->Data->RxByteCount;
+        if (counted != lastCount) {
+            lastCount = counted;
+            sinceCountMoved.restart();
         }
-        const bool allCounted = figures.written > 0 && Form1->Data->RxByteCount >= figures.written;
-        if (allCounted || wall.elapsed() > limitMs) loop.quit();
+        if (!offerKnown) {
+            pollfd report{offerPipe[0], POLLIN, 0};
+            if (::poll(&report, 1, 0) == 1) {
+                offerKnown = ::read(offerPipe[0], &figures.offer, sizeof figures.offer) ==
+                             sizeof figures.offer;
+                if (!offerKnown) loop.quit();
+                sinceOffer.start();
+            } else if (wall.elapsed() > offerMs + WriterGraceMs) {
+                loop.quit();
+            }
+            return;
+        }
+        const long entered = figures.offer.offered - figures.offer.lostAtWriter;
+        if (counted >= entered || sinceCountMoved.elapsed() > QuietMs ||
+            sinceOffer.elapsed() > DrainLimitMs) {
+            loop.quit();
+        }
     });
     watch.start(20);
     const char go = 1;
-    if (::write(goPipe[1], &go, 1) != 1) return 1;
+    if (::write(goPipe[1], &go, 1) != 1) _exit(1);
     loop.exec();
 
+    figures.ran = offerKnown;
     figures.seconds = wall.elapsed() / 1000.0;
-    figures.cpuPerMb = (CpuSeconds() - cpuBefore) / (total / 1e6);
-    figures.peakMb = PeakMegabytes();
     figures.counted = Form1->Data->RxByteCount;
+    const double countedMb = figures.counted / 1e6;
+    figures.cpuPerMb = countedMb > 0 ? (CpuSeconds() - cpuBefore) / countedMb : 0;
+    figures.peakMb = StatusMegabytes("VmHWM");
     figures.ticks = static_cast<long>(tickMs.size());
-    if (!tickMs.empty()) {
-        std::sort(tickMs.begin(), tickMs.end());
-        figures.medianMs = tickMs[tickMs.size() / 2];
-        figures.longestMs = tickMs.back();
-    }
-    ::close(goPipe[1]);
+    if (!tickMs.empty()) figures.longestMs = *std::max_element(tickMs.begin(), tickMs.end());
+    figures.medianMs = Median(tickMs);
     waitpid(writer, nullptr, 0);
-    std::printf("%ld %ld %.3f %.1f %.3f %.3f %ld %.1f\n", figures.written, figures.counted,
-                figures.cpuPerMb, figures.peakMb, figures.medianMs, figures.longestMs,
-                figures.ticks, figures.seconds);
-    std::fflush(stdout);
+    if (::write(resultFd, &figures, sizeof figures) != sizeof figures) _exit(1);
     // The windows live until the process ends, as in the program.
     _exit(0);
+}
+
+// Runs the row in a child process, so that its peak memory and CPU time are its own.
+Figures MeasureRow(const Row& row) {
+    Figures figures;
+    int resultPipe[2];
+    if (pipe(resultPipe) != 0) return figures;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        ::close(resultPipe[0]);
+        RunRow(row, resultPipe[1]);
+    }
+    ::close(resultPipe[1]);
+    if (child > 0) {
+        if (::read(resultPipe[0], &figures, sizeof figures) != sizeof figures) figures = {};
+        waitpid(child, nullptr, 0);
+    }
+    ::close(resultPipe[0]);
+    return figures;
+}
+
+void PrintHeader(const CommonOptions& common) {
+    std::printf("%s%-4s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %8s %8s %8s %6s %6s %7s\n",
+                common.codeColumn("code").c_str(), "load", "shown", "rate B/s", "offered",
+                "lost@wr", "counted", "check", "lost", "lost%", "CPU s/MB", "VmHWM MB", "tick med",
+                "tick max", "ticks", "wall s", "wr late");
+}
+
+void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
+    const std::string lead = common.codeColumn(common.label) + LoadLabel(common.busy);
+    const char* shown = row.hex ? "hex" : "text";
+    if (!f.ran) {
+        std::printf("%-4s %-5s %8ld  failed: the row did not finish\n", lead.c_str(), shown,
+                    row.rate);
+        return;
+    }
+    const long entered = f.offer.offered - f.offer.lostAtWriter;
+    const long surplus = f.counted - entered;
+    const std::string check =
+        surplus == 0 ? "ok" : (surplus > 0 ? "+" : "") + std::to_string(surplus);
+    const long lost = f.offer.offered - f.counted;
+    const double lostPercent = 100.0 * lost / f.offer.offered;
+    std::printf(
+        "%-4s %-5s %8ld %9ld %8ld %9ld %6s %8ld %6.2f %8.3f %8.1f %8.3f %8.3f %6ld %6.1f %7.1f\n",
+        lead.c_str(), shown, row.rate, f.offer.offered, f.offer.lostAtWriter, f.counted,
+        check.c_str(), lost, lostPercent, f.cpuPerMb, f.peakMb, f.medianMs, f.longestMs, f.ticks,
+        f.seconds, f.offer.latestMs);
+}
+
+std::vector<long> ParseRates(const std::string& text) {
+    std::vector<long> rates;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        const std::optional<long> rate = PositiveNumber(text.substr(start, comma - start).c_str());
+        if (!rate) return {};
+        rates.push_back(*rate);
+        start = comma + 1;
+    }
+    return rates;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Every row is at least 2 MB; --quick is for trying the bench out, not for figures.
-    long total = 2L * 1024 * 1024;
+    const char* program = "bench_receive";
+    CommonOptions common;
     std::vector<long> rates{11520, 100000, 1000000};
-    if (argc >= 5 && std::string(argv[1]) == "--row") {
-        const Row row{std::string(argv[2]) == "hex", std::string(argv[3]) == "on",
-                      std::atol(argv[4])};
-        return RunRow(1, argv, row, argc >= 6 ? std::atol(argv[5]) : total);
-    }
-    int first = 1;
-    if (argc >= 2 && std::string(argv[1]) == "--quick") {
-        total = 256 * 1024;
-        first = 2;
-    }
-    // Rates in bytes per second may be given to run only those rows.
-    if (argc > first) {
-        rates.clear();
-        for (int i = first; i < argc; ++i) rates.push_back(std::atol(argv[i]));
-    }
-    // The rows run this same program; popen's shell has its own /proc/self.
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
+    std::vector<bool> shownHex{false, true};
+    long seconds = 20;
+    std::optional<long> size;
+    bool autoClear = true;
 
-    std::printf("%-5s %-9s %9s %9s %9s %10s %9s %10s %11s %6s %7s\n", "shown", "autoclear",
-                "rate B/s", "written", "counted", "CPU s/MB", "VmHWM MB", "median ms", "longest ms",
-                "ticks", "wall s");
-    for (const long rate : rates) {
-        for (const char* shown : {"text", "hex"}) {
-            for (const char* clear : {"on", "off"}) {
-                const std::string command = std::string(self) + " --row " + std::string(shown) +
-                                            " " + clear + " " + std::to_string(rate) + " " +
-                                            std::to_string(total);
-                FILE* child = popen(command.c_str(), "r");
-                char line[256] = {};
-                const bool got = child && std::fgets(line, sizeof line, child);
-                if (child) pclose(child);
-                Figures f;
-                if (!got || std::sscanf(line, "%ld %ld %lf %lf %lf %lf %ld %lf", &f.written,
-                                        &f.counted, &f.cpuPerMb, &f.peakMb, &f.medianMs,
-                                        &f.longestMs, &f.ticks, &f.seconds) != 8) {
-                    std::printf("%-5s %-9s %9ld  failed\n", shown, clear, rate);
-                    continue;
-                }
-                std::printf("%-5s %-9s %9ld %9ld %9ld %10.3f %9.1f %10.3f %11.3f %6ld %7.1f\n",
-                            shown, clear, rate, f.written, f.counted, f.cpuPerMb, f.peakMb,
-                            f.medianMs, f.longestMs, f.ticks, f.seconds);
-                std::fflush(stdout);
+    Arguments arguments(argc, argv);
+    while (arguments.more()) {
+        const std::string option = arguments.take();
+        std::string error;
+        if (common.take(option, arguments, error)) {
+            if (!error.empty()) return UsageError(program, error);
+        } else if (option == "--help") {
+            std::printf(Usage, CommonOptionsHelp);
+            return 0;
+        } else if (option == "--rates") {
+            rates = ParseRates(arguments.takeValue().value_or(""));
+            if (rates.empty()) return UsageError(program, "--rates needs rates above zero");
+        } else if (option == "--shown") {
+            const std::string which = arguments.takeValue().value_or("");
+            if (which == "text") {
+                shownHex = {false};
+            } else if (which == "hex") {
+                shownHex = {true};
+            } else if (which == "both") {
+                shownHex = {false, true};
+            } else {
+                return UsageError(program, "--shown takes text, hex or both");
             }
+        } else if (option == "--seconds") {
+            const std::optional<long> value = arguments.takePositive();
+            if (!value) return UsageError(program, "--seconds needs a whole number above zero");
+            seconds = *value;
+        } else if (option == "--size") {
+            size = arguments.takePositive();
+            if (!size) return UsageError(program, "--size needs a whole number above zero");
+        } else if (option == "--autoclear") {
+            const std::string state = arguments.takeValue().value_or("");
+            if (state != "on" && state != "off") {
+                return UsageError(program, "--autoclear takes on or off");
+            }
+            autoClear = state == "on";
+        } else {
+            return UsageError(program, "unknown option " + option);
         }
     }
-    return 0;
+
+    if (common.header) {
+        std::printf("# receive: auto-clear %s; tick med/max in ms; lost = offered - counted\n",
+                    autoClear ? "on" : "off");
+        PrintHeader(common);
+    }
+    std::fflush(stdout);
+    bool allRan = true;
+    for (const long rate : rates) {
+        for (const bool hex : shownHex) {
+            const Row row{hex, autoClear, rate, size.value_or(rate * seconds)};
+            Figures figures;
+            {
+                const BusyLoad load(common.busy);
+                figures = MeasureRow(row);
+            }
+            allRan = allRan && figures.ran;
+            PrintRow(common, row, figures);
+            std::fflush(stdout);
+        }
+    }
+    return allRan ? 0 : 1;
 }

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Busy-loop processes, one per online core, for as long as the object lives: the figures of a
+// machine that has other work to do. Each process dies with its parent as well.
+class BusyLoad {
+  public:
+    explicit BusyLoad(bool on);
+    ~BusyLoad();
+    BusyLoad(const BusyLoad&) = delete;
+    BusyLoad& operator=(const BusyLoad&) = delete;
+    // Ends the load before the object goes.
+    void stop();
+
+  private:
+    std::vector<pid_t> spinners_;
+};
+
+// The machine-load label of a row.
+const char* LoadLabel(bool busy);
+
+// CPU time of this process, every thread of it, children not included.
+double CpuSeconds();
+
+// A "Vm..." field of /proc/self/status (VmRSS, VmHWM) in megabytes; 0 when it cannot be read.
+double StatusMegabytes(const char* field);
+
+// A whole decimal number above zero, nothing before or after it.
+std::optional<long> PositiveNumber(const char* text);
+
+timespec AddNanoseconds(timespec t, long ns);
+
+// Median of the values (sorted in place); 0 for none.
+double Median(std::vector<double>& values);
+
+// The command line, taken one word at a time.
+class Arguments {
+  public:
+    Arguments(int argc, char** argv) : argc_(argc), argv_(argv) {}
+    bool more() const { return next_ < argc_; }
+    std::string take() { return argv_[next_++]; }
+    // The value of the option just taken; empty when there is none.
+    std::optional<std::string> takeValue() {
+        if (!more()) return std::nullopt;
+        return take();
+    }
+    // The value of the option just taken, as a whole number above zero.
+    std::optional<long> takePositive() {
+        const std::optional<std::string> value = takeValue();
+        return value ? PositiveNumber(value->c_str()) : std::nullopt;
+    }
+
+  private:
+    int argc_;
+    char** argv_;
+    int next_ = 1;
+};
+
+// Command-line conventions every bench shares: --busy, --label TEXT (a first "code" column,
+// so that bench/compare can put the old and the new code side by side), --no-header.
+struct CommonOptions {
+    bool busy = false;
+    std::string label;
+    bool header = true;
+
+    // Handles the option when it is one of these; a wrong value is reported in error.
+    bool take(const std::string& option, Arguments& arguments, std::string& error);
+    // The "code" column for a header or a row (text padded), empty without --label.
+    std::string codeColumn(const std::string& text) const;
+};
+
+inline constexpr const char* CommonOptionsHelp =
+    "  --busy             run one busy-loop process per core while measuring\n"
+    "  --label TEXT       add a first column \"code\" holding TEXT (used by bench/compare)\n"
+    "  --no-header        print the rows only\n"
+    "  --help             show this text\n";
+
+// Exit status of wrong arguments; the message goes to stderr with a pointer to --help.
+int UsageError(const char* program, const std::string& error);
