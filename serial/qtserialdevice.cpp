@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -111,14 +112,18 @@ struct OpenStatus {
     LineSettings settings;
 };
 
+// While written bytes wait for the driver, how often the port's thread looks how many it took.
+constexpr int kSentPollMs = 5;
+
 // Everything that runs in the port's thread: the port itself and what it reports.
 class PortWorker : public QObject {
   public:
     PortWorker(SerialDevice* device, std::shared_ptr<SharedBuffers> shared)
-        : device_(device), shared_(std::move(shared)), port_(this) {
+        : device_(device), shared_(std::move(shared)), port_(this), sentPoll_(this) {
         connect(&port_, &QSerialPort::readyRead, this, [this] { takeReceived(); });
-        connect(&port_, &QSerialPort::bytesWritten, this,
-                [this](qint64 count) { countSent(count); });
+        connect(&port_, &QSerialPort::bytesWritten, this, [this] { countSent(); });
+        sentPoll_.setInterval(kSentPollMs);
+        connect(&sentPoll_, &QTimer::timeout, this, [this] { countSent(); });
         connect(&port_, &QSerialPort::errorOccurred, this,
                 [this](QSerialPort::SerialPortError error) { onError(error); });
     }
@@ -148,6 +153,9 @@ class PortWorker : public QObject {
 
     void purge(bool output, bool input) {
         if (output) {
+            countSent();
+            // What Qt still holds never reaches the driver.
+            handed_ -= static_cast<uint64_t>(port_.bytesToWrite());
             if (port_.isOpen()) port_.clear(QSerialPort::Output);
             std::lock_guard lock(shared_->mutex);
             // Whatever was written is now either taken by the driver or thrown away.
@@ -171,7 +179,11 @@ class PortWorker : public QObject {
             shared_->flushScheduled = false;
         }
         if (bytes.isEmpty()) return;
-        if (port_.isOpen() && port_.write(bytes) == bytes.size()) return;
+        if (port_.isOpen() && port_.write(bytes) == bytes.size()) {
+            handed_ += static_cast<uint64_t>(bytes.size());
+            sentPoll_.start();
+            return;
+        }
         std::lock_guard lock(shared_->mutex);
         shared_->unsent = 0;
     }
@@ -219,11 +231,17 @@ class PortWorker : public QObject {
         shared_->errorFlags |= errors;
     }
 
-    void countSent(qint64 count) {
+    // Qt reports a chunk written to the driver only once the driver can take more, so a full
+    // driver would hide the last chunk it took; what Qt still holds tells it at once.
+    void countSent() {
+        const uint64_t taken = handed_ - static_cast<uint64_t>(port_.bytesToWrite());
+        if (port_.bytesToWrite() == 0) sentPoll_.stop();
+        if (taken <= taken_) return;
+        const uint64_t fresh = taken - std::exchange(taken_, taken);
         {
             std::lock_guard lock(shared_->mutex);
-            shared_->unsent = std::max<int64_t>(0, shared_->unsent - count);
-            shared_->sent += static_cast<uint64_t>(count);
+            shared_->unsent = std::max<int64_t>(0, shared_->unsent - static_cast<int64_t>(fresh));
+            shared_->sent += fresh;
         }
         // One notice at a time is enough: the receiver reads the totals.
         if (shared_->sentNoticePending.exchange(true)) return;
@@ -267,6 +285,9 @@ class PortWorker : public QObject {
     SerialDevice* device_;
     std::shared_ptr<SharedBuffers> shared_;
     QSerialPort port_;
+    QTimer sentPoll_;
+    uint64_t handed_ = 0;  // bytes given to Qt to write
+    uint64_t taken_ = 0;   // of those, bytes the driver has taken
     bool lossReported_ = false;
 #if defined(Q_OS_LINUX)
     serial_icounter_struct lastCounts_{};
