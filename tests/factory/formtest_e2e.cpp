@@ -1,82 +1,112 @@
-// The factory test window through the real serial backend, with its real blocking wait,
-// against tvrsim on a pseudo-terminal.
+// The factory test window through the real serial backend, its real clock and its real
+// ExchangeTimer, against tvrsim on a pseudo-terminal. Every wait is bounded.
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
-#include "core/messages.h"
 #include "factory/formtest.h"
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
 #include "serial/seriallink.h"
+#include "tests/support/recorders.h"
+
+namespace {
+
+// Far more than any exchange here takes, short of a hang.
+constexpr int ExchangeLimitMs = 10'000;
+
+// tvrsim with the given options, behind a pseudo-terminal whose link is `path`.
+class Tvrsim {
+  public:
+    explicit Tvrsim(const QStringList& options) {
+        process_.start(QStringLiteral(TVRSIM_PATH),
+                       QStringList{QStringLiteral("--link"), path()} + options);
+    }
+    ~Tvrsim() {
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) process_.kill();
+    }
+    QString path() const { return dir_.filePath(QStringLiteral("radio")); }
+
+    // The link exists once tvrsim listens on the terminal.
+    bool ready() {
+        if (!dir_.isValid() || !process_.waitForStarted(3000)) return false;
+        QDeadlineTimer deadline(5000);
+        while (!QFileInfo(path()).isSymLink() && !deadline.hasExpired())
+            process_.waitForReadyRead(50);
+        return QFileInfo(path()).isSymLink();
+    }
+
+  private:
+    QTemporaryDir dir_;
+    QProcess process_;
+};
+
+}  // namespace
 
 class FormTestE2e : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    QProcess sim_;
+    MessageRecorder messages_;
+    std::unique_ptr<Tvrsim> sim_;
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<TFormTest> form_;
-    QList<Message> messages_;
 
-    QString radioPath() const { return dir_.filePath(QStringLiteral("radio")); }
-
-  private slots:
-    void initTestCase() {
-        QVERIFY(dir_.isValid());
-        SetMessagePresenter([this](const Message& m) {
-            messages_ << m;
-            return MessageAnswer::Ok;
-        });
-        sim_.start(QStringLiteral(TVRSIM_PATH), {QStringLiteral("--link"), radioPath()});
-        QVERIFY(sim_.waitForStarted(3000));
-        QElapsedTimer timer;
-        timer.start();
-        while (!QFileInfo(radioPath()).isSymLink() && timer.elapsed() < 5000) {
-            sim_.waitForReadyRead(50);
-        }
-        QVERIFY(QFileInfo(radioPath()).isSymLink());
-
-        SetPinnedPorts({radioPath()});
+    // tvrsim with `options`, and the window on a port to it at 9600 N, tvrsim's default.
+    void startRadio(const QStringList& options) {
+        sim_ = std::make_unique<Tvrsim>(options);
+        QVERIFY(sim_->ready());
+        SetPinnedPorts({sim_->path()});
         link_ = std::make_unique<SerialLink>(OpenQtSerialDevice);
         QVERIFY(link_->OpenPortByName(1));
-        link_->BaudIndex = 4;  // 9600, no parity: tvrsim's default
+        link_->BaudIndex = 4;
         link_->ParityIndex = 0;
         link_->ApplyPortSettings();
         QVERIFY(link_->PortHandle());
         form_ = std::make_unique<TFormTest>(*link_, nullptr, std::function<void()>{});
     }
 
-    void cleanupTestCase() {
-        form_.reset();
-        if (link_) link_->ClosePort();
-        sim_.terminate();
-        if (!sim_.waitForFinished(3000)) sim_.kill();
+    // The event loop runs until the exchange is over.
+    bool exchangeEnds() {
+        return QTest::qWaitFor([this] { return !form_->ExchangeTimer->isActive(); },
+                               ExchangeLimitMs);
     }
 
-    void init() { messages_.clear(); }
+  private slots:
+    void cleanup() {
+        form_.reset();
+        if (link_) link_->ClosePort();
+        link_.reset();
+        sim_.reset();
+        messages_.clear();
+    }
 
     void fieldStrengthExchange() {
+        startRadio({});
         form_->Button7Click();
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(form_->ExchangeTimer->isActive());
+        QVERIFY(!form_->Button7->isEnabled());
+        QVERIFY(exchangeEnds());
+        QVERIFY(form_->Button7->isEnabled());
+        QVERIFY(messages_.texts().isEmpty());
         // tvrsim's radio reads a field strength of 85.
         QCOMPARE(form_->EditDis->text(), QStringLiteral("55 AA 03 11 55 00 69 "));
         QCOMPARE(form_->Edit1->text(), QStringLiteral("-085"));
     }
 
-    void registerDump() {
-        QElapsedTimer timer;
-        timer.start();
+    void registerDumpWithSlowTurnaround() {
+        startRadio({QStringLiteral("--fault"), QStringLiteral("delay=30")});
         form_->Button2Click();
-        QVERIFY(timer.elapsed() < 10000);
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_.first().text, QStringLiteral("Read End"));
+        QVERIFY(exchangeEnds());
+        QCOMPARE(messages_.texts(), QStringList{QStringLiteral("Read End")});
         // tvrsim's radio holds 7 * n + 3 in register n.
         QCOMPARE(form_->Memo1->toPlainText(),
                  QStringLiteral("03 0A 11 18 1F 26 2D 34 3B 42 49 50 57 5E 65 6C 73 7A 81 88 8F "
