@@ -68,6 +68,7 @@ struct FailedOpen {
 
 QString PortAndDevice(const FailedOpen& failed) {
     if (failed.portNo == 0) return failed.device;
+    if (failed.device.isEmpty()) return QStringLiteral("COM%1").arg(failed.portNo);
     return QStringLiteral("COM%1 (%2)").arg(failed.portNo).arg(failed.device);
 }
 
@@ -145,8 +146,10 @@ bool SerialLink::OpenPortScan() {
     if (!PortHandle()) {
         d->failures.clear();
         if (d->chosen) {
-            const FailedOpen chosen = *d->chosen;
-            if (tryOpen(chosen.portNo, chosen.device)) PortNo = chosen.portNo;
+            // COMn may stand for another device by now (an adapter plugged in).
+            const int portNo = d->chosen->portNo;
+            const QString device = portNo > 0 ? DeviceForPort(portNo) : d->chosen->device;
+            if (tryOpen(portNo, device)) PortNo = portNo;
         } else {
             openScanned();
         }
