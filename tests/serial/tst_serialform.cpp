@@ -176,9 +176,8 @@ class SerialFormTest : public QObject {
         QTest::addColumn<int>("language");
         QTest::addColumn<int>("failure");
         QTest::addColumn<QString>("text");
-        QTest::newRow("in use")
-            << 1 << int(OpenFailure::InUse)
-            << "Port open error!\nCOM2 (dev2) is in use by another program.";
+        QTest::newRow("in use") << 1 << int(OpenFailure::InUse)
+                                << "Port open error!\nCOM2 (dev2) is in use by another program.";
         QTest::newRow("no such device, Chinese") << 0 << int(OpenFailure::NoSuchDevice)
                                                  << "打开通讯端口错误!\nCOM2 (dev2)：设备不存在。";
     }

@@ -234,8 +234,8 @@ class SerialLinkTest : public QObject {
         QTest::addColumn<QString>("reason");
         QTest::newRow("in use") << "3" << int(OpenFailure::InUse) << "" << 1
                                 << "COM3 (dev3) is in use by another program.";
-        QTest::newRow("in use, Chinese") << "3" << int(OpenFailure::InUse) << "" << 0
-                                         << "COM3 (dev3) 正被其他程序使用。";
+        QTest::newRow("in use, Chinese")
+            << "3" << int(OpenFailure::InUse) << "" << 0 << "COM3 (dev3) 正被其他程序使用。";
 #if defined(Q_OS_LINUX)
         QTest::newRow("no permission")
             << "3" << int(OpenFailure::NoPermission) << "" << 1
@@ -246,19 +246,18 @@ class SerialLinkTest : public QObject {
             << "没有打开 COM3 (dev3) 的权限：请把用户加入 dialout 组"
                "（sudo adduser $USER dialout），然后重新登录。";
 #endif
-        QTest::newRow("no such device") << "3" << int(OpenFailure::NoSuchDevice) << "" << 1
-                                        << "COM3 (dev3): no such device.";
+        QTest::newRow("no such device")
+            << "3" << int(OpenFailure::NoSuchDevice) << "" << 1 << "COM3 (dev3): no such device.";
         QTest::newRow("no such typed device, Chinese")
             << "/dev/ttyUSB7" << int(OpenFailure::NoSuchDevice) << "" << 0
             << "/dev/ttyUSB7：设备不存在。";
-        QTest::newRow("the system's text") << "3" << int(OpenFailure::Other)
-                                           << "Input/output error" << 1
-                                           << "COM3 (dev3): Input/output error";
+        QTest::newRow("the system's text") << "3" << int(OpenFailure::Other) << "Input/output error"
+                                           << 1 << "COM3 (dev3): Input/output error";
         QTest::newRow("the system's text, Chinese")
             << "3" << int(OpenFailure::Other) << "Input/output error" << 0
             << "COM3 (dev3): Input/output error";
-        QTest::newRow("nothing said") << "3" << int(OpenFailure::Other) << "" << 1
-                                      << "COM3 (dev3): it cannot be opened";
+        QTest::newRow("nothing said")
+            << "3" << int(OpenFailure::Other) << "" << 1 << "COM3 (dev3): it cannot be opened";
         QTest::newRow("nothing said, Chinese")
             << "3" << int(OpenFailure::Other) << "" << 0 << "COM3 (dev3): 无法打开";
     }
