@@ -6,9 +6,10 @@
 #include <QTest>
 
 #include "core/language.h"
-#include "fakeserial.h"
 #include "serial/portnames.h"
 #include "serial/serialform.h"
+#include "tests/support/fakeserialdevice.h"
+#include "tests/support/recorders.h"
 
 namespace {
 
@@ -167,25 +168,29 @@ class SerialFormTest : public QObject {
         QVERIFY(f.host.polling);
         QCOMPARE(f.host.pollStarts, 2);
         QVERIFY(f.form.isHidden());
-        QVERIFY(f.messages.shown.isEmpty());
+        QVERIFY(f.messages.texts().isEmpty());
     }
 
+    // The box says why, on a line after its own text.
     void okWithAPortThatCannotOpenKeepsTheWindow_data() {
         QTest::addColumn<int>("language");
+        QTest::addColumn<int>("failure");
         QTest::addColumn<QString>("text");
-        QTest::newRow("English") << 1 << "Port open error!";
-        QTest::newRow("Chinese") << 0 << "打开通讯端口错误!";
+        QTest::newRow("in use") << 1 << int(OpenFailure::InUse)
+                                << "Port open error!\nCOM2 (dev2) is in use by another program.";
+        QTest::newRow("no such device, Chinese") << 0 << int(OpenFailure::NoSuchDevice)
+                                                 << "打开通讯端口错误!\nCOM2 (dev2)：设备不存在。";
     }
     void okWithAPortThatCannotOpenKeepsTheWindow() {
         QFETCH(int, language);
+        QFETCH(int, failure);
         QFETCH(QString, text);
         LanguageFlag = language;
         Fixture f;
-        f.journal->unavailable.insert("dev2");
+        f.journal->refused["dev2"] = OpenFailure(failure);
         f.form.Comb_ComNo->setCurrentIndex(1);
         f.form.Button1Click();
-        QCOMPARE(f.messages.shown.size(), 1);
-        QCOMPARE(f.messages.shown[0].text, text);
+        QCOMPARE(f.messages.texts(), QStringList{text});
         QCOMPARE(f.messages.shown[0].caption, QString("CommError"));
         QVERIFY(f.form.isVisible());
         QVERIFY(!f.link.PortHandle());
@@ -285,7 +290,7 @@ class SerialFormTest : public QObject {
     void searchShowsItsSettingsInTheLists() {
         Fixture f;
         ApplyEnglishParityList(f.form);
-        f.journal->unavailable.insert("dev1");
+        f.journal->refused["dev1"] = OpenFailure::NoSuchDevice;
         // The scan lands on the entry the list stood on, whose text had been typed over.
         f.form.Comb_ComNo->setCurrentIndex(1);
         TypeInto(f.form.Comb_ComNo, "/dev/nothing");

@@ -3,8 +3,9 @@
 #include <QTest>
 
 #include "core/language.h"
-#include "fakeserial.h"
 #include "serial/portnames.h"
+#include "tests/support/fakeserialdevice.h"
+#include "tests/support/recorders.h"
 
 namespace {
 
@@ -23,33 +24,42 @@ struct DisplayRecorder : PortSettingsDisplay {
     }
 };
 
+const QStringList kNinePinnedDevices = {"dev1", "dev2", "dev3", "dev4", "dev5",
+                                        "dev6", "dev7", "dev8", "dev9"};
+
 struct Fixture {
     std::shared_ptr<DeviceJournal> journal = std::make_shared<DeviceJournal>();
-    FakeDevice* lastOpened = nullptr;
-    SerialLink link{FakeOpener(journal, &lastOpened)};
+    FakeSerialDevice* lastOpened = nullptr;
+    // Every name the link asked to open, opened or refused.
+    QStringList asked;
+    // What the system says of a refusal of no known kind.
+    QString systemText;
+    SerialLink link;
     HostRecorder host;
     DisplayRecorder display;
     MessageRecorder messages;
     Fixture() {
+        journal->driverStopBits = 2;
+        link.setOpener([this, open = FakeOpener(journal, &lastOpened)](const QString& name) {
+            asked << name;
+            OpenResult result = open(name);
+            if (result.failure == OpenFailure::Other) result.systemText = systemText;
+            return result;
+        });
         link.setHost(&host);
         link.setDisplay(&display);
     }
 };
 
-struct LanguageScope {
-    uint8_t saved = LanguageFlag;
-    explicit LanguageScope(uint8_t flag) { LanguageFlag = flag; }
-    ~LanguageScope() { LanguageFlag = saved; }
-};
+const uint8_t kBytes[16] = {};
 
 }  // namespace
 
 class SerialLinkTest : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase() {
-        SetPinnedPorts({"dev1", "dev2", "dev3", "dev4", "dev5", "dev6", "dev7", "dev8", "dev9"});
-    }
+    void init() { SetPinnedPorts(kNinePinnedDevices); }
+    void cleanupTestCase() { SetPinnedPorts({}); }
 
     void searchWalksTwentySevenSettingsAndWraps() {
         Fixture f;
@@ -117,7 +127,7 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.journal->events,
                  QStringList({QString("set %1 %2 1").arg(parts[0], parts[1]), "purge out in"}));
         QCOMPARE(f.link.BaudIndex, baudIndex);
-        QVERIFY(f.messages.shown.isEmpty());
+        QVERIFY(f.messages.texts().isEmpty());
     }
 
     void searchStepEdgeCases_data() {
@@ -167,45 +177,162 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.journal->events, QStringList({driver, "purge out in"}));
     }
 
-    void scanSkipsPortsInUseAndReportsNone_data() {
-        QTest::addColumn<QStringList>("unavailable");
-        QTest::addColumn<int>("language");
+    // Every device here is pinned with --port: one that is missing is passed over, one that is
+    // there but will not open is the answer.
+    void scanPassesOverMissingDevicesOnly_data() {
+        QTest::addColumn<QStringList>("refusedNames");
+        QTest::addColumn<int>("failure");
         QTest::addColumn<int>("portNo");
+        QTest::addColumn<QStringList>("asked");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("COM1 in use") << QStringList{"dev1"} << 1 << 2 << ""
-                                     << "";
-        const QStringList allEight = {"dev1", "dev2", "dev3", "dev4",
-                                      "dev5", "dev6", "dev7", "dev8"};
-        QTest::newRow("none free, COM9 free, English") << allEight << 1 << 0 << "No idle Port!"
-                                                       << "CommError";
-        QTest::newRow("none free, Chinese") << allEight << 0 << 0 << "无空闲端口!"
-                                            << "CommError";
+        QTest::newRow("COM1 missing, COM2 opens")
+            << QStringList{"dev1"} << int(OpenFailure::NoSuchDevice) << 2
+            << QStringList{"dev1", "dev2"} << "";
+        QTest::newRow("COM1 in use stops the scan")
+            << QStringList{"dev1"} << int(OpenFailure::InUse) << 0 << QStringList{"dev1"}
+            << "No idle Port!\nCOM1 (dev1) is in use by another program.";
+        QTest::newRow("COM1 failing otherwise stops the scan")
+            << QStringList{"dev1"} << int(OpenFailure::Other) << 0 << QStringList{"dev1"}
+            << "No idle Port!\nCOM1 (dev1): it cannot be opened";
+        const QStringList allEight = kNinePinnedDevices.mid(0, 8);
+        QStringList eightLines;
+        for (int n = 1; n <= 8; ++n) eightLines << QString("COM%1 (dev%1): no such device.").arg(n);
+        QTest::newRow("all eight missing, COM9 is not tried")
+            << allEight << int(OpenFailure::NoSuchDevice) << 0 << allEight
+            << "No idle Port!\n" + eightLines.join('\n');
     }
-    void scanSkipsPortsInUseAndReportsNone() {
-        QFETCH(QStringList, unavailable);
-        QFETCH(int, language);
+    void scanPassesOverMissingDevicesOnly() {
+        QFETCH(QStringList, refusedNames);
+        QFETCH(int, failure);
         QFETCH(int, portNo);
+        QFETCH(QStringList, asked);
         QFETCH(QString, text);
-        QFETCH(QString, caption);
-        LanguageScope scope(language);
         Fixture f;
-        for (const QString& name : unavailable) f.journal->unavailable.insert(name);
+        for (const QString& name : refusedNames) f.journal->refused[name] = OpenFailure(failure);
         QCOMPARE(f.link.OpenPortScan(), portNo != 0);
         QCOMPARE(f.link.PortNo, portNo);
+        QCOMPARE(f.asked, asked);
         if (portNo == 0) {
-            QCOMPARE(f.messages.shown.size(), 1);
-            QCOMPARE(f.messages.shown[0].text, text);
-            QCOMPARE(f.messages.shown[0].caption, caption);
-            QVERIFY(!f.journal->events.contains("open dev9"));
+            QCOMPARE(f.messages.texts(), QStringList{text});
+            QCOMPARE(f.messages.shown[0].caption, QString("CommError"));
             return;
         }
-        QVERIFY(f.messages.shown.isEmpty());
+        QVERIFY(f.messages.texts().isEmpty());
         QCOMPARE(f.link.BaudIndex, 4);
         QCOMPARE(f.link.ParityIndex, 0);
         QVERIFY(f.link.SearchStep());
         QCOMPARE(f.host.panels[1], QString("COM2"));
         QCOMPARE(f.host.panels[2], QString("9600-N-1"));
+    }
+
+    // The port the user chose is the one the next read retries, and the box says why it failed.
+    void openFailureSaysWhy_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QString>("systemText");
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("in use") << "3" << int(OpenFailure::InUse) << "" << 1
+                                << "COM3 (dev3) is in use by another program.";
+        QTest::newRow("in use, Chinese")
+            << "3" << int(OpenFailure::InUse) << "" << 0 << "COM3 (dev3) 正被其他程序使用。";
+#if defined(Q_OS_LINUX)
+        QTest::newRow("no permission")
+            << "3" << int(OpenFailure::NoPermission) << "" << 1
+            << "No permission to open COM3 (dev3): add the user to the dialout group "
+               "(sudo adduser $USER dialout), then log in again.";
+        QTest::newRow("no permission, Chinese")
+            << "3" << int(OpenFailure::NoPermission) << "" << 0
+            << "没有打开 COM3 (dev3) 的权限：请把用户加入 dialout 组"
+               "（sudo adduser $USER dialout），然后重新登录。";
+#endif
+        QTest::newRow("no such device")
+            << "3" << int(OpenFailure::NoSuchDevice) << "" << 1 << "COM3 (dev3): no such device.";
+        QTest::newRow("no such typed device, Chinese")
+            << "/dev/ttyUSB7" << int(OpenFailure::NoSuchDevice) << "" << 0
+            << "/dev/ttyUSB7：设备不存在。";
+        QTest::newRow("the system's text") << "3" << int(OpenFailure::Other) << "Input/output error"
+                                           << 1 << "COM3 (dev3): Input/output error";
+        QTest::newRow("the system's text, Chinese")
+            << "3" << int(OpenFailure::Other) << "Input/output error" << 0
+            << "COM3 (dev3): Input/output error";
+        QTest::newRow("nothing said")
+            << "3" << int(OpenFailure::Other) << "" << 1 << "COM3 (dev3): it cannot be opened";
+        QTest::newRow("nothing said, Chinese")
+            << "3" << int(OpenFailure::Other) << "" << 0 << "COM3 (dev3): 无法打开";
+    }
+    void openFailureSaysWhy() {
+        QFETCH(QString, chosen);
+        QFETCH(int, failure);
+        QFETCH(QString, systemText);
+        QFETCH(int, language);
+        QFETCH(QString, reason);
+        LanguageScope scope(language);
+        Fixture f;
+        f.systemText = systemText;
+        const QString device = chosen.toInt() ? "dev" + chosen : chosen;
+        f.journal->refused[device] = OpenFailure(failure);
+        QVERIFY(chosen.toInt() ? !f.link.OpenPortByName(chosen.toInt())
+                               : !f.link.OpenPortByName(chosen));
+        QCOMPARE(f.link.OpenFailureText(), reason);
+        f.asked.clear();
+        QVERIFY(!f.link.OpenPortScan());
+        QCOMPARE(f.asked, QStringList{device});
+        const QString title = language == 1 ? "No idle Port!" : "无空闲端口!";
+        QCOMPARE(f.messages.texts(), QStringList{title + '\n' + reason});
+    }
+
+    void failedOpenByNameIsRetriedAloneUntilItOpens() {
+        Fixture f;
+        QVERIFY(f.link.OpenPortByName(3));
+        f.journal->refused["dev5"] = OpenFailure::InUse;
+        f.journal->events.clear();
+        QVERIFY(!f.link.OpenPortByName(5));
+        QCOMPARE(f.journal->events, QStringList({"purge out in", "close dev3"}));
+        QVERIFY(!f.link.PortHandle());
+        QCOMPARE(f.link.PortNo, 5);
+
+        // Nothing is open, so closing changes nothing.
+        f.host.panels[3] = "before";
+        f.link.ClosePort();
+        QCOMPARE(f.host.panels[3], QString("before"));
+
+        f.asked.clear();
+        QVERIFY(!f.link.OpenPortScan());
+        QVERIFY(!f.link.OpenPortScan());
+        QCOMPARE(f.asked, QStringList({"dev5", "dev5"}));
+        QCOMPARE(f.messages.texts().size(), 2);
+
+        // Once it opens it is the port, at the search's first settings; then it is forgotten.
+        f.journal->refused.clear();
+        f.link.BaudIndex = 7;
+        QVERIFY(f.link.OpenPortScan());
+        QCOMPARE(f.link.PortNo, 5);
+        QCOMPARE(f.link.BaudIndex, 4);
+        f.link.ClosePort();
+        f.asked.clear();
+        QVERIFY(f.link.OpenPortScan());
+        QCOMPARE(f.asked, QStringList{"dev1"});
+        QCOMPARE(f.messages.texts().size(), 2);
+    }
+
+    void scanWithNoDeviceAtAllSaysSo_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("English") << 1 << "No idle Port!\nNo serial port was found.";
+        QTest::newRow("Chinese") << 0 << "无空闲端口!\n未找到串口。";
+    }
+    void scanWithNoDeviceAtAllSaysSo() {
+        QFETCH(int, language);
+        QFETCH(QString, text);
+        LanguageScope scope(language);
+        // Eight pinned slots with nothing in them: no COMn stands for a device, whatever
+        // ports this machine has.
+        SetPinnedPorts(QStringList(8, QString()));
+        Fixture f;
+        QVERIFY(!f.link.OpenPortScan());
+        QVERIFY(f.asked.isEmpty());
+        QCOMPARE(f.messages.texts(), QStringList{text});
     }
 
     void secondScanKeepsTheOpenPortAndItsSettings() {
@@ -219,25 +346,6 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.link.BaudIndex, 6);
         QCOMPARE(f.link.ParityIndex, 2);
         QVERIFY(f.journal->events.isEmpty());
-    }
-
-    void failedOpenByNameLeavesNoPortOpen() {
-        Fixture f;
-        QVERIFY(f.link.OpenPortByName(3));
-        f.journal->unavailable.insert("dev5");
-        f.journal->events.clear();
-        QVERIFY(!f.link.OpenPortByName(5));
-        QCOMPARE(f.journal->events, QStringList({"purge out in", "close dev3"}));
-        QVERIFY(!f.link.PortHandle());
-        QCOMPARE(f.link.PortNo, 5);
-
-        // Nothing is open, so closing changes nothing and the next read scans.
-        f.host.panels[3] = "before";
-        f.link.ClosePort();
-        QCOMPARE(f.host.panels[3], QString("before"));
-        QVERIFY(f.link.OpenPortScan());
-        QCOMPARE(f.link.PortNo, 1);
-        QVERIFY(f.messages.shown.isEmpty());
     }
 
     void ninthEntryAndTypedNamesAreRealPorts() {
@@ -266,7 +374,7 @@ class SerialLinkTest : public QObject {
         QVERIFY(!f.link.OpenPortByName(0));
         QVERIFY(!f.link.OpenPortByName(40));
         QVERIFY(!f.link.OpenPortByName(QString()));
-        QVERIFY(f.journal->events.isEmpty());
+        QVERIFY(f.asked.isEmpty());
     }
 
     void closePortShowsDisconnectAndStopsThePoll_data() {
@@ -310,8 +418,7 @@ class SerialLinkTest : public QObject {
         f.link.BaudIndex = 5;
         f.link.ParityIndex = 1;
         f.link.ApplyPortSettings();
-        QCOMPARE(f.messages.shown.size(), 1);
-        QCOMPARE(f.messages.shown[0].text, text);
+        QCOMPARE(f.messages.texts(), QStringList{text});
         QCOMPARE(f.messages.shown[0].caption, caption);
         QVERIFY(!f.link.PortHandle());
         QCOMPARE(f.link.PortNo, 0);
@@ -322,7 +429,7 @@ class SerialLinkTest : public QObject {
         // A refused search step shows nothing and reports false.
         QVERIFY(f.link.OpenPortScan());
         QVERIFY(!f.link.SearchStep());
-        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.texts().size(), 1);
     }
 
     void purgeFlagsChooseTheDirections_data() {
@@ -347,8 +454,7 @@ class SerialLinkTest : public QObject {
     void readsAndWritesReachTheDevice() {
         Fixture f;
         QVERIFY(f.link.OpenPortScan());
-        f.lastOpened->incoming = QByteArray("\x55\xAA\x03", 3);
-        f.lastOpened->pendingErrors = LineError::RxParity | LineError::Framing;
+        f.lastOpened->feed(QByteArray("\x55\xAA\x03", 3), LineError::RxParity | LineError::Framing);
         f.journal->events.clear();
         QCOMPARE(f.link.BytesWaiting(), 3u);
         QCOMPARE(f.link.CommErrors, LineError::RxParity | LineError::Framing);
@@ -358,10 +464,92 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.link.BytesWaiting(), 0u);
         QCOMPARE(f.link.CommErrors, 0u);
         const uint8_t frame[] = {0x55, 0xAA, 0x02, 0x10, 0x00, 0x12};
-        f.link.WritePort(frame, sizeof frame);
+        QCOMPARE(f.link.WritePort(frame, sizeof frame), 6u);
         QCOMPARE(f.link.BytesToWrite, 6u);
         QCOMPARE(f.journal->written, QByteArray("\x55\xAA\x02\x10\x00\x12", 6));
         QCOMPARE(f.journal->events, QStringList({"read 3", "write 6"}));
+    }
+
+    void onlyUserDataCountsOnceTheDriverTookIt() {
+        Fixture f;
+        QVERIFY(f.link.OpenPortScan());
+        FakeSerialDevice& device = *f.lastOpened;
+        device.holdSending(true);
+        QCOMPARE(f.link.WritePort(kBytes, 5), 5u);
+        QCOMPARE(f.link.WriteData(kBytes, 4), 4u);
+        QCOMPARE(f.link.WritePort(kBytes, 3), 3u);
+        QCOMPARE(f.link.WriteData(kBytes, 2), 2u);
+        QVERIFY(f.link.SendPending());
+        QCOMPARE(f.link.TakeSentData(), 0u);
+
+        device.release(6);
+        QCOMPARE(f.host.sentNotices, 1);
+        QCOMPARE(f.link.TakeSentData(), 1u);
+        device.release(8);
+        QVERIFY(!f.link.SendPending());
+        QCOMPARE(f.link.TakeSentData(), 5u);
+        QCOMPARE(f.link.TakeSentData(), 0u);
+    }
+
+    void refusedBytesNeverCount() {
+        Fixture f;
+        QVERIFY(f.link.OpenPortScan());
+        FakeSerialDevice& device = *f.lastOpened;
+        device.holdSending(true);
+        device.sendCapacity = 6;
+        QCOMPARE(f.link.WriteData(kBytes, 4), 4u);
+        QCOMPARE(f.link.WriteData(kBytes, 5), 2u);
+        QCOMPARE(f.link.BytesToWrite, 5u);
+        QCOMPARE(f.link.WritePort(kBytes, 3), 0u);
+        device.release(6);
+        QCOMPARE(f.link.TakeSentData(), 6u);
+        QCOMPARE(f.link.WritePort(kBytes, 3), 3u);
+        device.release(3);
+        QCOMPARE(f.link.TakeSentData(), 0u);
+    }
+
+    void outputPurgeAndCloseEndTheQueuedWrites() {
+        Fixture f;
+        QVERIFY(f.link.OpenPortScan());
+        f.lastOpened->holdSending(true);
+        f.link.WriteData(kBytes, 5);
+        f.lastOpened->release(2);
+        f.link.PurgePort(PURGE_RXCLEAR);
+        QVERIFY(f.link.SendPending());
+        f.lastOpened->release(1);
+        // What the driver took before the purge still counts; the rest is gone.
+        f.link.PurgePort(PURGE_TXCLEAR);
+        QVERIFY(!f.link.SendPending());
+        QCOMPARE(f.link.TakeSentData(), 3u);
+        f.link.WritePort(kBytes, 4);
+        f.lastOpened->release(4);
+        QCOMPARE(f.link.TakeSentData(), 0u);
+
+        // Taken before the close counts; the next device counts from zero.
+        f.link.WriteData(kBytes, 6);
+        f.lastOpened->release(2);
+        f.link.ClosePort();
+        QVERIFY(!f.link.SendPending());
+        QCOMPARE(f.link.TakeSentData(), 2u);
+        QVERIFY(f.link.OpenPortScan());
+        f.link.WriteData(kBytes, 3);
+        QCOMPARE(f.link.TakeSentData(), 3u);
+    }
+
+    void lostBytesAreReportedOnceAndOutliveTheDevice() {
+        Fixture f;
+        QVERIFY(f.link.OpenPortScan());
+        f.lastOpened->drop(5);
+        QCOMPARE(f.link.TakeLostBytes(), 5u);
+        QCOMPARE(f.link.TakeLostBytes(), 0u);
+        f.lastOpened->drop(2);
+        f.lastOpened->vanish();
+        QVERIFY(!f.link.PortHandle());
+        QCOMPARE(f.messages.texts(), QStringList{"Port disconnected!"});
+        QCOMPARE(f.link.TakeLostBytes(), 2u);
+        QVERIFY(f.link.OpenPortScan());
+        f.lastOpened->drop(1);
+        QCOMPARE(f.link.TakeLostBytes(), 1u);
     }
 
     void operationsWithoutAPortDoNothing() {
@@ -374,15 +562,19 @@ class SerialLinkTest : public QObject {
         uint8_t buffer[2] = {0xEE, 0xEE};
         link.ReadPort(buffer, 2);
         QCOMPARE(buffer[0], 0xEE);
-        const uint8_t bytes[] = {1, 2};
-        link.WritePort(bytes, 2);
+        QCOMPARE(link.WritePort(kBytes, 2), 0u);
         QCOMPARE(link.BytesToWrite, 2u);
+        QCOMPARE(link.WriteData(kBytes, 2), 0u);
+        QCOMPARE(link.TakeSentData(), 0u);
+        QVERIFY(!link.SendPending());
+        QCOMPARE(link.TakeLostBytes(), 0u);
         link.PurgePort(15);
         QVERIFY(!link.SearchStep());
         link.ClosePort();
         QVERIFY(!link.OpenPortScan());
-        QCOMPARE(messages.shown.size(), 1);
-        QCOMPARE(messages.shown[0].text, QString("No idle Port!"));
+        QCOMPARE(messages.texts().size(), 1);
+        QCOMPARE(messages.last().section('\n', 0, 1),
+                 QString("No idle Port!\nCOM1 (dev1): no such device."));
     }
 
     void vanishedDeviceClosesThePortOnce_data() {
@@ -403,17 +595,16 @@ class SerialLinkTest : public QObject {
         LanguageScope scope(language);
         Fixture f;
         QVERIFY(f.link.OpenPortByName(4));
-        QPointer<FakeDevice> device = f.lastOpened;
-        emit device->lost();
-        emit device->lost();
+        QPointer<FakeSerialDevice> device = f.lastOpened;
+        device->vanish();
+        device->vanish();
         QVERIFY(!f.link.PortHandle());
         QCOMPARE(f.link.PortNo, 0);
         QCOMPARE(f.host.portsLost, 1);
         QVERIFY(!f.host.polling);
         QCOMPARE(f.host.panels[3], language == 1 ? QString("Disconnect") : QString("已断开"));
-        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.texts(), QStringList{text});
         QCOMPARE(int(f.messages.shown[0].kind), kind);
-        QCOMPARE(f.messages.shown[0].text, text);
         QCOMPARE(f.messages.shown[0].caption, caption);
         QCOMPARE(f.journal->events.last(), QString("close dev4"));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
