@@ -272,6 +272,8 @@ void DataTest::Button3Click() {
     RxByteCount = 0;
     ShowRxCount();
     LostBytes = 0;
+    // Bytes dropped before the reset belong to the old count, whether or not a tick saw them.
+    link_.TakeLostBytes();
     c_.showLostBytes(QString());
     TxByteCount = 0;
     // Bytes the driver took before the reset belong to the old count.

@@ -5,22 +5,23 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
 #include <QVBoxLayout>
 #include <memory>
 
-#include "app/mainwindow.h"
-#include "app/windows.h"
-#include "core/language.h"
-#include "core/messages.h"
 #include "datatest/datatest.h"
 #include "serial/qtserialdevice.h"
+#include "tests/support/windowfixture.h"
 
 namespace {
 
 // The controls a data test needs, standing alone, with the status panels kept as texts.
 struct Station {
+    // Tells the station's data test when the driver has taken more bytes, as the window does.
+    struct Host : HostRecorder {
+        Station* station = nullptr;
+        void dataSent() override { station->data->ShowSentBytes(); }
+    };
+
     QWidget window;
     QPlainTextEdit* Memo_Rec = new QPlainTextEdit(&window);
     QPlainTextEdit* Memo_Trtt = new QPlainTextEdit(&window);
@@ -31,6 +32,8 @@ struct Station {
     QTimer timer;
     QFrame* panel = new QFrame(&window);
     QString status[6];
+    QString lostText;
+    Host host;
     SerialLink link{OpenQtSerialDevice};
     std::unique_ptr<DataTest> data;
 
@@ -47,8 +50,12 @@ struct Station {
             DataTestControls{Memo_Rec, boxes[0], boxes[1], Button1, Memo_Trtt, boxes[2], period,
                              boxes[3], &timer, panel, boxes[4], edits[0], edits[1], edits[2],
                              edits[3], edits[4], edits[5], edits[6],
-                             [this](int i, const QString& text) { status[i] = text; }},
+                             [this](int i, const QString& text) { status[i] = text; },
+                             [](int, const QString&) {},
+                             [this](const QString& text) { lostText = text; }},
             link);
+        host.station = this;
+        link.setHost(&host);
     }
 };
 
@@ -61,14 +68,15 @@ bool OpenAt9600(SerialLink& link, const QString& path) {
     return link.PortHandle();
 }
 
-// Runs a receive tick every 20 ms until `count` bytes are counted or two seconds have passed.
-bool ReceiveCounted(const std::function<void()>& tick, const int32_t& counted, int32_t count) {
+// Runs `tick` and the event loop's queued work every 20 ms until `done` or two seconds have
+// passed; the port's thread tells of bytes sent through the event loop.
+bool PollUntil(const std::function<bool()>& done, const std::function<void()>& tick = {}) {
     const QDeadlineTimer deadline(2000);
-    while (counted < count && !deadline.hasExpired()) {
-        tick();
-        QThread::msleep(20);
+    while (!done() && !deadline.hasExpired()) {
+        if (tick) tick();
+        QTest::qWait(20);
     }
-    return counted == count;
+    return done();
 }
 
 }  // namespace
@@ -76,6 +84,7 @@ bool ReceiveCounted(const std::function<void()>& tick, const int32_t& counted, i
 class DataTestEndToEnd : public QObject {
     Q_OBJECT
 
+    WindowFixture f_;
     std::unique_ptr<QTemporaryDir> dir_;
     QProcess sim_;
 
@@ -83,14 +92,7 @@ class DataTestEndToEnd : public QObject {
 
   private slots:
     void initTestCase() {
-        LanguageFlag = 1;
-        SetMessagePresenter([](const Message& m) {
-            qWarning("unexpected message: %s", qPrintable(m.text));
-            return MessageAnswer::Ok;
-        });
-        CreateWindows();
-        Form1->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        f_.createWindows(true);
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
         sim_.start(QStringLiteral(TVRSIM_PATH), {"--link", path("a"), "--pair", path("b")});
@@ -117,17 +119,24 @@ class DataTestEndToEnd : public QObject {
 
         Form1->Memo_Trtt->setPlainText(QString::fromUtf8("hello from A\n你好"));
         QTest::mouseClick(Form1->Button_ManulTrtt, Qt::LeftButton);
-        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 20"));
-        QVERIFY(ReceiveCounted([&] { far.data->Timer_RecDataTimer(); }, far.data->RxByteCount, 20));
+        // Counted once the driver has taken the bytes.
+        QVERIFY(PollUntil([] { return Form1->statusText(4) == u"TX : 20"; }));
+        QVERIFY(PollUntil([&] { return far.data->RxByteCount >= 20; },
+                          [&] { far.data->Timer_RecDataTimer(); }));
         QCOMPARE(far.Memo_Rec->toPlainText(), QString::fromUtf8("hello from A\n你好"));
         QCOMPARE(far.status[5], QStringLiteral("RX : 20"));
 
         far.Memo_Trtt->setPlainText(QStringLiteral("reply from B"));
         far.data->Button_ManulTrttClick();
-        QCOMPARE(far.status[4], QStringLiteral("TX : 12"));
-        QVERIFY(ReceiveCounted([] { Form1->Timer_RecDataTimer(); }, Form1->Data->RxByteCount, 12));
+        QVERIFY(PollUntil([&] { return far.status[4] == u"TX : 12"; }));
+        QVERIFY(PollUntil([] { return Form1->Data->RxByteCount >= 12; },
+                          [] { Form1->Timer_RecDataTimer(); }));
         QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("reply from B"));
         QCOMPARE(Form1->statusText(5), QStringLiteral("RX : 12"));
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 20"));
+        QVERIFY(f_.messages.texts().isEmpty());
+        QVERIFY(Form1->StatusLost->isHidden());
+        QVERIFY(far.lostText.isEmpty());
     }
 };
 

@@ -1,10 +1,11 @@
+#include <QLabel>
 #include <QPlainTextDocumentLayout>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
 
-#include "tests/datatest/datatestfixture.h"
+#include "tests/support/windowfixture.h"
 
 namespace {
 
@@ -40,20 +41,25 @@ QList<int> DisplayLinesPerBlock() {
 }  // namespace
 
 // The receive poll against a port the test fills: reading, counting, text and hexadecimal
-// display, stopping, clearing and the quiet ticks that trigger the loop-back reply.
-class ReceiveTest : public DataTestFixture {
+// display, stopping, clearing, lost bytes and the quiet ticks that trigger the loop-back reply.
+class ReceiveTest : public QObject {
     Q_OBJECT
 
+    WindowFixture f_;
+
+    static DataTest& data() { return *Form1->Data; }
+
     void receive(const QByteArray& bytes) {
-        feed_->waiting += bytes;
+        f_.fake->feed(bytes);
         Form1->Timer_RecDataTimer();
     }
 
   private slots:
-    void initTestCase() { setUpWindows(); }
+    void initTestCase() { f_.createWindows(true); }
     void init() {
-        resetDataTest();
-        openFeedPort();
+        f_.resetDataTest();
+        f_.useFake();
+        f_.openPort();
     }
 
     void everyWaitingByteIsReadCountedAndShown_data() {
@@ -69,12 +75,12 @@ class ReceiveTest : public DataTestFixture {
         Form1->Check_AutoClr->setChecked(false);
         data().RecIdleTicks = 4;
         receive(CountingBytes(waiting));
-        QCOMPARE(feed_->reads, reads);
-        QVERIFY(feed_->waiting.isEmpty());
+        QCOMPARE(f_.fake->reads, reads);
+        QVERIFY(f_.fake->waiting.isEmpty());
         QCOMPARE(data().RxByteCount, waiting);
         QCOMPARE(Form1->statusText(5), QStringLiteral("RX : %1").arg(waiting));
         QCOMPARE(data().RecIdleTicks, 0);
-        QCOMPARE(recText(), CountingHex(waiting));
+        QCOMPARE(RecText(), CountingHex(waiting));
     }
 
     void bytesWithZerosAreShown_data() {
@@ -102,7 +108,7 @@ class ReceiveTest : public DataTestFixture {
         receive("AB");
         receive("CD");
         QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("41 42 43 44 "));
-        QCOMPARE(recLines(), 1);
+        QCOMPARE(RecLines(), 1);
     }
 
     void textKeepsItsLineBreaksAndSplitCharacters() {
@@ -133,7 +139,7 @@ class ReceiveTest : public DataTestFixture {
         Form1->Check_AutoClr->setChecked(false);
         // In ten pieces, as a slow line brings it.
         for (int i = 0; i < 10; ++i) receive(bytes.mid(i * bytes.size() / 10, bytes.size() / 10));
-        QCOMPARE(recText(), shown);
+        QCOMPARE(RecText(), shown);
         // Each row is one display line, so the line count is that of the wrapped text.
         const QList<int> lines = DisplayLinesPerBlock();
         QVERIFY2(lines.size() > 20, "the data fill many rows");
@@ -182,7 +188,7 @@ class ReceiveTest : public DataTestFixture {
         QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("before "));
         QCOMPARE(data().RxByteCount, 7);
         QCOMPARE(Form1->statusText(5), QStringLiteral("RX : 7"));
-        QVERIFY(feed_->waiting.isEmpty());
+        QVERIFY(f_.fake->waiting.isEmpty());
         Form1->Button1->click();
         QCOMPARE(int(data().RecDisplayStopped), 0);
         QCOMPARE(Form1->Button1->text(), running);
@@ -214,7 +220,7 @@ class ReceiveTest : public DataTestFixture {
             lines += QByteArray("line ") + QByteArray::number(i) + "\r\n";
         // At most 1024 bytes a tick, as a real line brings them.
         for (qsizetype done = 0; done < lines.size(); done += 1024) receive(lines.mid(done, 1024));
-        QCOMPARE(recLines(), limit);
+        QCOMPARE(RecLines(), limit);
         QVERIFY(Form1->Memo_Rec->toPlainText().endsWith(QStringLiteral("line %1\n").arg(limit)));
         receive("one more\r\n");
         QCOMPARE(Form1->Memo_Rec->toPlainText(), QString());
@@ -243,18 +249,53 @@ class ReceiveTest : public DataTestFixture {
         receive(frame);
         for (int quiet = 1; quiet <= 6; ++quiet) {
             Form1->Timer_RecDataTimer();
-            QVERIFY2(feed_->written.isEmpty(), qPrintable(QString::number(quiet)));
+            QVERIFY2(f_.fake->writes.isEmpty(), qPrintable(QString::number(quiet)));
             QCOMPARE(data().RecIdleTicks, quiet);
         }
         Form1->Timer_RecDataTimer();
-        QCOMPARE(feed_->written, QList<QByteArray>{frame});
+        QCOMPARE(f_.fake->writes, QList<QByteArray>{frame});
         QCOMPARE(data().RecIdleTicks, 0);
         QVERIFY(data().ErrTestRxText.isEmpty());
         QCOMPARE(data().TxByteCount, 0);
         QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 0"));
         // Nothing more to return: the quiet ticks go on without writing.
         for (int quiet = 1; quiet <= 10; ++quiet) Form1->Timer_RecDataTimer();
-        QCOMPARE(feed_->written.size(), 1);
+        QCOMPARE(f_.fake->writes.size(), 1);
+    }
+
+    void lostBytesAreShownUntilTheCounterReset_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("English") << 1 << "Lost: %1";
+        QTest::newRow("Chinese") << 0 << QString::fromUtf8("丢失：%1");
+    }
+    void lostBytesAreShownUntilTheCounterReset() {
+        QFETCH(int, language);
+        QFETCH(QString, shown);
+        LanguageFlag = static_cast<uint8_t>(language);
+        const QLabel* lost = Form1->StatusLost;
+        Form1->Timer_RecDataTimer();
+        QVERIFY(lost->isHidden());
+        f_.fake->drop(5);
+        Form1->Timer_RecDataTimer();
+        QVERIFY(!lost->isHidden());
+        QCOMPARE(lost->text(), shown.arg(5));
+        f_.fake->drop(3);
+        receive("data");
+        QCOMPARE(lost->text(), shown.arg(8));
+        QCOMPARE(data().LostBytes, 8u);
+        QCOMPARE(data().RxByteCount, 4);
+        // Bytes lost before the reset belong to the old count, even when no tick saw them.
+        f_.fake->drop(6);
+        Form1->Button3->click();
+        QVERIFY(lost->isHidden());
+        QCOMPARE(data().LostBytes, 0u);
+        Form1->Timer_RecDataTimer();
+        QVERIFY(lost->isHidden());
+        f_.fake->drop(2);
+        Form1->Timer_RecDataTimer();
+        QVERIFY(!lost->isHidden());
+        QCOMPARE(lost->text(), shown.arg(2));
     }
 
     void closedPortTickDoesNothing() {
@@ -262,7 +303,7 @@ class ReceiveTest : public DataTestFixture {
         data().RecIdleTicks = 3;
         Form1->Timer_RecDataTimer();
         QCOMPARE(data().RecIdleTicks, 3);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(f_.messages.texts().isEmpty());
     }
 };
 

@@ -1,47 +1,46 @@
-#include <list>
+#include <QLabel>
+#include <QStatusBar>
 
-#include "sim/simulatedport.h"
-#include "sim/simulatedradio.h"
-#include "tests/datatest/datatestfixture.h"
-#include "tests/support/scripteddevice.h"
+#include "tests/support/windowfixture.h"
 
 using namespace std::chrono_literals;
 
+namespace {
+
+const QString TxNotesEnglish = QStringLiteral(
+    "Periodic sends skipped because the previous one had not left yet: %1\n"
+    "Bytes the full send queue did not take: %2");
+const QString TxNotesChinese = QString::fromUtf8(
+    "因上次数据尚未发完而跳过的自动发送：%1\n发送队列已满而未发送的字节：%2");
+
+QString TxToolTip() {
+    return Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel4"))->toolTip();
+}
+
+}  // namespace
+
 // Sending by hand and periodically, the byte counters, and the loop-back error test against
-// the simulated radio and against scripted echoes.
-class SendTest : public DataTestFixture {
+// the simulated radio and against the fake device, whose driver may be held back.
+class SendTest : public QObject {
     Q_OBJECT
 
-    std::list<std::unique_ptr<SimulatedRadio>> radios_;
-    SimulatedRadio* radio_ = nullptr;
-    SimulatedRadio* peer_ = nullptr;
-    ScriptedDevice* scripted_ = nullptr;
+    WindowFixture f_;
+    // The second station of a test between two radios.
+    std::unique_ptr<SimulatedRadio> peer_;
 
-    SimulatedRadio* newRadio(LinkOptions links = {}) {
-        radios_.push_back(std::make_unique<SimulatedRadio>(RadioParameters{}, links));
-        return radios_.back().get();
+    static DataTest& data() { return *Form1->Data; }
+
+    void sendByHand(const QString& text) {
+        Form1->Memo_Trtt->setPlainText(text);
+        Form1->Button_ManulTrtt->click();
     }
 
-    void openRadio(SimulatedRadio* radio) {
-        radio_ = radio;
-        openPort([radio] { return std::make_unique<SimulatedPort>(*radio); });
-    }
-
-    void openScript(ScriptedDevice::Script script) {
-        openPort([this, script] {
-            auto device = std::make_unique<ScriptedDevice>(script);
-            scripted_ = device.get();
-            return device;
-        });
-    }
-
-    // One 10 ms step of the program and its radio: the send tick while periodic sending runs,
-    // the receive tick on every fifth step.
+    // One 10 ms step of the program and its far end: the send tick while periodic sending
+    // runs, the receive tick on every fifth step.
     void step(int i) {
         if (Form1->Timer_TrttData->isActive()) Form1->Timer_TrttDataTimer();
-        if (scripted_) scripted_->deliver();
         if (i % 5 == 4) Form1->Timer_RecDataTimer();
-        if (radio_) radio_->advance(10ms);
+        f_.farEndTick();
         if (peer_) peer_->advance(10ms);
     }
 
@@ -54,7 +53,7 @@ class SendTest : public DataTestFixture {
         return false;
     }
 
-    QStringList statisticsBoxes() const {
+    static QStringList statisticsBoxes() {
         QStringList texts;
         for (QLineEdit* box : {Form1->Edit1, Form1->Edit2, Form1->Edit4, Form1->Edit5, Form1->Edit6,
                                Form1->Edit7, Form1->Edit3}) {
@@ -76,14 +75,13 @@ class SendTest : public DataTestFixture {
     }
 
   private slots:
-    void initTestCase() { setUpWindows(); }
+    void initTestCase() { f_.createWindows(true); }
     // The port onto a radio closes before the radios go.
     void cleanupTestCase() { Link().ClosePort(); }
     void init() {
-        resetDataTest();
-        radio_ = peer_ = nullptr;
-        scripted_ = nullptr;
-        feed_ = nullptr;
+        f_.resetDataTest();
+        f_.useFake();
+        peer_.reset();
     }
 
     void manualSend_data() {
@@ -104,15 +102,15 @@ class SendTest : public DataTestFixture {
         QFETCH(bool, hex);
         QFETCH(QString, text);
         QFETCH(QByteArray, sent);
-        openFeedPort();
+        f_.openPort();
         data().TxByteCount = 7;
         Form1->Check_TrttHex->setChecked(hex);
         Form1->Memo_Trtt->setPlainText(text);
         Form1->Button_ManulTrtt->click();
-        QCOMPARE(feed_->written, QList<QByteArray>{sent});
+        QCOMPARE(f_.fake->writes, QList<QByteArray>{sent});
         QCOMPARE(data().TxByteCount, 7 + sent.size());
         QCOMPARE(Form1->statusText(4), QStringLiteral("TX : %1").arg(7 + sent.size()));
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(f_.messages.texts().isEmpty());
     }
 
     void refusedSends_data() {
@@ -151,7 +149,7 @@ class SendTest : public DataTestFixture {
         QFETCH(QString, caption);
         LanguageFlag = static_cast<uint8_t>(language);
         if (portOpen)
-            openFeedPort();
+            f_.openPort();
         else
             Form1->Memo_Trtt->setPlainText(QStringLiteral("data"));
         if (automatic) {
@@ -161,12 +159,11 @@ class SendTest : public DataTestFixture {
         } else {
             Form1->Button_ManulTrtt->click();
         }
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(int(messages_[0].kind), kind);
-        QCOMPARE(messages_[0].text, text);
-        QCOMPARE(messages_[0].caption, caption);
+        QCOMPARE(f_.messages.texts(), QStringList{text});
+        QCOMPARE(int(f_.messages.shown[0].kind), kind);
+        QCOMPARE(f_.messages.shown[0].caption, caption);
         QCOMPARE(data().TxByteCount, 0);
-        if (feed_) QVERIFY(feed_->written.isEmpty());
+        if (portOpen) QVERIFY(f_.fake->writes.isEmpty());
     }
 
     void sendScheduleInTicks_data() {
@@ -184,7 +181,7 @@ class SendTest : public DataTestFixture {
         QFETCH(QString, period);
         QFETCH(int, ticks);
         QFETCH(QList<int>, sendTicks);
-        openFeedPort();
+        f_.openPort();
         Form1->Memo_Trtt->setPlainText(QStringLiteral("tick"));
         Form1->Edit_TrttPerio->setText(period);
         Form1->Check_AutoTrtt->click();
@@ -192,7 +189,7 @@ class SendTest : public DataTestFixture {
         QList<int> sentAt;
         for (int tick = 1; tick <= ticks; ++tick) {
             Form1->Timer_TrttDataTimer();
-            if (feed_->written.size() > sentAt.size()) sentAt << tick;
+            if (f_.fake->writes.size() > sentAt.size()) sentAt << tick;
         }
         QCOMPARE(sentAt, sendTicks);
         QCOMPARE(data().TxByteCount, 4 * sendTicks.size());
@@ -201,7 +198,7 @@ class SendTest : public DataTestFixture {
     }
 
     void wrongPeriodIsReportedOncePerText() {
-        openFeedPort();
+        f_.openPort();
         Form1->Memo_Trtt->setPlainText(QStringLiteral("p"));
         Form1->Check_AutoTrtt->setChecked(true);
         const QList<std::pair<QString, int>> periods{{"abc", 50}, {"", 20},   {"abc", 5},
@@ -213,7 +210,8 @@ class SendTest : public DataTestFixture {
             for (int i = 0; i < ticks; ++i) Form1->Timer_TrttDataTimer();
             sends += text == u"0" ? ticks : 0;
         }
-        for (const Message& m : messages_) {
+        Settle();
+        for (const Message& m : f_.messages.shown) {
             QCOMPARE(m.kind, MessageKind::ErrorReport);
             reports << m.text;
         }
@@ -222,16 +220,16 @@ class SendTest : public DataTestFixture {
             "'abc' is not a valid integer value", "'abc' is not a valid integer value",
             "'2147483648' is not a valid integer value"};
         QCOMPARE(reports, expected);
-        QCOMPARE(feed_->written.size(), sends);
+        QCOMPARE(f_.fake->writes.size(), sends);
         QVERIFY(Form1->Timer_TrttData->isActive());
     }
 
     void counterResetWhileSending() {
-        openFeedPort();
+        f_.openPort();
         Form1->Memo_Trtt->setPlainText(QStringLiteral("12345"));
         Form1->Edit_TrttPerio->setText(QStringLiteral("0"));
         Form1->Check_AutoTrtt->setChecked(true);
-        feed_->waiting = "abc";
+        f_.fake->feed("abc");
         Form1->Timer_RecDataTimer();
         for (int i = 0; i < 3; ++i) Form1->Timer_TrttDataTimer();
         QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 15"));
@@ -244,12 +242,11 @@ class SendTest : public DataTestFixture {
     }
 
     void startWithEmptyTransmitArea() {
-        openFeedPort();
+        f_.openPort();
         Form1->Edit4->setText(QStringLiteral("kept"));
         QTest::mouseClick(Form1->PanelTrttTest, Qt::LeftButton);
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].text, QStringLiteral("Please input datas"));
-        QCOMPARE(messages_[0].caption, ApplicationTitle());
+        QCOMPARE(f_.messages.texts(), QStringList{"Please input datas"});
+        QCOMPARE(f_.messages.shown[0].caption, ApplicationTitle());
         QVERIFY(!Form1->PanelTrttTest->isLowered());
         QCOMPARE(int(data().ErrTestActive), 0);
         QCOMPARE(statisticsBoxes(), (QStringList{"0", "0", "kept", "0", "0", "0", "0"}));
@@ -258,7 +255,8 @@ class SendTest : public DataTestFixture {
     void recordingAgainstAPerfectEcho() {
         LinkOptions echo;
         echo.echoStation = true;
-        openRadio(newRadio(echo));
+        f_.useRadio({}, {}, echo);
+        f_.openPort();
         startRecording(QStringLiteral("HELLO RADIO"));
         QVERIFY(runUntilSent(1));
         QCOMPARE(statisticsBoxes(), (QStringList{"0", "0", "0", "0", "0", "0", "0"}));
@@ -281,7 +279,8 @@ class SendTest : public DataTestFixture {
     }
 
     void recordingAgainstSilence() {
-        openRadio(newRadio());
+        f_.useRadio();
+        f_.openPort();
         startRecording(QStringLiteral("ANYONE?"));
         QStringList noReply;
         for (int k = 1; k <= 4; ++k) {
@@ -309,19 +308,19 @@ class SendTest : public DataTestFixture {
     void damagedEchoesLandInTheirCounters() {
         QFETCH(QByteArray, echo);
         QFETCH(QStringList, boxes);
-        openScript([echo](const QByteArray&) { return std::pair{echo, 0u}; });
+        f_.useFake([echo](const QByteArray&) { return FakeSerialDevice::Answer{echo}; });
+        f_.openPort();
         startRecording(QStringLiteral("FRAME"));
         QVERIFY(runUntilSent(2));
         QCOMPARE(statisticsBoxes(), boxes);
         // The damaged echo forced the second send; it did not wait for the period.
-        QCOMPARE(scripted_->written.size(), 2);
+        QCOMPARE(f_.fake->writes.size(), 2);
     }
 
     void echoStationReturnsWhatTheRecorderSent() {
-        SimulatedRadio* ours = newRadio();
-        peer_ = newRadio();
-        ours->linkPeer(*peer_);
-        openRadio(ours);
+        peer_ = std::make_unique<SimulatedRadio>();
+        f_.useRadio().linkPeer(*peer_);
+        f_.openPort();
         Form1->Memo_Trtt->setPlainText(QStringLiteral("echo station"));
         Form1->PanelTrttTestClick();
         QVERIFY(!Form1->Check_AutoTrtt->isChecked());
@@ -347,6 +346,138 @@ class SendTest : public DataTestFixture {
         QCOMPARE(data().TxByteCount, 0);
         QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 0"));
         QCOMPARE(data().RxByteCount, frame.size());
+    }
+
+    // ---- The TX counter counts what the driver has taken ----
+
+    void txCountsWhatTheDriverHasTaken_data() {
+        QTest::addColumn<QList<int>>("releases");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("at once") << QList<int>{12} << QStringList{"TX : 12"};
+        QTest::newRow("in steps") << QList<int>{5, 1, 6}
+                                  << QStringList{"TX : 5", "TX : 6", "TX : 12"};
+    }
+    void txCountsWhatTheDriverHasTaken() {
+        QFETCH(QList<int>, releases);
+        QFETCH(QStringList, shown);
+        f_.openPort();
+        f_.fake->holdSending(true);
+        sendByHand(QStringLiteral("twelve bytes"));
+        QCOMPARE(f_.fake->writes, QList<QByteArray>{"twelve bytes"});
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 0"));
+        QStringList counts;
+        for (const int n : releases) {
+            f_.fake->release(n);
+            counts << Form1->statusText(4);
+        }
+        QCOMPARE(counts, shown);
+    }
+
+    void loopBackEchoIsNotCounted() {
+        // Echo station: RECORD unchecked, the test started with a non-empty transmit area.
+        f_.openPort();
+        Form1->Memo_Trtt->setPlainText(QStringLiteral("x"));
+        Form1->PanelTrttTestClick();
+        f_.fake->holdSending(true);
+        f_.fake->feed("ping\r\n");
+        for (int tick = 0; tick < 8; ++tick) Form1->Timer_RecDataTimer();
+        QCOMPARE(f_.fake->writes, QList<QByteArray>{"ping\r\n"});
+        // User data queued behind the echo count only as the driver reaches them.
+        sendByHand(QStringLiteral("data"));
+        QStringList counts;
+        for (const int n : {4, 4, 2}) {
+            f_.fake->release(n);
+            counts << Form1->statusText(4);
+        }
+        QCOMPARE(counts, (QStringList{"TX : 0", "TX : 2", "TX : 4"}));
+    }
+
+    void radioFramesAreNotCounted() {
+        f_.useRadio();
+        f_.openPort();
+        sendByHand(QStringLiteral("abc"));
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 3"));
+        f_.readRadio();
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 3"));
+        sendByHand(QStringLiteral("de"));
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 5"));
+    }
+
+    void counterResetWhileBytesAreInFlight() {
+        f_.openPort();
+        f_.fake->holdSending(true);
+        sendByHand(QStringLiteral("12345"));
+        f_.fake->release(2);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 2"));
+        Form1->Button3->click();
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 0"));
+        QCOMPARE(data().TxByteCount, 0);
+        f_.fake->release(3);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 3"));
+        sendByHand(QStringLiteral("6789"));
+        f_.fake->release(4);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 7"));
+    }
+
+    // ---- Sends the link cannot take yet ----
+
+    void periodicSendWaitsForThePreviousData_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("notes");
+        QTest::newRow("English") << 1 << TxNotesEnglish;
+        QTest::newRow("Chinese") << 0 << TxNotesChinese;
+    }
+    void periodicSendWaitsForThePreviousData() {
+        QFETCH(int, language);
+        QFETCH(QString, notes);
+        LanguageFlag = static_cast<uint8_t>(language);
+        f_.openPort();
+        f_.fake->holdSending(true);
+        // Recording, so that every send that goes out is followed by a statistics step.
+        startRecording(QStringLiteral("12345"));
+        Form1->Edit_TrttPerio->setText(QStringLiteral("0"));
+        Form1->Timer_TrttDataTimer();
+        QCOMPARE(f_.fake->writes.size(), 1);
+        QCOMPARE(data().ErrTest.ErrTestSent, 1);
+        for (int tick = 0; tick < 2; ++tick) Form1->Timer_TrttDataTimer();
+        QCOMPARE(f_.fake->writes.size(), 1);
+        QCOMPARE(data().SkippedSends, 2u);
+        QCOMPARE(TxToolTip(), notes.arg(2).arg(0));
+        QCOMPARE(data().ErrTest.ErrTestSent, 1);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 0"));
+        f_.fake->release(3);
+        Form1->Timer_TrttDataTimer();
+        QCOMPARE(f_.fake->writes.size(), 1);
+        QCOMPARE(data().SkippedSends, 3u);
+        f_.fake->release(2);
+        Form1->Timer_TrttDataTimer();
+        QCOMPARE(f_.fake->writes, (QList<QByteArray>{"12345", "12345"}));
+        QCOMPARE(data().ErrTest.ErrTestSent, 2);
+        QCOMPARE(data().SkippedSends, 3u);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 5"));
+        QVERIFY(f_.messages.texts().isEmpty());
+    }
+
+    void fullSendQueueTakesPartOfASend() {
+        f_.openPort();
+        f_.fake->holdSending(true);
+        f_.fake->sendCapacity = 8;
+        sendByHand(QStringLiteral("12345"));
+        sendByHand(QStringLiteral("67890"));
+        QCOMPARE(f_.fake->writes, (QList<QByteArray>{"12345", "678"}));
+        QCOMPARE(data().RefusedBytes, 2u);
+        QCOMPARE(TxToolTip(), TxNotesEnglish.arg(0).arg(2));
+        f_.fake->release(8);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 8"));
+        // With room again a send goes out whole.
+        sendByHand(QStringLiteral("abc"));
+        f_.fake->release(3);
+        QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 11"));
+        QCOMPARE(data().RefusedBytes, 2u);
+        QVERIFY(f_.messages.texts().isEmpty());
+        Form1->Button3->click();
+        QCOMPARE(data().RefusedBytes, 0u);
+        QCOMPARE(TxToolTip(), TxNotesEnglish.arg(0).arg(0));
     }
 };
 
