@@ -7,7 +7,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <mutex>
+#include <vector>
 
 #include "core/logging.h"
 #include "serial/bytering.h"
@@ -115,12 +117,24 @@ struct OpenStatus {
 // While written bytes wait for the driver, how often the port's thread looks how many it took.
 constexpr int kSentPollMs = 5;
 
+#if !defined(Q_OS_WIN)
+// Arriving bytes wake the port's thread once and then wait this long in the driver, so that a
+// trickle does not wake it for every few bytes; the driver's buffer (64 KB on Linux) holds far
+// more than that at any serial rate. A reader that asks earlier gets them at once.
+constexpr int kDrainDelayMs = 20;
+#endif
+
 // Everything that runs in the port's thread: the port itself and what it reports.
 class PortWorker : public QObject {
   public:
     PortWorker(SerialDevice* device, std::shared_ptr<SharedBuffers> shared)
-        : device_(device), shared_(std::move(shared)), port_(this), sentPoll_(this) {
-        connect(&port_, &QSerialPort::readyRead, this, [this] { takeReceived(); });
+        : device_(device), shared_(std::move(shared)), port_(this), sentPoll_(this), drainDelay_(this) {
+        connect(&port_, &QSerialPort::readyRead, this, [this] { onArrival(); });
+        drainDelay_.setSingleShot(true);
+#if !defined(Q_OS_WIN)
+        drainDelay_.setInterval(kDrainDelayMs);
+#endif
+        connect(&drainDelay_, &QTimer::timeout, this, [this] { drain(); });
         connect(&port_, &QSerialPort::bytesWritten, this, [this] { countSent(); });
         sentPoll_.setInterval(kSentPollMs);
         connect(&sentPoll_, &QTimer::timeout, this, [this] { countSent(); });
@@ -133,6 +147,10 @@ class PortWorker : public QObject {
         if (!port_.open(QIODevice::ReadWrite)) {
             return {ToOpenError(port_.error()), port_.errorString(), {}};
         }
+#if !defined(Q_OS_WIN)
+        // Qt takes one byte to say that data arrived; drain() takes the rest from the driver.
+        port_.setReadBufferSize(1);
+#endif
         takeLineErrors();
         return {QtOpenError::None, {}, settings()};
     }
@@ -166,6 +184,9 @@ class PortWorker : public QObject {
             // Qt's buffer and the driver's queue first, so nothing older can follow.
             if (port_.isOpen()) port_.clear(QSerialPort::Input);
             std::lock_guard lock(shared_->mutex);
+            if (shared_->received.size() > 0) {
+                qCDebug(lcSerial) << "purge throws away" << shared_->received.size() << "received bytes";
+            }
             shared_->received.clear();
         }
     }
@@ -186,6 +207,22 @@ class PortWorker : public QObject {
         }
         std::lock_guard lock(shared_->mutex);
         shared_->unsent = 0;
+    }
+
+    // Moves every received byte from Qt and the driver into the receive buffer.
+    void drain() {
+        drainDelay_.stop();
+        QByteArray bytes = port_.readAll();
+#if !defined(Q_OS_WIN)
+        readDriver(bytes);
+#endif
+        if (bytes.isEmpty()) return;
+        const uint32_t errors = takeLineErrors();
+        std::lock_guard lock(shared_->mutex);
+        const int64_t taken = shared_->received.append(
+            reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+        shared_->lost += static_cast<uint64_t>(bytes.size() - taken);
+        shared_->errorFlags |= errors;
     }
 
     void shutdown() { port_.close(); }
@@ -217,18 +254,12 @@ class PortWorker : public QObject {
                 port_.stopBits() == QSerialPort::TwoStop ? 2 : 1};
     }
 
-    void takeReceived() {
-        const QByteArray bytes = port_.readAll();
-        if (bytes.isEmpty()) {
-            if (port_.error() != QSerialPort::NoError) onError(port_.error());
-            return;
-        }
-        const uint32_t errors = takeLineErrors();
-        std::lock_guard lock(shared_->mutex);
-        const int64_t taken = shared_->received.append(
-            reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
-        shared_->lost += static_cast<uint64_t>(bytes.size() - taken);
-        shared_->errorFlags |= errors;
+    void onArrival() {
+#if defined(Q_OS_WIN)
+        drain();
+#else
+        if (!drainDelay_.isActive()) drainDelay_.start();
+#endif
     }
 
     // Qt reports a chunk written to the driver only once the driver can take more, so a full
@@ -260,6 +291,25 @@ class PortWorker : public QObject {
         lose();
     }
 
+#if !defined(Q_OS_WIN)
+    // Appends what the driver holds; a read that fails for another reason than an empty
+    // queue means the device is going.
+    void readDriver(QByteArray& bytes) {
+        if (!port_.isOpen()) return;
+        const int fd = static_cast<int>(port_.handle());
+        while (true) {
+            const ssize_t count = ::read(fd, chunk_.data(), chunk_.size());
+            if (count > 0) {
+                bytes.append(chunk_.data(), count);
+                continue;
+            }
+            if (count < 0 && errno == EINTR) continue;
+            if ((count == 0 || errno != EAGAIN) && DeviceGone(port_.handle())) lose();
+            return;
+        }
+    }
+#endif
+
     // Line error flags since the last call, where the platform can tell; 0 elsewhere.
     uint32_t takeLineErrors() {
 #if defined(Q_OS_LINUX)
@@ -286,6 +336,10 @@ class PortWorker : public QObject {
     std::shared_ptr<SharedBuffers> shared_;
     QSerialPort port_;
     QTimer sentPoll_;
+    QTimer drainDelay_;
+#if !defined(Q_OS_WIN)
+    std::vector<char> chunk_ = std::vector<char>(64 * 1024);
+#endif
     uint64_t handed_ = 0;  // bytes given to Qt to write
     uint64_t taken_ = 0;   // of those, bytes the driver has taken
     bool lossReported_ = false;
@@ -324,6 +378,7 @@ class QtSerialDevice : public SerialDevice {
     }
 
     uint32_t bytesWaiting(uint32_t* errorFlags) override {
+        inWorker([&] { worker_->drain(); });
         std::lock_guard lock(shared_->mutex);
         const uint32_t errors = std::exchange(shared_->errorFlags, 0);
         if (errorFlags) *errorFlags = errors;

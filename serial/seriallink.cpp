@@ -260,12 +260,6 @@ void SerialLink::PurgePort(uint32_t flags) {
     const bool output = flags & PURGE_TXCLEAR;
     const bool input = flags & PURGE_RXCLEAR;
     if (!PortHandle() || !(output || input)) return;
-    if (input && lcSerial().isDebugEnabled()) {
-        uint32_t ignored = 0;
-        if (const uint32_t thrown = d->device->bytesWaiting(&ignored); thrown > 0) {
-            qCDebug(lcSerial) << "purge throws away" << thrown << "received bytes";
-        }
-    }
     d->device->purge(output, input);
     if (output) {
         d->ledger.sent(d->device->bytesSent());
