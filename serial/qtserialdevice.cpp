@@ -1,5 +1,6 @@
 #include "serial/qtserialdevice.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -118,10 +119,15 @@ struct OpenStatus {
 constexpr int kSentPollMs = 5;
 
 #if !defined(Q_OS_WIN)
-// Arriving bytes wake the port's thread once and then wait this long in the driver, so that a
-// trickle does not wake it for every few bytes; the driver's buffer (64 KB on Linux) holds far
-// more than that at any serial rate. A reader that asks earlier gets them at once.
-constexpr int kDrainDelayMs = 20;
+// While the traffic is light, received bytes gather in the driver and are drained at most every
+// kQuietDrainMs, so that a trickle does not wake the port's thread for every few bytes; the
+// driver holds far more than that at any serial rate. Replies are not kept waiting: for
+// kAttentiveMs after the program has sent something, every arrival is drained at once. Nor is a
+// flood: once the driver holds kBusyBytes, every arrival is drained at once until a drain finds
+// the traffic light again, so the driver's buffer (a few KB on some adapters) never overruns.
+constexpr qint64 kQuietDrainMs = 50;
+constexpr qint64 kAttentiveMs = 1000;
+constexpr qint64 kBusyBytes = 512;
 #endif
 
 // Everything that runs in the port's thread: the port itself and what it reports.
@@ -131,10 +137,10 @@ class PortWorker : public QObject {
         : device_(device), shared_(std::move(shared)), port_(this), sentPoll_(this), drainDelay_(this) {
         connect(&port_, &QSerialPort::readyRead, this, [this] { onArrival(); });
         drainDelay_.setSingleShot(true);
-#if !defined(Q_OS_WIN)
-        drainDelay_.setInterval(kDrainDelayMs);
-#endif
         connect(&drainDelay_, &QTimer::timeout, this, [this] { drain(); });
+#if !defined(Q_OS_WIN)
+        clock_.start();
+#endif
         connect(&port_, &QSerialPort::bytesWritten, this, [this] { countSent(); });
         sentPoll_.setInterval(kSentPollMs);
         connect(&sentPoll_, &QTimer::timeout, this, [this] { countSent(); });
@@ -201,6 +207,9 @@ class PortWorker : public QObject {
         }
         if (bytes.isEmpty()) return;
         if (port_.isOpen() && port_.write(bytes) == bytes.size()) {
+#if !defined(Q_OS_WIN)
+            attentiveUntilMs_ = clock_.elapsed() + kAttentiveMs;
+#endif
             handed_ += static_cast<uint64_t>(bytes.size());
             sentPoll_.start();
             return;
@@ -215,6 +224,8 @@ class PortWorker : public QObject {
         QByteArray bytes = port_.readAll();
 #if !defined(Q_OS_WIN)
         readDriver(bytes);
+        busy_ = bytes.size() >= kBusyBytes;
+        lastDrainMs_ = clock_.elapsed();
 #endif
         if (bytes.isEmpty()) return;
         const uint32_t errors = takeLineErrors();
@@ -258,7 +269,13 @@ class PortWorker : public QObject {
 #if defined(Q_OS_WIN)
         drain();
 #else
-        if (!drainDelay_.isActive()) drainDelay_.start();
+        const qint64 sinceDrain = clock_.elapsed() - lastDrainMs_;
+        if (busy_ || clock_.elapsed() < attentiveUntilMs_ || sinceDrain >= kQuietDrainMs ||
+            DriverQueue() >= kBusyBytes) {
+            drain();
+        } else if (!drainDelay_.isActive()) {
+            drainDelay_.start(static_cast<int>(kQuietDrainMs - sinceDrain));
+        }
 #endif
     }
 
@@ -292,6 +309,13 @@ class PortWorker : public QObject {
     }
 
 #if !defined(Q_OS_WIN)
+    // Received bytes the driver holds.
+    qint64 DriverQueue() const {
+        int queued = 0;
+        if (::ioctl(static_cast<int>(port_.handle()), FIONREAD, &queued) != 0) return 0;
+        return queued;
+    }
+
     // Appends what the driver holds; a read that fails for another reason than an empty
     // queue means the device is going.
     void readDriver(QByteArray& bytes) {
@@ -339,6 +363,10 @@ class PortWorker : public QObject {
     QTimer drainDelay_;
 #if !defined(Q_OS_WIN)
     std::vector<char> chunk_ = std::vector<char>(64 * 1024);
+    QElapsedTimer clock_;
+    qint64 lastDrainMs_ = 0;
+    qint64 attentiveUntilMs_ = 0;
+    bool busy_ = false;  // the last drain found a flood
 #endif
     uint64_t handed_ = 0;  // bytes given to Qt to write
     uint64_t taken_ = 0;   // of those, bytes the driver has taken
@@ -378,7 +406,6 @@ class QtSerialDevice : public SerialDevice {
     }
 
     uint32_t bytesWaiting(uint32_t* errorFlags) override {
-        inWorker([&] { worker_->drain(); });
         std::lock_guard lock(shared_->mutex);
         const uint32_t errors = std::exchange(shared_->errorFlags, 0);
         if (errorFlags) *errorFlags = errors;
