@@ -120,12 +120,13 @@ constexpr int kSentPollMs = 5;
 
 #if !defined(Q_OS_WIN)
 // While the traffic is light, received bytes gather in the driver and are drained at most every
-// kQuietDrainMs, so that a trickle does not wake the port's thread for every few bytes; the
-// driver holds far more than that at any serial rate. Replies are not kept waiting: for
+// kQuietDrainMs, so that a trickle neither wakes the port's thread for every few bytes nor makes
+// the window show every few bytes on their own; the driver holds far more than that at any
+// serial rate, and the eye does not see the difference. Replies are not kept waiting: for
 // kAttentiveMs after the program has sent something, every arrival is drained at once. Nor is a
 // flood: once the driver holds kBusyBytes, every arrival is drained at once until a drain finds
 // the traffic light again, so the driver's buffer (a few KB on some adapters) never overruns.
-constexpr qint64 kQuietDrainMs = 50;
+constexpr qint64 kQuietDrainMs = 100;
 constexpr qint64 kAttentiveMs = 1000;
 constexpr qint64 kBusyBytes = 512;
 #endif
