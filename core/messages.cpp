@@ -74,12 +74,15 @@ void ShowErrorReport(const QString& text) {
 }
 
 void ShowLocalized(const LocalizedMessage& m, const QString& details, AnswerHandler onAnswer) {
-    const QString text = Tr(m.english, m.chinese) + (details.isEmpty() ? QString() : u'\n' + details);
+    const QString text =
+        Tr(m.english, m.chinese) + (details.isEmpty() ? QString() : u'\n' + details);
     Message message;
     if (!IsEnglish()) {
-        message = {MessageKind::System, text, QString::fromUtf8(m.chineseCaption), m.chineseButtons};
+        message = {MessageKind::System, text, QString::fromUtf8(m.chineseCaption),
+                   m.chineseButtons};
     } else if (m.englishCaption) {
-        message = {MessageKind::System, text, QString::fromUtf8(m.englishCaption), MessageButtons::Ok};
+        message = {MessageKind::System, text, QString::fromUtf8(m.englishCaption),
+                   MessageButtons::Ok};
     } else {
         message = {MessageKind::Plain, text, ApplicationTitle(), MessageButtons::Ok};
     }

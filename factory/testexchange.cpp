@@ -77,8 +77,10 @@ void TestExchanger::pollSingle() {
         if (!received_.empty()) reply.outcome = TestReply::Outcome::Answered;
         reply.bytes = received_;
     }
-    qCDebug(lcFactory).noquote() << "reply" << HexDump(received_.data(), qsizetype(received_.size()))
-                                 << (reply.outcome == TestReply::Outcome::Flooded ? "(flooded)" : "");
+    qCDebug(lcFactory).noquote() << "reply"
+                                 << HexDump(received_.data(), qsizetype(received_.size()))
+                                 << (reply.outcome == TestReply::Outcome::Flooded ? "(flooded)"
+                                                                                  : "");
     state_ = State::Idle;
     std::exchange(singleDone_, nullptr)(reply);
 }
@@ -101,7 +103,8 @@ void TestExchanger::pollDump() {
         finishDump();
         return;
     }
-    if (CheckFrame(received_.data(), received_.size())) dump_.values[register_] = received_[ResultOffset];
+    if (CheckFrame(received_.data(), received_.size()))
+        dump_.values[register_] = received_[ResultOffset];
     nextRegister();
 }
 

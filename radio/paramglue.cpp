@@ -4,7 +4,8 @@
 
 void CheckModelReply(ParameterView& view, const uint8_t* frame, size_t received) {
     SendReady = JudgeModelReply(frame, received, RadioPara);
-    if (SendReady) view.showModelVersion(QString::fromStdString(ModelVersionText(RadioPara.VerCode)));
+    if (SendReady)
+        view.showModelVersion(QString::fromStdString(ModelVersionText(RadioPara.VerCode)));
 }
 
 void DecodeReply(ParameterView& view, int step, const uint8_t* frame, size_t received) {

@@ -20,7 +20,7 @@ struct ShownParameters {
 
 // Where the parameter set is shown: the main window's controls, or any other host.
 class ParameterView {
-public:
+  public:
     virtual ~ParameterView() = default;
     // Status panel 0: the model and version the connect found.
     virtual void showModelVersion(const QString& text) = 0;

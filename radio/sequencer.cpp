@@ -49,7 +49,9 @@ LocalizedMessage WriteCancelled(MissingValue missing) {
 CommandSequencer::CommandSequencer(SerialLink& link, SequencerHost& host)
     : link_(link), host_(host) {}
 
-void CommandSequencer::Speed_RClick() { startExchange(false); }
+void CommandSequencer::Speed_RClick() {
+    startExchange(false);
+}
 
 void CommandSequencer::Speed_WClick() {
     if (writeValuesComplete()) startExchange(true);
@@ -89,7 +91,8 @@ void CommandSequencer::StartRead() {
     host_.clearReadResults();
     host_.setCommandTimers(true);
     host_.stopDataTest();
-    host_.showProgress(Tr("Read", "读参数"), Tr("Reading.Please wait...", "正在读取参数,请稍候......"),
+    host_.showProgress(Tr("Read", "读参数"),
+                       Tr("Reading.Please wait...", "正在读取参数,请稍候......"),
                        ReadProgressMaximum);
 }
 
@@ -97,14 +100,16 @@ void CommandSequencer::StartWrite() {
     host_.setCommandTimers(true);
     host_.stopDataTest();
     host_.showProgress(Tr("Write", "写参数"),
-                       Tr("Writing.Please wait...", "正在写参数,请稍候......"), WriteProgressMaximum);
+                       Tr("Writing.Please wait...", "正在写参数,请稍候......"),
+                       WriteProgressMaximum);
     CmdStep = 0;
     SendReady = true;
     WriteMode = true;
 }
 
 QString CommandSequencer::exchangeName() const {
-    if (ConnectMode) return QStringLiteral("connect at %1-%2").arg(link_.RateText, link_.ParityLetter);
+    if (ConnectMode)
+        return QStringLiteral("connect at %1-%2").arg(link_.RateText, link_.ParityLetter);
     return QStringLiteral("%1 step %2").arg(WriteMode ? "write" : "read").arg(CmdStep);
 }
 

@@ -28,7 +28,7 @@ enum class SequenceOutcome {
 // pauses while the engine talks to the radio, the progress, the values a write sends and
 // the outcome.
 class SequencerHost : public ParameterView {
-public:
+  public:
     // Timer_SdCmd and Timer_RecCmd together.
     virtual void setCommandTimers(bool running) = 0;
     virtual bool commandTimersRunning() const = 0;
@@ -48,7 +48,7 @@ public:
 // one command per send tick. Each handler does one tick's work; the timers only call them.
 // Outcomes are told through queued messages, so that no box opens inside a tick.
 class CommandSequencer {
-public:
+  public:
     static constexpr uint8_t ConnectAttempts = 28;
     static constexpr uint32_t MaxReplyBytes = 100;
 
@@ -76,7 +76,7 @@ public:
     // The port was closed under a running exchange: end it without a result message.
     void PortClosed();
 
-private:
+  private:
     void startExchange(bool write);
     // False, after saying which value is missing, when a write could not send what the user
     // means.

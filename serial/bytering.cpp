@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-ByteRing::ByteRing(int64_t capacity) : bytes_(static_cast<size_t>(std::max<int64_t>(capacity, 1))) {}
+ByteRing::ByteRing(int64_t capacity)
+    : bytes_(static_cast<size_t>(std::max<int64_t>(capacity, 1))) {}
 
 int64_t ByteRing::append(const uint8_t* data, int64_t n) {
     const int64_t count = std::clamp<int64_t>(n, 0, freeSpace());

@@ -6,7 +6,7 @@
 // A byte queue of fixed capacity: the oldest bytes leave first, and bytes that find it full
 // are refused rather than pushing out what is already there.
 class ByteRing {
-public:
+  public:
     explicit ByteRing(int64_t capacity);
 
     int64_t capacity() const { return static_cast<int64_t>(bytes_.size()); }
@@ -19,7 +19,7 @@ public:
     int64_t take(uint8_t* out, int64_t n);
     void clear();
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
     int64_t head_ = 0;  // index of the oldest byte
     int64_t size_ = 0;

@@ -135,7 +135,11 @@ constexpr qint64 kBusyBytes = 512;
 class PortWorker : public QObject {
   public:
     PortWorker(SerialDevice* device, std::shared_ptr<SharedBuffers> shared)
-        : device_(device), shared_(std::move(shared)), port_(this), sentPoll_(this), drainDelay_(this) {
+        : device_(device),
+          shared_(std::move(shared)),
+          port_(this),
+          sentPoll_(this),
+          drainDelay_(this) {
         connect(&port_, &QSerialPort::readyRead, this, [this] { onArrival(); });
         drainDelay_.setSingleShot(true);
         connect(&drainDelay_, &QTimer::timeout, this, [this] { drain(); });
@@ -192,7 +196,8 @@ class PortWorker : public QObject {
             if (port_.isOpen()) port_.clear(QSerialPort::Input);
             std::lock_guard lock(shared_->mutex);
             if (shared_->received.size() > 0) {
-                qCDebug(lcSerial) << "purge throws away" << shared_->received.size() << "received bytes";
+                qCDebug(lcSerial) << "purge throws away" << shared_->received.size()
+                                  << "received bytes";
             }
             shared_->received.clear();
         }
@@ -237,7 +242,9 @@ class PortWorker : public QObject {
         shared_->errorFlags |= errors;
     }
 
-    void shutdown() { port_.close(); }
+    void shutdown() {
+        port_.close();
+    }
 
     // The first loss report closes the port and tells the device; later ones change nothing.
     void lose() {
@@ -254,8 +261,8 @@ class PortWorker : public QObject {
             this,
             [this] {
                 port_.close();
-                QMetaObject::invokeMethod(device_, [device = device_] { emit device->lost(); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    device_, [device = device_] { emit device->lost(); }, Qt::QueuedConnection);
             },
             Qt::QueuedConnection);
     }
@@ -431,8 +438,8 @@ class QtSerialDevice : public SerialDevice {
             shared_->flushScheduled = shared_->flushScheduled || schedule;
         }
         if (schedule) {
-            QMetaObject::invokeMethod(worker_, [worker = worker_] { worker->flush(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                worker_, [worker = worker_] { worker->flush(); }, Qt::QueuedConnection);
         }
         return accepted;
     }

@@ -7,7 +7,7 @@
 // counter. Writes leave the send queue in order, so the device's running total of bytes taken
 // is shared out over the writes from the oldest on; an output purge discards the rest.
 class SendLedger {
-public:
+  public:
     // A write of n bytes has been queued (before the device knows of it).
     void queued(uint64_t n, bool counted);
     // The send queue refused the last n bytes of the latest write.
@@ -21,7 +21,7 @@ public:
     // Counted bytes taken since the last call.
     uint64_t takeCounted();
 
-private:
+  private:
     struct Write {
         uint64_t left;
         bool counted;

@@ -35,7 +35,7 @@ struct LineSettings {
 // arrive, and written bytes go into a queue that empties into the driver.
 class SerialDevice : public QObject {
     Q_OBJECT
-public:
+  public:
     ~SerialDevice() override = default;
 
     // The settings the driver holds now.
@@ -59,7 +59,7 @@ public:
     virtual uint64_t bytesLost() const = 0;
     virtual void close() = 0;
 
-signals:
+  signals:
     // The device is gone (adapter pulled, far end of a pseudo-terminal closed).
     void lost();
     // The driver has taken more of the written bytes.

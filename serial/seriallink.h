@@ -15,7 +15,7 @@ inline constexpr uint32_t PURGE_RXCLEAR = 0x8;
 
 // What the link needs of the main window.
 class SerialLinkHost {
-public:
+  public:
     virtual ~SerialLinkHost() = default;
     virtual void setStatusText(int panel, const QString& text) = 0;
     virtual void startReceivePoll() = 0;
@@ -28,7 +28,7 @@ public:
 
 // What the link needs of the port settings dialog, whose lists show the current settings.
 class PortSettingsDisplay {
-public:
+  public:
     virtual ~PortSettingsDisplay() = default;
     virtual QString portListText() const = 0;
     virtual void selectPort(int entry) = 0;
@@ -37,7 +37,7 @@ public:
 
 // The one serial port of the program and its settings.
 class SerialLink {
-public:
+  public:
     uint8_t PortNo = 0;
     uint8_t BaudIndex = 0;
     uint8_t ParityIndex = 0;
@@ -88,7 +88,7 @@ public:
     uint64_t TakeLostBytes();
     void ClosePort();
 
-private:
+  private:
     OpenResult openDevice(const QString& deviceName);
     bool openScanned();
     bool tryOpen(int portNo, const QString& deviceName);

@@ -41,8 +41,9 @@ class MessagesTest : public QObject {
         recorder.answers << MessageAnswer::Retry;
         LanguageScope chinese(0);
         QList<MessageAnswer> answers;
-        ShowLocalized({"Read error!", "参数读取失败", "读参数", nullptr, MessageButtons::RetryCancel},
-                      QStringLiteral("detail"), [&](MessageAnswer a) { answers << a; });
+        ShowLocalized(
+            {"Read error!", "参数读取失败", "读参数", nullptr, MessageButtons::RetryCancel},
+            QStringLiteral("detail"), [&](MessageAnswer a) { answers << a; });
         QVERIFY(answers.isEmpty());
         QCOMPARE(recorder.texts(), QStringList{"参数读取失败\ndetail"});
         QCOMPARE(recorder.shown[0].caption, QStringLiteral("读参数"));

@@ -158,7 +158,8 @@ class ParamGlueTest : public QObject {
         QFETCH(int, parityPosition);
         QFETCH(QString, idText);
         QFETCH(QByteArray, frame);
-        WriteSelection values{position, position, position, parityPosition, idText.toStdU16String()};
+        WriteSelection values{position, position, position, parityPosition,
+                              idText.toStdU16String()};
         QCOMPARE(Encoded(step, values), frame);
     }
 
@@ -176,12 +177,15 @@ class ParamGlueTest : public QObject {
         QTest::addColumn<int>("missing");  // -1: nothing
         QTest::newRow("complete") << 3 << 0 << 4 << 0 << "123400" << -1;
         QTest::newRow("56000 and four digits only") << 9 << 11 << 8 << 2 << "0815" << -1;
-        QTest::newRow("everything missing") << -1 << -1 << -1 << -1 << "" << int(MissingValue::AirRate);
+        QTest::newRow("everything missing")
+            << -1 << -1 << -1 << -1 << "" << int(MissingValue::AirRate);
         QTest::newRow("air rate") << -1 << 0 << 4 << 0 << "123400" << int(MissingValue::AirRate);
         QTest::newRow("identity empty") << 3 << 0 << 4 << 0 << "" << int(MissingValue::Identity);
-        QTest::newRow("identity blanks") << 3 << 0 << 4 << 0 << "12 4" << int(MissingValue::Identity);
+        QTest::newRow("identity blanks")
+            << 3 << 0 << 4 << 0 << "12 4" << int(MissingValue::Identity);
         QTest::newRow("channel 13") << 3 << -1 << 4 << 0 << "123400" << int(MissingValue::Channel);
-        QTest::newRow("serial rate") << 3 << 0 << -1 << 0 << "123400" << int(MissingValue::SerialRate);
+        QTest::newRow("serial rate")
+            << 3 << 0 << -1 << 0 << "123400" << int(MissingValue::SerialRate);
         QTest::newRow("parity") << 3 << 0 << 4 << -1 << "123400" << int(MissingValue::Parity);
     }
     void missingWriteValues() {

@@ -47,8 +47,8 @@ class FakeSerialDevice : public SerialDevice {
     };
     using Script = std::function<Answer(const QByteArray& written)>;
 
-    explicit FakeSerialDevice(QString name = "fake",
-                              std::shared_ptr<DeviceJournal> journal = std::make_shared<DeviceJournal>())
+    explicit FakeSerialDevice(QString name = "fake", std::shared_ptr<DeviceJournal> journal =
+                                                         std::make_shared<DeviceJournal>())
         : name_(std::move(name)), journal_(std::move(journal)) {
         settings_.stopBits = journal_->driverStopBits;
     }

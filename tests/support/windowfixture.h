@@ -144,7 +144,8 @@ class WindowFixture {
     // Counts the line settings the program applies, so a test can tell whether the port moved.
     class CountingPort : public SimulatedPort {
       public:
-        CountingPort(SimulatedRadio& radio, int* applied) : SimulatedPort(radio), applied_(applied) {}
+        CountingPort(SimulatedRadio& radio, int* applied)
+            : SimulatedPort(radio), applied_(applied) {}
         bool setLineSettings(const LineSettings& settings) override {
             ++*applied_;
             return SimulatedPort::setLineSettings(settings);
