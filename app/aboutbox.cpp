@@ -40,7 +40,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
     Label1 = MakeLabel("Label1", QStringLiteral("TAVREN"), 16, Panel1);
-    ProductName = MakeLabel("ProductName", QStringLiteral("TRANSCEIVER  SETUP SOFTWARE"), 8, Panel1);
+    ProductName =
+        MakeLabel("ProductName", QStringLiteral("TRANSCEIVER  SETUP SOFTWARE"), 8, Panel1);
     Version = MakeLabel("Version", QStringLiteral("Version 1.02"), 11, Panel1);
     ProgramIcon = new QLabel(Panel1);
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
@@ -50,8 +51,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
 
     auto* inner = new QVBoxLayout(Panel1);
     inner->setContentsMargins(8, 8, 8, 8);
-    for (QWidget* w : std::initializer_list<QWidget*>{Label1, ProductName, Version, ProgramIcon,
-                                                      Copyright}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Label1, ProductName, Version, ProgramIcon, Copyright}) {
         inner->addWidget(w, 0, Qt::AlignHCenter);
     }
 
@@ -71,4 +72,6 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     }
 }
 
-void TAboutBox::OKButtonClick() { hide(); }
+void TAboutBox::OKButtonClick() {
+    hide();
+}

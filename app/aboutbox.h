@@ -8,7 +8,7 @@
 // Product name, version and the maker's name; shown and hidden, never modal.
 class TAboutBox : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TAboutBox(QWidget* parent = nullptr);
 
     QFrame* Panel1;

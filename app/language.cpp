@@ -51,7 +51,7 @@ constexpr EnglishText MainCaptions[] = {
 };
 
 constexpr EnglishText MainTooltips[] = {
-    {"Speed_R", "Read Para"}, {"Speed_W", "Write Para"}, {"Speed_O", "Open Port"},
+    {"Speed_R", "Read Para"},  {"Speed_W", "Write Para"}, {"Speed_O", "Open Port"},
     {"Speed_C", "Close Port"}, {"Speed_E", "Exit"},
 };
 

@@ -8,7 +8,7 @@
 // chosen on the command line before the main window is built.
 class TForm2 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TForm2(QWidget* parent = nullptr);
 
     QRadioButton* Radio_Chinese;

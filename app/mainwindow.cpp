@@ -65,8 +65,9 @@ T* Named(T* control, const char* name) {
 }
 
 QString GroupStyle(const char* name, const char* extra = "") {
-    return QStringLiteral("QGroupBox#%1 { font-weight: bold; %2 }"
-                          "QGroupBox#%1::title { color: #000080; }")
+    return QStringLiteral(
+               "QGroupBox#%1 { font-weight: bold; %2 }"
+               "QGroupBox#%1::title { color: #000080; }")
         .arg(QString::fromLatin1(name), QString::fromLatin1(extra));
 }
 
@@ -188,10 +189,10 @@ QWidget* TForm1::buildParameterColumn() {
     for (int n = 1; n <= 12; ++n) channels << QStringLiteral("NO.%1").arg(n);
     ComboChnn = MakeParameterList("ComboChnn", channels, GroupBox1);
     ParaAriBaud = new TPanel(QStringLiteral("ParaAriBaud"), QStringLiteral("空中速率"), GroupBox1);
-    ComboAirBaud = MakeParameterList("ComboAirBaud",
-                                     {"1200", "2400", "4800", "9600", "19200", "38400", "76800",
-                                      "100KBPS", "120KBPS", "56000"},
-                                     GroupBox1);
+    ComboAirBaud = MakeParameterList(
+        "ComboAirBaud",
+        {"1200", "2400", "4800", "9600", "19200", "38400", "76800", "100KBPS", "120KBPS", "56000"},
+        GroupBox1);
     ComboAirBaud->setEnabled(false);
     ParaSerialBaud =
         new TPanel(QStringLiteral("ParaSerialBaud"), QStringLiteral("串口模式"), GroupBox1);
@@ -262,7 +263,8 @@ QGroupBox* TForm1::buildDataGroup() {
     Button_ManulTrtt = makeButton("Button_ManulTrtt", "手动发送");
     Button_ClrTrttMemo = makeButton("Button_ClrTrttMemo", "清空发送区");
     auto* sendColumn = new QVBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{Panel9, Button_ManulTrtt, Button_ClrTrttMemo}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Panel9, Button_ManulTrtt, Button_ClrTrttMemo}) {
         sendColumn->addWidget(w);
     }
     sendColumn->addStretch();
@@ -295,8 +297,8 @@ QWidget* TForm1::buildStatusRow() {
 
     StatusBar1 = Named(new QStatusBar(row), "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
-    const std::array<const char*, StatusPanelCount> initial{"", "COMX", "XXXX-X-1", "断开的",
-                                                            "TX :0", "RX:0"};
+    const std::array<const char*, StatusPanelCount> initial{"",       "COMX",  "XXXX-X-1",
+                                                            "断开的", "TX :0", "RX:0"};
     for (int i = 0; i < StatusPanelCount; ++i) {
         auto* panel = new QLabel(QString::fromUtf8(initial[i]), StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
@@ -382,18 +384,31 @@ void TForm1::buildTimers() {
 
 void TForm1::buildDataTest() {
     Data = std::make_unique<DataTest>(
-        DataTestControls{Memo_Rec, Check_RecHex, Check_AutoClr, Button1, Memo_Trtt,
-                         Check_AutoTrtt, Edit_TrttPerio, Check_TrttHex, Timer_TrttData,
-                         PanelTrttTest, CheckTrtt, Edit1, Edit2, Edit3, Edit4, Edit5, Edit6,
-                         Edit7,
-                         [this](int panel, const QString& text) { setStatusText(panel, text); },
-                         [this](int panel, const QString& tip) {
-                             statusPanels_.at(panel)->setToolTip(tip);
-                         },
-                         [this](const QString& text) {
-                             StatusLost->setText(text);
-                             StatusLost->setVisible(!text.isEmpty());
-                         }},
+        DataTestControls{
+            Memo_Rec,
+            Check_RecHex,
+            Check_AutoClr,
+            Button1,
+            Memo_Trtt,
+            Check_AutoTrtt,
+            Edit_TrttPerio,
+            Check_TrttHex,
+            Timer_TrttData,
+            PanelTrttTest,
+            CheckTrtt,
+            Edit1,
+            Edit2,
+            Edit3,
+            Edit4,
+            Edit5,
+            Edit6,
+            Edit7,
+            [this](int panel, const QString& text) { setStatusText(panel, text); },
+            [this](int panel, const QString& tip) { statusPanels_.at(panel)->setToolTip(tip); },
+            [this](const QString& text) {
+                StatusLost->setText(text);
+                StatusLost->setVisible(!text.isEmpty());
+            }},
         Link());
     connect(Button_ManulTrtt, &QPushButton::clicked, this, &TForm1::Button_ManulTrttClick);
     // The box's handler runs on every change of its state, also when the program sets it.
@@ -417,20 +432,30 @@ void TForm1::watchActivation() {
             });
 }
 
-QString TForm1::statusText(int panel) const { return statusPanels_.at(panel)->text(); }
+QString TForm1::statusText(int panel) const {
+    return statusPanels_.at(panel)->text();
+}
 
-void TForm1::setStatusText(int panel, const QString& text) { statusPanels_.at(panel)->setText(text); }
+void TForm1::setStatusText(int panel, const QString& text) {
+    statusPanels_.at(panel)->setText(text);
+}
 
-void TForm1::startReceivePoll() { Timer_RecData->start(); }
+void TForm1::startReceivePoll() {
+    Timer_RecData->start();
+}
 
-void TForm1::stopReceivePoll() { Timer_RecData->stop(); }
+void TForm1::stopReceivePoll() {
+    Timer_RecData->stop();
+}
 
 void TForm1::portLost() {
     Sequencer.PortClosed();
     FormTest->CancelExchange();
 }
 
-void TForm1::dataSent() { Data->ShowSentBytes(); }
+void TForm1::dataSent() {
+    Data->ShowSentBytes();
+}
 
 void TForm1::setCommandTimers(bool running) {
     for (QTimer* timer : {Timer_SdCmd, Timer_RecCmd}) {
@@ -442,7 +467,9 @@ void TForm1::setCommandTimers(bool running) {
     }
 }
 
-bool TForm1::commandTimersRunning() const { return Timer_SdCmd->isActive(); }
+bool TForm1::commandTimersRunning() const {
+    return Timer_SdCmd->isActive();
+}
 
 void TForm1::stopDataTest() {
     Timer_RecData->stop();
@@ -462,9 +489,13 @@ void TForm1::showProgress(const QString& title, const QString& message, int maxi
     ShowProgress(title, message, maximum);
 }
 
-void TForm1::setProgress(int position) { SetProgress(position); }
+void TForm1::setProgress(int position) {
+    SetProgress(position);
+}
 
-void TForm1::closeProgress() { CloseProgress(); }
+void TForm1::closeProgress() {
+    CloseProgress();
+}
 
 WriteSelection TForm1::valuesToWrite() const {
     return {ComboAirBaud->currentIndex(), ComboChnn->currentIndex(),
@@ -480,13 +511,21 @@ void TForm1::enableWrite() {
 // The user learns the outcome from the sequencer's messages.
 void TForm1::sequenceEnded(SequenceOutcome) {}
 
-void TForm1::showModelVersion(const QString& text) { setStatusText(0, text); }
+void TForm1::showModelVersion(const QString& text) {
+    setStatusText(0, text);
+}
 
-QString TForm1::modelVersionShown() const { return statusText(0); }
+QString TForm1::modelVersionShown() const {
+    return statusText(0);
+}
 
-void TForm1::showModelField(const QString& text) { EditModelVer->setText(text); }
+void TForm1::showModelField(const QString& text) {
+    EditModelVer->setText(text);
+}
 
-void TForm1::enableAirRate() { ComboAirBaud->setEnabled(true); }
+void TForm1::enableAirRate() {
+    ComboAirBaud->setEnabled(true);
+}
 
 void TForm1::showParameters(const ShownParameters& shown) {
     // A position past a list leaves it without a selection.
@@ -518,33 +557,57 @@ void TForm1::FormActivate() {
     ApplyDialogTexts();
 }
 
-void TForm1::Timer_SdCmdTimer() { Sequencer.Timer_SdCmdTimer(); }
+void TForm1::Timer_SdCmdTimer() {
+    Sequencer.Timer_SdCmdTimer();
+}
 
-void TForm1::Timer_RecCmdTimer() { Sequencer.Timer_RecCmdTimer(); }
+void TForm1::Timer_RecCmdTimer() {
+    Sequencer.Timer_RecCmdTimer();
+}
 
-void TForm1::Timer_TrttDataTimer() { Data->Timer_TrttDataTimer(); }
+void TForm1::Timer_TrttDataTimer() {
+    Data->Timer_TrttDataTimer();
+}
 
-void TForm1::Timer_RecDataTimer() { Data->Timer_RecDataTimer(); }
+void TForm1::Timer_RecDataTimer() {
+    Data->Timer_RecDataTimer();
+}
 
-void TForm1::Button_ManulTrttClick() { Data->Button_ManulTrttClick(); }
+void TForm1::Button_ManulTrttClick() {
+    Data->Button_ManulTrttClick();
+}
 
-void TForm1::Check_AutoTrttClick() { Data->Check_AutoTrttClick(); }
+void TForm1::Check_AutoTrttClick() {
+    Data->Check_AutoTrttClick();
+}
 
-void TForm1::Button_ClrTrttMemoClick() { Data->Button_ClrTrttMemoClick(); }
+void TForm1::Button_ClrTrttMemoClick() {
+    Data->Button_ClrTrttMemoClick();
+}
 
-void TForm1::Button_ClrRecMemoClick() { Data->Button_ClrRecMemoClick(); }
+void TForm1::Button_ClrRecMemoClick() {
+    Data->Button_ClrRecMemoClick();
+}
 
-void TForm1::Button1Click() { Data->Button1Click(); }
+void TForm1::Button1Click() {
+    Data->Button1Click();
+}
 
-void TForm1::Button3Click() { Data->Button3Click(); }
+void TForm1::Button3Click() {
+    Data->Button3Click();
+}
 
-void TForm1::PanelTrttTestClick() { Data->PanelTrttTestClick(); }
+void TForm1::PanelTrttTestClick() {
+    Data->PanelTrttTestClick();
+}
 
 void TForm1::Timer1Timer() {
     if (Reveal.tick()) Timer1->stop();
 }
 
-void TForm1::Panel11Click() { Reveal.panel11Click(); }
+void TForm1::Panel11Click() {
+    Reveal.panel11Click();
+}
 
 void TForm1::Panel10Click() {
     if (!Reveal.panel10Click()) return;
@@ -554,9 +617,13 @@ void TForm1::Panel10Click() {
     adjustSize();
 }
 
-void TForm1::Speed_RClick() { Sequencer.Speed_RClick(); }
+void TForm1::Speed_RClick() {
+    Sequencer.Speed_RClick();
+}
 
-void TForm1::Speed_WClick() { Sequencer.Speed_WClick(); }
+void TForm1::Speed_WClick() {
+    Sequencer.Speed_WClick();
+}
 
 void TForm1::Speed_OClick() {
     Serial_Form->show();
@@ -564,7 +631,9 @@ void TForm1::Speed_OClick() {
     Serial_Form->activateWindow();
 }
 
-void TForm1::Seri_O_MClick() { Speed_OClick(); }
+void TForm1::Seri_O_MClick() {
+    Speed_OClick();
+}
 
 void TForm1::Speed_CClick() {
     if (!Link().PortHandle()) return;
@@ -585,9 +654,13 @@ void TForm1::Test_MClick() {
     Timer_RecData->stop();
 }
 
-void TForm1::FileExitClick() { ExitProcedure(); }
+void TForm1::FileExitClick() {
+    ExitProcedure();
+}
 
-void TForm1::Speed_EClick() { ExitProcedure(); }
+void TForm1::Speed_EClick() {
+    ExitProcedure();
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     // The process ends inside the exit procedure; the window is never closed on its own.
@@ -595,7 +668,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
     ExitProcedure();
 }
 
-bool TForm1::EditModelVerKeyPress(QKeyEvent* key) { return !key->text().isEmpty(); }
+bool TForm1::EditModelVerKeyPress(QKeyEvent* key) {
+    return !key->text().isEmpty();
+}
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == EditModelVer && event->type() == QEvent::KeyPress) {

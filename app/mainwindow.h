@@ -27,7 +27,7 @@
 // statistics row. It owns the five timers; their handlers do one tick's work each.
 class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     Q_OBJECT
-public:
+  public:
     explicit TForm1(QWidget* parent = nullptr);
 
     // Toolbar.
@@ -128,7 +128,8 @@ public:
     std::unique_ptr<DataTest> Data;
 
     static constexpr int StatusPanelCount = 6;
-    static constexpr std::array<int, StatusPanelCount> StatusPanelWidths{0, 100, 100, 100, 150, 150};
+    static constexpr std::array<int, StatusPanelCount> StatusPanelWidths{0,   100, 100,
+                                                                         100, 150, 150};
     QString statusText(int panel) const;
 
     // SerialLinkHost
@@ -185,11 +186,11 @@ public:
     void PanelTrttTestClick();
     bool EditModelVerKeyPress(QKeyEvent* key);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void buildToolbar();
     void buildMenus();
     QWidget* buildParameterColumn();

@@ -9,9 +9,9 @@
 namespace {
 
 MessageAnswer ShowModal(const Message& message) {
-    QMessageBox box(message.kind == MessageKind::ErrorReport ? QMessageBox::Critical
-                                                             : QMessageBox::NoIcon,
-                    message.caption, message.text);
+    QMessageBox box(
+        message.kind == MessageKind::ErrorReport ? QMessageBox::Critical : QMessageBox::NoIcon,
+        message.caption, message.text);
     if (message.buttons == MessageButtons::Ok) {
         box.addButton(QMessageBox::Ok);
         box.exec();
@@ -30,4 +30,6 @@ MessageAnswer ShowModal(const Message& message) {
 
 }  // namespace
 
-void InstallMessageBoxes() { SetMessagePresenter(ShowModal); }
+void InstallMessageBoxes() {
+    SetMessagePresenter(ShowModal);
+}

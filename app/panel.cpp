@@ -26,13 +26,20 @@ void TPanel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void SetCaption(QObject* control, const QString& caption) {
-    if (auto* panel = qobject_cast<TPanel*>(control)) panel->setCaption(caption);
-    else if (auto* label = qobject_cast<QLabel*>(control)) label->setText(caption);
-    else if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(caption);
-    else if (auto* group = qobject_cast<QGroupBox*>(control)) group->setTitle(caption);
-    else if (auto* menu = qobject_cast<QMenu*>(control)) menu->setTitle(caption);
-    else if (auto* action = qobject_cast<QAction*>(control)) action->setText(caption);
-    else if (auto* widget = qobject_cast<QWidget*>(control)) widget->setWindowTitle(caption);
+    if (auto* panel = qobject_cast<TPanel*>(control))
+        panel->setCaption(caption);
+    else if (auto* label = qobject_cast<QLabel*>(control))
+        label->setText(caption);
+    else if (auto* button = qobject_cast<QAbstractButton*>(control))
+        button->setText(caption);
+    else if (auto* group = qobject_cast<QGroupBox*>(control))
+        group->setTitle(caption);
+    else if (auto* menu = qobject_cast<QMenu*>(control))
+        menu->setTitle(caption);
+    else if (auto* action = qobject_cast<QAction*>(control))
+        action->setText(caption);
+    else if (auto* widget = qobject_cast<QWidget*>(control))
+        widget->setWindowTitle(caption);
 }
 
 QString CaptionOf(const QObject* control) {

@@ -6,7 +6,7 @@
 // A bevelled panel that serves as a label, a status cell or a push button.
 class TPanel : public QFrame {
     Q_OBJECT
-public:
+  public:
     explicit TPanel(const QString& objectName, const QString& caption, QWidget* parent = nullptr);
 
     QString caption() const { return label_->text(); }
@@ -17,13 +17,13 @@ public:
     bool isLowered() const { return frameShadow() == QFrame::Sunken; }
     void setLowered(bool lowered) { setFrameShadow(lowered ? QFrame::Sunken : QFrame::Raised); }
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QLabel* label_;
 };
 

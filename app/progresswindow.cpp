@@ -46,4 +46,6 @@ void SetProgress(int position) {
     bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
 }
 
-void CloseProgress() { Form_Progress->hide(); }
+void CloseProgress() {
+    Form_Progress->hide();
+}

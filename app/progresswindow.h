@@ -9,13 +9,13 @@
 // and does not block the other windows.
 class TForm_Progress : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TForm_Progress(QWidget* parent = nullptr);
 
     QLabel* Label1;
     QProgressBar* ProgressBar1;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 };
 

@@ -56,8 +56,8 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
     }
     if (!parser.positionalArguments().isEmpty()) {
         options.exitStatus = 2;
-        options.output = QStringLiteral("Unexpected argument '%1'.\n")
-                             .arg(parser.positionalArguments().first());
+        options.output =
+            QStringLiteral("Unexpected argument '%1'.\n").arg(parser.positionalArguments().first());
         return options;
     }
     options.languageFlag = language == QStringLiteral("en") ? 1 : 0;

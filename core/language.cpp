@@ -2,4 +2,6 @@
 
 uint8_t LanguageFlag = 1;
 
-QString ApplicationTitle() { return QStringLiteral("TVR Setup"); }
+QString ApplicationTitle() {
+    return QStringLiteral("TVR Setup");
+}

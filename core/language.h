@@ -7,7 +7,9 @@
 // start-up, before the main window applies its captions.
 extern uint8_t LanguageFlag;
 
-inline bool IsEnglish() { return LanguageFlag == 1; }
+inline bool IsEnglish() {
+    return LanguageFlag == 1;
+}
 
 // Picks one text of a pair at the moment it is shown.
 inline QString Tr(const char* english, const char* chinese) {

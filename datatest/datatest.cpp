@@ -91,12 +91,12 @@ void DataTest::ShowTxCount() {
 }
 
 void DataTest::ShowTxNotes() {
-    c_.setStatusToolTip(
-        4, Tr("Periodic sends skipped because the previous one had not left yet: %1\n"
-              "Bytes the full send queue did not take: %2",
-              "因上次数据尚未发完而跳过的自动发送：%1\n发送队列已满而未发送的字节：%2")
-               .arg(SkippedSends)
-               .arg(RefusedBytes));
+    c_.setStatusToolTip(4,
+                        Tr("Periodic sends skipped because the previous one had not left yet: %1\n"
+                           "Bytes the full send queue did not take: %2",
+                           "因上次数据尚未发完而跳过的自动发送：%1\n发送队列已满而未发送的字节：%2")
+                            .arg(SkippedSends)
+                            .arg(RefusedBytes));
 }
 
 void DataTest::Button_ManulTrttClick() {

@@ -2,11 +2,11 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -151,7 +151,8 @@ void TFormTest::buildControls() {
     connect(Button3, &QPushButton::clicked, this, &TFormTest::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TFormTest::Button4Click);
     connect(Button2, &QPushButton::clicked, this, &TFormTest::Button2Click);
-    exchangeButtons_ = {Button1, Button5, Button6, Button7, Button8, Button9, Button3, Button4, Button2};
+    exchangeButtons_ = {Button1, Button5, Button6, Button7, Button8,
+                        Button9, Button3, Button4, Button2};
 }
 
 bool TFormTest::portReady() {

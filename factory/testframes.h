@@ -60,7 +60,9 @@ QString DumpText(const std::array<std::optional<uint8_t>, DumpRegisterCount>& va
 
 // How long an exchange waits for its reply at most: `waitFactor` x 50 ms (150 to 600 ms),
 // many times what a request and its reply take on the wire at the factor's rate.
-constexpr int ReplyTimeoutMs(uint8_t waitFactor) { return waitFactor * 50; }
+constexpr int ReplyTimeoutMs(uint8_t waitFactor) {
+    return waitFactor * 50;
+}
 
 // The bytes start with a frame whose length byte says it has all arrived.
 bool ReplyComplete(const uint8_t* bytes, size_t count);

@@ -45,9 +45,12 @@ uint8_t HexToByte(std::string_view text) {
     for (const char ch : text) {
         const auto c = static_cast<uint8_t>(ch);
         uint8_t digit = c;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
         acc = static_cast<uint8_t>(acc * 16 + digit);
     }
     return acc;

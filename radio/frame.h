@@ -15,7 +15,9 @@ inline constexpr int MaxReplyLength = 29;  // largest length byte a reply may ca
 inline constexpr int MaxFrameSize = MaxReplyLength + 4;
 
 // Total size of a frame whose length byte is `lengthByte`.
-constexpr int FrameSize(uint8_t lengthByte) { return lengthByte + 4; }
+constexpr int FrameSize(uint8_t lengthByte) {
+    return lengthByte + 4;
+}
 
 // True when the `received` bytes at `buffer` start with a valid frame. A frame whose length
 // byte announces more bytes than were received is invalid: nothing past them is read.

@@ -129,9 +129,9 @@ DisplayedParameters PrepareDisplay(RadioParameterSet& para) {
 std::optional<MissingValue> MissingWriteValue(const WriteSelection& selection) {
     if (selection.airBaudPosition == NoSelection) return MissingValue::AirRate;
     const std::u16string_view id = selection.idText;
-    const bool fourDigits = id.size() >= 4 && std::all_of(id.begin(), id.begin() + 4, [](char16_t c) {
-                                return c >= u'0' && c <= u'9';
-                            });
+    const bool fourDigits =
+        id.size() >= 4 &&
+        std::all_of(id.begin(), id.begin() + 4, [](char16_t c) { return c >= u'0' && c <= u'9'; });
     if (!fourDigits) return MissingValue::Identity;
     if (selection.channelPosition == NoSelection) return MissingValue::Channel;
     if (selection.serialBaudPosition == NoSelection) return MissingValue::SerialRate;

@@ -11,11 +11,10 @@
 class AppChineseTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase() {
-        const StartupOptions options =
-            ParseCommandLine({QStringLiteral("tvrsetup"), QStringLiteral("--lang"),
-                              QStringLiteral("zh")});
+        const StartupOptions options = ParseCommandLine(
+            {QStringLiteral("tvrsetup"), QStringLiteral("--lang"), QStringLiteral("zh")});
         LanguageFlag = options.languageFlag;
         CreateWindows();
     }
@@ -23,13 +22,13 @@ private slots:
     void mainWindowKeepsDesignTexts() {
         QCOMPARE(Form1->windowTitle(), QStringLiteral("数传电台演示软件"));
         const QList<std::pair<QObject*, const char*>> texts{
-            {Form1->FIle_M, "文件(&F)"},       {Form1->FileRead, "读电台(&R)"},
-            {Form1->Seri_M, "电台(&E)"},       {Form1->Help_U_M, "使用说明(&M)"},
-            {Form1->Test_M, "测试"},           {Form1->GroupBox3, "电台型号"},
-            {Form1->GroupBox1, "电台参数"},    {Form1->GroupBox2, "数据传输"},
-            {Form1->ParaChnn, "信道号"},       {Form1->Check_RecHex, "十六进制显示"},
-            {Form1->Button1, "停止显示"},      {Form1->Label9, "自动发送周期"},
-            {Form1->Label10, "毫秒"},          {Form1->PanelTrttTest, "ERR TEST"}};
+            {Form1->FIle_M, "文件(&F)"},    {Form1->FileRead, "读电台(&R)"},
+            {Form1->Seri_M, "电台(&E)"},    {Form1->Help_U_M, "使用说明(&M)"},
+            {Form1->Test_M, "测试"},        {Form1->GroupBox3, "电台型号"},
+            {Form1->GroupBox1, "电台参数"}, {Form1->GroupBox2, "数据传输"},
+            {Form1->ParaChnn, "信道号"},    {Form1->Check_RecHex, "十六进制显示"},
+            {Form1->Button1, "停止显示"},   {Form1->Label9, "自动发送周期"},
+            {Form1->Label10, "毫秒"},       {Form1->PanelTrttTest, "ERR TEST"}};
         for (const auto& [control, text] : texts) {
             QCOMPARE(CaptionOf(control), QString::fromUtf8(text));
         }

@@ -29,7 +29,7 @@ class AppShellTest : public QObject {
         return found;
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         LanguageFlag = 1;
         SetProcessExit([this](int status) { exits_ << status; });
@@ -41,9 +41,12 @@ private slots:
     }
 
     void windowsExistWithTheirClasses() {
-        const QList<QPair<QWidget*, const char*>> windows{
-            {Form1, "TForm1"},          {Form2, "TForm2"},       {Serial_Form, "TSerial_Form"},
-            {Form_Progress, "TForm_Progress"}, {AboutBox, "TAboutBox"}, {FormTest, "TFormTest"}};
+        const QList<QPair<QWidget*, const char*>> windows{{Form1, "TForm1"},
+                                                          {Form2, "TForm2"},
+                                                          {Serial_Form, "TSerial_Form"},
+                                                          {Form_Progress, "TForm_Progress"},
+                                                          {AboutBox, "TAboutBox"},
+                                                          {FormTest, "TFormTest"}};
         for (const auto& [window, className] : windows) {
             QVERIFY2(window != nullptr, className);
             QCOMPARE(window->metaObject()->className(), className);
@@ -56,10 +59,11 @@ private slots:
     }
 
     void timersHaveTheirPeriodsAndStartingStates() {
-        const QList<std::tuple<const char*, int, bool>> timers{
-            {"Timer_SdCmd", 10, false},   {"Timer_RecCmd", 10, false},
-            {"Timer_TrttData", 10, false}, {"Timer_RecData", 50, true},
-            {"Timer1", 100, true}};
+        const QList<std::tuple<const char*, int, bool>> timers{{"Timer_SdCmd", 10, false},
+                                                               {"Timer_RecCmd", 10, false},
+                                                               {"Timer_TrttData", 10, false},
+                                                               {"Timer_RecData", 50, true},
+                                                               {"Timer1", 100, true}};
         for (const auto& [name, period, active] : timers) {
             auto* timer = Form1->findChild<QTimer*>(QString::fromLatin1(name));
             QVERIFY2(timer, name);
@@ -132,9 +136,12 @@ private slots:
         QVERIFY(!Form1->EditModelVer->isEnabled());
         QVERIFY(Form1->Check_AutoClr->isChecked());
         QVERIFY(!Form1->Check_RecHex->isChecked() && !Form1->Check_AutoTrtt->isChecked());
-        for (auto [edit, text] : {std::pair{Form1->Edit1, ""}, {Form1->Edit2, ""},
-                                  {Form1->Edit3, ""}, {Form1->Edit4, ""},
-                                  {Form1->Edit5, "Edit5"}, {Form1->Edit6, "Edit6"},
+        for (auto [edit, text] : {std::pair{Form1->Edit1, ""},
+                                  {Form1->Edit2, ""},
+                                  {Form1->Edit3, ""},
+                                  {Form1->Edit4, ""},
+                                  {Form1->Edit5, "Edit5"},
+                                  {Form1->Edit6, "Edit6"},
                                   {Form1->Edit7, "Edit7"}}) {
             QCOMPARE(edit->text(), QString::fromLatin1(text));
         }
@@ -154,9 +161,9 @@ private slots:
 
     void toolbarAndMenusAsDesigned() {
         const QList<std::tuple<QToolButton*, const char*, bool>> buttons{
-            {Form1->Speed_R, "Read Para", true},   {Form1->Speed_W, "Write Para", false},
-            {Form1->Speed_O, "Open Port", true},   {Form1->Speed_C, "Close Port", true},
-            {Form1->BitBtn1, "About", true},       {Form1->Speed_E, "Exit", true}};
+            {Form1->Speed_R, "Read Para", true}, {Form1->Speed_W, "Write Para", false},
+            {Form1->Speed_O, "Open Port", true}, {Form1->Speed_C, "Close Port", true},
+            {Form1->BitBtn1, "About", true},     {Form1->Speed_E, "Exit", true}};
         int lastPosition = -1;
         for (const auto& [button, tip, enabled] : buttons) {
             QCOMPARE(button->toolTip(), QString::fromLatin1(tip));
@@ -197,7 +204,8 @@ private slots:
         const QStringList texts{"", "COMX", "XXXX-X-1", "Disconnect...", "TX :0", "RX:0"};
         for (int i = 0; i < TForm1::StatusPanelCount; ++i) {
             QCOMPARE(Form1->statusText(i), texts[i]);
-            auto* panel = Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i));
+            auto* panel =
+                Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i));
             QCOMPARE(panel->width() == TForm1::StatusPanelWidths[i] || i == 0, true);
             QCOMPARE(panel->maximumWidth(), TForm1::StatusPanelWidths[i]);
         }
@@ -207,7 +215,7 @@ private slots:
 
     void layoutGroupsTheControls() {
         for (QComboBox* w : {Form1->ComboChnn, Form1->ComboAirBaud, Form1->ComboRadioSerBaud,
-                            Form1->ComboRadioParity}) {
+                             Form1->ComboRadioParity}) {
             QCOMPARE(w->parentWidget(), Form1->GroupBox1);
         }
         QCOMPARE(Form1->EditModelVer->parentWidget(), Form1->GroupBox3);
@@ -217,9 +225,9 @@ private slots:
         auto left = [](QWidget* w) { return w->mapTo(Form1, QPoint(0, 0)).x(); };
         QVERIFY(top(Form1->GroupBox3) < top(Form1->GroupBox1));
         QVERIFY(left(Form1->GroupBox1) < left(Form1->GroupBox2));
-        const QList<QWidget*> receiveColumn{Form1->Panel8, Form1->Check_RecHex,
-                                            Form1->Check_AutoClr, Form1->Button1,
-                                            Form1->Button_ClrRecMemo, Form1->Button3};
+        const QList<QWidget*> receiveColumn{
+            Form1->Panel8,  Form1->Check_RecHex,      Form1->Check_AutoClr,
+            Form1->Button1, Form1->Button_ClrRecMemo, Form1->Button3};
         for (int i = 1; i < receiveColumn.size(); ++i) {
             QVERIFY(top(receiveColumn[i - 1]) < top(receiveColumn[i]));
             QVERIFY(left(receiveColumn[i]) < left(Form1->Memo_Rec));

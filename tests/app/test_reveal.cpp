@@ -10,7 +10,7 @@ class RevealTest : public QObject {
         for (int i = 0; i < n; ++i) r.tick();
     }
 
-private slots:
+  private slots:
     void armedClickRevealsWithinThreeTicks_data() {
         QTest::addColumn<int>("ticksBetween");
         QTest::addColumn<bool>("reveals");
@@ -54,7 +54,8 @@ private slots:
 
     void windowClosesOnTheEightySecondTick() {
         HiddenFeatureReveal r;
-        for (int tick = 1; tick <= 81; ++tick) QVERIFY2(!r.tick(), qPrintable(QString::number(tick)));
+        for (int tick = 1; tick <= 81; ++tick)
+            QVERIFY2(!r.tick(), qPrintable(QString::number(tick)));
         QCOMPARE(r.RevealWindowOpen, uint8_t{1});
         r.panel11Click();
         QVERIFY(r.panel10Click());  // still open after 81 ticks

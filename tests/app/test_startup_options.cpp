@@ -10,7 +10,7 @@ class StartupOptionsTest : public QObject {
         return ParseCommandLine(args);
     }
 
-private slots:
+  private slots:
     void languageChoosesTheFlag_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("flag");

@@ -10,8 +10,8 @@ namespace {
 const QString TxNotesEnglish = QStringLiteral(
     "Periodic sends skipped because the previous one had not left yet: %1\n"
     "Bytes the full send queue did not take: %2");
-const QString TxNotesChinese = QString::fromUtf8(
-    "因上次数据尚未发完而跳过的自动发送：%1\n发送队列已满而未发送的字节：%2");
+const QString TxNotesChinese =
+    QString::fromUtf8("因上次数据尚未发完而跳过的自动发送：%1\n发送队列已满而未发送的字节：%2");
 
 QString TxToolTip() {
     return Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel4"))->toolTip();

@@ -27,7 +27,8 @@ void TestTrttHex::parsesLines_data() {
     QTest::newRow("digits inside words")
         << QStringList{"no hexadecimal digits"} << QByteArray("\xEA\xDE\xCA");
     QTest::newRow("digit per line") << QStringList{"1", "2"} << QByteArray();
-    QTest::newRow("leftover digit per line") << QStringList{"4", "1 42", "43 5"} << QByteArray("\x14\x43");
+    QTest::newRow("leftover digit per line")
+        << QStringList{"4", "1 42", "43 5"} << QByteArray("\x14\x43");
     QTest::newRow("empty lines") << QStringList{"", "FF", ""} << QByteArray("\xFF");
     QTest::newRow("chinese between digits") << QStringList{"4中1"} << QByteArray("\x41");
     QTest::newRow("fullwidth digits skipped") << QStringList{"１２34"} << QByteArray("\x34");

@@ -19,11 +19,16 @@ const QByteArray WriteAckReply = QByteArray::fromHex("55AA02200022");
 FakeSerialDevice::Answer RadioAnswer(const QByteArray& written) {
     if (written.size() < 4) return {};
     switch (written.at(3)) {
-        case 0x10: return {ModelReply};
-        case 0x04: return {AirReply};
-        case 0x08: return {QByteArray::fromHex("55AA030803000E")};
-        case 0x0A: return {QByteArray::fromHex("55AA040A12340054")};
-        default: return {WriteAckReply};
+        case 0x10:
+            return {ModelReply};
+        case 0x04:
+            return {AirReply};
+        case 0x08:
+            return {QByteArray::fromHex("55AA030803000E")};
+        case 0x0A:
+            return {QByteArray::fromHex("55AA040A12340054")};
+        default:
+            return {WriteAckReply};
     }
 }
 
@@ -78,7 +83,7 @@ class SequencerTest : public QObject {
         f_.messages.clear();
     }
 
-private slots:
+  private slots:
     void initTestCase() { f_.createWindows(); }
 
     void init() {
@@ -106,7 +111,7 @@ private slots:
         QCOMPARE(probes_.first(), qMakePair(4, 0));
         QCOMPARE(probes_[5], qMakePair(5, 2));
         QCOMPARE(probes_[6], qMakePair(6, 0));
-        QCOMPARE(probes_[15], qMakePair(0, 0));   // 115200 wraps to 600
+        QCOMPARE(probes_[15], qMakePair(0, 0));     // 115200 wraps to 600
         QCOMPARE(probes_.last(), qMakePair(4, 0));  // the 28th repeats the first
         // With the factor of 3 the attempts at 9600 end on the 29th receive tick, from 19200 on
         // the factor is 10 and they end on the 36th.
@@ -162,7 +167,9 @@ private slots:
     void parityErrorAloneRefusesAValidReply() {
         QFETCH(uint32_t, errors);
         QFETCH(bool, accepted);
-        f_.useFake([errors](const QByteArray&) { return FakeSerialDevice::Answer{ModelReply, errors}; });
+        f_.useFake([errors](const QByteArray&) {
+            return FakeSerialDevice::Answer{ModelReply, errors};
+        });
         Form1->Speed_RClick();
         tick();  // probe out
         tick();  // reply judged
@@ -198,7 +205,8 @@ private slots:
     }
 
     void moreThan100BytesArePurgedAndTheTickEnds() {
-        f_.useFake([](const QByteArray&) { return FakeSerialDevice::Answer{QByteArray(150, 'x')}; });
+        f_.useFake(
+            [](const QByteArray&) { return FakeSerialDevice::Answer{QByteArray(150, 'x')}; });
         Form1->Speed_RClick();
         Form1->Timer_SdCmdTimer();  // the probe; its reply is held back
         const int lastQuietTick = Link().WaitFactor + 25;
@@ -233,9 +241,12 @@ private slots:
         QFETCH(int, answer);
         f_.useFake([](const QByteArray& written) -> FakeSerialDevice::Answer {
             switch (written.at(3)) {
-                case 0x10: return {ModelReply};
-                case 0x04: return {AirReply};
-                default: return {QByteArray::fromHex("55AA0308030000")};
+                case 0x10:
+                    return {ModelReply};
+                case 0x04:
+                    return {AirReply};
+                default:
+                    return {QByteArray::fromHex("55AA0308030000")};
             }
         });
         LanguageFlag = language;

@@ -166,8 +166,8 @@ SimToolArgs ParseSimToolArgs(const std::vector<std::string>& args) {
                                 : options.logPath) = value;
         } else if (name == "--baud") {
             const auto rate = ParseInt(value, 0, 115200);
-            if (!rate || std::find(SerialRates.begin(), SerialRates.end(), *rate) ==
-                             SerialRates.end()) {
+            if (!rate ||
+                std::find(SerialRates.begin(), SerialRates.end(), *rate) == SerialRates.end()) {
                 return fail(bad);
             }
             options.radio.line.baudRate = static_cast<int32_t>(*rate);
