@@ -23,6 +23,7 @@ constexpr EnglishText MainCaptions[] = {
     {"Seri_M", "Edit(&E)"},
     {"Seri_C_M", "Close Port(&C)"},
     {"Seri_O_M", "Open Port(&O)"},
+    {"View_M", "View(&V)"},
     {"Help_M", "Help(&H)"},
     {"Help_U_M", ""},
     {"Help_A_M", "About(&A)"},

@@ -100,6 +100,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
     buildTimers();
     buildDataTest();
     watchActivation();
+    View_M->menuAction()->setVisible(!View_M->isEmpty());
 }
 
 void TForm1::buildToolbar() {
@@ -140,6 +141,9 @@ void TForm1::buildMenus() {
     Seri_M = Named(MainMenu1->addMenu(QStringLiteral("电台(&E)")), "Seri_M");
     Seri_O_M = MakeAction(Seri_M, "Seri_O_M", "打开串口(&O)");
     Seri_C_M = MakeAction(Seri_M, "Seri_C_M", "关闭串口(&C)");
+
+    // What the data area and the link show; its entries are added by the windows they open.
+    View_M = Named(MainMenu1->addMenu(QStringLiteral("查看(&V)")), "View_M");
 
     Help_M = Named(MainMenu1->addMenu(QStringLiteral("帮助(&H)")), "Help_M");
     Help_U_M = MakeAction(Help_M, "Help_U_M", "使用说明(&M)");

@@ -49,6 +49,7 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     QMenu* Seri_M;
     QAction* Seri_O_M;
     QAction* Seri_C_M;
+    QMenu* View_M;
     QMenu* Help_M;
     QAction* Help_U_M;
     QAction* Help_A_M;
