@@ -99,6 +99,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
 
     buildTimers();
     buildDataTest();
+    buildReceiveMenus();
     watchActivation();
     View_M->menuAction()->setVisible(!View_M->isEmpty());
 }
@@ -255,10 +256,7 @@ QGroupBox* TForm1::buildDataGroup() {
         receiveColumn->addWidget(w);
     }
     receiveColumn->addStretch();
-    Memo_Rec = Named(new QPlainTextEdit(GroupBox2), "Memo_Rec");
-    Memo_Rec->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Opaque, so that showing new data repaints the area alone and not the group behind it.
-    Memo_Rec->setAutoFillBackground(true);
+    Memo_Rec = Named(new ReceiveView(GroupBox2), "Memo_Rec");
     Memo_Rec->setMinimumSize(420, 230);
     grid->addLayout(receiveColumn, 0, 0);
     grid->addWidget(Memo_Rec, 0, 1);
@@ -384,6 +382,16 @@ void TForm1::buildTimers() {
     Timer_RecData = makeTimer("Timer_RecData", 50, &TForm1::Timer_RecDataTimer);
     Timer1 = makeTimer("Timer1", 100, &TForm1::Timer1Timer);
     Timer1->start();
+}
+
+// The receive area's own actions, offered in the menus too.
+void TForm1::buildReceiveMenus() {
+    FIle_M->insertAction(N2, Memo_Rec->SaveAction);
+    View_M->addAction(Memo_Rec->FindAction);
+    View_M->addSeparator();
+    View_M->addActions({Memo_Rec->FitRowsAction, Memo_Rec->Rows16Action, Memo_Rec->Rows32Action});
+    View_M->addSeparator();
+    View_M->addActions({Memo_Rec->StampsAction, Memo_Rec->QuietTimeAction});
 }
 
 void TForm1::buildDataTest() {

@@ -75,7 +75,7 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     // Data-transfer group.
     QGroupBox* GroupBox2;
     TPanel* Panel8;
-    QPlainTextEdit* Memo_Rec;
+    ReceiveView* Memo_Rec;
     QCheckBox* Check_RecHex;
     QCheckBox* Check_AutoClr;
     QPushButton* Button1;
@@ -201,6 +201,7 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     void buildTimers();
     void watchActivation();
     void buildDataTest();
+    void buildReceiveMenus();
 
     std::array<QLabel*, StatusPanelCount> statusPanels_{};
     bool activatedOnce_ = false;

@@ -1,14 +1,9 @@
 #include "datatest/datatest.h"
 
-#include <QFontMetricsF>
-#include <QHash>
-#include <QScrollBar>
 #include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <limits>
-#include <span>
 
 #include "core/language.h"
 #include "core/messages.h"
@@ -48,9 +43,10 @@ QStringList DisplayedLines(const QPlainTextEdit* area) {
 }  // namespace
 
 DataTest::DataTest(const DataTestControls& controls, SerialLink& link) : c_(controls), link_(link) {
-    // The receive area only ever grows by appends and is emptied by clearing; an undo history
-    // of every append would hold all data ever received.
-    c_.Memo_Rec->setUndoRedoEnabled(false);
+    // The area keeps the bytes and their text, so switching shows everything kept anew.
+    c_.Memo_Rec->setHexDisplay(c_.Check_RecHex->isChecked());
+    QObject::connect(c_.Check_RecHex, &QCheckBox::toggled, c_.Memo_Rec,
+                     &ReceiveView::setHexDisplay);
 }
 
 // ---- Transmit ----
@@ -162,40 +158,6 @@ void DataTest::ShowLostBytes() {
     c_.showLostBytes(Tr("Lost: %1", "丢失：%1").arg(LostBytes));
 }
 
-QString DataTest::RecDisplayText(QByteArrayView bytes) {
-    if (c_.Check_RecHex->isChecked()) {
-        // A character split before the switch to hexadecimal is not completed later.
-        recDecoder_.Reset();
-        recLineBreaks_.Reset();
-        return RecHexText(bytes);
-    }
-    return recLineBreaks_.Normalize(recDecoder_.Decode(bytes));
-}
-
-const RecRowWrapper& DataTest::RecAreaWrapper() {
-    const QFont font = c_.Memo_Rec->document()->defaultFont();
-    const int width = c_.Memo_Rec->viewport()->width();
-    if (recWrapper_ && width == recWrapperWidth_ && font == recWrapperFont_) return *recWrapper_;
-    recWrapperWidth_ = width;
-    recWrapperFont_ = font;
-    const QFontMetricsF metrics(font);
-    const double tab = c_.Memo_Rec->tabStopDistance();
-    auto others = std::make_shared<QHash<char32_t, double>>();
-    RecRowWrapper::Advance advance = [metrics, tab, others](char32_t c) {
-        // A tab reaches at most to the next tab stop.
-        if (c == U'\t') return tab;
-        auto known = others->constFind(c);
-        if (known != others->cend()) return *known;
-        const double width = metrics.horizontalAdvance(QString::fromUcs4(&c, 1));
-        others->insert(c, width);
-        return width;
-    };
-    // Rows stay a character short of the edge, so that the area never wraps one of them.
-    const double margins = 2 * c_.Memo_Rec->document()->documentMargin() + metrics.maxWidth();
-    recWrapper_.emplace(std::move(advance), width - margins);
-    return *recWrapper_;
-}
-
 void DataTest::Timer_RecDataTimer() {
     if (!link_.PortHandle()) return;
     ShowLostBytes();
@@ -208,54 +170,25 @@ void DataTest::Timer_RecDataTimer() {
     }
     RecIdleTicks = 0;
 
-    QTextDocument* area = c_.Memo_Rec->document();
-    const RecRowWrapper& wrapper = RecAreaWrapper();
-    RecAreaUpdate update(area->blockCount() - 1, area->lastBlock().text(), wrapper,
-                         RecAutoClearLines(c_.Check_AutoClr->isChecked()));
-    bool shown = false;
-    // A backlog is read in pieces, each handled as one read, so that nothing is dropped.
-    for (const uint32_t size : RecReadSizes(waiting)) {
-        link_.ReadPort(recBuffer_.data(), size);
-        const QByteArrayView bytes(recBuffer_.data(), size);
-        if (ErrTestActive) ErrTestReceive(bytes);
-        if (RecDisplayStopped) {
-            recDecoder_.Reset();
-            recLineBreaks_.Reset();
-            continue;
-        }
-        update.Append(RecDisplayText(bytes));
-        RxByteCount = AddByteCount(RxByteCount, size);
-        shown = true;
+    // Everything waiting is read: nothing is purged or dropped.
+    QByteArray bytes(qsizetype(waiting), Qt::Uninitialized);
+    link_.ReadPort(reinterpret_cast<uint8_t*>(bytes.data()), waiting);
+    if (ErrTestActive) ErrTestReceive(bytes);
+    if (RecDisplayStopped) {
+        recDecoder_.Reset();
+        return;
     }
-    if (!shown) return;
-    ShowOnRecArea(update);
+    c_.Memo_Rec->appendReceived(bytes, recDecoder_.Decode(bytes));
+    RxByteCount = AddByteCount(RxByteCount, waiting);
+    // More than the line limit empties the area, this tick's data with it.
+    if (c_.Check_AutoClr->isChecked() && c_.Memo_Rec->lineCount() > RecAutoClearLineLimit) {
+        c_.Memo_Rec->clearReceived();
+    }
     ShowRxCount();
 }
 
-void DataTest::ShowOnRecArea(const RecAreaUpdate& update) {
-    QTextDocument* area = c_.Memo_Rec->document();
-    const QString lastRow = area->lastBlock().text();
-    const QString rows = update.Rows().join(u'\n');
-    QTextCursor cursor(area);
-    cursor.beginEditBlock();
-    if (update.Cleared()) {
-        cursor.select(QTextCursor::Document);
-        cursor.insertText(rows);
-    } else if (rows.startsWith(lastRow)) {
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(QStringView(rows).mid(lastRow.size()).toString());
-    } else {
-        cursor.movePosition(QTextCursor::End);
-        cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
-        cursor.insertText(rows);
-    }
-    cursor.endEditBlock();
-    QScrollBar* scroll = c_.Memo_Rec->verticalScrollBar();
-    scroll->setValue(scroll->maximum());
-}
-
 void DataTest::Button_ClrRecMemoClick() {
-    c_.Memo_Rec->setPlainText(QString());
+    c_.Memo_Rec->clearReceived();
 }
 
 void DataTest::Button1Click() {

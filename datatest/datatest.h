@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QCheckBox>
-#include <QFont>
 #include <QFrame>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,7 +15,7 @@
 
 #include "datatest/errtest.h"
 #include "datatest/recdisplay.h"
-#include "datatest/recrows.h"
+#include "datatest/receiveview.h"
 #include "datatest/textcodec.h"
 #include "datatest/trtthex.h"
 #include "datatest/trttperiod.h"
@@ -25,7 +24,7 @@
 // The main window's controls that the data test reads and writes.
 struct DataTestControls {
     // Receive side.
-    QPlainTextEdit* Memo_Rec = nullptr;
+    ReceiveView* Memo_Rec = nullptr;
     QCheckBox* Check_RecHex = nullptr;
     QCheckBox* Check_AutoClr = nullptr;
     QPushButton* Button1 = nullptr;
@@ -105,20 +104,9 @@ class DataTest {
     void ShowTxNotes();
     void ShowRxCount();
     void ShowLostBytes();
-    // Shows the display texts of this tick's reads, already joined into one update.
-    void ShowOnRecArea(const RecAreaUpdate& update);
-    // The wrapper for the area's current width and font; measuring a font is dear, so it is
-    // made again only when either changes.
-    const RecRowWrapper& RecAreaWrapper();
-    QString RecDisplayText(QByteArrayView bytes);
 
     DataTestControls c_;
     SerialLink& link_;
     PeriodTextReader periodReader_;
     ReceiveTextDecoder recDecoder_;
-    RecLineBreaks recLineBreaks_;
-    std::array<uint8_t, RecReadLimit> recBuffer_{};
-    std::optional<RecRowWrapper> recWrapper_;
-    int recWrapperWidth_ = -1;
-    QFont recWrapperFont_;
 };

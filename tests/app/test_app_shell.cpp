@@ -196,7 +196,8 @@ class AppShellTest : public QObject {
         }
         QVERIFY(Form1->N2->isSeparator());
         QCOMPARE(Form1->FIle_M->actions(),
-                 (QList<QAction*>{Form1->FileRead, Form1->FileWrite, Form1->N2, Form1->FileExit}));
+                 (QList<QAction*>{Form1->FileRead, Form1->FileWrite, Form1->Memo_Rec->SaveAction,
+                                  Form1->N2, Form1->FileExit}));
         QVERIFY(Form1->Test_M->menu() == nullptr);
     }
 

@@ -23,7 +23,7 @@ struct Station {
     };
 
     QWidget window;
-    QPlainTextEdit* Memo_Rec = new QPlainTextEdit(&window);
+    ReceiveView* Memo_Rec = new ReceiveView(&window);
     QPlainTextEdit* Memo_Trtt = new QPlainTextEdit(&window);
     QCheckBox* boxes[5] = {};
     QPushButton* Button1 = new QPushButton(&window);
@@ -138,7 +138,8 @@ class DataTestEndToEnd : public QObject {
         QVERIFY(PollUntil([] { return Form1->statusText(4) == u"TX : 20"; }));
         QVERIFY(PollUntil([&] { return far.data->RxByteCount >= 20; },
                           [&] { far.data->Timer_RecDataTimer(); }));
-        QCOMPARE(far.Memo_Rec->toPlainText(), QString::fromUtf8("hello from A\n你好"));
+        // Sent with CR LF, shown as it arrived.
+        QCOMPARE(far.Memo_Rec->allText(), QString::fromUtf8("hello from A\r\n你好"));
         QCOMPARE(far.status[5], QStringLiteral("RX : 20"));
 
         far.Memo_Trtt->setPlainText(QStringLiteral("reply from B"));
@@ -146,7 +147,7 @@ class DataTestEndToEnd : public QObject {
         QVERIFY(PollUntil([&] { return far.status[4] == u"TX : 12"; }));
         QVERIFY(PollUntil([] { return Form1->Data->RxByteCount >= 12; },
                           [] { Form1->Timer_RecDataTimer(); }));
-        QCOMPARE(Form1->Memo_Rec->toPlainText(), QStringLiteral("reply from B"));
+        QCOMPARE(Form1->Memo_Rec->allText(), QStringLiteral("reply from B"));
         QCOMPARE(Form1->statusText(5), QStringLiteral("RX : 12"));
         QCOMPARE(Form1->statusText(4), QStringLiteral("TX : 20"));
         QVERIFY(f_.messages.texts().isEmpty());

@@ -1,0 +1,633 @@
+#include "datatest/receiveview.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QToolButton>
+
+#include "core/language.h"
+#include "core/messages.h"
+#include "datatest/receiveviewaccessible.h"
+
+namespace {
+
+constexpr int kMargin = 4;
+constexpr int kTabChars = 4;
+// "[12:34:56.789] " and "0000ABCD  " before a row's content.
+constexpr int kStampChars = 15;
+constexpr int kOffsetChars = 10;
+// Saving goes through what is kept a slice at a time.
+constexpr uint64_t kSaveSlice = 1024 * 1024;
+
+const LocalizedMessage kSaveFailed{"Could not save the received data.", "无法保存接收数据。",
+                                   "ERROR"};
+
+// How a character is painted: a tab as spaces, other control characters as their pictures.
+QString Shown(char32_t cp) {
+    if (cp == U'\t') return QString(kTabChars, u' ');
+    if (cp < 0x20) return QString(QChar(char16_t(0x2400 + cp)));
+    if (cp == 0x7F) return QString(QChar(char16_t(0x2421)));
+    return QString::fromUcs4(&cp, 1);
+}
+
+QString HexPairs(QByteArrayView bytes) {
+    return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
+}
+
+QAction* MakeAction(QWidget* owner, const QString& text, const QKeySequence& keys = {}) {
+    auto* action = new QAction(text, owner);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    owner->addAction(action);
+    return action;
+}
+
+}  // namespace
+
+ReceiveView::ReceiveView(QWidget* parent)
+    : QAbstractScrollArea(parent),
+      layout_(store_, [this](char32_t cp) { return advance(cp); }),
+      clock_([] { return QDateTime::currentMSecsSinceEpoch(); }) {
+    static const bool accessible =
+        (QAccessible::installFactory(ReceiveViewAccessibleFactory), true);
+    Q_UNUSED(accessible);
+    font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    viewport()->setFont(font_);
+    const QFontMetricsF metrics(font_);
+    charWidth_ = metrics.horizontalAdvance(u'0');
+    lineHeight_ = QFontMetrics(font_).height();
+    for (char32_t c = 0; c < asciiAdvance_.size(); ++c) {
+        asciiAdvance_[c] = metrics.horizontalAdvance(Shown(c));
+    }
+    setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    viewport()->setCursor(Qt::IBeamCursor);
+    // Every paint covers the whole viewport, so nothing behind it needs painting.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        follow_ = value == verticalScrollBar()->maximum();
+        if (follow_) newDataHint_->hide();
+    });
+
+    newDataHint_ = new QToolButton(viewport());
+    newDataHint_->setObjectName(QStringLiteral("NewDataHint"));
+    newDataHint_->setText(Tr("New data below \u25BC", "下方有新数据 \u25BC"));
+    newDataHint_->hide();
+    connect(newDataHint_, &QToolButton::clicked, this, &ReceiveView::scrollToNewest);
+
+    buildActions();
+    buildFindBar();
+    relayout();
+}
+
+void ReceiveView::buildActions() {
+    CopyAction = MakeAction(this, Tr("Copy", "复制"), QKeySequence::Copy);
+    connect(CopyAction, &QAction::triggered, this,
+            [this] { QApplication::clipboard()->setText(selectedText()); });
+    SelectAllAction = MakeAction(this, Tr("Select All", "全选"), QKeySequence::SelectAll);
+    connect(SelectAllAction, &QAction::triggered, this,
+            [this] { select(layout_.bytes().begin(), layout_.bytes().end()); });
+    FindAction = MakeAction(this, Tr("Find...", "查找..."), QKeySequence::Find);
+    connect(FindAction, &QAction::triggered, this, [this] {
+        findBar_->show();
+        findEdit_->setFocus();
+        findEdit_->selectAll();
+    });
+    SaveAction = MakeAction(this, Tr("Save Received Data...", "保存接收数据..."));
+    connect(SaveAction, &QAction::triggered, this, &ReceiveView::askSavePath);
+
+    rowsGroup_ = new QActionGroup(this);
+    const auto rowsAction = [this](const QString& text, int bytes) {
+        QAction* action = MakeAction(this, text);
+        action->setCheckable(true);
+        rowsGroup_->addAction(action);
+        connect(action, &QAction::triggered, this, [this, bytes] { setHexBytesPerRow(bytes); });
+        return action;
+    };
+    FitRowsAction = rowsAction(Tr("Hex Rows as Wide as the View", "十六进制行宽随窗口"), 0);
+    Rows16Action = rowsAction(Tr("16 Bytes per Hex Row", "十六进制每行16字节"), 16);
+    Rows32Action = rowsAction(Tr("32 Bytes per Hex Row", "十六进制每行32字节"), 32);
+    FitRowsAction->setChecked(true);
+
+    StampsAction = MakeAction(this, Tr("Time Stamps", "时间戳"));
+    StampsAction->setCheckable(true);
+    connect(StampsAction, &QAction::toggled, this, &ReceiveView::setStampsShown);
+    QuietTimeAction = MakeAction(this, Tr("Time Stamp Quiet Time...", "时间戳静默间隔..."));
+    connect(QuietTimeAction, &QAction::triggered, this, &ReceiveView::askQuietTime);
+}
+
+void ReceiveView::buildFindBar() {
+    findBar_ = new QWidget(this);
+    findBar_->setObjectName(QStringLiteral("FindBar"));
+    findBar_->setAutoFillBackground(true);
+    auto* row = new QHBoxLayout(findBar_);
+    row->setContentsMargins(2, 2, 2, 2);
+    findEdit_ = new QLineEdit(findBar_);
+    findEdit_->setObjectName(QStringLiteral("FindText"));
+    findEdit_->setPlaceholderText(Tr("Find (Enter: next, Shift+Enter: previous)",
+                                     "查找（回车：下一个，Shift+回车：上一个）"));
+    row->addWidget(findEdit_);
+    findBar_->hide();
+    connect(findEdit_, &QLineEdit::returnPressed, this, [this] {
+        const bool backwards = QApplication::keyboardModifiers() & Qt::ShiftModifier;
+        const bool found = find(findEdit_->text(), backwards);
+        findEdit_->setStyleSheet(found ? QString()
+                                       : QStringLiteral("QLineEdit { background: #ffd0d0; }"));
+    });
+    auto* close = new QAction(findEdit_);
+    close->setShortcut(Qt::Key_Escape);
+    close->setShortcutContext(Qt::WidgetShortcut);
+    findEdit_->addAction(close);
+    connect(close, &QAction::triggered, this, [this] {
+        findBar_->hide();
+        setFocus();
+    });
+}
+
+// ---- Data ----
+
+void ReceiveView::appendReceived(QByteArrayView bytes, const QString& text) {
+    const int64_t now = clock_();
+    const bool afterQuiet = !lastArrivalMs_ || now - *lastArrivalMs_ > quietMs_;
+    lastArrivalMs_ = now;
+    const bool following = follow_;
+    const qsizetype marker = hasMarkerRow() ? 1 : 0;
+    const uint64_t top = layout_.rowBegin(
+        std::clamp<qsizetype>(verticalScrollBar()->value() - marker, 0, layout_.rowCount() - 1));
+
+    store_.append(bytes, text.toUtf8(), afterQuiet ? std::optional(now) : std::nullopt);
+    layout_.update();
+    const uint64_t begin = layout_.bytes().begin();
+    anchor_ = std::max(anchor_, begin);
+    caret_ = std::max(caret_, begin);
+    updateScrollRange();
+    if (following) {
+        scrollToNewest();
+    } else {
+        // What the user looks at stays in sight while older rows leave above it.
+        verticalScrollBar()->setValue(int(layout_.rowAt(top) + (hasMarkerRow() ? 1 : 0)));
+        newDataHint_->show();
+    }
+    viewport()->update();
+}
+
+void ReceiveView::clearReceived() {
+    store_.clear();
+    lastArrivalMs_.reset();
+    anchor_ = caret_ = 0;
+    follow_ = true;
+    newDataHint_->hide();
+    relayout();
+}
+
+void ReceiveView::setHexDisplay(bool hex) {
+    if (hexDisplay() == hex) return;
+    ReceiveLayoutOptions options = layout_.options();
+    options.mode = hex ? ReceiveMode::Hex : ReceiveMode::Text;
+    layout_.setOptions(options);
+    anchor_ = caret_ = layout_.bytes().end();
+    relayout();
+}
+
+bool ReceiveView::hexDisplay() const {
+    return layout_.options().mode == ReceiveMode::Hex;
+}
+
+void ReceiveView::setStampsShown(bool shown) {
+    stampsShown_ = shown;
+    StampsAction->setChecked(shown);
+    relayout();
+}
+
+void ReceiveView::setStampQuietMs(int quietMs) {
+    quietMs_ = std::max(1, quietMs);
+}
+
+void ReceiveView::setClock(std::function<int64_t()> msSinceEpoch) {
+    clock_ = std::move(msSinceEpoch);
+}
+
+void ReceiveView::setHexBytesPerRow(int bytes) {
+    ReceiveLayoutOptions options = layout_.options();
+    options.hexBytesPerRow = bytes;
+    layout_.setOptions(options);
+    (bytes == 16 ? Rows16Action : bytes == 32 ? Rows32Action : FitRowsAction)->setChecked(true);
+    relayout();
+}
+
+qsizetype ReceiveView::lineCount() const {
+    const qsizetype rows = layout_.rowCount();
+    const bool emptyLast = layout_.rowBegin(rows - 1) == layout_.bytes().end();
+    return rows - (emptyLast ? 1 : 0);
+}
+
+QString ReceiveView::textOf(uint64_t from, uint64_t to) const {
+    const QByteArray bytes = layout_.bytes().slice(from, to);
+    return hexDisplay() ? HexPairs(bytes) : QString::fromUtf8(bytes);
+}
+
+QString ReceiveView::allText() const {
+    return textOf(layout_.bytes().begin(), layout_.bytes().end());
+}
+
+QString ReceiveView::selectedText() const {
+    const auto [from, to] = selection();
+    return textOf(from, to);
+}
+
+std::pair<uint64_t, uint64_t> ReceiveView::selection() const {
+    return {std::min(anchor_, caret_), std::max(anchor_, caret_)};
+}
+
+void ReceiveView::select(uint64_t from, uint64_t to) {
+    const ChunkedBytes& bytes = layout_.bytes();
+    anchor_ = std::clamp(from, bytes.begin(), bytes.end());
+    caret_ = std::clamp(to, bytes.begin(), bytes.end());
+    showRow(layout_.rowAt(caret_));
+    viewport()->update();
+}
+
+bool ReceiveView::newDataHintShown() const {
+    return !newDataHint_->isHidden();
+}
+
+bool ReceiveView::find(const QString& needle, bool backwards) {
+    QByteArray pattern;
+    if (hexDisplay()) {
+        QString digits = needle;
+        digits.remove(QRegularExpression(QStringLiteral("[^0-9A-Fa-f]")));
+        if (digits.size() % 2 != 0) return false;
+        pattern = QByteArray::fromHex(digits.toLatin1());
+    } else {
+        pattern = needle.toUtf8();
+    }
+    if (pattern.isEmpty()) return false;
+    const ChunkedBytes& bytes = layout_.bytes();
+    const auto [from, to] = selection();
+    std::optional<uint64_t> hit;
+    if (!backwards) {
+        hit = bytes.find(pattern, to);
+        if (!hit) hit = bytes.find(pattern, bytes.begin());
+    } else {
+        // The last match before the selection, or else the last one of all.
+        std::optional<uint64_t> before;
+        for (auto at = bytes.find(pattern, bytes.begin()); at; at = bytes.find(pattern, *at + 1)) {
+            if (*at < from) before = at;
+            hit = at;
+        }
+        if (before) hit = before;
+    }
+    if (!hit) return false;
+    select(*hit, *hit + uint64_t(pattern.size()));
+    return true;
+}
+
+std::optional<QString> ReceiveView::save(const QString& path, SaveFormat format) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+    const ChunkedBytes& bytes = format == SaveFormat::Text ? store_.text() : store_.raw();
+    for (uint64_t at = bytes.begin(); at < bytes.end(); at += kSaveSlice) {
+        const QByteArray slice = bytes.slice(at, at + kSaveSlice);
+        if (format == SaveFormat::Hex) {
+            if (at > bytes.begin()) file.write(" ");
+            file.write(slice.toHex(' ').toUpper());
+        } else {
+            file.write(slice);
+        }
+    }
+    if (!file.commit()) return file.errorString();
+    return std::nullopt;
+}
+
+void ReceiveView::askSavePath() {
+    const QString raw = Tr("Received bytes (*.bin)", "接收的字节 (*.bin)");
+    const QString text = Tr("Text as shown (*.txt)", "显示的文本 (*.txt)");
+    const QString hex = Tr("Hexadecimal text (*.hex)", "十六进制文本 (*.hex)");
+    QString chosen = raw;
+    const QString path =
+        QFileDialog::getSaveFileName(this, Tr("Save Received Data", "保存接收数据"), QString(),
+                                     raw + ";;" + text + ";;" + hex, &chosen);
+    if (path.isEmpty()) return;
+    const SaveFormat format = chosen == text  ? SaveFormat::Text
+                              : chosen == hex ? SaveFormat::Hex
+                                              : SaveFormat::Raw;
+    if (const auto error = save(path, format)) ShowLocalized(kSaveFailed, *error);
+}
+
+void ReceiveView::askQuietTime() {
+    bool ok = false;
+    const int ms =
+        QInputDialog::getInt(this, Tr("Time Stamps", "时间戳"),
+                             Tr("A new row with its time after this many ms without data:",
+                                "无数据超过此毫秒数后，新起一行并标注时间："),
+                             quietMs_, 1, 3600000, 10, &ok);
+    if (ok) setStampQuietMs(ms);
+}
+
+// ---- Layout and scrolling ----
+
+double ReceiveView::advance(char32_t cp) const {
+    if (cp < asciiAdvance_.size()) return asciiAdvance_[cp];
+    auto known = otherAdvance_.constFind(cp);
+    if (known != otherAdvance_.cend()) return *known;
+    const double width = QFontMetricsF(font_).horizontalAdvance(Shown(cp));
+    otherAdvance_.insert(cp, width);
+    return width;
+}
+
+double ReceiveView::prefixWidth() const {
+    int chars = stampsShown_ ? kStampChars : 0;
+    if (hexDisplay() && layout_.options().hexBytesPerRow > 0) chars += kOffsetChars;
+    return chars * charWidth_;
+}
+
+void ReceiveView::relayout() {
+    ReceiveLayoutOptions options = layout_.options();
+    options.width = std::max(charWidth_, viewport()->width() - 2 * kMargin - prefixWidth());
+    options.charWidth = charWidth_;
+    options.stamps = stampsShown_;
+    const uint64_t top = layout_.rowBegin(std::clamp<qsizetype>(
+        firstPaintedRow() - (hasMarkerRow() ? 1 : 0), 0, layout_.rowCount() - 1));
+    layout_.setOptions(options);
+    updateScrollRange();
+    if (follow_) {
+        scrollToNewest();
+    } else {
+        verticalScrollBar()->setValue(int(layout_.rowAt(top) + (hasMarkerRow() ? 1 : 0)));
+    }
+    viewport()->update();
+}
+
+qsizetype ReceiveView::paintedRows() const {
+    return layout_.rowCount() + (hasMarkerRow() ? 1 : 0);
+}
+
+qsizetype ReceiveView::firstPaintedRow() const {
+    return verticalScrollBar()->value();
+}
+
+int ReceiveView::rowsInSight() const {
+    return std::max(1, viewport()->height() / lineHeight_);
+}
+
+void ReceiveView::updateScrollRange() {
+    const int page = rowsInSight();
+    verticalScrollBar()->setPageStep(page);
+    verticalScrollBar()->setRange(0, int(std::max<qsizetype>(0, paintedRows() - page)));
+}
+
+void ReceiveView::scrollToNewest() {
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    follow_ = true;
+    newDataHint_->hide();
+}
+
+void ReceiveView::showRow(qsizetype row) {
+    const qsizetype painted = row + (hasMarkerRow() ? 1 : 0);
+    const qsizetype top = firstPaintedRow();
+    if (painted < top) {
+        verticalScrollBar()->setValue(int(painted));
+    } else if (painted >= top + rowsInSight()) {
+        verticalScrollBar()->setValue(int(painted - rowsInSight() + 1));
+    }
+}
+
+void ReceiveView::scrollContentsBy(int, int) {
+    viewport()->update();
+}
+
+void ReceiveView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    relayout();
+    const QSize hint = newDataHint_->sizeHint();
+    newDataHint_->move(viewport()->width() - hint.width() - kMargin,
+                       viewport()->height() - hint.height() - kMargin);
+    newDataHint_->resize(hint);
+    const int barWidth = std::min(width(), 360);
+    findBar_->setGeometry(width() - barWidth, 0, barWidth, findBar_->sizeHint().height());
+}
+
+// ---- Painting ----
+
+QString ReceiveView::prefixOf(qsizetype row) const {
+    QString prefix;
+    if (stampsShown_) {
+        const auto stamp = layout_.rowStamp(row);
+        prefix +=
+            stamp
+                ? QDateTime::fromMSecsSinceEpoch(*stamp).toString(QStringLiteral("[hh:mm:ss.zzz] "))
+                : QString(kStampChars, u' ');
+    }
+    if (hexDisplay() && layout_.options().hexBytesPerRow > 0) {
+        prefix +=
+            QStringLiteral("%1  ").arg(layout_.rowBegin(row), 8, 16, QLatin1Char('0')).toUpper();
+    }
+    return prefix;
+}
+
+QString ReceiveView::markerText() const {
+    return Tr("\u2026 %1 earlier bytes not kept", "\u2026 之前的 %1 字节未保留")
+        .arg(store_.droppedBytes());
+}
+
+QString ReceiveView::paintedRowText(qsizetype painted) const {
+    if (hasMarkerRow() && painted == 0) return markerText();
+    const qsizetype row = painted - (hasMarkerRow() ? 1 : 0);
+    return prefixOf(row) + rowText(row);
+}
+
+QString ReceiveView::rowText(qsizetype row) const {
+    const uint64_t begin = layout_.rowBegin(row);
+    const uint64_t end = layout_.rowEnd(row);
+    if (hexDisplay()) return HexPairs(store_.raw().slice(begin, end));
+    QString shown;
+    const ChunkedBytes& text = store_.text();
+    for (uint64_t at = begin; at < end;) {
+        const auto [cp, length] = CodePointAt(text, at);
+        shown += Shown(cp);
+        at += uint64_t(length);
+    }
+    return shown;
+}
+
+double ReceiveView::xOf(qsizetype row, uint64_t offset) const {
+    const uint64_t begin = layout_.rowBegin(row);
+    if (hexDisplay()) return double(offset - begin) * 3 * charWidth_;
+    double x = 0;
+    const ChunkedBytes& text = store_.text();
+    for (uint64_t at = begin; at < offset;) {
+        const auto [cp, length] = CodePointAt(text, at);
+        x += advance(cp);
+        at += uint64_t(length);
+    }
+    return x;
+}
+
+uint64_t ReceiveView::offsetAt(qsizetype row, double x) const {
+    const uint64_t begin = layout_.rowBegin(row);
+    const uint64_t end = layout_.rowEnd(row);
+    if (hexDisplay()) {
+        const auto pair = uint64_t(std::max(0.0, (x + charWidth_) / (3 * charWidth_)));
+        return std::min(begin + pair, end);
+    }
+    double left = 0;
+    const ChunkedBytes& text = store_.text();
+    for (uint64_t at = begin; at < end;) {
+        const auto [cp, length] = CodePointAt(text, at);
+        const double width = advance(cp);
+        if (x < left + width / 2) return at;
+        left += width;
+        at += uint64_t(length);
+    }
+    return end;
+}
+
+uint64_t ReceiveView::offsetAtPoint(const QPoint& point) const {
+    const qsizetype painted =
+        std::clamp<qsizetype>(firstPaintedRow() + point.y() / lineHeight_, 0, paintedRows() - 1);
+    const qsizetype row = std::max<qsizetype>(0, painted - (hasMarkerRow() ? 1 : 0));
+    return offsetAt(row, point.x() - kMargin - prefixWidth());
+}
+
+void ReceiveView::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), palette().base());
+    const QFontMetrics metrics(font_);
+    const auto [selectedFrom, selectedTo] = selection();
+    const qsizetype marker = hasMarkerRow() ? 1 : 0;
+    const double contentX = kMargin + prefixWidth();
+    for (int i = 0; i <= rowsInSight(); ++i) {
+        const qsizetype painted = firstPaintedRow() + i;
+        if (painted >= paintedRows()) break;
+        const int top = i * lineHeight_;
+        const int baseline = top + metrics.ascent();
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        if (painted < marker) {
+            painter.drawText(kMargin, baseline, markerText());
+            continue;
+        }
+        const qsizetype row = painted - marker;
+        painter.drawText(kMargin, baseline, prefixOf(row));
+        const uint64_t begin = layout_.rowBegin(row);
+        const uint64_t end = layout_.rowEnd(row);
+        const QString shown = rowText(row);
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawText(QPointF(contentX, baseline), shown);
+        if (selectedFrom < selectedTo && selectedFrom <= end && selectedTo > begin) {
+            const double from = xOf(row, std::max(selectedFrom, begin));
+            // A selection that goes on past the row's end takes its line break with it.
+            const double to =
+                xOf(row, std::min(selectedTo, end)) + (selectedTo > end ? charWidth_ : 0);
+            const QRectF marked(contentX + from, top, to - from, lineHeight_);
+            painter.fillRect(marked, palette().highlight());
+            painter.save();
+            painter.setClipRect(marked);
+            painter.setPen(palette().color(QPalette::HighlightedText));
+            painter.drawText(QPointF(contentX, baseline), shown);
+            painter.restore();
+        }
+        if (hasFocus() && caret_ >= begin && caret_ <= end && layout_.rowAt(caret_) == row) {
+            const double x = contentX + xOf(row, caret_);
+            painter.drawLine(QPointF(x, top), QPointF(x, top + lineHeight_ - 1));
+        }
+    }
+}
+
+// ---- Keyboard and mouse ----
+
+uint64_t ReceiveView::stepBack(uint64_t offset) const {
+    const ChunkedBytes& bytes = layout_.bytes();
+    if (offset <= bytes.begin()) return bytes.begin();
+    --offset;
+    // Back over the continuation bytes of a character, to its first byte.
+    while (!hexDisplay() && offset > bytes.begin() &&
+           (static_cast<unsigned char>(bytes.at(offset)) & 0xC0) == 0x80) {
+        --offset;
+    }
+    return offset;
+}
+
+uint64_t ReceiveView::stepForward(uint64_t offset) const {
+    const ChunkedBytes& bytes = layout_.bytes();
+    if (offset >= bytes.end()) return bytes.end();
+    if (hexDisplay()) return offset + 1;
+    return std::min(bytes.end(), offset + uint64_t(CodePointAt(bytes, offset).second));
+}
+
+void ReceiveView::moveCaret(uint64_t offset, bool extend) {
+    caret_ = offset;
+    if (!extend) anchor_ = caret_;
+    showRow(layout_.rowAt(caret_));
+    viewport()->update();
+}
+
+void ReceiveView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) return CopyAction->trigger();
+    if (event->matches(QKeySequence::SelectAll)) return SelectAllAction->trigger();
+    if (event->matches(QKeySequence::Find)) return FindAction->trigger();
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const bool whole = event->modifiers() & Qt::ControlModifier;
+    const ChunkedBytes& bytes = layout_.bytes();
+    const qsizetype row = layout_.rowAt(caret_);
+    const auto toRow = [&](qsizetype target) {
+        target = std::clamp<qsizetype>(target, 0, layout_.rowCount() - 1);
+        return offsetAt(target, xOf(row, caret_));
+    };
+    switch (event->key()) {
+        case Qt::Key_Left:
+            return moveCaret(stepBack(caret_), extend);
+        case Qt::Key_Right:
+            return moveCaret(stepForward(caret_), extend);
+        case Qt::Key_Up:
+            return moveCaret(toRow(row - 1), extend);
+        case Qt::Key_Down:
+            return moveCaret(toRow(row + 1), extend);
+        case Qt::Key_PageUp:
+            return moveCaret(toRow(row - rowsInSight()), extend);
+        case Qt::Key_PageDown:
+            return moveCaret(toRow(row + rowsInSight()), extend);
+        case Qt::Key_Home:
+            return moveCaret(whole ? bytes.begin() : layout_.rowBegin(row), extend);
+        case Qt::Key_End:
+            return moveCaret(whole ? bytes.end() : layout_.rowEnd(row), extend);
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+    }
+}
+
+void ReceiveView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
+    setFocus(Qt::MouseFocusReason);
+    moveCaret(offsetAtPoint(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
+}
+
+void ReceiveView::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    moveCaret(offsetAtPoint(event->position().toPoint()), true);
+}
+
+void ReceiveView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addActions({CopyAction, SelectAllAction, FindAction, SaveAction});
+    menu.addSeparator();
+    menu.addActions({FitRowsAction, Rows16Action, Rows32Action});
+    menu.addSeparator();
+    menu.addActions({StampsAction, QuietTimeAction});
+    menu.exec(event->globalPos());
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QByteArrayView>
+#include <QFont>
+#include <QHash>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "datatest/receivelayout.h"
+#include "datatest/receivestore.h"
+
+class QAction;
+class QActionGroup;
+class QLineEdit;
+class QToolButton;
+
+// The receive area: keeps what arrived (the newest 16 MiB) and paints only the rows in sight,
+// as text or as hexadecimal pairs. Rows break where line breaks arrived, where a row is full
+// and, with time stamps, where a burst came after a quiet spell; none of these breaks is added
+// to what is copied, found, saved or read out to a screen reader.
+class ReceiveView : public QAbstractScrollArea {
+    Q_OBJECT
+  public:
+    enum class SaveFormat { Raw, Text, Hex };
+
+    explicit ReceiveView(QWidget* parent = nullptr);
+
+    // One tick's reads: the bytes and the text they show as (zero bytes left out).
+    void appendReceived(QByteArrayView bytes, const QString& text);
+    void clearReceived();
+    void setHexDisplay(bool hex);
+    bool hexDisplay() const;
+
+    // Rows the view holds; an empty row after a final line break is none.
+    qsizetype lineCount() const;
+    // Everything kept, as it is copied: the text, or hexadecimal pairs with single spaces.
+    QString allText() const;
+    QString selectedText() const;
+    // The selection in the offsets of what is shown (text or bytes), from..to.
+    void select(uint64_t from, uint64_t to);
+    std::pair<uint64_t, uint64_t> selection() const;
+    const ReceiveStore& store() const { return store_; }
+    const ReceiveLayout& layout() const { return layout_; }
+    // Rows as painted, the marker of bytes let go first when there is one.
+    qsizetype paintedRows() const;
+    // What painted row `painted` shows: the marker, or its stamp or offset and its content.
+    QString paintedRowText(qsizetype painted) const;
+    // The rows in sight are the newest, and stay so while data arrive.
+    bool followsNewest() const { return follow_; }
+    bool newDataHintShown() const;
+
+    // Finds `needle` (text, or hexadecimal digits in hexadecimal display) after the selection,
+    // or before it, going round the end; selects and shows it. False when it is nowhere.
+    bool find(const QString& needle, bool backwards = false);
+    // Writes what is kept to `path`; the error's text when it cannot.
+    std::optional<QString> save(const QString& path, SaveFormat format) const;
+
+    // Time stamps: a burst that arrives after more than `quietMs` without data starts a row
+    // headed by its local time. The clock gives milliseconds since the epoch.
+    void setStampsShown(bool shown);
+    void setStampQuietMs(int quietMs);
+    int stampQuietMs() const { return quietMs_; }
+    void setClock(std::function<int64_t()> msSinceEpoch);
+    // Hexadecimal rows hold this many bytes with their offsets, or fit the width when 0.
+    void setHexBytesPerRow(int bytes);
+
+    // What a user can do here, also offered by the main window's menus.
+    QAction* CopyAction;
+    QAction* SelectAllAction;
+    QAction* FindAction;
+    QAction* SaveAction;
+    QAction* FitRowsAction;
+    QAction* Rows16Action;
+    QAction* Rows32Action;
+    QAction* StampsAction;
+    QAction* QuietTimeAction;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+  private:
+    void buildActions();
+    void buildFindBar();
+    void askSavePath();
+    void askQuietTime();
+
+    // Lays out anew for the current width, mode and options.
+    void relayout();
+    void updateScrollRange();
+    void scrollToNewest();
+    void showRow(qsizetype row);
+
+    bool hasMarkerRow() const { return store_.droppedBytes() > 0; }
+    qsizetype firstPaintedRow() const;
+    int rowsInSight() const;
+    double prefixWidth() const;
+    QString prefixOf(qsizetype row) const;
+    QString markerText() const;
+    // The row's content as painted, with control characters made visible.
+    QString rowText(qsizetype row) const;
+    // Pixel position of `offset` within its row's content, and the offset nearest to `x`.
+    double xOf(qsizetype row, uint64_t offset) const;
+    uint64_t offsetAt(qsizetype row, double x) const;
+    uint64_t offsetAtPoint(const QPoint& point) const;
+    uint64_t stepBack(uint64_t offset) const;
+    uint64_t stepForward(uint64_t offset) const;
+    void moveCaret(uint64_t offset, bool extend);
+    QString textOf(uint64_t from, uint64_t to) const;
+
+    double advance(char32_t cp) const;
+
+    ReceiveStore store_;
+    ReceiveLayout layout_;
+    QFont font_;
+    double charWidth_ = 1;
+    int lineHeight_ = 1;
+    std::array<double, 128> asciiAdvance_{};
+    mutable QHash<char32_t, double> otherAdvance_;
+
+    uint64_t anchor_ = 0;
+    uint64_t caret_ = 0;
+    bool follow_ = true;
+    bool stampsShown_ = false;
+    int quietMs_ = 100;
+    std::optional<int64_t> lastArrivalMs_;
+    std::function<int64_t()> clock_;
+
+    QToolButton* newDataHint_;
+    QWidget* findBar_;
+    QLineEdit* findEdit_;
+    QActionGroup* rowsGroup_;
+};

@@ -1,0 +1,195 @@
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include "datatest/receivelayout.h"
+#include "datatest/receivestore.h"
+
+namespace {
+
+constexpr int64_t Chunk = ChunkedBytes::ChunkSize;
+
+// Every character one unit wide, so a row of width w holds w characters.
+double UnitAdvance(char32_t) {
+    return 1;
+}
+
+// The rows of the layout as the text they start with up to their end.
+QStringList Rows(const ReceiveLayout& layout) {
+    QStringList rows;
+    for (qsizetype row = 0; row < layout.rowCount(); ++row) {
+        rows << QString::fromUtf8(layout.bytes().slice(layout.rowBegin(row), layout.rowEnd(row)));
+    }
+    return rows;
+}
+
+std::vector<uint64_t> Begins(const ReceiveLayout& layout) {
+    std::vector<uint64_t> begins;
+    for (qsizetype row = 0; row < layout.rowCount(); ++row) begins.push_back(layout.rowBegin(row));
+    return begins;
+}
+
+ReceiveLayoutOptions TextRows(double width, bool stamps = false) {
+    ReceiveLayoutOptions options;
+    options.width = width;
+    options.stamps = stamps;
+    return options;
+}
+
+}  // namespace
+
+class ReceiveStoreTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // Older bytes leave a chunk at a time, never below the capacity; offsets stay valid.
+    void keepsTheNewestCapacity() {
+        ChunkedBytes bytes(2 * Chunk);
+        QByteArray all;
+        for (int i = 0; i < 5 * Chunk; i += 1000) {
+            const QByteArray piece(1000, char('a' + (i / 1000) % 26));
+            bytes.append(piece);
+            all += piece;
+        }
+        QCOMPARE(bytes.end(), uint64_t(all.size()));
+        QVERIFY(bytes.end() - bytes.begin() >= uint64_t(2 * Chunk));
+        QVERIFY(bytes.end() - bytes.begin() < uint64_t(3 * Chunk));
+        QCOMPARE(bytes.begin() % Chunk, 0u);
+        // A slice across chunk boundaries and one that asks for more than is kept.
+        const uint64_t from = bytes.begin() + Chunk - 10;
+        QCOMPARE(bytes.slice(from, from + 20), all.mid(qsizetype(from), 20));
+        QCOMPARE(bytes.slice(0, 5), QByteArray());
+        QCOMPARE(bytes.at(bytes.end() - 1), all.back());
+    }
+
+    void findsAcrossChunks() {
+        ChunkedBytes bytes(4 * Chunk);
+        bytes.append(QByteArray(Chunk - 2, '.'));
+        bytes.append("ABCD");
+        bytes.append(QByteArray(10, '.'));
+        bytes.append("ABCD");
+        QCOMPARE(bytes.find("ABCD", 0), std::optional<uint64_t>(Chunk - 2));
+        QCOMPARE(bytes.find("ABCD", Chunk - 1), std::optional<uint64_t>(Chunk + 12));
+        QCOMPARE(bytes.find("ABCE", 0), std::nullopt);
+    }
+
+    void stampsLeaveWithTheirBytes() {
+        ReceiveStore store(Chunk);
+        store.append(QByteArray(Chunk, 'x'), QByteArray(Chunk, 'x'), 1000);
+        store.append("y", "y", 2000);
+        QCOMPARE(store.stamps().size(), size_t(2));
+        store.append(QByteArray(2 * Chunk, 'z'), QByteArray(2 * Chunk, 'z'), std::nullopt);
+        QVERIFY(store.droppedBytes() > 0);
+        // The first burst has left; the stamp of the one kept in part stays.
+        QCOMPARE(store.stamps().size(), size_t(1));
+        QCOMPARE(store.stamps().front().msSinceEpoch, 2000);
+        store.clear();
+        QCOMPARE(store.droppedBytes(), 0u);
+        QVERIFY(store.stamps().empty());
+    }
+
+    // Rows break where breaks arrived (CR LF, LF, a lone CR) and where a row is full.
+    void textRows_data() {
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("line breaks")
+            << QStringList{"ab\r\ncd\nef\rgh"} << QStringList{"ab", "cd", "ef", "gh"};
+        QTest::newRow("CR LF split over two reads")
+            << QStringList{"ab\r", "\ncd"} << QStringList{"ab", "cd"};
+        QTest::newRow("LF CR is two breaks")
+            << QStringList{"ab\n\rcd"} << QStringList{"ab", "", "cd"};
+        QTest::newRow("a long line wraps")
+            << QStringList{"abcdefghij"} << QStringList{"abcd", "efgh", "ij"};
+        QTest::newRow("a final break leaves an empty row")
+            << QStringList{"ab\n"} << QStringList{"ab", ""};
+        QTest::newRow("wide characters")
+            << QStringList{"中文字符也可"} << QStringList{"中文字符", "也可"};
+    }
+    void textRows() {
+        QFETCH(QStringList, pieces);
+        QFETCH(QStringList, rows);
+        ReceiveStore store;
+        ReceiveLayout layout(store, UnitAdvance);
+        layout.setOptions(TextRows(4));
+        for (const QString& piece : pieces) {
+            store.append(piece.toUtf8(), piece.toUtf8(), std::nullopt);
+            layout.update();
+        }
+        QCOMPARE(Rows(layout), rows);
+    }
+
+    void stampedBurstsStartRows() {
+        ReceiveStore store;
+        ReceiveLayout layout(store, UnitAdvance);
+        layout.setOptions(TextRows(10, true));
+        store.append("abc", "abc", 1000);
+        layout.update();
+        store.append("def", "def", std::nullopt);
+        layout.update();
+        store.append("ghi", "ghi", 5000);
+        layout.update();
+        QCOMPARE(Rows(layout), (QStringList{"abcdef", "ghi"}));
+        QCOMPARE(layout.rowStamp(0), std::optional<int64_t>(1000));
+        QCOMPARE(layout.rowStamp(1), std::optional<int64_t>(5000));
+        layout.setOptions(TextRows(10, false));
+        QCOMPARE(Rows(layout), QStringList{"abcdefghi"});
+    }
+
+    void hexRows_data() {
+        QTest::addColumn<int>("bytesPerRow");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<QList<int>>("rowLengths");
+        QTest::newRow("16 a row") << 16 << 100.0 << QList<int>{16, 16, 8};
+        // Three characters of width 1 a pair: a width of 31 holds 10 pairs.
+        QTest::newRow("fit to the width") << 0 << 31.0 << QList<int>{10, 10, 10, 10};
+    }
+    void hexRows() {
+        QFETCH(int, bytesPerRow);
+        QFETCH(double, width);
+        QFETCH(QList<int>, rowLengths);
+        ReceiveStore store;
+        ReceiveLayout layout(store, UnitAdvance);
+        ReceiveLayoutOptions options;
+        options.mode = ReceiveMode::Hex;
+        options.hexBytesPerRow = bytesPerRow;
+        options.width = width;
+        layout.setOptions(options);
+        const QByteArray bytes(40, '\x55');
+        store.append(bytes, QByteArray(), std::nullopt);
+        layout.update();
+        QList<int> lengths;
+        for (qsizetype row = 0; row < layout.rowCount(); ++row) {
+            lengths << int(layout.rowEnd(row) - layout.rowBegin(row));
+        }
+        QCOMPARE(lengths, rowLengths);
+        QCOMPARE(layout.rowAt(39), qsizetype(rowLengths.size() - 1));
+    }
+
+    // Laying out tick by tick gives the rows a full layout gives, whatever the pieces.
+    void appendsLayOutAsAWholeWould() {
+        QRandomGenerator random(7);
+        const char alphabet[] = "ab \r\n\xE4\xB8\xAD";
+        for (int round = 0; round < 50; ++round) {
+            ReceiveStore store(Chunk);
+            ReceiveLayout layout(store, UnitAdvance);
+            layout.setOptions(TextRows(1 + random.bounded(12), random.bounded(2) == 1));
+            for (int piece = 0; piece < 30; ++piece) {
+                QString text;
+                const int length = random.bounded(20);
+                for (int i = 0; i < length; ++i) {
+                    const int pick = random.bounded(6);
+                    text += pick == 5 ? QString::fromUtf8("中") : QString(QChar(alphabet[pick]));
+                }
+                const auto stamp =
+                    random.bounded(4) == 0 ? std::optional<int64_t>(piece) : std::nullopt;
+                store.append(text.toUtf8(), text.toUtf8(), stamp);
+                layout.update();
+            }
+            const std::vector<uint64_t> incremental = Begins(layout);
+            layout.relayout();
+            QCOMPARE(incremental, Begins(layout));
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(ReceiveStoreTest)
+#include "test_receivestore.moc"

@@ -1,0 +1,231 @@
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "core/language.h"
+#include "datatest/receiveview.h"
+
+namespace {
+
+// What arrives, as the receive poll hands it over: bytes, and their text without zero bytes.
+void Receive(ReceiveView& view, const QByteArray& bytes) {
+    QByteArray text = bytes;
+    text.replace('\0', QByteArray());
+    view.appendReceived(bytes, QString::fromUtf8(text));
+}
+
+QString Copied(ReceiveView& view) {
+    view.CopyAction->trigger();
+    return QApplication::clipboard()->text();
+}
+
+const QByteArray LongLine = QByteArray("a quick brown fox jumps over the lazy dog ").repeated(20);
+
+}  // namespace
+
+// The receive view on its own, in a window of a known size.
+class ReceiveViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ReceiveView> view_;
+    int64_t now_ = 0;
+
+    ReceiveView& view() { return *view_; }
+
+  private slots:
+    void init() {
+        LanguageFlag = 1;
+        view_ = std::make_unique<ReceiveView>();
+        view_->resize(400, 200);
+        view_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view_.get()));
+        now_ = QDateTime(QDate(2026, 12, 7), QTime(9, 30)).toMSecsSinceEpoch();
+        view_->setClock([this] { return now_; });
+    }
+    void cleanup() { view_.reset(); }
+
+    // What is copied is exactly what arrived: no line break of the view's own, a CR LF as CR LF.
+    void copyIsExactlyWhatArrived_data() {
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("copied");
+        QTest::newRow("long line and breaks") << false << LongLine + "\r\nnext\nlast"
+                                              << QString::fromLatin1(LongLine + "\r\nnext\nlast");
+        QTest::newRow("a zero byte in the middle")
+            << false << QByteArray("AB\0CD", 5) << QStringLiteral("ABCD");
+        QTest::newRow("hex, zero included")
+            << true << QByteArray("AB\0CD\r\n", 7) << QStringLiteral("41 42 00 43 44 0D 0A");
+        QTest::newRow("hex, many rows")
+            << true << LongLine << QString::fromLatin1(LongLine.toHex(' ').toUpper());
+    }
+    void copyIsExactlyWhatArrived() {
+        QFETCH(bool, hex);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, copied);
+        view().setHexDisplay(hex);
+        // In pieces, as ticks bring them.
+        for (qsizetype at = 0; at < bytes.size(); at += 37) Receive(view(), bytes.mid(at, 37));
+        QVERIFY(view().layout().rowCount() > (bytes.size() > 100 ? 3 : 0));
+        view().SelectAllAction->trigger();
+        QCOMPARE(Copied(view()), copied);
+        QCOMPARE(view().allText(), copied);
+    }
+
+    void rowsReWrapWhenTheViewIsResized() {
+        Receive(view(), LongLine);
+        const qsizetype wide = view().layout().rowCount();
+        view_->resize(200, 200);
+        const qsizetype narrow = view().layout().rowCount();
+        QVERIFY2(narrow > wide * 3 / 2,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(wide).arg(narrow)));
+        // Every row fits the new width, and the text is still the same.
+        const QFontMetricsF metrics(view().viewport()->font());
+        for (qsizetype row = 0; row < view().paintedRows(); ++row) {
+            QVERIFY(metrics.horizontalAdvance(view().paintedRowText(row)) <=
+                    view().viewport()->width());
+        }
+        QCOMPARE(view().allText(), QString::fromLatin1(LongLine));
+    }
+
+    void selectionByKeyboard() {
+        Receive(view(), "first line\r\nsecond line\r\nthird");
+        view().setFocus();
+        QTest::keyClick(&view(), Qt::Key_Home, Qt::ControlModifier);
+        for (int i = 0; i < 5; ++i) QTest::keyClick(&view(), Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(view().selectedText(), QStringLiteral("first"));
+        QTest::keyClick(&view(), Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(view().selectedText(), QStringLiteral("first line\r\nsecon"));
+        QTest::keyClick(&view(), Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(view().selectedText(), QStringLiteral("first line\r\nsecond line"));
+        QTest::keyClick(&view(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(view().selectedText(), view().allText());
+        QTest::keyClick(&view(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), view().allText());
+    }
+
+    // A burst after more than the quiet time starts a row headed by its time; none of it is copied.
+    void timeStamps() {
+        view().setStampsShown(true);
+        view().setStampQuietMs(100);
+        Receive(view(), "one");
+        now_ += 100;
+        Receive(view(), "two");
+        now_ += 101;
+        Receive(view(), "three");
+        QCOMPARE(view().paintedRows(), 2);
+        QCOMPARE(view().paintedRowText(0), QStringLiteral("[09:30:00.000] onetwo"));
+        QCOMPARE(view().paintedRowText(1), QStringLiteral("[09:30:00.201] three"));
+        view().SelectAllAction->trigger();
+        QCOMPARE(Copied(view()), QStringLiteral("onetwothree"));
+        view().setStampsShown(false);
+        QCOMPARE(view().paintedRows(), 1);
+    }
+
+    void savesTheThreeForms_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("raw") << int(ReceiveView::SaveFormat::Raw)
+                             << QByteArray("A\0\xE4\xB8\xAD\r\n", 7);
+        QTest::newRow("text") << int(ReceiveView::SaveFormat::Text)
+                              << QByteArray("A\xE4\xB8\xAD\r\n");
+        QTest::newRow("hex") << int(ReceiveView::SaveFormat::Hex)
+                             << QByteArray("41 00 E4 B8 AD 0D 0A");
+    }
+    void savesTheThreeForms() {
+        QFETCH(int, format);
+        QFETCH(QByteArray, file);
+        Receive(view(), QByteArray("A\0\xE4\xB8\xAD\r\n", 7));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("received"));
+        QCOMPARE(view().save(path, ReceiveView::SaveFormat(format)), std::nullopt);
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), file);
+        QVERIFY(view().save(dir.filePath(QStringLiteral("no/such/folder/file")),
+                            ReceiveView::SaveFormat::Raw));
+    }
+
+    // Past 16 MiB the oldest bytes leave and one row says how many.
+    void boundedStoreShowsItsMarker() {
+        view().setHexDisplay(true);
+        const QByteArray megabyte(1024 * 1024, '\x5A');
+        for (int i = 0; i < 17; ++i) view().appendReceived(megabyte, QString());
+        const uint64_t dropped = view().store().droppedBytes();
+        QVERIFY(dropped >= 1024 * 1024);
+        QVERIFY(view().store().raw().end() - view().store().raw().begin() >= 16u * 1024 * 1024);
+        view().verticalScrollBar()->setValue(0);
+        QCOMPARE(view().paintedRowText(0),
+                 QStringLiteral("\u2026 %1 earlier bytes not kept").arg(dropped));
+        view().clearReceived();
+        QCOMPARE(view().paintedRows(), 1);
+        QCOMPARE(view().paintedRowText(0), QString());
+    }
+
+    void screenReadersReadTheText() {
+        Receive(view(), QByteArray("ab\0c\r\n\xE4\xB8\xAD!", 10));
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&view());
+        QVERIFY(accessible);
+        QAccessibleTextInterface* text = accessible->textInterface();
+        QVERIFY(text);
+        QCOMPARE(text->characterCount(), 7);
+        QCOMPARE(text->text(0, 7), QString::fromUtf8("abc\r\n中!"));
+        text->setSelection(0, 5, 7);
+        QCOMPARE(view().selectedText(), QString::fromUtf8("中!"));
+        int from = -1;
+        int to = -1;
+        text->selection(0, &from, &to);
+        QCOMPARE(std::pair(from, to), std::pair(5, 7));
+        view().setHexDisplay(true);
+        QCOMPARE(accessible->text(QAccessible::Value),
+                 QStringLiteral("61 62 00 63 0D 0A E4 B8 AD 21"));
+    }
+
+    // The newest rows stay in sight, unless the user scrolled up: then a hint says more came.
+    void followsTheNewestUnlessScrolledUp() {
+        QToolButton* hint = view().findChild<QToolButton*>(QStringLiteral("NewDataHint"));
+        QVERIFY(hint);
+        for (int i = 0; i < 40; ++i)
+            Receive(view(), QByteArray("line ") + QByteArray::number(i) + "\n");
+        QScrollBar* scroll = view().verticalScrollBar();
+        QVERIFY(scroll->maximum() > 0);
+        QCOMPARE(scroll->value(), scroll->maximum());
+        QVERIFY(!view().newDataHintShown());
+        scroll->setValue(3);
+        Receive(view(), "more\n");
+        QCOMPARE(scroll->value(), 3);
+        QVERIFY(view().newDataHintShown());
+        hint->click();
+        QCOMPARE(scroll->value(), scroll->maximum());
+        QVERIFY(view().followsNewest());
+        Receive(view(), "and more\n");
+        QCOMPARE(scroll->value(), scroll->maximum());
+        QVERIFY(!view().newDataHintShown());
+    }
+
+    void findsInTextAndHex() {
+        Receive(view(), "alpha beta alpha gamma");
+        QVERIFY(view().find(QStringLiteral("alpha")));
+        using Range = std::pair<uint64_t, uint64_t>;
+        QCOMPARE(view().selection(), Range(0, 5));
+        QVERIFY(view().find(QStringLiteral("alpha")));
+        QCOMPARE(view().selection(), Range(11, 16));
+        QVERIFY(view().find(QStringLiteral("alpha")));  // round the end
+        QCOMPARE(view().selection().first, 0u);
+        QVERIFY(view().find(QStringLiteral("alpha"), true));
+        QCOMPARE(view().selection().first, 11u);
+        QVERIFY(!view().find(QStringLiteral("delta")));
+        view().setHexDisplay(true);
+        QVERIFY(view().find(QStringLiteral("62 65")));
+        QCOMPARE(view().selectedText(), QStringLiteral("62 65"));
+        QVERIFY(!view().find(QStringLiteral("6")));
+    }
+};
+
+QTEST_MAIN(ReceiveViewTest)
+#include "test_receiveview.moc"
