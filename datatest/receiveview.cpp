@@ -10,11 +10,13 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -74,6 +76,11 @@ ReceiveView::ReceiveView(QWidget* parent)
     lineHeight_ = QFontMetrics(font_).height();
     for (char32_t c = 0; c < asciiAdvance_.size(); ++c) {
         asciiAdvance_[c] = metrics.horizontalAdvance(Shown(c));
+    }
+    rawFont_ = QRawFont::fromFont(font_);
+    for (char16_t c = 0x20; c < 0x7F; ++c) {
+        const QList<quint32> glyph = rawFont_.glyphIndexesForString(QString(QChar(c)));
+        asciiGlyphs_[c] = glyph.isEmpty() ? 0 : glyph.first();
     }
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -170,6 +177,9 @@ void ReceiveView::appendReceived(QByteArrayView bytes, const QString& text) {
     const qsizetype marker = hasMarkerRow() ? 1 : 0;
     const uint64_t top = layout_.rowBegin(
         std::clamp<qsizetype>(verticalScrollBar()->value() - marker, 0, layout_.rowCount() - 1));
+    // Rows before the last one stay as they are, unless older bytes leave.
+    const uint64_t lastBegin = layout_.rowBegin(layout_.rowCount() - 1);
+    const uint64_t droppedBefore = store_.droppedBytes();
 
     store_.append(bytes, text.toUtf8(), afterQuiet ? std::optional(now) : std::nullopt);
     layout_.update();
@@ -184,7 +194,15 @@ void ReceiveView::appendReceived(QByteArrayView bytes, const QString& text) {
         verticalScrollBar()->setValue(int(layout_.rowAt(top) + (hasMarkerRow() ? 1 : 0)));
         newDataHint_->show();
     }
-    viewport()->update();
+    if (store_.droppedBytes() != droppedBefore) {
+        viewport()->update();
+        return;
+    }
+    // Scrolling moved what was painted; only the rows that changed or came are painted anew.
+    const qsizetype changed = layout_.rowAt(lastBegin) + marker - firstPaintedRow();
+    const int y = int(std::max<qsizetype>(0, changed)) * lineHeight_;
+    if (y < viewport()->height())
+        viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
 }
 
 void ReceiveView::clearReceived() {
@@ -408,8 +426,8 @@ void ReceiveView::showRow(qsizetype row) {
     }
 }
 
-void ReceiveView::scrollContentsBy(int, int) {
-    viewport()->update();
+void ReceiveView::scrollContentsBy(int, int dy) {
+    viewport()->scroll(0, dy * lineHeight_);
 }
 
 void ReceiveView::resizeEvent(QResizeEvent* event) {
@@ -505,14 +523,40 @@ uint64_t ReceiveView::offsetAtPoint(const QPoint& point) const {
     return offsetAt(row, point.x() - kMargin - prefixWidth());
 }
 
-void ReceiveView::paintEvent(QPaintEvent*) {
+void ReceiveView::drawRow(QPainter& painter, const QPointF& at, const QString& shown) const {
+    // Printable ASCII, all hexadecimal rows among them, goes straight to the font's glyphs:
+    // laying the text out again on every paint is what would cost most.
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+    glyphs.reserve(shown.size());
+    positions.reserve(shown.size());
+    double x = 0;
+    for (const QChar c : shown) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x20 || unit > 0x7E || asciiGlyphs_[unit] == 0) {
+            painter.drawText(at, shown);
+            return;
+        }
+        glyphs << asciiGlyphs_[unit];
+        positions << QPointF(x, 0);
+        x += asciiAdvance_[unit];
+    }
+    QGlyphRun run;
+    run.setRawFont(rawFont_);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    painter.drawGlyphRun(at, run);
+}
+
+void ReceiveView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    painter.fillRect(viewport()->rect(), palette().base());
+    const QRect dirty = event->rect();
+    painter.fillRect(dirty, palette().base());
     const QFontMetrics metrics(font_);
     const auto [selectedFrom, selectedTo] = selection();
     const qsizetype marker = hasMarkerRow() ? 1 : 0;
     const double contentX = kMargin + prefixWidth();
-    for (int i = 0; i <= rowsInSight(); ++i) {
+    for (int i = dirty.top() / lineHeight_; i <= dirty.bottom() / lineHeight_; ++i) {
         const qsizetype painted = firstPaintedRow() + i;
         if (painted >= paintedRows()) break;
         const int top = i * lineHeight_;
@@ -528,7 +572,7 @@ void ReceiveView::paintEvent(QPaintEvent*) {
         const uint64_t end = layout_.rowEnd(row);
         const QString shown = rowText(row);
         painter.setPen(palette().color(QPalette::Text));
-        painter.drawText(QPointF(contentX, baseline), shown);
+        drawRow(painter, QPointF(contentX, baseline), shown);
         if (selectedFrom < selectedTo && selectedFrom <= end && selectedTo > begin) {
             const double from = xOf(row, std::max(selectedFrom, begin));
             // A selection that goes on past the row's end takes its line break with it.
@@ -539,7 +583,7 @@ void ReceiveView::paintEvent(QPaintEvent*) {
             painter.save();
             painter.setClipRect(marked);
             painter.setPen(palette().color(QPalette::HighlightedText));
-            painter.drawText(QPointF(contentX, baseline), shown);
+            drawRow(painter, QPointF(contentX, baseline), shown);
             painter.restore();
         }
         if (hasFocus() && caret_ >= begin && caret_ <= end && layout_.rowAt(caret_) == row) {

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QFont>
 #include <QHash>
+#include <QRawFont>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -16,6 +17,7 @@
 class QAction;
 class QActionGroup;
 class QLineEdit;
+class QPainter;
 class QToolButton;
 
 // The receive area: keeps what arrived (the newest 16 MiB) and paints only the rows in sight,
@@ -118,6 +120,7 @@ class ReceiveView : public QAbstractScrollArea {
     QString textOf(uint64_t from, uint64_t to) const;
 
     double advance(char32_t cp) const;
+    void drawRow(QPainter& painter, const QPointF& at, const QString& shown) const;
 
     ReceiveStore store_;
     ReceiveLayout layout_;
@@ -125,6 +128,8 @@ class ReceiveView : public QAbstractScrollArea {
     double charWidth_ = 1;
     int lineHeight_ = 1;
     std::array<double, 128> asciiAdvance_{};
+    QRawFont rawFont_;
+    std::array<quint32, 128> asciiGlyphs_{};  // 0 where the font has no glyph
     mutable QHash<char32_t, double> otherAdvance_;
 
     uint64_t anchor_ = 0;
