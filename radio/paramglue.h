@@ -35,14 +35,18 @@ class ParameterView {
     virtual void clearReadResults() = 0;
 };
 
-// Judges the connect reply into SendReady and shows model and version in status panel 0.
-void CheckModelReply(ParameterView& view, const uint8_t* frame, size_t received);
+// Judges the connect reply into `para` and shows model and version in status panel 0. Returns
+// the verdict.
+bool CheckModelReply(ParameterView& view, RadioParameterSet& para, const uint8_t* frame,
+                     size_t received);
 
-// Stores one read reply into RadioPara and its verdict into SendReady.
-void DecodeReply(ParameterView& view, int step, const uint8_t* frame, size_t received);
+// Stores one read reply into `para`. Returns the verdict.
+bool DecodeReply(ParameterView& view, RadioParameterSet& para, int step, const uint8_t* frame,
+                 size_t received);
 
 // Shows the whole parameter set; the radio's serial settings are those it answered at.
-void ShowRadioPara(ParameterView& view, uint8_t baudIndex, uint8_t parityIndex);
+void ShowRadioPara(ParameterView& view, RadioParameterSet& para, uint8_t baudIndex,
+                   uint8_t parityIndex);
 
 // Fills and completes the write frame of `step` from the values to write. Returns false when
 // the identity text is too short; no frame must be sent then.

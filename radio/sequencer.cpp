@@ -3,7 +3,6 @@
 #include "core/language.h"
 #include "core/logging.h"
 #include "radio/frame.h"
-#include "radio/sequencerstate.h"
 #include "serial/seriallink.h"
 
 namespace {
@@ -180,7 +179,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
         failed = WriteStepDone();
     } else {
         if (waiting < ReadReplyLen[CmdStep]) return;
-        DecodeReply(host_, CmdStep, reply_.data(), readReply(waiting));
+        SendReady = DecodeReply(host_, RadioPara, CmdStep, reply_.data(), readReply(waiting));
         failed = ReadStepDone();
     }
     if (failed) SequenceFailed();
@@ -203,7 +202,7 @@ void CommandSequencer::ConnectTick(uint32_t waiting) {
         if (link_.CommErrors == LineError::RxParity) {
             SendReady = false;
         } else {
-            CheckModelReply(host_, reply_.data(), waiting);
+            SendReady = CheckModelReply(host_, RadioPara, reply_.data(), waiting);
         }
         if (SendReady) {
             if (WriteMode) {
@@ -239,7 +238,7 @@ bool CommandSequencer::ReadStepDone() {
         host_.setProgress(++CmdStep);
         return false;
     }
-    ShowRadioPara(host_, link_.BaudIndex, link_.ParityIndex);
+    ShowRadioPara(host_, RadioPara, link_.BaudIndex, link_.ParityIndex);
     endExchange();
     ShowLocalized(kReadCorrect);
     host_.enableWrite();

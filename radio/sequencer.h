@@ -52,6 +52,10 @@ class CommandSequencer {
     static constexpr uint8_t ConnectAttempts = 28;
     static constexpr uint32_t MaxReplyBytes = 100;
 
+    // Permits the next command to be sent and carries the verdict on the last reply.
+    bool SendReady = false;
+    // What the radio reported, as the read steps store it.
+    RadioParameterSet RadioPara;
     bool WriteMode = false;
     bool ConnectMode = false;
     int32_t CmdStep = 0;

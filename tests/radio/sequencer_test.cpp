@@ -3,7 +3,6 @@
 #include "app/mainwindow.h"
 #include "app/progresswindow.h"
 #include "app/windows.h"
-#include "radio/sequencerstate.h"
 #include "serial/serialform.h"
 #include "tests/support/windowfixture.h"
 
@@ -43,7 +42,8 @@ class SequencerTest : public QObject {
     QList<QPair<int, int>> probes_;  // rate and parity index of every connect probe
 
     void tick() {
-        if (SendReady && Form1->Sequencer.ConnectMode && Form1->commandTimersRunning()) {
+        if (Form1->Sequencer.SendReady && Form1->Sequencer.ConnectMode &&
+            Form1->commandTimersRunning()) {
             probes_ << qMakePair(int(Link().BaudIndex), int(Link().ParityIndex));
         }
         f_.commandTick();
