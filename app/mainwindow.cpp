@@ -13,6 +13,7 @@
 #include "app/progresswindow.h"
 #include "app/windows.h"
 #include "factory/formtest.h"
+#include "radio/paramtext.h"
 #include "serial/serialform.h"
 
 namespace {
@@ -185,20 +186,13 @@ QWidget* TForm1::buildParameterColumn() {
     GroupBox1->setStyleSheet(GroupStyle("GroupBox1"));
     auto* para = new QGridLayout(GroupBox1);
     ParaChnn = new TPanel(QStringLiteral("ParaChnn"), QStringLiteral("信道号"), GroupBox1);
-    QStringList channels;
-    for (int n = 1; n <= 12; ++n) channels << QStringLiteral("NO.%1").arg(n);
-    ComboChnn = MakeParameterList("ComboChnn", channels, GroupBox1);
+    ComboChnn = MakeParameterList("ComboChnn", ChannelTexts(), GroupBox1);
     ParaAriBaud = new TPanel(QStringLiteral("ParaAriBaud"), QStringLiteral("空中速率"), GroupBox1);
-    ComboAirBaud = MakeParameterList(
-        "ComboAirBaud",
-        {"1200", "2400", "4800", "9600", "19200", "38400", "76800", "100KBPS", "120KBPS", "56000"},
-        GroupBox1);
+    ComboAirBaud = MakeParameterList("ComboAirBaud", AirRateTexts(), GroupBox1);
     ComboAirBaud->setEnabled(false);
     ParaSerialBaud =
         new TPanel(QStringLiteral("ParaSerialBaud"), QStringLiteral("串口模式"), GroupBox1);
-    ComboRadioSerBaud = MakeParameterList(
-        "ComboRadioSerBaud",
-        {"600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, GroupBox1);
+    ComboRadioSerBaud = MakeParameterList("ComboRadioSerBaud", SerialRateTexts(), GroupBox1);
     ComboRadioParity = MakeParameterList(
         "ComboRadioParity",
         {QStringLiteral("无检验"), QStringLiteral("奇检验"), QStringLiteral("偶检验")}, GroupBox1);

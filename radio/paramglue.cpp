@@ -16,11 +16,18 @@ bool DecodeReply(ParameterView& view, RadioParameterSet& para, int step, const u
     return true;
 }
 
-void ShowRadioPara(ParameterView& view, RadioParameterSet& para, uint8_t baudIndex,
-                   uint8_t parityIndex) {
-    const DisplayedParameters shown = PrepareDisplay(para);
-    view.showParameters({shown.channelPosition, shown.airBaudPosition, baudIndex, parityIndex,
-                         QString::fromStdString(shown.idText)});
+ShownParameters ShowRadioPara(ParameterView& view, RadioParameterSet& para, uint8_t baudIndex,
+                              uint8_t parityIndex) {
+    const DisplayedParameters displayed = PrepareDisplay(para);
+    const ShownParameters shown{displayed.channelPosition, displayed.airBaudPosition, baudIndex,
+                                parityIndex, QString::fromStdString(displayed.idText)};
+    view.showParameters(shown);
+    return shown;
+}
+
+WriteSelection AsWriteSelection(const ShownParameters& shown) {
+    return {shown.airBaudPosition, shown.channelPosition, shown.serialBaudPosition,
+            shown.parityPosition, shown.idText.toStdU16String()};
 }
 
 bool EncodeWritePayload(int step, const WriteSelection& values, uint8_t* frame) {

@@ -13,7 +13,12 @@ class SerialLink;
 // works without a person (a command-line tool, a test) learns it from here.
 enum class SequenceOutcome {
     ReadDone,
+    // A write that was not read back (VerifyWrites off).
     WriteDone,
+    // A write read back: the radio reports what was written.
+    WriteVerified,
+    // A write read back: the radio reports other values. The message lists them.
+    VerifyFailed,
     ConnectFailed,
     ReadFailed,
     WriteFailed,
@@ -56,6 +61,8 @@ class CommandSequencer {
     bool SendReady = false;
     // What the radio reported, as the read steps store it.
     RadioParameterSet RadioPara;
+    // Every write is read back and compared with what was written.
+    bool VerifyWrites = true;
     bool WriteMode = false;
     bool ConnectMode = false;
     int32_t CmdStep = 0;
@@ -82,6 +89,9 @@ class CommandSequencer {
 
   private:
     void startExchange(bool write);
+    // After a write: a read from where the port now stands, then the comparison.
+    void startVerify();
+    void verifyDone(const ShownParameters& reported);
     // False, after saying which value is missing, when a write could not send what the user
     // means.
     bool writeValuesComplete();
@@ -97,4 +107,7 @@ class CommandSequencer {
     SerialLink& link_;
     SequencerHost& host_;
     std::array<uint8_t, MaxReplyBytes> reply_{};
+    // The running read checks the write that sent these values.
+    bool verifying_ = false;
+    WriteSelection written_;
 };
