@@ -96,7 +96,10 @@ ProfileResult ParseProfile(const QByteArray& text) {
                                   .arg(Place(text, parseError.offset), parseError.errorString())};
     }
     if (!document.isObject()) return {std::nullopt, QStringLiteral("a profile is a JSON object")};
-    const QJsonObject object = document.object();
+    return ProfileFromJson(document.object());
+}
+
+ProfileResult ProfileFromJson(const QJsonObject& object) {
     if (!object.contains(FormatKey)) {
         return {std::nullopt, QStringLiteral("\"format\" is missing: this program reads format %1")
                                   .arg(ProfileFormat)};

@@ -32,6 +32,8 @@ struct ProfileResult {
 
 // Every value is checked against the radio's lists; an unknown key is refused by name.
 ProfileResult ParseProfile(const QByteArray& text);
+// The same checks of an object already parsed.
+ProfileResult ProfileFromJson(const QJsonObject& object);
 // ParseProfile of a file's contents; the error starts with the file's name.
 ProfileResult LoadProfileFile(const QString& path);
 // The profile as indented JSON, its keys in alphabetical order.

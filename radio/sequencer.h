@@ -87,6 +87,9 @@ class CommandSequencer {
     // The port was closed under a running exchange: end it without a result message.
     void PortClosed();
 
+    // A write's read-back is running.
+    bool verifying() const { return verifying_; }
+
   private:
     void startExchange(bool write);
     // After a write: a read from where the port now stands, then the comparison.
