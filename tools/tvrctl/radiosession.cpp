@@ -57,8 +57,8 @@ bool RadioSession::open() {
     // The reply time-outs fit the rate from the first probe on.
     link_.ApplyPortSettings();
     if (!link_.PortHandle()) {
-        finish(CtlExit::PortError, QStringLiteral("%1: the port refused 9600 bit/s, 8N1")
-                                       .arg(result_.target.device));
+        finish(CtlExit::PortError,
+               QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(result_.target.device));
         return false;
     }
     return true;
