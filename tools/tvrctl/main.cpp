@@ -200,7 +200,11 @@ int Scan(const CtlOptions& options) {
     const bool found = std::any_of(results.begin(), results.end(),
                                    [](const SessionResult& r) { return r.exitStatus == 0; });
     if (found) return CtlExit::Ok;
-    return results.isEmpty() ? CtlExit::NoRadio : HighestStatus(results);
+    if (results.isEmpty()) {
+        Print(stderr, QStringLiteral("tvrctl: no serial port found\n"));
+        return CtlExit::NoRadio;
+    }
+    return HighestStatus(results);
 }
 
 int Read(const CtlOptions& options) {
