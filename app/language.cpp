@@ -19,6 +19,8 @@ constexpr EnglishText MainCaptions[] = {
     {"FIle_M", "File(&F)"},
     {"FileRead", "Read Paras(&R)"},
     {"FileWrite", "Write Paras(&W)"},
+    {"FileSaveProfile", "Save Profile(&S)…"},
+    {"FileLoadProfile", "Load Profile(&L)…"},
     {"FileExit", "Exit(&X)"},
     {"Seri_M", "Edit(&E)"},
     {"Seri_C_M", "Close Port(&C)"},

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,7 +13,11 @@
 #include "app/lifecycle.h"
 #include "app/progresswindow.h"
 #include "app/windows.h"
+#include "core/language.h"
+#include "core/messages.h"
 #include "factory/formtest.h"
+#include "radio/paramtext.h"
+#include "radio/profile.h"
 #include "serial/serialform.h"
 
 namespace {
@@ -64,6 +69,9 @@ T* Named(T* control, const char* name) {
     return control;
 }
 
+const LocalizedMessage kProfileNotSaved{"Profile not saved:", "配置未保存：", "保存配置"};
+const LocalizedMessage kProfileNotLoaded{"Profile not loaded:", "配置未载入：", "载入配置"};
+
 QString GroupStyle(const char* name, const char* extra = "") {
     return QStringLiteral(
                "QGroupBox#%1 { font-weight: bold; %2 }"
@@ -74,6 +82,12 @@ QString GroupStyle(const char* name, const char* extra = "") {
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
+    ChooseProfileFile = [this](bool save) {
+        const QString filter = Tr("Profiles (*.json)", "配置文件 (*.json)");
+        return save
+                   ? QFileDialog::getSaveFileName(this, Tr("Save Profile", "保存配置"), {}, filter)
+                   : QFileDialog::getOpenFileName(this, Tr("Load Profile", "载入配置"), {}, filter);
+    };
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("TAVREN数传电台演示软件"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
@@ -136,6 +150,9 @@ void TForm1::buildMenus() {
     FileRead = MakeAction(FIle_M, "FileRead", "读电台(&R)");
     FileWrite = MakeAction(FIle_M, "FileWrite", "写电台(&W)");
     FileWrite->setEnabled(false);
+    N3 = Named(FIle_M->addSeparator(), "N3");
+    FileSaveProfile = MakeAction(FIle_M, "FileSaveProfile", "保存配置(&S)…");
+    FileLoadProfile = MakeAction(FIle_M, "FileLoadProfile", "载入配置(&L)…");
     N2 = Named(FIle_M->addSeparator(), "N2");
     FileExit = MakeAction(FIle_M, "FileExit", "退出(&X)");
 
@@ -155,6 +172,8 @@ void TForm1::buildMenus() {
 
     connect(FileRead, &QAction::triggered, this, &TForm1::Speed_RClick);
     connect(FileWrite, &QAction::triggered, this, &TForm1::Speed_WClick);
+    connect(FileSaveProfile, &QAction::triggered, this, &TForm1::FileSaveProfileClick);
+    connect(FileLoadProfile, &QAction::triggered, this, &TForm1::FileLoadProfileClick);
     connect(FileExit, &QAction::triggered, this, &TForm1::FileExitClick);
     connect(Seri_O_M, &QAction::triggered, this, &TForm1::Seri_O_MClick);
     connect(Seri_C_M, &QAction::triggered, this, &TForm1::Speed_CClick);
@@ -190,20 +209,13 @@ QWidget* TForm1::buildParameterColumn() {
     GroupBox1->setStyleSheet(GroupStyle("GroupBox1"));
     auto* para = new QGridLayout(GroupBox1);
     ParaChnn = new TPanel(QStringLiteral("ParaChnn"), QStringLiteral("信道号"), GroupBox1);
-    QStringList channels;
-    for (int n = 1; n <= 12; ++n) channels << QStringLiteral("NO.%1").arg(n);
-    ComboChnn = MakeParameterList("ComboChnn", channels, GroupBox1);
+    ComboChnn = MakeParameterList("ComboChnn", ChannelTexts(), GroupBox1);
     ParaAriBaud = new TPanel(QStringLiteral("ParaAriBaud"), QStringLiteral("空中速率"), GroupBox1);
-    ComboAirBaud = MakeParameterList(
-        "ComboAirBaud",
-        {"1200", "2400", "4800", "9600", "19200", "38400", "76800", "100KBPS", "120KBPS", "56000"},
-        GroupBox1);
+    ComboAirBaud = MakeParameterList("ComboAirBaud", AirRateTexts(), GroupBox1);
     ComboAirBaud->setEnabled(false);
     ParaSerialBaud =
         new TPanel(QStringLiteral("ParaSerialBaud"), QStringLiteral("串口模式"), GroupBox1);
-    ComboRadioSerBaud = MakeParameterList(
-        "ComboRadioSerBaud",
-        {"600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, GroupBox1);
+    ComboRadioSerBaud = MakeParameterList("ComboRadioSerBaud", SerialRateTexts(), GroupBox1);
     ComboRadioParity = MakeParameterList(
         "ComboRadioParity",
         {QStringLiteral("无检验"), QStringLiteral("奇检验"), QStringLiteral("偶检验")}, GroupBox1);
@@ -664,6 +676,33 @@ void TForm1::Test_MClick() {
     FormTest->activateWindow();
     FormTest->setFocus();
     Timer_RecData->stop();
+}
+
+void TForm1::FileSaveProfileClick() {
+    const QString path = ChooseProfileFile(true);
+    if (path.isEmpty()) return;
+    const QString error = SaveProfileFile(path, ProfileOf(valuesToWrite()));
+    if (!error.isEmpty()) ShowLocalized(kProfileNotSaved, error);
+}
+
+void TForm1::FileLoadProfileClick() {
+    const QString path = ChooseProfileFile(false);
+    if (path.isEmpty()) return;
+    const ProfileResult loaded = LoadProfileFile(path);
+    if (!loaded.profile) {
+        ShowLocalized(kProfileNotLoaded, loaded.error);
+        return;
+    }
+    const WriteSelection values = WithProfile(valuesToWrite(), *loaded.profile);
+    QString idText = EditID->text();
+    if (const auto id = loaded.profile->id) {
+        // Shown the way a read shows it.
+        const std::array<uint8_t, 2> bytes = *IdBytesFromText(id->toStdU16String());
+        const uint8_t code[2] = {bytes[0], bytes[1]};
+        idText = QString::fromStdString(IdText(code));
+    }
+    showParameters({values.channelPosition, values.airBaudPosition, values.serialBaudPosition,
+                    values.parityPosition, idText});
 }
 
 void TForm1::FileExitClick() {

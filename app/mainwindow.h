@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "app/panel.h"
@@ -44,6 +45,9 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     QMenu* FIle_M;
     QAction* FileRead;
     QAction* FileWrite;
+    QAction* N3;
+    QAction* FileSaveProfile;
+    QAction* FileLoadProfile;
     QAction* N2;
     QAction* FileExit;
     QMenu* Seri_M;
@@ -123,6 +127,9 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     QTimer* Timer_RecData;
     QTimer* Timer1;
 
+    // Asks for the profile file to save to or load from; empty when the user cancels.
+    std::function<QString(bool save)> ChooseProfileFile;
+
     HiddenFeatureReveal Reveal;
     CommandSequencer Sequencer;
     // Built once the controls it works on exist.
@@ -175,6 +182,10 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     void Help_A_MClick();
     void Test_MClick();
     void FileExitClick();
+    // A profile of what the parameter controls hold; a control without a value is left out.
+    void FileSaveProfileClick();
+    // Fills the controls with what the profile holds; the user then presses Write.
+    void FileLoadProfileClick();
     void Speed_EClick();
     void Panel10Click();
     void Panel11Click();

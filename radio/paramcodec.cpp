@@ -4,8 +4,6 @@
 
 #include "radio/frame.h"
 
-RadioParameterSet RadioPara;
-
 namespace {
 constexpr uint8_t HighestChannel = 16;
 constexpr int HighestChannelPosition = 32;

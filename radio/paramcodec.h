@@ -18,9 +18,6 @@ struct RadioParameterSet {
     uint8_t IdCode[2] = {};  // four decimal digits, packed BCD
 };
 
-// The one parameter set of the run.
-extern RadioParameterSet RadioPara;
-
 // A drop-down list without a selection.
 inline constexpr int NoSelection = -1;
 

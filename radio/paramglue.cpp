@@ -1,24 +1,33 @@
 #include "radio/paramglue.h"
 
-#include "radio/sequencerstate.h"
-
-void CheckModelReply(ParameterView& view, const uint8_t* frame, size_t received) {
-    SendReady = JudgeModelReply(frame, received, RadioPara);
-    if (SendReady)
-        view.showModelVersion(QString::fromStdString(ModelVersionText(RadioPara.VerCode)));
+bool CheckModelReply(ParameterView& view, RadioParameterSet& para, const uint8_t* frame,
+                     size_t received) {
+    const bool accepted = JudgeModelReply(frame, received, para);
+    if (accepted) view.showModelVersion(QString::fromStdString(ModelVersionText(para.VerCode)));
+    return accepted;
 }
 
-void DecodeReply(ParameterView& view, int step, const uint8_t* frame, size_t received) {
-    SendReady = DecodeReadReply(step, frame, received, RadioPara);
-    if (!SendReady || step != 0) return;
+bool DecodeReply(ParameterView& view, RadioParameterSet& para, int step, const uint8_t* frame,
+                 size_t received) {
+    const bool valid = DecodeReadReply(step, frame, received, para);
+    if (!valid || step != 0) return valid;
     view.showModelField(view.modelVersionShown());
-    if (AirRateChangeable(RadioPara.ModelCode)) view.enableAirRate();
+    if (AirRateChangeable(para.ModelCode)) view.enableAirRate();
+    return true;
 }
 
-void ShowRadioPara(ParameterView& view, uint8_t baudIndex, uint8_t parityIndex) {
-    const DisplayedParameters shown = PrepareDisplay(RadioPara);
-    view.showParameters({shown.channelPosition, shown.airBaudPosition, baudIndex, parityIndex,
-                         QString::fromStdString(shown.idText)});
+ShownParameters ShowRadioPara(ParameterView& view, RadioParameterSet& para, uint8_t baudIndex,
+                              uint8_t parityIndex) {
+    const DisplayedParameters displayed = PrepareDisplay(para);
+    const ShownParameters shown{displayed.channelPosition, displayed.airBaudPosition, baudIndex,
+                                parityIndex, QString::fromStdString(displayed.idText)};
+    view.showParameters(shown);
+    return shown;
+}
+
+WriteSelection AsWriteSelection(const ShownParameters& shown) {
+    return {shown.airBaudPosition, shown.channelPosition, shown.serialBaudPosition,
+            shown.parityPosition, shown.idText.toStdU16String()};
 }
 
 bool EncodeWritePayload(int step, const WriteSelection& values, uint8_t* frame) {

@@ -18,6 +18,9 @@ struct ShownParameters {
     QString idText;
 };
 
+// The shown parameters as the values a write would send again.
+WriteSelection AsWriteSelection(const ShownParameters& shown);
+
 // Where the parameter set is shown: the main window's controls, or any other host.
 class ParameterView {
   public:
@@ -35,14 +38,19 @@ class ParameterView {
     virtual void clearReadResults() = 0;
 };
 
-// Judges the connect reply into SendReady and shows model and version in status panel 0.
-void CheckModelReply(ParameterView& view, const uint8_t* frame, size_t received);
+// Judges the connect reply into `para` and shows model and version in status panel 0. Returns
+// the verdict.
+bool CheckModelReply(ParameterView& view, RadioParameterSet& para, const uint8_t* frame,
+                     size_t received);
 
-// Stores one read reply into RadioPara and its verdict into SendReady.
-void DecodeReply(ParameterView& view, int step, const uint8_t* frame, size_t received);
+// Stores one read reply into `para`. Returns the verdict.
+bool DecodeReply(ParameterView& view, RadioParameterSet& para, int step, const uint8_t* frame,
+                 size_t received);
 
-// Shows the whole parameter set; the radio's serial settings are those it answered at.
-void ShowRadioPara(ParameterView& view, uint8_t baudIndex, uint8_t parityIndex);
+// Shows the whole parameter set and returns what it showed; the radio's serial settings are
+// those it answered at.
+ShownParameters ShowRadioPara(ParameterView& view, RadioParameterSet& para, uint8_t baudIndex,
+                              uint8_t parityIndex);
 
 // Fills and completes the write frame of `step` from the values to write. Returns false when
 // the identity text is too short; no frame must be sent then.

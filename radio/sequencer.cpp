@@ -3,7 +3,7 @@
 #include "core/language.h"
 #include "core/logging.h"
 #include "radio/frame.h"
-#include "radio/sequencerstate.h"
+#include "radio/paramtext.h"
 #include "serial/seriallink.h"
 
 namespace {
@@ -50,10 +50,12 @@ CommandSequencer::CommandSequencer(SerialLink& link, SequencerHost& host)
     : link_(link), host_(host) {}
 
 void CommandSequencer::Speed_RClick() {
+    verifying_ = false;
     startExchange(false);
 }
 
 void CommandSequencer::Speed_WClick() {
+    verifying_ = false;
     if (writeValuesComplete()) startExchange(true);
 }
 
@@ -180,7 +182,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
         failed = WriteStepDone();
     } else {
         if (waiting < ReadReplyLen[CmdStep]) return;
-        DecodeReply(host_, CmdStep, reply_.data(), readReply(waiting));
+        SendReady = DecodeReply(host_, RadioPara, CmdStep, reply_.data(), readReply(waiting));
         failed = ReadStepDone();
     }
     if (failed) SequenceFailed();
@@ -203,7 +205,7 @@ void CommandSequencer::ConnectTick(uint32_t waiting) {
         if (link_.CommErrors == LineError::RxParity) {
             SendReady = false;
         } else {
-            CheckModelReply(host_, reply_.data(), waiting);
+            SendReady = CheckModelReply(host_, RadioPara, reply_.data(), waiting);
         }
         if (SendReady) {
             if (WriteMode) {
@@ -228,6 +230,7 @@ void CommandSequencer::endExchange() {
 }
 
 void CommandSequencer::connectFailed() {
+    verifying_ = false;
     endExchange();
     ShowLocalized(kConnectError);
     host_.sequenceEnded(SequenceOutcome::ConnectFailed);
@@ -239,10 +242,15 @@ bool CommandSequencer::ReadStepDone() {
         host_.setProgress(++CmdStep);
         return false;
     }
-    ShowRadioPara(host_, link_.BaudIndex, link_.ParityIndex);
+    const ShownParameters shown =
+        ShowRadioPara(host_, RadioPara, link_.BaudIndex, link_.ParityIndex);
     endExchange();
-    ShowLocalized(kReadCorrect);
     host_.enableWrite();
+    if (verifying_) {
+        verifyDone(shown);
+        return false;
+    }
+    ShowLocalized(kReadCorrect);
     host_.sequenceEnded(SequenceOutcome::ReadDone);
     return false;
 }
@@ -256,8 +264,37 @@ bool CommandSequencer::WriteStepDone() {
     endExchange();
     ShowLocalized(kWriteCorrect);
     followRadioSerialSettings();
-    host_.sequenceEnded(SequenceOutcome::WriteDone);
+    // The port may have refused the radio's new settings and closed: nothing to read back.
+    if (VerifyWrites && link_.PortHandle()) {
+        startVerify();
+    } else {
+        host_.sequenceEnded(SequenceOutcome::WriteDone);
+    }
     return false;
+}
+
+void CommandSequencer::startVerify() {
+    written_ = host_.valuesToWrite();
+    verifying_ = true;
+    // A search from the new settings on: a radio that kept its old serial settings is still
+    // found, and the comparison names them.
+    startExchange(false);
+}
+
+void CommandSequencer::verifyDone(const ShownParameters& reported) {
+    verifying_ = false;
+    const QString differences = VerifyFailedText(written_, AsWriteSelection(reported));
+    if (differences.isEmpty()) {
+        host_.sequenceEnded(SequenceOutcome::WriteVerified);
+        return;
+    }
+    qCDebug(lcProto).noquote() << differences;
+    if (IsEnglish()) {
+        ShowPlain(differences);
+    } else {
+        ShowBox(differences, QString::fromUtf8(kWriteCorrect.chineseCaption));
+    }
+    host_.sequenceEnded(SequenceOutcome::VerifyFailed);
 }
 
 void CommandSequencer::followRadioSerialSettings() {
@@ -282,6 +319,7 @@ void CommandSequencer::SequenceFailed() {
 void CommandSequencer::failureAnswered(bool write, MessageAnswer answer) {
     // The port may have gone while the box was open: a retry then has nothing to talk to.
     if (answer != MessageAnswer::Retry || !link_.PortHandle()) {
+        verifying_ = false;
         host_.resumeDataTest();
         host_.sequenceEnded(write ? SequenceOutcome::WriteFailed : SequenceOutcome::ReadFailed);
         return;
@@ -296,6 +334,7 @@ void CommandSequencer::failureAnswered(bool write, MessageAnswer answer) {
 
 void CommandSequencer::PortClosed() {
     if (!host_.commandTimersRunning()) return;
+    verifying_ = false;
     endExchange();
     host_.sequenceEnded(SequenceOutcome::PortClosed);
 }

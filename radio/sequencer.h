@@ -13,7 +13,12 @@ class SerialLink;
 // works without a person (a command-line tool, a test) learns it from here.
 enum class SequenceOutcome {
     ReadDone,
+    // A write that was not read back (VerifyWrites off).
     WriteDone,
+    // A write read back: the radio reports what was written.
+    WriteVerified,
+    // A write read back: the radio reports other values. The message lists them.
+    VerifyFailed,
     ConnectFailed,
     ReadFailed,
     WriteFailed,
@@ -52,6 +57,12 @@ class CommandSequencer {
     static constexpr uint8_t ConnectAttempts = 28;
     static constexpr uint32_t MaxReplyBytes = 100;
 
+    // Permits the next command to be sent and carries the verdict on the last reply.
+    bool SendReady = false;
+    // What the radio reported, as the read steps store it.
+    RadioParameterSet RadioPara;
+    // Every write is read back and compared with what was written.
+    bool VerifyWrites = true;
     bool WriteMode = false;
     bool ConnectMode = false;
     int32_t CmdStep = 0;
@@ -76,8 +87,14 @@ class CommandSequencer {
     // The port was closed under a running exchange: end it without a result message.
     void PortClosed();
 
+    // A write's read-back is running.
+    bool verifying() const { return verifying_; }
+
   private:
     void startExchange(bool write);
+    // After a write: a read from where the port now stands, then the comparison.
+    void startVerify();
+    void verifyDone(const ShownParameters& reported);
     // False, after saying which value is missing, when a write could not send what the user
     // means.
     bool writeValuesComplete();
@@ -93,4 +110,7 @@ class CommandSequencer {
     SerialLink& link_;
     SequencerHost& host_;
     std::array<uint8_t, MaxReplyBytes> reply_{};
+    // The running read checks the write that sent these values.
+    bool verifying_ = false;
+    WriteSelection written_;
 };

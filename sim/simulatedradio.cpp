@@ -333,6 +333,10 @@ void SimulatedRadio::execute(const uint8_t* frame) {
     if (frameLog_) frameLog_(true, std::vector<uint8_t>(frame, frame + FrameSize(frame[2])));
     if (faults_.silent) return;
     const std::vector<uint8_t> ack(std::begin(WriteAck), std::end(WriteAck));
+    if (code == faults_.ignoredWrite) {
+        reply(ack);
+        return;
+    }
     RadioParameters& p = params_;
     switch (code) {
         case 0x10:

@@ -60,6 +60,9 @@ struct RadioFaults {
     bool chatter = false;        // noise whenever the radio has nothing else to send
     int floodBytes = 0;          // above 0: each command is answered by this much noise
     bool modelCode17 = false;    // the model reply carries model code 17
+    // The code of a write command (0x03, 0x09, 0x07, 0x0F) that is acknowledged but not
+    // applied; 0 for none.
+    uint8_t ignoredWrite = 0;
 };
 
 inline constexpr SimDuration ProcessingDelay = std::chrono::milliseconds(1);

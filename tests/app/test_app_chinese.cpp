@@ -22,13 +22,22 @@ class AppChineseTest : public QObject {
     void mainWindowKeepsDesignTexts() {
         QCOMPARE(Form1->windowTitle(), QStringLiteral("数传电台演示软件"));
         const QList<std::pair<QObject*, const char*>> texts{
-            {Form1->FIle_M, "文件(&F)"},    {Form1->FileRead, "读电台(&R)"},
-            {Form1->Seri_M, "电台(&E)"},    {Form1->Help_U_M, "使用说明(&M)"},
-            {Form1->Test_M, "测试"},        {Form1->GroupBox3, "电台型号"},
-            {Form1->GroupBox1, "电台参数"}, {Form1->GroupBox2, "数据传输"},
-            {Form1->ParaChnn, "信道号"},    {Form1->Check_RecHex, "十六进制显示"},
-            {Form1->Button1, "停止显示"},   {Form1->Label9, "自动发送周期"},
-            {Form1->Label10, "毫秒"},       {Form1->PanelTrttTest, "ERR TEST"}};
+            {Form1->FIle_M, "文件(&F)"},
+            {Form1->FileRead, "读电台(&R)"},
+            {Form1->FileSaveProfile, "保存配置(&S)…"},
+            {Form1->FileLoadProfile, "载入配置(&L)…"},
+            {Form1->Seri_M, "电台(&E)"},
+            {Form1->Help_U_M, "使用说明(&M)"},
+            {Form1->Test_M, "测试"},
+            {Form1->GroupBox3, "电台型号"},
+            {Form1->GroupBox1, "电台参数"},
+            {Form1->GroupBox2, "数据传输"},
+            {Form1->ParaChnn, "信道号"},
+            {Form1->Check_RecHex, "十六进制显示"},
+            {Form1->Button1, "停止显示"},
+            {Form1->Label9, "自动发送周期"},
+            {Form1->Label10, "毫秒"},
+            {Form1->PanelTrttTest, "ERR TEST"}};
         for (const auto& [control, text] : texts) {
             QCOMPARE(CaptionOf(control), QString::fromUtf8(text));
         }

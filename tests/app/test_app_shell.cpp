@@ -179,6 +179,8 @@ class AppShellTest : public QObject {
             {Form1->FIle_M, "File(&F)", true, true},
             {Form1->FileRead, "Read Paras(&R)", true, true},
             {Form1->FileWrite, "Write Paras(&W)", false, true},
+            {Form1->FileSaveProfile, "Save Profile(&S)…", true, true},
+            {Form1->FileLoadProfile, "Load Profile(&L)…", true, true},
             {Form1->FileExit, "Exit(&X)", true, true},
             {Form1->Seri_M, "Edit(&E)", true, true},
             {Form1->Seri_O_M, "Open Port(&O)", true, true},
@@ -188,16 +190,17 @@ class AppShellTest : public QObject {
             {Form1->Help_A_M, "About(&A)", true, true},
             {Form1->Test_M, "Test", false, false}};  // Qt disables a hidden action
         for (const auto& [item, caption, enabled, visible] : items) {
-            QCOMPARE(CaptionOf(item), QString::fromLatin1(caption));
+            QCOMPARE(CaptionOf(item), QString::fromUtf8(caption));
             if (auto* action = qobject_cast<QAction*>(item)) {
                 QVERIFY2(action->isEnabled() == enabled, caption);
                 QVERIFY2(action->isVisible() == visible, caption);
             }
         }
-        QVERIFY(Form1->N2->isSeparator());
+        QVERIFY(Form1->N2->isSeparator() && Form1->N3->isSeparator());
         QCOMPARE(Form1->FIle_M->actions(),
-                 (QList<QAction*>{Form1->FileRead, Form1->FileWrite, Form1->Memo_Rec->SaveAction,
-                                  Form1->N2, Form1->FileExit}));
+                 (QList<QAction*>{Form1->FileRead, Form1->FileWrite, Form1->N3,
+                                  Form1->FileSaveProfile, Form1->FileLoadProfile,
+                                  Form1->Memo_Rec->SaveAction, Form1->N2, Form1->FileExit}));
         QVERIFY(Form1->Test_M->menu() == nullptr);
     }
 

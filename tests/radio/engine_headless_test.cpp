@@ -126,7 +126,8 @@ class EngineHeadlessTest : public QObject {
         host_.values.parityPosition = 2;
         engine_->Speed_WClick();
         QVERIFY(runToOutcome());
-        QCOMPARE(host_.outcomes.last(), SequenceOutcome::WriteDone);
+        QCOMPARE(host_.outcomes.last(), SequenceOutcome::WriteVerified);
+        QCOMPARE(messages_.texts(), (QStringList{"Read correct!", "Write correct!"}));
         QCOMPARE(int(radio_->parameters().channel), 11);
         QCOMPARE(radio_->parameters().line, (LineSettings{115200, ParityMode::Even, 1}));
         // The port followed the radio to its new settings.
@@ -138,6 +139,72 @@ class EngineHeadlessTest : public QObject {
         QVERIFY(runToOutcome());
         QCOMPARE(host_.outcomes.last(), SequenceOutcome::ReadDone);
         QCOMPARE(host_.shown.channelPosition, 10);
+    }
+
+    // Every write is read back from where the port then stands and compared; a radio that
+    // acknowledged a write without applying it is named field by field, in one message.
+    void aWriteIsReadBackAndCompared_data() {
+        QTest::addColumn<int>("ignoredWrite");
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("message");
+        const int verified = int(SequenceOutcome::WriteVerified);
+        const int failed = int(SequenceOutcome::VerifyFailed);
+        QTest::newRow("applied") << 0 << 1 << verified << "";
+        QTest::newRow("channel ignored")
+            << 0x07 << 1 << failed << "Verify failed: channel written NO.11, radio reports NO.4";
+        QTest::newRow("channel ignored, Chinese")
+            << 0x07 << 0 << failed << "校验失败：信道号写入 NO.11，电台读出 NO.4";
+        QTest::newRow("air rate ignored")
+            << 0x03 << 1 << failed << "Verify failed: air rate written 1200, radio reports 38400";
+        // The port follows the radio to 115200 even; the search finds it where it stayed.
+        QTest::newRow("serial settings ignored")
+            << 0x0F << 1 << failed
+            << "Verify failed: serial rate written 115200, radio reports 19200\n"
+               "parity written even, radio reports odd";
+        QTest::newRow("serial settings ignored, Chinese")
+            << 0x0F << 0 << failed
+            << "校验失败：串口速率写入 115200，电台读出 19200\n校验方式写入 偶检验，电台读出 "
+               "奇检验";
+    }
+    void aWriteIsReadBackAndCompared() {
+        QFETCH(int, ignoredWrite);
+        QFETCH(int, language);
+        QFETCH(int, outcome);
+        QFETCH(QString, message);
+        engine_->Speed_RClick();
+        QVERIFY(runToOutcome());
+        radio_->setFaults({.ignoredWrite = uint8_t(ignoredWrite)});
+        messages_.clear();
+        host_.values.airBaudPosition = 0;
+        host_.values.channelPosition = 10;
+        host_.values.serialBaudPosition = 8;
+        host_.values.parityPosition = 2;
+        const LanguageScope scope{uint8_t(language)};
+        engine_->Speed_WClick();
+        QVERIFY(runToOutcome());
+        QCOMPARE(int(host_.outcomes.last()), outcome);
+        QStringList expected{language == 1 ? "Write correct!" : "参数设置成功"};
+        if (!message.isEmpty()) expected << message;
+        QCOMPARE(messages_.texts(), expected);
+        QVERIFY(!host_.timers && host_.dataTestRunning && !host_.progressShown);
+    }
+
+    void withoutVerificationNothingIsReadBack() {
+        engine_->Speed_RClick();
+        QVERIFY(runToOutcome());
+        QList<uint8_t> commands;
+        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
+            if (incoming) commands << frame[3];
+        });
+        engine_->VerifyWrites = false;
+        host_.values.channelPosition = 10;
+        engine_->Speed_WClick();
+        QVERIFY(runToOutcome());
+        QCOMPARE(host_.outcomes.last(), SequenceOutcome::WriteDone);
+        // The probe, then the four writes, and nothing after them.
+        QCOMPARE(commands, (QList<uint8_t>{0x10, 0x03, 0x09, 0x07, 0x0F}));
+        QCOMPARE(int(radio_->parameters().channel), 11);
     }
 
     void aWriteWithoutValuesSendsNothing() {

@@ -4,7 +4,6 @@
 
 #include "radio/paramcodec.h"
 #include "radio/paramglue.h"
-#include "radio/sequencerstate.h"
 
 namespace {
 QByteArray Hex(const char* text) {
@@ -35,6 +34,8 @@ const QStringList AirRates = {"1200",  "2400",  "4800",    "9600",    "19200",
 class ParamGlueTest : public QObject {
     Q_OBJECT
     ViewRecorder view;
+    RadioParameterSet para;
+    bool verdict = false;
 
     // The write frame of `step` as the sequencer would send it (length byte + 4 bytes).
     static QByteArray Encoded(int step, const WriteSelection& values) {
@@ -47,14 +48,14 @@ class ParamGlueTest : public QObject {
     }
 
     void Receive(int step, const QByteArray& reply) {
-        SendReady = false;
-        DecodeReply(view, step, Bytes(reply), reply.size());
+        verdict = DecodeReply(view, para, step, Bytes(reply), reply.size());
     }
 
   private slots:
     void init() {
         view = ViewRecorder{};
-        RadioPara = RadioParameterSet{};
+        para = RadioParameterSet{};
+        verdict = false;
     }
 
     void connectReplyShowsModelAndVersion_data() {
@@ -70,9 +71,7 @@ class ParamGlueTest : public QObject {
         QFETCH(QByteArray, reply);
         QFETCH(bool, accepted);
         QFETCH(QString, panel);
-        SendReady = !accepted;
-        CheckModelReply(view, Bytes(reply), reply.size());
-        QCOMPARE(SendReady, accepted);
+        QCOMPARE(CheckModelReply(view, para, Bytes(reply), reply.size()), accepted);
         QCOMPARE(view.panel0, panel);
     }
 
@@ -90,9 +89,9 @@ class ParamGlueTest : public QObject {
         QFETCH(bool, valid);
         QFETCH(bool, airRateEnabled);
         const QByteArray connect = Hex("55 AA 04 10 05 23 00 3C");
-        CheckModelReply(view, Bytes(connect), connect.size());
+        CheckModelReply(view, para, Bytes(connect), connect.size());
         Receive(0, reply);
-        QCOMPARE(SendReady, valid);
+        QCOMPARE(verdict, valid);
         QCOMPARE(view.modelField, QString(valid ? "TVR-M402.3" : ""));
         QCOMPARE(view.airRateEnabled, airRateEnabled);
     }
@@ -118,11 +117,11 @@ class ParamGlueTest : public QObject {
         QFETCH(int, step);
         QFETCH(QByteArray, reply);
         QFETCH(QString, text);
-        RadioPara.Chnn = 6;
-        RadioPara.AirBaudIdx = 5;
+        para.Chnn = 6;
+        para.AirBaudIdx = 5;
         Receive(step, reply);
-        QVERIFY(SendReady);
-        ShowRadioPara(view, 8, 2);
+        QVERIFY(verdict);
+        ShowRadioPara(view, para, 8, 2);
         const ShownParameters& shown = view.shown;
         const auto entry = [](const QStringList& list, int position) {
             return position >= 0 && position < list.size() ? list[position] : QString();

@@ -70,13 +70,17 @@ class SequencerE2eTest : public QObject {
         return false;
     }
 
-    // Presses the button and lets the timers run until the exchange reports its end.
+    // Presses the button and lets the timers run until the exchange (and a write's read-back)
+    // is over and has reported its end.
     QString exchange(void (TForm1::*press)()) {
         messages_.clear();
         (Form1->*press)();
         QElapsedTimer timer;
         timer.start();
-        while (messages_.isEmpty() && timer.elapsed() < ExchangeTimeoutMs) QTest::qWait(20);
+        while ((messages_.isEmpty() || Form1->commandTimersRunning()) &&
+               timer.elapsed() < ExchangeTimeoutMs) {
+            QTest::qWait(20);
+        }
         return messages_.isEmpty() ? QStringLiteral("(no message)") : messages_.join('|');
     }
 

@@ -76,6 +76,7 @@ class SimulatedRadioTest : public QObject {
     void faultChatter();
     void faultFlood();
     void faultModelCode17();
+    void faultIgnoredWrite();
     void frameLogSeesCommandAndReply();
     void portExchangesAndPurges();
     void portFlagsLineErrors_data();
@@ -413,6 +414,16 @@ void SimulatedRadioTest::faultModelCode17() {
     SimulatedRadio radio;
     radio.setFaults({.modelCode17 = true});
     QCOMPARE(Exchange(radio, Probe).toHex(' '), Hex("55 AA 04 10 11 12 00 37").toHex(' '));
+}
+
+void SimulatedRadioTest::faultIgnoredWrite() {
+    SimulatedRadio radio;
+    radio.setFaults({.ignoredWrite = 0x07});
+    // The channel write is acknowledged like any other and changes nothing; the others apply.
+    QCOMPARE(Exchange(radio, Hex("55 AA 03 07 09 00 13")).toHex(' '), Ack.toHex(' '));
+    QCOMPARE(radio.parameters().channel, uint8_t{1});
+    QCOMPARE(Exchange(radio, Hex("55 AA 03 03 06 00 0C")).toHex(' '), Ack.toHex(' '));
+    QCOMPARE(radio.parameters().airRateCode, uint8_t{6});
 }
 
 void SimulatedRadioTest::frameLogSeesCommandAndReply() {

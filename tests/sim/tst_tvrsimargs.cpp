@@ -20,6 +20,8 @@ class TvrsimArgsTest : public QObject {
     void takesEveryOption();
     void takesFaults_data();
     void takesFaults();
+    void takesIgnoredWrite_data();
+    void takesIgnoredWrite();
     void refusesBadValues_data();
     void refusesBadValues();
 };
@@ -105,6 +107,22 @@ void TvrsimArgsTest::takesFaults() {
     QTEST(args.options->vanishAfterMs.value_or(-1), "vanish");
 }
 
+void TvrsimArgsTest::takesIgnoredWrite_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("code");
+    QTest::newRow("air") << "air" << 0x03;
+    QTest::newRow("id") << "id" << 0x09;
+    QTest::newRow("channel") << "channel" << 0x07;
+    QTest::newRow("serial") << "serial" << 0x0F;
+}
+
+void TvrsimArgsTest::takesIgnoredWrite() {
+    QFETCH(QString, field);
+    const SimToolArgs args = ParseSimToolArgs(Split("--fault ignore-write=" + field));
+    QVERIFY2(args.options, args.error.c_str());
+    QTEST(int(args.options->faults.ignoredWrite), "code");
+}
+
 void TvrsimArgsTest::refusesBadValues_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("error");
@@ -130,6 +148,10 @@ void TvrsimArgsTest::refusesBadValues_data() {
                                       << "fault 'silent' takes no value";
     QTest::newRow("split of one") << "--fault split=1"
                                   << "bad value in fault 'split=1'";
+    QTest::newRow("ignored write of no field") << "--fault ignore-write=power"
+                                               << "bad value in fault 'ignore-write=power'";
+    QTest::newRow("ignored write without field") << "--fault ignore-write"
+                                                 << "bad value in fault 'ignore-write'";
     QTest::newRow("same links") << "--link /tmp/a --pair /tmp/a"
                                 << "--link and --pair must name different paths";
     QTest::newRow("stray word") << "radio"

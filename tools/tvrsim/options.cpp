@@ -74,6 +74,13 @@ std::string ApplyFault(const std::string& text, SimToolOptions& options) {
     } else if (name == "flood") {
         parsed = number(1, 1000000, 300);
         if (parsed) f.floodBytes = *parsed;
+    } else if (name == "ignore-write") {
+        static const std::pair<const char*, uint8_t> writes[] = {
+            {"air", 0x03}, {"id", 0x09}, {"channel", 0x07}, {"serial", 0x0F}};
+        for (const auto& [field, code] : writes) {
+            if (value == field) parsed = code;
+        }
+        if (parsed) f.ignoredWrite = static_cast<uint8_t>(*parsed);
     } else if (name == "vanish") {
         parsed = number(0, 86400000, 2000);
         if (parsed) options.vanishAfterMs = *parsed;
@@ -107,7 +114,9 @@ serial port; tvrsim runs until it gets SIGINT or SIGTERM and then removes its li
   --corrupt P       probability 0..1 that the air damages a byte
   --seed N          seed of the air's random numbers (default 1)
   --fault NAME      switch a fault on (repeatable): silent, badsum, split[=PIECES],
-                    delay=MS, chatter, flood[=BYTES], model17, vanish[=MS]
+                    delay=MS, chatter, flood[=BYTES], model17, vanish[=MS],
+                    ignore-write=air|id|channel|serial (that write is acknowledged but
+                    not applied)
   --log FILE        write every command frame in and reply out, in hexadecimal, with the
                     time in seconds since the start
   --help            show this text

@@ -1,0 +1,214 @@
+// Applies one profile to 1, 4 and 8 radios at once, each a tvrsim at 9600 bit/s behind its own
+// pseudo-terminal, with the sessions tvrctl apply runs (one engine per port, one event loop).
+// Every radio's time is set beside the floor its exchanges put on it: the wire time of the
+// bytes it received and sent, 10 bits each at 9600 bit/s, counted from tvrsim's frame log.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/support/benchsupport.h"
+#include "core/language.h"
+#include "core/messages.h"
+#include "serial/qtserialdevice.h"
+#include "tools/tvrctl/radiosession.h"
+
+namespace {
+
+constexpr const char* Usage =
+    "Usage: bench_provision [OPTION]...\n"
+    "Applies one profile (channel, air rate and ID; the serial settings stay) to 1, 4 and 8\n"
+    "tvrsim radios at 9600 bit/s at once, as tvrctl apply does: the read, the write and the\n"
+    "read-back of each radio, every radio on its own port.\n"
+    "\n"
+    "  --runs N           runs of each count (default 3)\n"
+    "%s"
+    "\n"
+    "Columns: radios, the run, the wall time from the start to the last radio verified, the\n"
+    "wall time over the median for one radio, then each radio's time / its floor in ms: the\n"
+    "wire time of the bytes it received and sent (10 bits a byte at 9600 bit/s).\n"
+    "Exit status 0 when every radio was verified and the median wall time for 8 radios is at\n"
+    "most 1.5 times that for 1, 1 otherwise, 2 on wrong arguments.\n";
+
+constexpr int Counts[] = {1, 4, 8};
+constexpr double BitsPerByte = 10;
+constexpr double BitsPerSecond = 9600;
+constexpr double WallLimit = 1.5;
+constexpr int RadioStartMs = 5000;
+constexpr int TimeoutSeconds = 30;
+
+// Channel 5, air rate 19200, ID 0042; the serial settings stay at 9600 none for the next run.
+const RadioProfile Profile{4, 4, {}, {}, QStringLiteral("0042")};
+
+struct Radio {
+    std::unique_ptr<QProcess> process;
+    QString link;
+    QString log;
+};
+
+bool StartRadio(Radio& radio, const QTemporaryDir& directory, int n) {
+    radio.link = directory.filePath(QStringLiteral("radio%1").arg(n));
+    radio.log = radio.link + QStringLiteral(".log");
+    radio.process = std::make_unique<QProcess>();
+    radio.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    radio.process->start(QStringLiteral(TVRSIM_PATH),
+                         {"--link", radio.link, "--baud", "9600", "--log", radio.log});
+    if (!radio.process->waitForStarted(RadioStartMs)) return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < RadioStartMs && radio.process->state() == QProcess::Running) {
+        if (QFileInfo(radio.link).isSymLink()) return true;
+        radio.process->waitForReadyRead(50);
+    }
+    return false;
+}
+
+void StopRadio(Radio& radio) {
+    if (!radio.process || radio.process->state() == QProcess::NotRunning) return;
+    radio.process->terminate();
+    if (!radio.process->waitForFinished(3000)) radio.process->kill();
+    radio.process->waitForFinished(1000);
+}
+
+// Bytes of the frames the radio logged from `offset` on: "SECONDS NAME in|out HEX...".
+qint64 LoggedBytes(const QString& log, qint64 offset) {
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset)) return 0;
+    qint64 bytes = 0;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() > 3) bytes += words.size() - 3;
+    }
+    return bytes;
+}
+
+struct Row {
+    double wallMs = 0;
+    std::string radios;
+    bool allVerified = true;
+};
+
+Row ApplyOnce(std::vector<Radio>& radios, int count) {
+    std::vector<qint64> offsets;
+    for (int i = 0; i < count; ++i) offsets.push_back(QFileInfo(radios[i].log).size());
+    std::vector<std::unique_ptr<RadioSession>> sessions;
+    for (int i = 0; i < count; ++i) {
+        sessions.push_back(std::make_unique<RadioSession>(
+            PortTarget{QStringLiteral("COM%1").arg(i + 1), radios[i].link}, OpenQtSerialDevice,
+            TimeoutSeconds));
+    }
+    QEventLoop loop;
+    int left = count;
+    for (const auto& session : sessions) {
+        QObject::connect(session.get(), &RadioSession::finished, &loop, [&] {
+            if (--left == 0) loop.quit();
+        });
+    }
+    QElapsedTimer wall;
+    wall.start();
+    for (const auto& session : sessions) session->startWrite(Profile, true);
+    loop.exec();
+    Row row;
+    row.wallMs = wall.nsecsElapsed() / 1e6;
+    for (int i = 0; i < count; ++i) {
+        const SessionResult& result = sessions[i]->result();
+        const double floorMs =
+            LoggedBytes(radios[i].log, offsets[i]) * BitsPerByte / BitsPerSecond * 1000;
+        char cell[64];
+        if (result.verified) {
+            std::snprintf(cell, sizeof cell, " %.0f/%.0f", result.seconds * 1000, floorMs);
+        } else {
+            std::snprintf(cell, sizeof cell, " [%s]", qPrintable(result.error));
+            row.allVerified = false;
+        }
+        row.radios += cell;
+    }
+    return row;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* program = "bench_provision";
+    CommonOptions common;
+    long runs = 3;
+    Arguments arguments(argc, argv);
+    while (arguments.more()) {
+        const std::string option = arguments.take();
+        std::string error;
+        if (common.take(option, arguments, error)) {
+            if (!error.empty()) return UsageError(program, error);
+        } else if (option == "--help") {
+            std::printf(Usage, CommonOptionsHelp);
+            return 0;
+        } else if (option == "--runs") {
+            const std::optional<long> value = arguments.takePositive();
+            if (!value) return UsageError(program, "--runs needs a whole number above zero");
+            runs = *value;
+        } else {
+            return UsageError(program, "unknown option " + option);
+        }
+    }
+
+    if (common.header) {
+        std::printf(
+            "# provision: one profile applied to N tvrsim radios at 9600 N at once "
+            "(read, write, read-back)\n");
+        std::printf("%s%-4s %6s %3s %8s %6s  %s\n", common.codeColumn("code").c_str(), "load",
+                    "radios", "run", "wall ms", "x one", "each radio ms / wire floor ms");
+    }
+    std::fflush(stdout);
+    const std::string lead = common.codeColumn(common.label) + LoadLabel(common.busy);
+    BusyLoad load(common.busy);
+
+    int appArgc = 1;
+    QCoreApplication application(appArgc, argv);
+    LanguageFlag = 1;
+    // Each session reports its own outcome, as in tvrctl.
+    SetMessagePresenter([](const Message&) { return MessageAnswer::Ok; });
+    QTemporaryDir directory;
+    std::vector<Radio> radios(*std::max_element(std::begin(Counts), std::end(Counts)));
+    bool ok = directory.isValid();
+    for (size_t i = 0; ok && i < radios.size(); ++i) {
+        ok = StartRadio(radios[i], directory, static_cast<int>(i + 1));
+    }
+    if (!ok) {
+        std::printf("%-4s failed: tvrsim did not start (%s)\n", lead.c_str(), TVRSIM_PATH);
+        for (Radio& radio : radios) StopRadio(radio);
+        return 1;
+    }
+
+    double oneMs = 0;
+    double eightMs = 0;
+    bool allVerified = true;
+    for (const int count : Counts) {
+        std::vector<double> walls;
+        for (long run = 1; run <= runs; ++run) {
+            const Row row = ApplyOnce(radios, count);
+            allVerified = allVerified && row.allVerified;
+            walls.push_back(row.wallMs);
+            const double overOne = oneMs > 0 ? row.wallMs / oneMs : 1;
+            std::printf("%-4s %6d %3ld %8.0f %6.2f %s\n", lead.c_str(), count, run, row.wallMs,
+                        overOne, row.radios.c_str());
+            std::fflush(stdout);
+        }
+        const double median = Median(walls);
+        if (count == 1) oneMs = median;
+        if (count == 8) eightMs = median;
+    }
+    for (Radio& radio : radios) StopRadio(radio);
+    load.stop();
+    const bool withinLimit = eightMs <= WallLimit * oneMs;
+    std::printf("# median wall: 1 radio %.0f ms, 8 radios %.0f ms (%.2f times; limit %.1f): %s\n",
+                oneMs, eightMs, eightMs / oneMs, WallLimit, withinLimit ? "ok" : "missed");
+    return allVerified && withinLimit ? 0 : 1;
+}

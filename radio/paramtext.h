@@ -1,0 +1,39 @@
+#pragma once
+
+// The parameter values as people read them: the texts of the main window's lists, the names
+// a profile and the command line give them, and what a verification found different.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "radio/paramcodec.h"
+
+// The main window's lists, in the order of their positions.
+QStringList ChannelTexts();     // "NO.1" .. "NO.12"
+QStringList AirRateTexts();     // "1200" .. "120KBPS", "56000"
+QStringList SerialRateTexts();  // "600" .. "115200"
+// The parity list's values in profiles and on the command line.
+QStringList ParityNames();  // "none", "odd", "even"
+
+// Four decimal digits, as a profile and the command line give an identity.
+bool IsIdentityText(const QString& text);
+
+// The values a write sends, in the order of its steps.
+enum class RadioField { AirRate, Identity, Channel, SerialRate, Parity };
+inline constexpr RadioField AllRadioFields[] = {RadioField::AirRate, RadioField::Identity,
+                                                RadioField::Channel, RadioField::SerialRate,
+                                                RadioField::Parity};
+
+// The key of the field in a profile: "air_rate", "id", "channel", "serial_rate", "parity".
+QString FieldKey(RadioField field);
+// "NO.5", "100KBPS", "38400", "even", "4321"; "NO.13" for a channel past the list; empty where
+// the selection has no value the list knows, or no identity of four digits.
+QString FieldText(RadioField field, const WriteSelection& values);
+
+// The fields whose values differ between what was written and what the radio reports.
+QList<RadioField> DifferingFields(const WriteSelection& written, const WriteSelection& reported);
+
+// "Verify failed: channel written NO.5, radio reports NO.1", a line per differing field, in
+// the current language; empty when nothing differs.
+QString VerifyFailedText(const WriteSelection& written, const WriteSelection& reported);

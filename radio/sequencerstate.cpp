@@ -1,3 +1,0 @@
-#include "radio/sequencerstate.h"
-
-bool SendReady = false;

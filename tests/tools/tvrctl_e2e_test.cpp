@@ -1,0 +1,367 @@
+// tvrctl as a user runs it, against several tvrsim radios at once: different speeds and
+// parities, a silent one, one that ignores a write, one that vanishes, ports that are not
+// there. Every process is waited for with a bound.
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int RadioStartMs = 5000;
+constexpr int CommandMs = 30000;
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+}  // namespace
+
+class TvrctlE2eTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::vector<std::unique_ptr<QProcess>> radios_;
+
+    QString path(const QString& name) const { return dir_->filePath(name); }
+
+    // Starts tvrsim behind the link `name` and returns the link's path.
+    QString radio(const QString& name, const QStringList& args = {}) {
+        const QString link = path(name);
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral(TVRSIM_PATH), QStringList{"--link", link} + args);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < RadioStartMs && !QFileInfo(link).isSymLink()) {
+            process->waitForReadyRead(50);
+        }
+        if (!QFileInfo(link).isSymLink()) qWarning("tvrsim %s did not start", qPrintable(name));
+        radios_.push_back(std::move(process));
+        return link;
+    }
+
+    static Run tvrctl(const QStringList& args) {
+        QProcess process;
+        process.start(QStringLiteral(TVRCTL_PATH), args);
+        Run run;
+        if (!process.waitForFinished(CommandMs)) {
+            process.kill();
+            process.waitForFinished(1000);
+            run.err = "tvrctl did not finish";
+            return run;
+        }
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+    // Checks each JSON text against a schema of docs/ with python3-jsonschema; returns the
+    // validator's complaint, empty when every one is valid.
+    static QString schemaErrors(const QString& schema, const QByteArrayList& documents) {
+        QProcess python;
+        python.start("python3", {"-c",
+                                 "import json, sys, jsonschema\n"
+                                 "schema = json.load(open(sys.argv[1]))\n"
+                                 "for line in sys.stdin:\n"
+                                 "    jsonschema.validate(json.loads(line), schema)\n",
+                                 QStringLiteral(SCHEMA_DIR "/") + schema});
+        for (const QByteArray& document : documents) {
+            python.write(QJsonDocument::fromJson(document).toJson(QJsonDocument::Compact) + "\n");
+        }
+        python.closeWriteChannel();
+        if (!python.waitForFinished(CommandMs)) return "python3 did not finish";
+        if (python.exitCode() == 0) return {};
+        return QString::fromUtf8(python.readAllStandardError()).trimmed().split('\n').last();
+    }
+
+    static QJsonObject jsonOf(const QString& text) {
+        return QJsonDocument::fromJson(text.toUtf8()).object();
+    }
+
+    // The parameter set of `tvrctl read --json` for one radio.
+    static QJsonObject readParameters(const QString& link) {
+        QJsonObject values = jsonOf(tvrctl({"read", "--json", "--port", link}).out);
+        for (const char* key : {"format", "port", "device", "model"}) values.remove(key);
+        return values;
+    }
+
+    static QByteArray fileContents(const QString& file) {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+
+    void writeFile(const QString& file, const QByteArray& contents) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(contents);
+    }
+
+  private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+    }
+
+    void cleanup() {
+        for (auto& process : radios_) {
+            process->terminate();
+            if (!process->waitForFinished(3000)) process->kill();
+            process->waitForFinished(1000);
+        }
+        radios_.clear();
+        dir_.reset();
+    }
+
+    void readsSeveralRadiosAtOnceAsJsonOfTheSchema() {
+        const QString a = radio("a", {"--baud", "38400", "--channel", "7", "--air", "5", "--id",
+                                      "4321", "--version", "2.3"});
+        const QString b = radio("b", {"--baud", "19200", "--parity", "O", "--channel", "3"});
+        const QString c = radio("c", {"--air", "8"});
+        const Run run = tvrctl({"read", "--json", "--port", a, "--port", b, "--port", c});
+        QCOMPARE(run.status, 0);
+        const QStringList lines = run.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(jsonOf(lines[0]), (QJsonObject{{"format", 1},
+                                                {"port", "COM1"},
+                                                {"device", a},
+                                                {"model", "TVR-M402.3"},
+                                                {"channel", 7},
+                                                {"air_rate", "19200"},
+                                                {"serial_rate", 38400},
+                                                {"parity", "none"},
+                                                {"id", "4321"}}));
+        QCOMPARE(jsonOf(lines[1])["serial_rate"].toInt(), 19200);
+        QCOMPARE(jsonOf(lines[1])["parity"].toString(), QStringLiteral("odd"));
+        QCOMPARE(jsonOf(lines[1])["channel"].toInt(), 3);
+        QCOMPARE(jsonOf(lines[2])["air_rate"].toString(), QStringLiteral("100KBPS"));
+        QCOMPARE(jsonOf(lines[2])["port"].toString(), QStringLiteral("COM3"));
+        QByteArrayList documents;
+        for (const QString& line : lines) documents << line.toUtf8();
+        QCOMPARE(schemaErrors("radio.schema.json", documents), QString());
+        // The check can fail: the window's parity letter is no value of the schema.
+        documents[0].replace("\"none\"", "\"N\"");
+        QVERIFY(!schemaErrors("radio.schema.json", documents).isEmpty());
+    }
+
+    void writeKeepsWhatIsNotGivenAndVerifies() {
+        const QString a = radio("a", {"--channel", "2", "--air", "6", "--id", "1111"});
+        const Run write = tvrctl({"write", "--port", a, "--channel", "9", "--serial", "19200-odd"});
+        QCOMPARE(write.status, 0);
+        QVERIFY2(write.out.startsWith("COM1 (" + a + "): verified in "), qPrintable(write.out));
+        QVERIFY2(write.out.contains("channel NO.2 -> NO.9, serial_rate 9600 -> 19200, "
+                                    "parity none -> odd"),
+                 qPrintable(write.out));
+        QCOMPARE(readParameters(a), (QJsonObject{{"channel", 9},
+                                                 {"air_rate", "38400"},
+                                                 {"serial_rate", 19200},
+                                                 {"parity", "odd"},
+                                                 {"id", "1111"}}));
+    }
+
+    // A radio that acknowledges a write without applying it: the acknowledgement alone proves
+    // nothing.
+    void anIgnoredWriteIsAMismatch() {
+        const QString a = radio("a", {"--fault", "ignore-write=channel"});
+        const Run verified = tvrctl({"write", "--port", a, "--channel", "5", "--id", "0042"});
+        QCOMPARE(verified.status, 5);
+        QCOMPARE(verified.err,
+                 "COM1 (" + a + "): Verify failed: channel written NO.5, radio reports NO.1\n");
+        const Run unverified = tvrctl({"write", "--port", a, "--channel", "5", "--no-verify"});
+        QCOMPARE(unverified.status, 0);
+        QVERIFY2(unverified.out.contains("): written in "), qPrintable(unverified.out));
+    }
+
+    void savedProfileOfTheSchemaAppliesToAnotherRadio() {
+        const QString a = radio("a", {"--baud", "19200", "--parity", "O", "--channel", "11",
+                                      "--air", "9", "--id", "2024"});
+        const QString b = radio("b");
+        const QString profile = path("site.json");
+        const Run save = tvrctl({"save", "--port", a, profile});
+        QCOMPARE(save.status, 0);
+        QCOMPARE(save.out, "COM1 (" + a + "): saved to " + profile + "\n");
+        QCOMPARE(schemaErrors("profile.schema.json", {fileContents(profile)}), QString());
+        const Run apply = tvrctl({"apply", profile, "--port", b});
+        QCOMPARE(apply.status, 0);
+        QVERIFY2(apply.out.endsWith("1 of 1 radios verified\n"), qPrintable(apply.out));
+        QCOMPARE(readParameters(b), (QJsonObject{{"channel", 11},
+                                                 {"air_rate", "120KBPS"},
+                                                 {"serial_rate", 19200},
+                                                 {"parity", "odd"},
+                                                 {"id", "2024"}}));
+    }
+
+    // Two good radios, one that ignores a write, a silent one and a port that is not there:
+    // each ends on its own, and the report says how.
+    void applyGoesOnPastThePortsThatFail() {
+        const QString good = radio("good");
+        const QString odd = radio("odd", {"--parity", "O", "--channel", "6"});
+        const QString ignoring = radio("ignoring", {"--fault", "ignore-write=channel"});
+        const QString silent = radio("silent", {"--fault", "silent"});
+        const QString missing = path("missing");
+        const QString profile = path("site.json");
+        writeFile(profile, R"({"format": 1, "channel": 4, "air_rate": "100KBPS", "id": "0042"})");
+        const QString report = path("report.json");
+        const Run run =
+            tvrctl({"apply", profile, "--port", good, "--port", odd, "--port", ignoring, "--port",
+                    silent, "--port", missing, "--timeout", "3", "--report", report});
+        QCOMPARE(run.status, 5);
+        QVERIFY2(run.out.endsWith("2 of 5 radios verified\n"), qPrintable(run.out));
+        const QJsonArray radios = QJsonDocument::fromJson(fileContents(report))["radios"].toArray();
+        QCOMPARE(radios.size(), 5);
+        const QStringList allSteps{"air_rate", "id", "channel", "serial"};
+        for (int i : {0, 1}) {
+            const QJsonObject r = radios[i].toObject();
+            QVERIFY(r["verified"].toBool());
+            QCOMPARE(r["after"]["channel"].toInt(), 4);
+            QCOMPARE(r["after"]["air_rate"].toString(), QStringLiteral("100KBPS"));
+            QCOMPARE(r["after"]["id"].toString(), QStringLiteral("0042"));
+            QCOMPARE(r["model"].toString(), QStringLiteral("TVR-M401.2"));
+            QCOMPARE(r["steps_written"].toVariant().toStringList(), allSteps);
+        }
+        QCOMPARE(radios[1]["before"]["channel"].toInt(), 6);
+        QCOMPARE(radios[1]["after"]["parity"].toString(), QStringLiteral("odd"));
+        const QJsonObject ignored = radios[2].toObject();
+        QVERIFY(!ignored["verified"].toBool());
+        QCOMPARE(ignored["exit_status"].toInt(), 5);
+        QCOMPARE(ignored["after"]["channel"].toInt(), 1);
+        QCOMPARE(ignored["steps_written"].toVariant().toStringList(), allSteps);
+        QCOMPARE(ignored["error"].toString(),
+                 QStringLiteral("Verify failed: channel written NO.4, radio reports NO.1"));
+        QCOMPARE(radios[3]["exit_status"].toInt(), 3);
+        QVERIFY(radios[3]["before"].isNull());
+        QVERIFY(radios[3]["steps_written"].toArray().isEmpty());
+        QVERIFY2(radios[3]["error"].toString().startsWith("timed out after 3 s while connecting"),
+                 qPrintable(radios[3]["error"].toString()));
+        QCOMPARE(radios[4]["exit_status"].toInt(), 2);
+        QCOMPARE(radios[4]["error"].toString(), missing + ": no such device.");
+    }
+
+    // The report names the steps the radio acknowledged before its port went away; the radio's
+    // own log must have acknowledged at least those.
+    void aPortThatVanishesMidApplyIsReportedWithItsSteps() {
+        const QString log = path("frames.log");
+        const QString vanishing =
+            radio("vanishing", {"--fault", "delay=60", "--fault", "vanish=700", "--log", log});
+        const QString good = radio("good");
+        const QString profile = path("site.json");
+        writeFile(profile, R"({"format": 1, "channel": 8})");
+        const QString report = path("report.csv");
+        const Run run =
+            tvrctl({"apply", profile, "--port", vanishing, "--port", good, "--report", report});
+        QCOMPARE(run.status, 2);
+        const QList<QByteArray> rows = fileContents(report).trimmed().split('\n');
+        QCOMPARE(rows.size(), 3);
+        QVERIFY(rows[0].startsWith("port,device,model,before_air_rate,"));
+        QVERIFY(rows[0].endsWith(",verified,seconds,steps_written,error"));
+        QVERIFY2(rows[1].contains(",no,") && rows[1].endsWith(",the port went away"), rows[1]);
+        QVERIFY2(rows[2].contains(",NO.8,9600,none,yes,"), rows[2]);
+        const QList<QByteArray> fields = rows[1].split(',');
+        const QList<QByteArray> reported = fields[fields.size() - 2].split(' ');
+        const QByteArrayList writeCodes{"03", "09", "07", "0F"};
+        int acknowledged = 0;
+        QByteArray lastIn;
+        for (const QByteArray& line : fileContents(log).split('\n')) {
+            if (line.contains(" in  ")) lastIn = line.mid(line.indexOf(" in  ") + 5);
+            if (line.endsWith(" out 55 AA 02 20 00 22")) {
+                QCOMPARE(lastIn.mid(9, 2), writeCodes.value(acknowledged));
+                ++acknowledged;
+            }
+        }
+        const int stepsReported = fields[fields.size() - 2].isEmpty() ? 0 : reported.size();
+        QVERIFY2(stepsReported <= acknowledged, rows[1]);
+    }
+
+    void exitStatuses_data() {
+        QTest::addColumn<QStringList>("radioArgs");  // empty: no radio
+        QTest::addColumn<QStringList>("args");       // RADIO stands for the radio's link
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("usage") << QStringList{} << QStringList{"write", "--channel", "3"} << 1
+                               << "'write' needs --port DEVICE";
+        QTest::newRow("port not there")
+            << QStringList{} << QStringList{"read", "--port", "/nonexistent/tty"} << 2
+            << "/nonexistent/tty: no such device.";
+        QTest::newRow("no such COM port") << QStringList{} << QStringList{"read", "--port", "COM99"}
+                                          << 2 << "COM99: no such port";
+        QTest::newRow("silent radio") << QStringList{"--fault", "silent"}
+                                      << QStringList{"read", "--port", "RADIO", "--timeout", "1"}
+                                      << 3 << "timed out after 1 s while connecting";
+        QTest::newRow("air rate none of the lists")
+            << QStringList{"--air", "11"} << QStringList{"write", "--port", "RADIO", "--id", "7"}
+            << 1 << "\"id\" must be four digits";
+        QTest::newRow("write refused")
+            << QStringList{"--air", "11"} << QStringList{"write", "--port", "RADIO", "--id", "7777"}
+            << 4 << "the radio's air_rate is none the lists know";
+        // Fourteen replies of at least 250 ms each cannot fit into 2 s.
+        QTest::newRow("slow radio")
+            << QStringList{"--fault", "delay=250"}
+            << QStringList{"write", "--port", "RADIO", "--channel", "2", "--timeout", "2"} << 4
+            << "timed out after 2 s while ";
+        QTest::newRow("profile missing")
+            << QStringList{} << QStringList{"apply", "DIR/none.json", "--all"} << 6
+            << "none.json: No such file or directory";
+    }
+    void exitStatuses() {
+        QFETCH(QStringList, radioArgs);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        const QString link = radioArgs.isEmpty() ? QString() : radio("radio", radioArgs);
+        args.replaceInStrings("RADIO", link).replaceInStrings("DIR", dir_->path());
+        const Run run = tvrctl(args);
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    }
+
+    void badProfilesSayWhy_data() {
+        QTest::addColumn<QByteArray>("profile");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("invalid JSON")
+            << QByteArray("{\"format\": 1,\n  \"channel\": }") << "invalid JSON at line 2, column";
+        QTest::newRow("unknown key")
+            << QByteArray(R"({"format": 1, "power": 5})") << "unknown key \"power\"";
+        QTest::newRow("out of range") << QByteArray(R"({"format": 1, "channel": 13})")
+                                      << "\"channel\" must be a whole number from 1 to 12";
+    }
+    void badProfilesSayWhy() {
+        QFETCH(QByteArray, profile);
+        QFETCH(QString, error);
+        const QString file = path("bad.json");
+        writeFile(file, profile);
+        const Run run = tvrctl({"apply", file, "--port", path("unused")});
+        QCOMPARE(run.status, 6);
+        QVERIFY2(run.err.startsWith("tvrctl: " + file + ": " + error), qPrintable(run.err));
+        QCOMPARE(run.out, QString());
+    }
+
+    void scanAndPortsNameEachPort() {
+        const QString odd = radio("odd", {"--parity", "O", "--version", "3.1"});
+        const QString silent = radio("silent", {"--fault", "silent"});
+        const Run scan = tvrctl({"scan", "--port", odd, "--port", silent, "--timeout", "2"});
+        QCOMPARE(scan.status, 0);
+        const QStringList lines = scan.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], "COM1 (" + odd + "): 9600-odd TVR-M403.1");
+        QVERIFY2(lines[1].startsWith("COM2 (" + silent + "): timed out"), qPrintable(lines[1]));
+
+        const Run ports = tvrctl({"ports", "--port", odd, "--port", silent});
+        QCOMPARE(ports.status, 0);
+        const QStringList listed = ports.out.split('\n');
+        QVERIFY2(listed[0].startsWith("COM1  " + odd), qPrintable(ports.out));
+        QVERIFY2(listed[1].startsWith("COM2  " + silent), qPrintable(ports.out));
+    }
+};
+
+QTEST_GUILESS_MAIN(TvrctlE2eTest)
+#include "tvrctl_e2e_test.moc"

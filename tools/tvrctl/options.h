@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "radio/profile.h"
+
+// tvrctl's exit statuses.
+namespace CtlExit {
+inline constexpr int Ok = 0;
+inline constexpr int Usage = 1;
+inline constexpr int PortError = 2;
+inline constexpr int NoRadio = 3;
+inline constexpr int ExchangeFailed = 4;
+inline constexpr int VerifyMismatch = 5;
+inline constexpr int BadProfile = 6;
+}  // namespace CtlExit
+
+enum class CtlCommand { Ports, Scan, Read, Write, Save, Apply };
+
+struct CtlOptions {
+    CtlCommand command = CtlCommand::Ports;
+    // As given: a device, or COMn.
+    QStringList ports;
+    bool all = false;
+    bool json = false;
+    // write: the values given; the rest stays as the radio has it.
+    RadioProfile changes;
+    bool verify = true;
+    // save: the profile to write; apply: the profile to read.
+    QString file;
+    QString reportPath;
+    int timeoutSeconds = 60;
+};
+
+// Options, or the text to print and the status to exit with (help, version, a usage error).
+struct CtlArgs {
+    std::optional<CtlOptions> options;
+    int exitStatus = CtlExit::Ok;
+    QString output;
+};
+
+// The command line without the program name.
+CtlArgs ParseCtlArgs(const QStringList& args);
+QString CtlUsage();

@@ -1,0 +1,226 @@
+#include "tools/tvrctl/radiosession.h"
+
+#include <algorithm>
+
+#include "radio/frame.h"
+#include "tools/tvrctl/options.h"
+
+namespace {
+
+// The period of the window's command timers; the engine counts its time-outs in these ticks.
+constexpr int CommandTickMs = 10;
+// Where the search starts, as the window's does: 9600 bit/s, no parity.
+constexpr uint8_t SearchStartBaudIndex = 4;
+const char* const StepNames[WriteStepCount] = {"air_rate", "id", "channel", "serial"};
+
+}  // namespace
+
+RadioSession::RadioSession(PortTarget target, const SerialDeviceOpener& opener, int timeoutSeconds)
+    : timeoutSeconds_(timeoutSeconds), link_(opener), engine_(link_, *this) {
+    result_.target = std::move(target);
+    link_.setHost(this);
+    commandTimer_.setInterval(CommandTickMs);
+    connect(&commandTimer_, &QTimer::timeout, this, &RadioSession::tick);
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this, &RadioSession::timedOut);
+}
+
+RadioSession::~RadioSession() {
+    link_.ClosePort();
+}
+
+void RadioSession::startRead() {
+    task_ = Task::Read;
+    if (open()) engine_.Speed_RClick();
+}
+
+void RadioSession::startWrite(const RadioProfile& changes, bool verify) {
+    task_ = Task::Write;
+    changes_ = changes;
+    verify_ = verify;
+    if (open()) engine_.Speed_RClick();
+}
+
+bool RadioSession::open() {
+    clock_.start();
+    deadline_.start(timeoutSeconds_ * 1000);
+    if (result_.target.device.isEmpty()) {
+        finish(CtlExit::PortError, QStringLiteral("%1: no such port").arg(result_.target.port));
+        return false;
+    }
+    if (!link_.OpenPortByName(result_.target.device)) {
+        finish(CtlExit::PortError, link_.OpenFailureText());
+        return false;
+    }
+    link_.BaudIndex = SearchStartBaudIndex;
+    link_.ParityIndex = 0;
+    // The reply time-outs fit the rate from the first probe on.
+    link_.ApplyPortSettings();
+    if (!link_.PortHandle()) {
+        finish(CtlExit::PortError,
+               QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(result_.target.device));
+        return false;
+    }
+    return true;
+}
+
+QString RadioSession::phase() const {
+    if (finished_) {
+        if (result_.exitStatus != 0) return QStringLiteral("failed");
+        return result_.verified ? QStringLiteral("verified") : QStringLiteral("done");
+    }
+    if (engine_.ConnectMode) {
+        return QStringLiteral("connecting %1-%2").arg(link_.RateText, link_.ParityLetter);
+    }
+    if (engine_.verifying()) return QStringLiteral("verifying");
+    const int steps = engine_.WriteMode ? WriteStepCount : ReadStepCount;
+    return QStringLiteral("%1 %2/%3")
+        .arg(engine_.WriteMode ? "writing" : "reading")
+        .arg(std::min(engine_.CmdStep + 1, steps))
+        .arg(steps);
+}
+
+void RadioSession::tick() {
+    engine_.Timer_SdCmdTimer();
+    engine_.Timer_RecCmdTimer();
+    noteWrittenSteps();
+}
+
+// A step counts as written once the radio acknowledged it; the step counter moves on then.
+void RadioSession::noteWrittenSteps() {
+    if (engine_.verifying()) {
+        acknowledgedSteps_ = WriteStepCount;
+    } else if (writing_ && engine_.WriteMode && !engine_.ConnectMode) {
+        acknowledgedSteps_ = std::max(acknowledgedSteps_, engine_.CmdStep);
+    }
+}
+
+void RadioSession::setCommandTimers(bool running) {
+    if (running) {
+        commandTimer_.start();
+    } else {
+        commandTimer_.stop();
+    }
+}
+
+bool RadioSession::commandTimersRunning() const {
+    return commandTimer_.isActive();
+}
+
+void RadioSession::showParameters(const ShownParameters& shown) {
+    shown_ = AsWriteSelection(shown);
+}
+
+void RadioSession::portLost() {
+    engine_.PortClosed();
+    if (!finished_) finish(CtlExit::PortError, QStringLiteral("the port went away"));
+}
+
+void RadioSession::sequenceEnded(SequenceOutcome outcome) {
+    if (finished_) return;
+    const bool written = acknowledgedSteps_ == WriteStepCount;
+    switch (outcome) {
+        case SequenceOutcome::ReadDone:
+            readDone();
+            return;
+        case SequenceOutcome::ConnectFailed:
+            if (!writing_) {
+                finish(CtlExit::NoRadio,
+                       QStringLiteral("no radio found: no answer at any serial setting"));
+            } else {
+                finish(CtlExit::ExchangeFailed,
+                       written ? QStringLiteral("written, but the read-back found no radio")
+                               : QStringLiteral("the radio was not found again for the write"));
+            }
+            return;
+        case SequenceOutcome::ReadFailed:
+            finish(CtlExit::ExchangeFailed,
+                   written ? QStringLiteral("written, but the read-back failed")
+                           : QStringLiteral("read failed: a reply was missing or damaged"));
+            return;
+        case SequenceOutcome::WriteFailed:
+        case SequenceOutcome::WriteRefused:
+            acknowledgedSteps_ = engine_.CmdStep;
+            finish(CtlExit::ExchangeFailed,
+                   QStringLiteral("write failed: the radio did not acknowledge the %1 step")
+                       .arg(StepNames[std::clamp(engine_.CmdStep, 0, WriteStepCount - 1)]));
+            return;
+        case SequenceOutcome::PortClosed:
+            finish(CtlExit::PortError, QStringLiteral("the port went away"));
+            return;
+        case SequenceOutcome::WriteDone:
+            writeEnded(outcome);
+            return;
+        case SequenceOutcome::WriteVerified:
+        case SequenceOutcome::VerifyFailed:
+            result_.after = shown_;
+            writeEnded(outcome);
+            return;
+    }
+}
+
+void RadioSession::readDone() {
+    result_.before = shown_;
+    if (task_ == Task::Read) {
+        finish(CtlExit::Ok);
+        return;
+    }
+    values_ = WithProfile(*shown_, changes_);
+    for (const RadioField field : AllRadioFields) {
+        if (FieldText(field, values_).isEmpty()) {
+            finish(CtlExit::ExchangeFailed,
+                   QStringLiteral("not written: the radio's %1 is none the lists know; give it")
+                       .arg(FieldKey(field)));
+            return;
+        }
+    }
+    result_.written = values_;
+    writing_ = true;
+    engine_.VerifyWrites = verify_;
+    engine_.Speed_WClick();
+}
+
+void RadioSession::writeEnded(SequenceOutcome outcome) {
+    acknowledgedSteps_ = WriteStepCount;
+    if (outcome == SequenceOutcome::WriteVerified) {
+        result_.verified = true;
+        finish(CtlExit::Ok);
+    } else if (outcome == SequenceOutcome::VerifyFailed) {
+        finish(CtlExit::VerifyMismatch, VerifyFailedText(values_, *result_.after));
+    } else if (verify_) {
+        finish(CtlExit::ExchangeFailed,
+               QStringLiteral("written, but the port could not follow the radio's new serial "
+                              "settings to read it back"));
+    } else {
+        finish(CtlExit::Ok);
+    }
+}
+
+void RadioSession::timedOut() {
+    if (finished_) return;
+    const bool searching = engine_.ConnectMode && !writing_;
+    const QString error =
+        QStringLiteral("timed out after %1 s while %2").arg(timeoutSeconds_).arg(phase());
+    finish(searching ? CtlExit::NoRadio : CtlExit::ExchangeFailed, error);
+}
+
+void RadioSession::finish(int exitStatus, const QString& error) {
+    if (finished_) return;
+    finished_ = true;
+    commandTimer_.stop();
+    deadline_.stop();
+    result_.exitStatus = exitStatus;
+    result_.error = error;
+    result_.seconds = clock_.nsecsElapsed() / 1e9;
+    for (int step = 0; step < acknowledgedSteps_; ++step) {
+        result_.stepsWritten << QString::fromLatin1(StepNames[step]);
+    }
+    // Closed once the engine's call that ended here has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            link_.ClosePort();
+            emit finished();
+        },
+        Qt::QueuedConnection);
+}
