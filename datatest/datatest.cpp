@@ -47,6 +47,13 @@ DataTest::DataTest(const DataTestControls& controls, SerialLink& link) : c_(cont
     c_.Memo_Rec->setHexDisplay(c_.Check_RecHex->isChecked());
     QObject::connect(c_.Check_RecHex, &QCheckBox::toggled, c_.Memo_Rec,
                      &ReceiveView::setHexDisplay);
+    // Checked, more than the line limit empties the area; unchecked, its store bounds it.
+    const auto followAutoClear = [view = c_.Memo_Rec](bool checked) {
+        view->setLineLimit(checked ? std::optional<qsizetype>(RecAutoClearLineLimit)
+                                   : std::nullopt);
+    };
+    followAutoClear(c_.Check_AutoClr->isChecked());
+    QObject::connect(c_.Check_AutoClr, &QCheckBox::toggled, c_.Memo_Rec, followAutoClear);
 }
 
 // ---- Transmit ----
@@ -180,10 +187,6 @@ void DataTest::Timer_RecDataTimer() {
     }
     c_.Memo_Rec->appendReceived(bytes, recDecoder_.Decode(bytes));
     RxByteCount = AddByteCount(RxByteCount, waiting);
-    // More than the line limit empties the area, this tick's data with it.
-    if (c_.Check_AutoClr->isChecked() && c_.Memo_Rec->lineCount() > RecAutoClearLineLimit) {
-        c_.Memo_Rec->clearReceived();
-    }
     ShowRxCount();
 }
 

@@ -43,15 +43,15 @@ int ReceiveLayout::bytesPerRow() const {
 void ReceiveLayout::relayout() {
     rows_.clear();
     first_ = 0;
-    layOutFrom(bytes().begin());
+    layOutFrom(bytes().begin(), std::numeric_limits<qsizetype>::max());
 }
 
-void ReceiveLayout::update() {
+bool ReceiveLayout::update(qsizetype maxRows) {
     dropLeftRows();
     // The last row may go on; everything before it stays as it is.
     const uint64_t start = rows_.back();
     rows_.pop_back();
-    layOutFrom(start);
+    return layOutFrom(start, maxRows);
 }
 
 void ReceiveLayout::dropLeftRows() {
@@ -65,12 +65,9 @@ void ReceiveLayout::dropLeftRows() {
     }
 }
 
-void ReceiveLayout::layOutFrom(uint64_t start) {
-    if (options_.mode == ReceiveMode::Text) {
-        layOutText(start);
-    } else {
-        layOutHex(start);
-    }
+bool ReceiveLayout::layOutFrom(uint64_t start, qsizetype maxRows) {
+    if (options_.mode == ReceiveMode::Text) return layOutText(start, maxRows);
+    return layOutHex(start, maxRows);
 }
 
 uint64_t ReceiveLayout::stampOffset(const ReceiveStore::Stamp& stamp) const {
@@ -87,7 +84,7 @@ uint64_t ReceiveLayout::nextStamp(uint64_t offset) const {
     return after == stamps.end() ? bytes().end() : stampOffset(*after);
 }
 
-void ReceiveLayout::layOutText(uint64_t start) {
+bool ReceiveLayout::layOutText(uint64_t start, qsizetype maxRows) {
     const ChunkedBytes& text = store_.text();
     const uint64_t end = text.end();
     uint64_t row = start;
@@ -98,10 +95,11 @@ void ReceiveLayout::layOutText(uint64_t start) {
     uint64_t stamp = nextStamp(row);
     while (true) {
         rows_.push_back(row);
+        if (rowCount() > maxRows) return false;
         double x = 0;
         uint64_t at = row;
         while (true) {
-            if (at == end) return;
+            if (at == end) return true;
             if (at == stamp && at > row) break;
             const char c = text.at(at);
             if (IsBreak(c)) {
@@ -120,15 +118,16 @@ void ReceiveLayout::layOutText(uint64_t start) {
     }
 }
 
-void ReceiveLayout::layOutHex(uint64_t start) {
+bool ReceiveLayout::layOutHex(uint64_t start, qsizetype maxRows) {
     const uint64_t end = store_.raw().end();
     const auto perRow = uint64_t(bytesPerRow());
     uint64_t row = start;
     uint64_t stamp = nextStamp(row);
     while (true) {
         rows_.push_back(row);
+        if (rowCount() > maxRows) return false;
         const uint64_t full = std::min(row + perRow, stamp);
-        if (full >= end) return;
+        if (full >= end) return true;
         row = full;
         if (row >= stamp) stamp = nextStamp(row);
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -36,8 +37,9 @@ class ReceiveLayout {
     const ReceiveLayoutOptions& options() const { return options_; }
     // Lays out everything anew.
     void relayout();
-    // The store grew or let old bytes go.
-    void update();
+    // The store grew or let old bytes go. Stops, returning false, as soon as there are more
+    // than maxRows rows: a view about to be emptied need not lay out what it will not show.
+    bool update(qsizetype maxRows = std::numeric_limits<qsizetype>::max());
 
     // There is always at least one row, empty when the store is.
     qsizetype rowCount() const { return qsizetype(rows_.size()) - first_; }
@@ -55,9 +57,10 @@ class ReceiveLayout {
     const ChunkedBytes& bytes() const;
 
   private:
-    void layOutFrom(uint64_t start);
-    void layOutText(uint64_t start);
-    void layOutHex(uint64_t start);
+    // Each returns false when it stopped at more than maxRows rows.
+    bool layOutFrom(uint64_t start, qsizetype maxRows);
+    bool layOutText(uint64_t start, qsizetype maxRows);
+    bool layOutHex(uint64_t start, qsizetype maxRows);
     // The first stamp offset after `offset`, in the mode's offsets; the end when none.
     uint64_t nextStamp(uint64_t offset) const;
     uint64_t stampOffset(const ReceiveStore::Stamp& stamp) const;

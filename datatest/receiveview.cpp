@@ -182,7 +182,13 @@ void ReceiveView::appendReceived(QByteArrayView bytes, const QString& text) {
     const uint64_t droppedBefore = store_.droppedBytes();
 
     store_.append(bytes, text.toUtf8(), afterQuiet ? std::optional(now) : std::nullopt);
-    layout_.update();
+    // Past the limit by more than an empty last row, the lines need not be counted to the end.
+    const bool laidOut =
+        layout_.update(lineLimit_ ? *lineLimit_ + 1 : std::numeric_limits<qsizetype>::max());
+    if (lineLimit_ && (!laidOut || lineCount() > *lineLimit_)) {
+        clearReceived();
+        return;
+    }
     const uint64_t begin = layout_.bytes().begin();
     anchor_ = std::max(anchor_, begin);
     caret_ = std::max(caret_, begin);
@@ -212,6 +218,10 @@ void ReceiveView::clearReceived() {
     follow_ = true;
     newDataHint_->hide();
     relayout();
+}
+
+void ReceiveView::setLineLimit(std::optional<qsizetype> lines) {
+    lineLimit_ = lines;
 }
 
 void ReceiveView::setHexDisplay(bool hex) {

@@ -34,6 +34,9 @@ class ReceiveView : public QAbstractScrollArea {
     // One tick's reads: the bytes and the text they show as (zero bytes left out).
     void appendReceived(QByteArrayView bytes, const QString& text);
     void clearReceived();
+    // With a limit, an append that takes the view past that many lines empties it, the
+    // append's own data with it.
+    void setLineLimit(std::optional<qsizetype> lines);
     void setHexDisplay(bool hex);
     bool hexDisplay() const;
 
@@ -137,6 +140,7 @@ class ReceiveView : public QAbstractScrollArea {
     bool follow_ = true;
     bool stampsShown_ = false;
     int quietMs_ = 100;
+    std::optional<qsizetype> lineLimit_;
     std::optional<int64_t> lastArrivalMs_;
     std::function<int64_t()> clock_;
 

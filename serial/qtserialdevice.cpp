@@ -124,9 +124,11 @@ constexpr int kSentPollMs = 5;
 // the window show every few bytes on their own; the driver holds far more than that at any
 // serial rate, and the eye does not see the difference. Replies are not kept waiting: for
 // kAttentiveMs after the program has sent something, every arrival is drained at once. Nor is a
-// flood: once the driver holds kBusyBytes, every arrival is drained at once until a drain finds
-// the traffic light again, so the driver's buffer (a few KB on some adapters) never overruns.
+// flood: once the driver holds kBusyBytes, it is drained every kBusyDrainMs until a drain finds
+// the traffic light again, so the driver's buffer (a few KB on some adapters, about 20 KB on a
+// pseudo-terminal) never overruns even at 1 MB/s.
 constexpr qint64 kQuietDrainMs = 100;
+constexpr qint64 kBusyDrainMs = 4;
 constexpr qint64 kAttentiveMs = 1000;
 constexpr qint64 kBusyBytes = 512;
 #endif
@@ -278,11 +280,13 @@ class PortWorker : public QObject {
         drain();
 #else
         const qint64 sinceDrain = clock_.elapsed() - lastDrainMs_;
-        if (busy_ || clock_.elapsed() < attentiveUntilMs_ || sinceDrain >= kQuietDrainMs ||
-            DriverQueue() >= kBusyBytes) {
+        // A flood is drained every few ms rather than at every arrival.
+        const qint64 wait = busy_ ? kBusyDrainMs : kQuietDrainMs;
+        if (sinceDrain >= wait || clock_.elapsed() < attentiveUntilMs_ ||
+            (!busy_ && DriverQueue() >= kBusyBytes)) {
             drain();
         } else if (!drainDelay_.isActive()) {
-            drainDelay_.start(static_cast<int>(kQuietDrainMs - sinceDrain));
+            drainDelay_.start(static_cast<int>(wait - sinceDrain));
         }
 #endif
     }
