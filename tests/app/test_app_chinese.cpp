@@ -15,7 +15,7 @@ class AppChineseTest : public QObject {
     void initTestCase() {
         const StartupOptions options = ParseCommandLine(
             {QStringLiteral("tvrsetup"), QStringLiteral("--lang"), QStringLiteral("zh")});
-        LanguageFlag = options.languageFlag;
+        LanguageFlag = options.languageFlag.value();
         CreateWindows();
     }
 
