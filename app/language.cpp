@@ -70,18 +70,18 @@ void ApplyCaptions(QWidget* window, const EnglishText* begin, const EnglishText*
     }
 }
 
+}  // namespace
+
 void ApplyPortDialogTexts() {
+    if (!IsEnglish()) return;
     Serial_Form->setWindowTitle(QStringLiteral("Port Property"));
     ApplyCaptions(Serial_Form, std::begin(PortDialogCaptions), std::end(PortDialogCaptions));
-    // Refilling must not throw away the parity the user chose in the dialog.
+    // N selected, where the Chinese design shows the text of its first entry unselected.
     QComboBox* parity = Serial_Form->ComboParity;
-    const int chosen = parity->currentIndex();
     parity->clear();
     parity->addItems(EnglishParities);
-    parity->setCurrentIndex(chosen >= 0 && chosen < parity->count() ? chosen : 0);
+    parity->setCurrentIndex(0);
 }
-
-}  // namespace
 
 void ApplyMainTexts() {
     if (!IsEnglish()) {
@@ -110,5 +110,4 @@ void ApplyDialogTexts() {
     AboutBox->Label1->setText(QStringLiteral("NMR"));
     AboutBox->setWindowTitle(QStringLiteral("About NMR"));
     AboutBox->Copyright->setText(QStringLiteral("Copyright \u00A9 NMR. All rights reserved."));
-    ApplyPortDialogTexts();
 }

@@ -1,6 +1,7 @@
 #include "app/windows.h"
 
 #include "app/aboutbox.h"
+#include "app/language.h"
 #include "app/languagewindow.h"
 #include "app/mainwindow.h"
 #include "app/progresswindow.h"
@@ -21,6 +22,7 @@ void CreateWindows() {
     Form2 = new TForm2;
     Serial_Form = new TSerial_Form(Link());
     Link().setDisplay(Serial_Form);
+    ApplyPortDialogTexts();
     Form_Progress = new TForm_Progress;
     AboutBox = new TAboutBox;
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
