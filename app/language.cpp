@@ -1,5 +1,9 @@
 #include "app/language.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include "app/aboutbox.h"
 #include "app/mainwindow.h"
 #include "app/panel.h"
@@ -110,4 +114,15 @@ void ApplyDialogTexts() {
     AboutBox->Label1->setText(QStringLiteral("NMR"));
     AboutBox->setWindowTitle(QStringLiteral("About NMR"));
     AboutBox->Copyright->setText(QStringLiteral("Copyright \u00A9 NMR. All rights reserved."));
+}
+
+void LoadQtTranslations() {
+    if (IsEnglish()) return;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    } else {
+        delete translator;
+    }
 }

@@ -10,3 +10,7 @@ void ApplyPortDialogTexts();
 // Puts the About box's texts into the language of LanguageFlag; run on every activation of the
 // main window.
 void ApplyDialogTexts();
+
+// Qt's own texts, such as the standard buttons of message boxes, in the language of
+// LanguageFlag: Chinese comes from Qt's translations (Debian's qt6-translations-l10n).
+void LoadQtTranslations();

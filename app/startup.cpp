@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "app/windows.h"
@@ -128,6 +129,7 @@ OpenResult OpenPortDevice(const QString& name) {
 
 int RunProgram(const StartupOptions& options) {
     LanguageFlag = options.languageFlag.value_or(1);
+    LoadQtTranslations();
     SetPinnedPorts(options.ports);
     Link().setOpener(OpenPortDevice);
     InstallMessageBoxes();

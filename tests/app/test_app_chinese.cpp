@@ -1,10 +1,17 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "app/aboutbox.h"
+#include "app/language.h"
 #include "app/mainwindow.h"
+#include "app/messageboxes.h"
 #include "app/startup.h"
 #include "app/windows.h"
 #include "core/language.h"
+#include "core/messages.h"
 #include "serial/serialform.h"
 
 // The program started with --lang zh keeps the Chinese design texts.
@@ -16,7 +23,44 @@ class AppChineseTest : public QObject {
         const StartupOptions options = ParseCommandLine(
             {QStringLiteral("tvrsetup"), QStringLiteral("--lang"), QStringLiteral("zh")});
         LanguageFlag = options.languageFlag.value();
+        LoadQtTranslations();
         CreateWindows();
+    }
+
+    // The program's own boxes, with their buttons from Qt's Chinese translation.
+    void standardButtonsAreChinese_data() {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("retry, cancel")
+            << int(MessageButtons::RetryCancel) << QStringList{"重试", "取消"};
+        QTest::newRow("ok") << int(MessageButtons::Ok) << QStringList{"确定"};
+    }
+    void standardButtonsAreChinese() {
+        QFETCH(int, buttons);
+        QFETCH(QStringList, texts);
+        InstallMessageBoxes();
+        QStringList shown;
+        QDeadlineTimer deadline(5000);
+        QTimer answer;
+        answer.setInterval(10);
+        connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box && !deadline.hasExpired()) return;
+            answer.stop();
+            if (!box) return;
+            for (QAbstractButton* button : box->buttons()) shown << button->text();
+            box->buttons().constLast()->click();
+        });
+        answer.start();
+        std::optional<MessageAnswer> answered;
+        ShowMessage({MessageKind::System, QStringLiteral("读参数"), QStringLiteral("参数"),
+                     MessageButtons(buttons)},
+                    [&](MessageAnswer a) { answered = a; });
+        QTRY_VERIFY_WITH_TIMEOUT(answered.has_value(), 5000);
+        shown.replaceInStrings(QRegularExpression(QStringLiteral("\\(&.\\)|&")), QString());
+        shown.sort();
+        texts.sort();
+        QCOMPARE(shown, texts);
     }
 
     void mainWindowKeepsDesignTexts() {
