@@ -74,6 +74,19 @@ void ApplyCaptions(QWidget* window, const EnglishText* begin, const EnglishText*
     }
 }
 
+void ApplyEnglishMainTexts() {
+    Form1->setWindowTitle(QStringLiteral("TVR900 Transceiver Test Software"));
+    ApplyCaptions(Form1, std::begin(MainCaptions), std::end(MainCaptions));
+    Form1->ComboRadioParity->clear();
+    Form1->ComboRadioParity->addItems(EnglishParities);
+    Form1->ComboRadioParity->setCurrentIndex(-1);
+    for (const EnglishText& tip : MainTooltips) {
+        Form1->findChild<QWidget*>(QString::fromLatin1(tip.control))
+            ->setToolTip(QString::fromUtf8(tip.text));
+    }
+    Form1->setStatusText(3, QStringLiteral("Disconnect..."));
+}
+
 }  // namespace
 
 void ApplyPortDialogTexts() {
@@ -88,20 +101,16 @@ void ApplyPortDialogTexts() {
 }
 
 void ApplyMainTexts() {
-    if (!IsEnglish()) {
+    if (IsEnglish()) {
+        ApplyEnglishMainTexts();
+    } else {
         Form1->setWindowTitle(QStringLiteral("数传电台演示软件"));
-        return;
     }
-    Form1->setWindowTitle(QStringLiteral("TVR900 Transceiver Test Software"));
-    ApplyCaptions(Form1, std::begin(MainCaptions), std::end(MainCaptions));
-    Form1->ComboRadioParity->clear();
-    Form1->ComboRadioParity->addItems(EnglishParities);
-    Form1->ComboRadioParity->setCurrentIndex(-1);
-    for (const EnglishText& tip : MainTooltips) {
-        Form1->findChild<QWidget*>(QString::fromLatin1(tip.control))
-            ->setToolTip(QString::fromUtf8(tip.text));
+    // A screen reader names the toolbar buttons, which show only an icon, by their tool tips.
+    for (QToolButton* button : {Form1->Speed_R, Form1->Speed_W, Form1->Speed_O, Form1->Speed_C,
+                                Form1->BitBtn1, Form1->Speed_E}) {
+        button->setAccessibleName(button->toolTip());
     }
-    Form1->setStatusText(3, QStringLiteral("Disconnect..."));
 }
 
 void ApplyDialogTexts() {

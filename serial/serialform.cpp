@@ -102,6 +102,12 @@ TSerial_Form::TSerial_Form(SerialLink& link, QWidget* parent) : QDialog(parent),
     PortDevice = new QLabel;
     PortDevice->setObjectName("PortDevice");
 
+    // A screen reader names each list by its label.
+    Label2->setBuddy(Comb_ComNo);
+    Label1->setBuddy(ComboBaudRate);
+    Label3->setBuddy(ComboParity);
+    Label4->setBuddy(Comb_DataBit);
+    Label5->setBuddy(Comb_StopBit);
     auto* grid = new QGridLayout(GroupBox1);
     grid->addWidget(Label2, 0, 0);
     grid->addWidget(Comb_ComNo, 0, 1);

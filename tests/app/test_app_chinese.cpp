@@ -13,6 +13,7 @@
 #include "core/language.h"
 #include "core/messages.h"
 #include "serial/serialform.h"
+#include "tests/support/accessibility.h"
 
 // The program started with --lang zh keeps the Chinese design texts.
 class AppChineseTest : public QObject {
@@ -95,6 +96,27 @@ class AppChineseTest : public QObject {
         QCOMPARE(Serial_Form->Button1->text(), QStringLiteral("确定"));
         QCOMPARE(Serial_Form->ComboParity->itemText(0), QStringLiteral("无"));
         QCOMPARE(Serial_Form->ComboParity->currentIndex(), -1);
+    }
+
+    void controlsAreNamedInChinese() {
+        const QList<std::pair<QWidget*, const char*>> names{
+            {Form1->Speed_R, "读参数"},
+            {Form1->ComboChnn, "信道号"},
+            {Form1->ComboAirBaud, "空中速率"},
+            {Form1->ComboRadioSerBaud, "串口模式"},
+            {Form1->ComboRadioParity, "检验位"},
+            {Form1->Memo_Rec, "接收区"},
+            {Serial_Form->Comb_ComNo, "端口号"},
+            {Serial_Form->ComboBaudRate, "波特率"},
+            {Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel3")),
+             "状态：断开的"}};
+        for (const auto& [control, name] : names) {
+            QCOMPARE(AccessibleName(control), QString::fromUtf8(name));
+        }
+        for (QWidget* window : std::initializer_list<QWidget*>{Form1, Serial_Form}) {
+            const QStringList faults = UnnamedOrSharedNames(window);
+            QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral(", "))));
+        }
     }
 };
 

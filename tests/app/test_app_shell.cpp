@@ -13,6 +13,7 @@
 #include "core/messages.h"
 #include "factory/formtest.h"
 #include "serial/serialform.h"
+#include "tests/support/accessibility.h"
 #include "tests/support/fakeserialdevice.h"
 
 // The application shell in English: windows, controls, texts, timers, progress, About box and
@@ -392,6 +393,49 @@ class AppShellTest : public QObject {
         Form1->Speed_CClick();
         QCOMPARE(Form1->statusText(3), QStringLiteral("unchanged"));
         QVERIFY(Form1->Timer_RecData->isActive());
+    }
+
+    void everyControlHasANameOfItsOwn() {
+        for (QWidget* window : std::initializer_list<QWidget*>{Form1, Serial_Form}) {
+            const QStringList faults = UnnamedOrSharedNames(window);
+            QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral(", "))));
+        }
+    }
+
+    void controlsAreNamedByTheirLabels_data() {
+        QTest::addColumn<QWidget*>("control");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("read button") << (QWidget*)Form1->Speed_R << "Read Para";
+        QTest::newRow("exit button") << (QWidget*)Form1->Speed_E << "Exit";
+        QTest::newRow("channel") << (QWidget*)Form1->ComboChnn << "Chno No.";
+        QTest::newRow("air rate") << (QWidget*)Form1->ComboAirBaud << "Air Rate";
+        QTest::newRow("serial rate") << (QWidget*)Form1->ComboRadioSerBaud << "Uart Rate";
+        QTest::newRow("parity") << (QWidget*)Form1->ComboRadioParity << "Parity";
+        QTest::newRow("model") << (QWidget*)Form1->EditModelVer << "Model";
+        QTest::newRow("received") << (QWidget*)Form1->Memo_Rec << "Receive";
+        QTest::newRow("period") << (QWidget*)Form1->Edit_TrttPerio << "TX Timeout";
+        QTest::newRow("dialog port") << (QWidget*)Serial_Form->Comb_ComNo << "Port No.";
+        QTest::newRow("dialog rate") << (QWidget*)Serial_Form->ComboBaudRate << "Port Rate";
+        QTest::newRow("check box") << (QWidget*)Form1->Check_RecHex << "Hex Display";
+        QTest::newRow("longer replies") << (QWidget*)Form1->Edit6 << "Longer replies";
+    }
+    void controlsAreNamedByTheirLabels() {
+        QFETCH(QWidget*, control);
+        QFETCH(QString, name);
+        QCOMPARE(AccessibleName(control), name);
+    }
+
+    void statusPanelsAreNamedByWhatTheyShow() {
+        Form1->setStatusText(1, QStringLiteral("COM3"));
+        Form1->setStatusText(2, QStringLiteral("38400-E-1"));
+        Form1->setStatusText(4, QStringLiteral("TX :12"));
+        const auto name = [](int panel) {
+            return AccessibleName(
+                Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel)));
+        };
+        QCOMPARE(name(1), QStringLiteral("Port: COM3"));
+        QCOMPARE(name(2), QStringLiteral("Port setting: 38400-E-1"));
+        QCOMPARE(name(4), QStringLiteral("TX :12"));
     }
 };
 
