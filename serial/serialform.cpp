@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "core/language.h"
@@ -127,6 +128,11 @@ TSerial_Form::TSerial_Form(SerialLink& link, QWidget* parent) : QDialog(parent),
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(GroupBox1);
 
+    PortWatch = new QTimer(this);
+    PortWatch->setObjectName("PortWatch");
+    PortWatch->setInterval(PortWatchMs);
+    connect(PortWatch, &QTimer::timeout, this, &TSerial_Form::PortWatchTimer);
+
     connect(Button1, &QPushButton::clicked, this, &TSerial_Form::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TSerial_Form::Button2Click);
     connect(Comb_ComNo, &QComboBox::currentTextChanged, this, [this] {
@@ -176,14 +182,33 @@ void TSerial_Form::selectRateAndParity(int baudIndex, int parityIndex) {
 
 void TSerial_Form::showEvent(QShowEvent* event) {
     showPortDevices();
+    PortWatch->start();
     QDialog::showEvent(event);
+}
+
+void TSerial_Form::hideEvent(QHideEvent* event) {
+    PortWatch->stop();
+    QDialog::hideEvent(event);
+}
+
+void TSerial_Form::PortWatchTimer() {
+    showPortDevices();
 }
 
 void TSerial_Form::showPortDevices() {
     const QStringList devices = DevicesForPorts(Comb_ComNo->count());
+    // A changed tool tip on the current entry puts the entry's text back into the list's line:
+    // what the user typed there stays.
+    QLineEdit* line = Comb_ComNo->lineEdit();
+    const QString shown = line->text();
+    const bool typed = line->isModified();
     for (int i = 0; i < Comb_ComNo->count(); ++i) {
         const QString device = devices.value(i);
         Comb_ComNo->setItemData(i, device.isEmpty() ? NoDeviceText() : device, Qt::ToolTipRole);
+    }
+    if (typed && line->text() != shown) {
+        line->setText(shown);
+        line->setModified(true);
     }
     const int entry = ChosenEntry(*Comb_ComNo);
     const QString device = entry >= 0 ? devices.value(entry) : Comb_ComNo->currentText().trimmed();
