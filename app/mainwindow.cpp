@@ -10,6 +10,7 @@
 #include "app/aboutbox.h"
 #include "app/language.h"
 #include "app/lifecycle.h"
+#include "app/preferences.h"
 #include "app/progresswindow.h"
 #include "app/windows.h"
 #include "core/language.h"
@@ -550,8 +551,13 @@ void TForm1::enableWrite() {
     FileWrite->setEnabled(true);
 }
 
-// The user learns the outcome from the sequencer's messages.
-void TForm1::sequenceEnded(SequenceOutcome) {}
+// The user learns the outcome from the sequencer's messages. Where the radio answered, the next
+// search begins.
+void TForm1::sequenceEnded(SequenceOutcome outcome) {
+    if (outcome == SequenceOutcome::ReadDone || outcome == SequenceOutcome::WriteDone) {
+        RememberPort();
+    }
+}
 
 void TForm1::showModelVersion(const QString& text) {
     setStatusText(0, text);

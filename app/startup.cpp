@@ -9,6 +9,7 @@
 #include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
+#include "app/preferences.h"
 #include "app/windows.h"
 #include "core/language.h"
 #include "core/messages.h"
@@ -128,12 +129,14 @@ OpenResult OpenPortDevice(const QString& name) {
 }
 
 int RunProgram(const StartupOptions& options) {
-    LanguageFlag = options.languageFlag.value_or(1);
+    SetPreferencesFile(UserPreferencesFile());
+    const Preferences saved = StartPreferences(options);
     LoadQtTranslations();
     SetPinnedPorts(options.ports);
     Link().setOpener(OpenPortDevice);
     InstallMessageBoxes();
     CreateWindows();
+    ApplyPreferences(saved, !options.ports.isEmpty());
     Form1->show();
     try {
         return QApplication::exec();

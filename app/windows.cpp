@@ -4,6 +4,7 @@
 #include "app/language.h"
 #include "app/languagewindow.h"
 #include "app/mainwindow.h"
+#include "app/preferences.h"
 #include "app/progresswindow.h"
 #include "factory/formtest.h"
 #include "serial/serialform.h"
@@ -22,6 +23,7 @@ void CreateWindows() {
     Form2 = new TForm2;
     Serial_Form = new TSerial_Form(Link());
     Link().setDisplay(Serial_Form);
+    QObject::connect(Serial_Form, &TSerial_Form::portOpened, RememberPort);
     ApplyPortDialogTexts();
     Form_Progress = new TForm_Progress;
     AboutBox = new TAboutBox;

@@ -159,6 +159,7 @@ void TSerial_Form::Button1Click() {
     link_.ParityIndex = static_cast<uint8_t>(ChosenEntry(*ComboParity));
     link_.ApplyPortSettings();
     if (host) host->startReceivePoll();
+    if (link_.PortHandle()) emit portOpened();
     close();
 }
 

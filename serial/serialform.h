@@ -52,6 +52,10 @@ class TSerial_Form : public QDialog, public PortSettingsDisplay {
     void selectPort(int entry) override;
     void selectRateAndParity(int baudIndex, int parityIndex) override;
 
+  signals:
+    // OK opened the chosen port with the chosen settings.
+    void portOpened();
+
   protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
