@@ -38,6 +38,8 @@ void EndWhenDisplayFails(QtMsgType type, const QMessageLogContext& context, cons
 void ConfigureApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("tvrsetup"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TVR_VERSION));
+    // On Wayland the desktop finds the menu entry, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TVR_APP_ID));
 }
 
 StartupOptions ParseCommandLine(const QStringList& arguments) {
