@@ -1,6 +1,7 @@
 #pragma once
 
-// Puts the main window's texts into the language of LanguageFlag; run once by FormCreate.
+// Puts the main window's texts, and the names a screen reader gives its toolbar buttons, into
+// the language of LanguageFlag; run once by FormCreate.
 void ApplyMainTexts();
 
 // Puts the port settings dialog's texts into the language of LanguageFlag; run once, when the

@@ -6,9 +6,9 @@
 #include <memory>
 #include <optional>
 
-class QApplication;
-
 #include "serial/serialdevice.h"
+
+class QApplication;
 
 // What the command line asks for before the windows are built.
 struct StartupOptions {
@@ -22,7 +22,7 @@ struct StartupOptions {
     QString output;
 };
 
-// The name and version that --version, the settings and the window system know the program by.
+// The name and version that --version and the desktop know the program by.
 void ConfigureApplication();
 
 StartupOptions ParseCommandLine(const QStringList& arguments);
