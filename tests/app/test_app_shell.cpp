@@ -406,7 +406,6 @@ class AppShellTest : public QObject {
         QTest::addColumn<QWidget*>("control");
         QTest::addColumn<QString>("name");
         QTest::newRow("read button") << (QWidget*)Form1->Speed_R << "Read Para";
-        QTest::newRow("exit button") << (QWidget*)Form1->Speed_E << "Exit";
         QTest::newRow("channel") << (QWidget*)Form1->ComboChnn << "Chno No.";
         QTest::newRow("air rate") << (QWidget*)Form1->ComboAirBaud << "Air Rate";
         QTest::newRow("serial rate") << (QWidget*)Form1->ComboRadioSerBaud << "Uart Rate";
@@ -416,7 +415,6 @@ class AppShellTest : public QObject {
         QTest::newRow("period") << (QWidget*)Form1->Edit_TrttPerio << "TX Timeout";
         QTest::newRow("dialog port") << (QWidget*)Serial_Form->Comb_ComNo << "Port No.";
         QTest::newRow("dialog rate") << (QWidget*)Serial_Form->ComboBaudRate << "Port Rate";
-        QTest::newRow("check box") << (QWidget*)Form1->Check_RecHex << "Hex Display";
         QTest::newRow("longer replies") << (QWidget*)Form1->Edit6 << "Longer replies";
     }
     void controlsAreNamedByTheirLabels() {
