@@ -1,5 +1,9 @@
 #include "app/language.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include "app/aboutbox.h"
 #include "app/mainwindow.h"
 #include "app/panel.h"
@@ -73,24 +77,7 @@ void ApplyCaptions(QWidget* window, const EnglishText* begin, const EnglishText*
     }
 }
 
-void ApplyPortDialogTexts() {
-    Serial_Form->setWindowTitle(QStringLiteral("Port Property"));
-    ApplyCaptions(Serial_Form, std::begin(PortDialogCaptions), std::end(PortDialogCaptions));
-    // Refilling must not throw away the parity the user chose in the dialog.
-    QComboBox* parity = Serial_Form->ComboParity;
-    const int chosen = parity->currentIndex();
-    parity->clear();
-    parity->addItems(EnglishParities);
-    parity->setCurrentIndex(chosen >= 0 && chosen < parity->count() ? chosen : 0);
-}
-
-}  // namespace
-
-void ApplyMainTexts() {
-    if (!IsEnglish()) {
-        Form1->setWindowTitle(QStringLiteral("数传电台演示软件"));
-        return;
-    }
+void ApplyEnglishMainTexts() {
     Form1->setWindowTitle(QStringLiteral("TVR900 Transceiver Test Software"));
     ApplyCaptions(Form1, std::begin(MainCaptions), std::end(MainCaptions));
     Form1->ComboRadioParity->clear();
@@ -103,6 +90,32 @@ void ApplyMainTexts() {
     Form1->setStatusText(3, QStringLiteral("Disconnect..."));
 }
 
+}  // namespace
+
+void ApplyPortDialogTexts() {
+    if (!IsEnglish()) return;
+    Serial_Form->setWindowTitle(QStringLiteral("Port Property"));
+    ApplyCaptions(Serial_Form, std::begin(PortDialogCaptions), std::end(PortDialogCaptions));
+    // N selected, where the Chinese design shows the text of its first entry unselected.
+    QComboBox* parity = Serial_Form->ComboParity;
+    parity->clear();
+    parity->addItems(EnglishParities);
+    parity->setCurrentIndex(0);
+}
+
+void ApplyMainTexts() {
+    if (IsEnglish()) {
+        ApplyEnglishMainTexts();
+    } else {
+        Form1->setWindowTitle(QStringLiteral("数传电台演示软件"));
+    }
+    // A screen reader names the toolbar buttons, which show only an icon, by their tool tips.
+    for (QToolButton* button : {Form1->Speed_R, Form1->Speed_W, Form1->Speed_O, Form1->Speed_C,
+                                Form1->BitBtn1, Form1->Speed_E}) {
+        button->setAccessibleName(button->toolTip());
+    }
+}
+
 void ApplyDialogTexts() {
     if (!IsEnglish()) {
         AboutBox->Label1->setText(QStringLiteral(" "));
@@ -113,5 +126,15 @@ void ApplyDialogTexts() {
     AboutBox->Label1->setText(QStringLiteral("NMR"));
     AboutBox->setWindowTitle(QStringLiteral("About NMR"));
     AboutBox->Copyright->setText(QStringLiteral("Copyright \u00A9 NMR. All rights reserved."));
-    ApplyPortDialogTexts();
+}
+
+void LoadQtTranslations() {
+    if (IsEnglish()) return;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    } else {
+        delete translator;
+    }
 }

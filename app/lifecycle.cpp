@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/preferences.h"
 #include "serial/seriallink.h"
 
 namespace {
@@ -16,6 +17,7 @@ void SetProcessExit(std::function<void(int)> exitFunction) {
 }
 
 void ExitProcedure() {
+    RememberWindow();
     Link().ClosePort();
     ProcessExit()(1);
 }

@@ -2,7 +2,8 @@
 
 #include <functional>
 
-// Closes the port and ends the process with status 1: the one way out of the program.
+// Remembers the window's place and the data test's choices, closes the port and ends the process
+// with status 1: the one way out of the program.
 void ExitProcedure();
 
 // Replaces the process exit, so tests can observe the status instead of ending.

@@ -1,20 +1,28 @@
 #include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
+#include <memory>
 
 #include "app/startup.h"
-#include "core/language.h"
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tvrsetup"));
-    QApplication::setApplicationDisplayName(ApplicationTitle());
-    QApplication::setApplicationVersion(QStringLiteral(TVR_VERSION));
-
-    const StartupOptions options = ParseCommandLine(QApplication::arguments());
+    ConfigureApplication();
+    StartupOptions options;
+    {
+        // The command line is read before any window system is touched, so that --help,
+        // --version and argument errors work over SSH and in a build without a display.
+        QCoreApplication parsing(argc, argv);
+        options = ParseCommandLine(QCoreApplication::arguments());
+    }
     if (options.exitStatus) {
         std::fputs(options.output.toLocal8Bit().constData(),
                    *options.exitStatus == 0 ? stdout : stderr);
         return *options.exitStatus;
     }
+    if (!DisplayNamed()) {
+        std::fputs(NoDisplayText().toLocal8Bit().constData(), stderr);
+        return 2;
+    }
+    const std::unique_ptr<QApplication> application = CreateApplication(argc, argv);
     return RunProgram(options);
 }

@@ -11,6 +11,7 @@
 #include "app/aboutbox.h"
 #include "app/language.h"
 #include "app/lifecycle.h"
+#include "app/preferences.h"
 #include "app/progresswindow.h"
 #include "app/windows.h"
 #include "core/language.h"
@@ -77,6 +78,23 @@ QString GroupStyle(const char* name, const char* extra = "") {
                "QGroupBox#%1 { font-weight: bold; %2 }"
                "QGroupBox#%1::title { color: #000080; }")
         .arg(QString::fromLatin1(name), QString::fromLatin1(extra));
+}
+
+// A status panel as a screen reader announces it: what the panel shows, then its text. The
+// counters' texts say themselves what they count.
+QString StatusPanelName(int panel, const QString& text) {
+    switch (panel) {
+        case 0:
+            return Tr("Model: %1", "电台型号：%1").arg(text);
+        case 1:
+            return Tr("Port: %1", "端口号：%1").arg(text);
+        case 2:
+            return Tr("Port setting: %1", "串口设置：%1").arg(text);
+        case 3:
+            return Tr("State: %1", "状态：%1").arg(text);
+        default:
+            return text;
+    }
 }
 
 }  // namespace
@@ -226,6 +244,17 @@ QWidget* TForm1::buildParameterColumn() {
     para->addWidget(ParaSerialBaud, 2, 0);
     para->addWidget(ComboRadioSerBaud, 2, 1);
     para->addWidget(ComboRadioParity, 3, 1);
+    // Each field and list is named by its own label, not by the group around it, for a screen
+    // reader. The parity list shares the serial rate's panel, so a label of its own is never
+    // shown.
+    ParaModel->setBuddy(EditModelVer);
+    ParaID->setBuddy(EditID);
+    ParaChnn->setBuddy(ComboChnn);
+    ParaAriBaud->setBuddy(ComboAirBaud);
+    ParaSerialBaud->setBuddy(ComboRadioSerBaud);
+    auto* parityName = new QLabel(Tr("Parity", "检验位"), GroupBox1);
+    parityName->setBuddy(ComboRadioParity);
+    parityName->hide();
     layout->addWidget(GroupBox1);
     layout->addStretch();
     return column;
@@ -300,6 +329,9 @@ QGroupBox* TForm1::buildDataGroup() {
     }
     bottom->addStretch();
     grid->addLayout(bottom, 2, 0, 1, 2);
+    Panel8->setBuddy(Memo_Rec);
+    Panel9->setBuddy(Memo_Trtt);
+    Label9->setBuddy(Edit_TrttPerio);
     return GroupBox2;
 }
 
@@ -325,6 +357,7 @@ QWidget* TForm1::buildStatusRow() {
         panel->setVisible(StatusPanelWidths[i] > 0);
         StatusBar1->addPermanentWidget(panel);
         statusPanels_[i] = panel;
+        setStatusText(i, panel->text());
     }
     StatusLost = Named(new QLabel(StatusBar1), "StatusLost");
     StatusLost->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -369,7 +402,7 @@ QFrame* TForm1::buildStatisticsRow() {
     Panel5 = new TPanel(QStringLiteral("Panel5"), QStringLiteral("SUCESS"), Panel2);
     Edit3 = MakeEdit("Edit3", "", Panel2, 70);
     Panel6 = new TPanel(QStringLiteral("Panel6"), QStringLiteral("%"), Panel2);
-    Panel6->label()->setStyleSheet(QStringLiteral("color: red;"));
+    Panel6->setStyleSheet(QStringLiteral("color: red;"));
     Panel6->setVisible(false);
     for (QWidget* w : std::initializer_list<QWidget*>{PanelTrttTest, CheckTrtt, Panel3, Edit1,
                                                       Panel4, Edit2, Panel7, Edit4, Label1, Edit5,
@@ -377,6 +410,14 @@ QFrame* TForm1::buildStatisticsRow() {
         row->addWidget(w);
     }
     row->addStretch();
+    Panel3->setBuddy(Edit1);
+    Panel4->setBuddy(Edit2);
+    Panel7->setBuddy(Edit4);
+    Label1->setBuddy(Edit5);
+    Panel5->setBuddy(Edit3);
+    // The counts of longer and shorter replies have no label of their own.
+    Edit6->setAccessibleName(Tr("Longer replies", "回复过长"));
+    Edit7->setAccessibleName(Tr("Shorter replies", "回复过短"));
     Panel2->setVisible(false);
     return Panel2;
 }
@@ -462,6 +503,7 @@ QString TForm1::statusText(int panel) const {
 
 void TForm1::setStatusText(int panel, const QString& text) {
     statusPanels_.at(panel)->setText(text);
+    statusPanels_.at(panel)->setAccessibleName(StatusPanelName(panel, text));
 }
 
 void TForm1::startReceivePoll() {
@@ -532,8 +574,13 @@ void TForm1::enableWrite() {
     FileWrite->setEnabled(true);
 }
 
-// The user learns the outcome from the sequencer's messages.
-void TForm1::sequenceEnded(SequenceOutcome) {}
+// The user learns the outcome from the sequencer's messages. Where the radio answered, the next
+// search begins.
+void TForm1::sequenceEnded(SequenceOutcome outcome) {
+    if (outcome == SequenceOutcome::ReadDone || outcome == SequenceOutcome::WriteDone) {
+        RememberPort();
+    }
+}
 
 void TForm1::showModelVersion(const QString& text) {
     setStatusText(0, text);

@@ -3,7 +3,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "core/language.h"
 #include "core/messages.h"
 
 namespace {
@@ -19,10 +18,6 @@ MessageAnswer ShowModal(const Message& message) {
     }
     QPushButton* retry = box.addButton(QMessageBox::Retry);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
-    if (!IsEnglish()) {
-        retry->setText(QStringLiteral("重试(&R)"));
-        cancel->setText(QStringLiteral("取消"));
-    }
     box.setEscapeButton(cancel);
     box.exec();
     return box.clickedButton() == retry ? MessageAnswer::Retry : MessageAnswer::Cancel;

@@ -3,32 +3,27 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QMenu>
 #include <QMouseEvent>
 
 TPanel::TPanel(const QString& objectName, const QString& caption, QWidget* parent)
-    : QFrame(parent), label_(new QLabel(caption, this)) {
+    : QLabel(caption, parent) {
     setObjectName(objectName);
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Raised);
-    label_->setAlignment(Qt::AlignCenter);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(2, 1, 2, 1);
-    layout->addWidget(label_);
+    setAlignment(Qt::AlignCenter);
+    setContentsMargins(2, 1, 2, 1);
 }
 
 void TPanel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         emit clicked();
     }
-    QFrame::mouseReleaseEvent(event);
+    QLabel::mouseReleaseEvent(event);
 }
 
 void SetCaption(QObject* control, const QString& caption) {
-    if (auto* panel = qobject_cast<TPanel*>(control))
-        panel->setCaption(caption);
-    else if (auto* label = qobject_cast<QLabel*>(control))
+    if (auto* label = qobject_cast<QLabel*>(control))
         label->setText(caption);
     else if (auto* button = qobject_cast<QAbstractButton*>(control))
         button->setText(caption);
@@ -43,7 +38,6 @@ void SetCaption(QObject* control, const QString& caption) {
 }
 
 QString CaptionOf(const QObject* control) {
-    if (auto* panel = qobject_cast<const TPanel*>(control)) return panel->caption();
     if (auto* label = qobject_cast<const QLabel*>(control)) return label->text();
     if (auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
     if (auto* group = qobject_cast<const QGroupBox*>(control)) return group->title();

@@ -1,17 +1,13 @@
 #pragma once
 
-#include <QFrame>
 #include <QLabel>
 
-// A bevelled panel that serves as a label, a status cell or a push button.
-class TPanel : public QFrame {
+// A bevelled panel that serves as a label, a status cell or a push button. Being a label, it
+// names the control beside it for a screen reader once that control is its buddy.
+class TPanel : public QLabel {
     Q_OBJECT
   public:
     explicit TPanel(const QString& objectName, const QString& caption, QWidget* parent = nullptr);
-
-    QString caption() const { return label_->text(); }
-    void setCaption(const QString& caption) { label_->setText(caption); }
-    QLabel* label() const { return label_; }
 
     // Raised looks like a button at rest, lowered like a pressed one.
     bool isLowered() const { return frameShadow() == QFrame::Sunken; }
@@ -22,9 +18,6 @@ class TPanel : public QFrame {
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
-
-  private:
-    QLabel* label_;
 };
 
 // Sets the visible caption of a label, button, check box, group box or panel.

@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
+#include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
+#include "app/preferences.h"
 #include "app/windows.h"
 #include "core/language.h"
 #include "core/messages.h"
@@ -13,6 +17,30 @@
 #include "serial/qtserialdevice.h"
 #include "serial/seriallink.h"
 #include "sim/simulatedport.h"
+
+namespace {
+
+QtMessageHandler handlerBeforeApplication = nullptr;
+
+// Qt ends with a fatal message (and an abort) when its platform plugin cannot reach the
+// display; while the application object is built, that message becomes the program's one line.
+void EndWhenDisplayFails(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        handlerBeforeApplication(type, context, text);
+        return;
+    }
+    std::fputs(NoDisplayText().toLocal8Bit().constData(), stderr);
+    std::_Exit(2);
+}
+
+}  // namespace
+
+void ConfigureApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("tvrsetup"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TVR_VERSION));
+    // On Wayland the desktop finds the menu entry, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TVR_APP_ID));
+}
 
 StartupOptions ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -22,15 +50,20 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
                                   QStringLiteral("Shows this help and exits."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Shows the version and exits."));
-    const QCommandLineOption lang(QStringLiteral("lang"),
-                                  QStringLiteral("Language of the texts: en (default) or zh."),
-                                  QStringLiteral("en|zh"), QStringLiteral("en"));
+    const QCommandLineOption lang(
+        QStringLiteral("lang"),
+        QStringLiteral("Language of the texts: en or zh (default: the one used last, else en)."),
+        QStringLiteral("en|zh"));
     const QCommandLineOption port(
         QStringLiteral("port"),
         QStringLiteral("Puts DEVICE into the next COM slot, ahead of the system's ports "
                        "(repeatable). \"sim\" is the built-in simulated radio."),
         QStringLiteral("DEVICE"));
-    parser.addOptions({help, version, lang, port});
+    const QCommandLineOption reset(
+        QStringLiteral("reset-settings"),
+        QStringLiteral("Forgets the remembered language, port, window place and data test "
+                       "choices before starting."));
+    parser.addOptions({help, version, lang, port, reset});
 
     StartupOptions options;
     if (!parser.parse(arguments)) {
@@ -49,7 +82,8 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
         return options;
     }
     const QString language = parser.value(lang);
-    if (language != QStringLiteral("en") && language != QStringLiteral("zh")) {
+    if (parser.isSet(lang) && language != QStringLiteral("en") &&
+        language != QStringLiteral("zh")) {
         options.exitStatus = 2;
         options.output = QStringLiteral("Unknown language '%1': use en or zh.\n").arg(language);
         return options;
@@ -60,9 +94,33 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
             QStringLiteral("Unexpected argument '%1'.\n").arg(parser.positionalArguments().first());
         return options;
     }
-    options.languageFlag = language == QStringLiteral("en") ? 1 : 0;
+    if (parser.isSet(lang)) options.languageFlag = language == QStringLiteral("en") ? 1 : 0;
     options.ports = parser.values(port);
+    options.resetSettings = parser.isSet(reset);
     return options;
+}
+
+bool DisplayNamed() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+QString NoDisplayText() {
+    return QStringLiteral(
+        "tvrsetup: no display can be opened: set DISPLAY or WAYLAND_DISPLAY, or run it as "
+        "xvfb-run -a tvrsetup\n");
+}
+
+std::unique_ptr<QApplication> CreateApplication(int& argc, char** argv) {
+    handlerBeforeApplication = qInstallMessageHandler(EndWhenDisplayFails);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(handlerBeforeApplication);
+    return application;
 }
 
 OpenResult OpenPortDevice(const QString& name) {
@@ -73,11 +131,14 @@ OpenResult OpenPortDevice(const QString& name) {
 }
 
 int RunProgram(const StartupOptions& options) {
-    LanguageFlag = options.languageFlag;
+    SetPreferencesFile(UserPreferencesFile());
+    const Preferences saved = StartPreferences(options);
+    LoadQtTranslations();
     SetPinnedPorts(options.ports);
     Link().setOpener(OpenPortDevice);
     InstallMessageBoxes();
     CreateWindows();
+    ApplyPreferences(saved, !options.ports.isEmpty());
     Form1->show();
     try {
         return QApplication::exec();

@@ -1,8 +1,10 @@
 #include "app/windows.h"
 
 #include "app/aboutbox.h"
+#include "app/language.h"
 #include "app/languagewindow.h"
 #include "app/mainwindow.h"
+#include "app/preferences.h"
 #include "app/progresswindow.h"
 #include "factory/formtest.h"
 #include "serial/serialform.h"
@@ -21,6 +23,8 @@ void CreateWindows() {
     Form2 = new TForm2;
     Serial_Form = new TSerial_Form(Link());
     Link().setDisplay(Serial_Form);
+    QObject::connect(Serial_Form, &TSerial_Form::portOpened, RememberPort);
+    ApplyPortDialogTexts();
     Form_Progress = new TForm_Progress;
     AboutBox = new TAboutBox;
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });

@@ -45,7 +45,12 @@ bool IsAdapter(const QSerialPortInfo& info) {
                        [&](const QString& prefix) { return info.portName().startsWith(prefix); });
 }
 
-QStringList EnumeratedPorts() {
+PortEnumerator& Enumerator() {
+    static PortEnumerator enumerator;
+    return enumerator;
+}
+
+QList<SerialPortCandidate> SystemPorts() {
     QList<SerialPortCandidate> candidates;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         // macOS lists each port twice; the dial-in tty.* device blocks until carrier.
@@ -55,7 +60,11 @@ QStringList EnumeratedPorts() {
         }
         candidates.append({info.systemLocation(), IsAdapter(info)});
     }
-    return OrderSerialPorts(candidates);
+    return candidates;
+}
+
+QStringList EnumeratedPorts() {
+    return OrderSerialPorts(Enumerator() ? Enumerator()() : SystemPorts());
 }
 #endif
 
@@ -81,6 +90,10 @@ QStringList PinnedPorts() {
 }
 
 #ifndef Q_OS_WIN
+void SetPortEnumerator(PortEnumerator enumerator) {
+    Enumerator() = std::move(enumerator);
+}
+
 QStringList SerialPortDevices() {
     QStringList devices = Pinned();
     for (const QString& port : EnumeratedPorts()) {

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // COMn, as the port list and the scan name it, stands for the n-th serial port of the system at
 // the moment of the open: the devices pinned with --port first, then the system's ports. On
@@ -25,6 +26,11 @@ QStringList PinnedPorts();
 #ifndef Q_OS_WIN
 // Pinned devices, then the ports the system has now (without the pinned ones again).
 QStringList SerialPortDevices();
+
+// Lists the system's ports as they are now, in any order.
+using PortEnumerator = std::function<QList<SerialPortCandidate>()>;
+// Replaces the system's enumeration (tests); an empty function puts it back.
+void SetPortEnumerator(PortEnumerator enumerator);
 #endif
 
 // The devices COM1 to COMcount stand for now; an empty text where there is no such port.

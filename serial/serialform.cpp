@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "core/language.h"
@@ -102,6 +103,12 @@ TSerial_Form::TSerial_Form(SerialLink& link, QWidget* parent) : QDialog(parent),
     PortDevice = new QLabel;
     PortDevice->setObjectName("PortDevice");
 
+    // A screen reader names each list by its label.
+    Label2->setBuddy(Comb_ComNo);
+    Label1->setBuddy(ComboBaudRate);
+    Label3->setBuddy(ComboParity);
+    Label4->setBuddy(Comb_DataBit);
+    Label5->setBuddy(Comb_StopBit);
     auto* grid = new QGridLayout(GroupBox1);
     grid->addWidget(Label2, 0, 0);
     grid->addWidget(Comb_ComNo, 0, 1);
@@ -120,6 +127,11 @@ TSerial_Form::TSerial_Form(SerialLink& link, QWidget* parent) : QDialog(parent),
     grid->addLayout(buttons, 5, 0, 1, 3);
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(GroupBox1);
+
+    PortWatch = new QTimer(this);
+    PortWatch->setObjectName("PortWatch");
+    PortWatch->setInterval(PortWatchMs);
+    connect(PortWatch, &QTimer::timeout, this, &TSerial_Form::PortWatchTimer);
 
     connect(Button1, &QPushButton::clicked, this, &TSerial_Form::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TSerial_Form::Button2Click);
@@ -147,6 +159,7 @@ void TSerial_Form::Button1Click() {
     link_.ParityIndex = static_cast<uint8_t>(ChosenEntry(*ComboParity));
     link_.ApplyPortSettings();
     if (host) host->startReceivePoll();
+    if (link_.PortHandle()) emit portOpened();
     close();
 }
 
@@ -170,14 +183,33 @@ void TSerial_Form::selectRateAndParity(int baudIndex, int parityIndex) {
 
 void TSerial_Form::showEvent(QShowEvent* event) {
     showPortDevices();
+    PortWatch->start();
     QDialog::showEvent(event);
+}
+
+void TSerial_Form::hideEvent(QHideEvent* event) {
+    PortWatch->stop();
+    QDialog::hideEvent(event);
+}
+
+void TSerial_Form::PortWatchTimer() {
+    showPortDevices();
 }
 
 void TSerial_Form::showPortDevices() {
     const QStringList devices = DevicesForPorts(Comb_ComNo->count());
+    // A changed tool tip on the current entry puts the entry's text back into the list's line:
+    // what the user typed there stays.
+    QLineEdit* line = Comb_ComNo->lineEdit();
+    const QString shown = line->text();
+    const bool typed = line->isModified();
     for (int i = 0; i < Comb_ComNo->count(); ++i) {
         const QString device = devices.value(i);
         Comb_ComNo->setItemData(i, device.isEmpty() ? NoDeviceText() : device, Qt::ToolTipRole);
+    }
+    if (typed && line->text() != shown) {
+        line->setText(shown);
+        line->setModified(true);
     }
     const int entry = ChosenEntry(*Comb_ComNo);
     const QString device = entry >= 0 ? devices.value(entry) : Comb_ComNo->currentText().trimmed();

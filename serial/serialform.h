@@ -9,6 +9,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 // The entry an editable list stands on: the current entry while its text is shown, an entry
 // whose text the user typed, and -1 for any other text (or when nothing was selected).
@@ -38,16 +39,26 @@ class TSerial_Form : public QDialog, public PortSettingsDisplay {
     QComboBox* Comb_StopBit;
     // Which device the port list's entry stands for.
     QLabel* PortDevice;
+    // Runs while the dialog is shown, so that the devices shown follow adapters plugged in and
+    // out.
+    QTimer* PortWatch;
+    static constexpr int PortWatchMs = 1000;
 
     void Button1Click();
     void Button2Click();
+    void PortWatchTimer();
 
     QString portListText() const override;
     void selectPort(int entry) override;
     void selectRateAndParity(int baudIndex, int parityIndex) override;
 
+  signals:
+    // OK opened the chosen port with the chosen settings.
+    void portOpened();
+
   protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void showPortDevices();

@@ -24,7 +24,7 @@ QString DisconnectedText() {
     return Tr("Disconnect", "已断开");
 }
 
-constexpr uint8_t kScanBaudIndex = 4;
+constexpr uint8_t kDefaultBaudIndex = 4;
 constexpr int kScanLastPort = 8;
 
 bool HasBaudRate(uint8_t baudIndex) {
@@ -105,6 +105,7 @@ struct SerialLink::Private {
     SerialLinkHost* host = nullptr;
     PortSettingsDisplay* display = nullptr;
     std::unique_ptr<SerialDevice> device;
+    QString deviceName;
     // The port the user chose last, while it has failed to open.
     std::optional<FailedOpen> chosen;
     QList<FailedOpen> failures;
@@ -141,6 +142,9 @@ bool SerialLink::PortHandle() const {
 SerialDevice* SerialLink::device() const {
     return d->device.get();
 }
+QString SerialLink::PortDeviceName() const {
+    return PortHandle() ? d->deviceName : QString();
+}
 
 bool SerialLink::OpenPortScan() {
     if (!PortHandle()) {
@@ -154,8 +158,8 @@ bool SerialLink::OpenPortScan() {
             openScanned();
         }
         if (PortHandle()) {
-            BaudIndex = kScanBaudIndex;
-            ParityIndex = 0;
+            BaudIndex = StartBaudIndex;
+            ParityIndex = StartParityIndex;
         }
     }
     if (!PortHandle()) {
@@ -171,9 +175,16 @@ bool SerialLink::OpenPortScan() {
 bool SerialLink::openScanned() {
     const QStringList devices = DevicesForPorts(kScanLastPort);
     const QStringList pinned = PinnedPorts();
+    if (!FirstDevice.isEmpty()) {
+        const int portNo = static_cast<int>(devices.indexOf(FirstDevice)) + 1;
+        if (tryOpen(portNo, FirstDevice)) {
+            PortNo = portNo;
+            return true;
+        }
+    }
     for (int n = 1; n <= kScanLastPort; ++n) {
         const QString& device = devices[n - 1];
-        if (device.isEmpty()) continue;
+        if (device.isEmpty() || device == FirstDevice) continue;
         if (tryOpen(n, device)) {
             PortNo = n;
             return true;
@@ -206,7 +217,7 @@ QString SerialLink::OpenFailureText() const {
 
 void SerialLink::ApplyPortSettings() {
     LineSettings settings = PortHandle() ? d->device->lineSettings() : LineSettings{};
-    settings.baudRate = SerialRates[HasBaudRate(BaudIndex) ? BaudIndex : kScanBaudIndex];
+    settings.baudRate = SerialRates[HasBaudRate(BaudIndex) ? BaudIndex : kDefaultBaudIndex];
     RateText = QString::number(settings.baudRate);
     WaitFactor = WaitFactorFor(BaudIndex);
     settings.stopBits = 1;
@@ -329,6 +340,7 @@ OpenResult SerialLink::openDevice(const QString& deviceName) {
     OpenResult result = d->opener(deviceName);
     if (!result.device) return result;
     d->device = std::move(result.device);
+    d->deviceName = deviceName;
     SerialDevice* device = d->device.get();
     // The device may report its loss from inside one of its own calls, so it is only let go
     // of later, when control is back in the event loop.

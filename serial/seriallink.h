@@ -46,6 +46,12 @@ class SerialLink {
     uint32_t BytesToWrite = 0;
     QString RateText;
     QString ParityLetter;
+    // Where a search for the radio begins: the device tried before COM1 to COM8 (none when
+    // empty) and the setting a port it opens starts at. The program puts here where the radio
+    // answered last.
+    QString FirstDevice;
+    uint8_t StartBaudIndex = 4;
+    uint8_t StartParityIndex = 0;
 
     explicit SerialLink(SerialDeviceOpener opener = {});
     ~SerialLink();
@@ -58,6 +64,8 @@ class SerialLink {
 
     // A device is open.
     bool PortHandle() const;
+    // The name the open device was opened by; empty while none is open.
+    QString PortDeviceName() const;
     SerialDevice* device() const;
 
     // Opens a port for an exchange with the radio. A port the user chose that failed to open

@@ -1,11 +1,19 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "app/aboutbox.h"
+#include "app/language.h"
 #include "app/mainwindow.h"
+#include "app/messageboxes.h"
 #include "app/startup.h"
 #include "app/windows.h"
 #include "core/language.h"
+#include "core/messages.h"
 #include "serial/serialform.h"
+#include "tests/support/accessibility.h"
 
 // The program started with --lang zh keeps the Chinese design texts.
 class AppChineseTest : public QObject {
@@ -15,8 +23,45 @@ class AppChineseTest : public QObject {
     void initTestCase() {
         const StartupOptions options = ParseCommandLine(
             {QStringLiteral("tvrsetup"), QStringLiteral("--lang"), QStringLiteral("zh")});
-        LanguageFlag = options.languageFlag;
+        LanguageFlag = options.languageFlag.value();
+        LoadQtTranslations();
         CreateWindows();
+    }
+
+    // The program's own boxes, with their buttons from Qt's Chinese translation.
+    void standardButtonsAreChinese_data() {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("retry, cancel")
+            << int(MessageButtons::RetryCancel) << QStringList{"重试", "取消"};
+        QTest::newRow("ok") << int(MessageButtons::Ok) << QStringList{"确定"};
+    }
+    void standardButtonsAreChinese() {
+        QFETCH(int, buttons);
+        QFETCH(QStringList, texts);
+        InstallMessageBoxes();
+        QStringList shown;
+        QDeadlineTimer deadline(5000);
+        QTimer answer;
+        answer.setInterval(10);
+        connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box && !deadline.hasExpired()) return;
+            answer.stop();
+            if (!box) return;
+            for (QAbstractButton* button : box->buttons()) shown << button->text();
+            box->buttons().constLast()->click();
+        });
+        answer.start();
+        std::optional<MessageAnswer> answered;
+        ShowMessage({MessageKind::System, QStringLiteral("读参数"), QStringLiteral("参数"),
+                     MessageButtons(buttons)},
+                    [&](MessageAnswer a) { answered = a; });
+        QTRY_VERIFY_WITH_TIMEOUT(answered.has_value(), 5000);
+        shown.replaceInStrings(QRegularExpression(QStringLiteral("\\(&.\\)|&")), QString());
+        shown.sort();
+        texts.sort();
+        QCOMPARE(shown, texts);
     }
 
     void mainWindowKeepsDesignTexts() {
@@ -60,6 +105,27 @@ class AppChineseTest : public QObject {
         QCOMPARE(Serial_Form->Button1->text(), QStringLiteral("确定"));
         QCOMPARE(Serial_Form->ComboParity->itemText(0), QStringLiteral("无"));
         QCOMPARE(Serial_Form->ComboParity->currentIndex(), -1);
+    }
+
+    void controlsAreNamedInChinese() {
+        const QList<std::pair<QWidget*, const char*>> names{
+            {Form1->Speed_R, "读参数"},
+            {Form1->ComboChnn, "信道号"},
+            {Form1->ComboAirBaud, "空中速率"},
+            {Form1->ComboRadioSerBaud, "串口模式"},
+            {Form1->ComboRadioParity, "检验位"},
+            {Form1->Memo_Rec, "接收区"},
+            {Serial_Form->Comb_ComNo, "端口号"},
+            {Serial_Form->ComboBaudRate, "波特率"},
+            {Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel3")),
+             "状态：断开的"}};
+        for (const auto& [control, name] : names) {
+            QCOMPARE(AccessibleName(control), QString::fromUtf8(name));
+        }
+        for (QWidget* window : std::initializer_list<QWidget*>{Form1, Serial_Form}) {
+            const QStringList faults = UnnamedOrSharedNames(window);
+            QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral(", "))));
+        }
     }
 };
 

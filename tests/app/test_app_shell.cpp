@@ -7,11 +7,13 @@
 #include "app/lifecycle.h"
 #include "app/mainwindow.h"
 #include "app/progresswindow.h"
+#include "app/startup.h"
 #include "app/windows.h"
 #include "core/language.h"
 #include "core/messages.h"
 #include "factory/formtest.h"
 #include "serial/serialform.h"
+#include "tests/support/accessibility.h"
 #include "tests/support/fakeserialdevice.h"
 
 // The application shell in English: windows, controls, texts, timers, progress, About box and
@@ -217,6 +219,30 @@ class AppShellTest : public QObject {
         QCOMPARE(Form1->Panel11->maximumWidth(), 40);
     }
 
+    // Before the main window has ever been shown or activated.
+    void portDialogIsInEnglishFromTheStart() {
+        QVERIFY(!Form1->isVisible());
+        QCOMPARE(Serial_Form->windowTitle(), QStringLiteral("Port Property"));
+        const QList<std::pair<const char*, const char*>> captions{
+            {"GroupBox1", "Port Set"}, {"Label2", "Port No."},  {"Label1", "Port Rate"},
+            {"Label3", "Parity"},      {"Label4", "Data bits"}, {"Label5", "Stop bits"},
+            {"Button1", "OK"},         {"Button2", "Cancel"}};
+        for (const auto& [name, caption] : captions) {
+            QCOMPARE(CaptionOf(Serial_Form->findChild<QObject*>(QString::fromLatin1(name))),
+                     QString::fromLatin1(caption));
+        }
+        QCOMPARE(Serial_Form->ComboParity->count(), 3);
+        QCOMPARE(Serial_Form->ComboParity->currentIndex(), 0);
+        QCOMPARE(Serial_Form->ComboParity->currentText(), QStringLiteral("N"));
+    }
+
+    // The window system is given the captions as they are: no application name appended.
+    void captionsCarryNoApplicationName() {
+        ConfigureApplication();
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("TVR900 Transceiver Test Software"));
+    }
+
     void layoutGroupsTheControls() {
         for (QComboBox* w : {Form1->ComboChnn, Form1->ComboAirBaud, Form1->ComboRadioSerBaud,
                              Form1->ComboRadioParity}) {
@@ -257,28 +283,11 @@ class AppShellTest : public QObject {
         Form1->EditModelVer->clear();
     }
 
-    void activationAppliesDialogTextsAndKeepsTheParity() {
+    void activationAppliesTheAboutBoxTexts() {
         QVERIFY(QTest::qWaitForWindowActive(Form1));
         QCOMPARE(AboutBox->windowTitle(), QStringLiteral("About NMR"));
         QCOMPARE(AboutBox->Label1->text(), QStringLiteral("NMR"));
         QVERIFY(AboutBox->Copyright->text().contains(QStringLiteral("NMR")));
-        QCOMPARE(Serial_Form->windowTitle(), QStringLiteral("Port Property"));
-        const QList<std::pair<const char*, const char*>> captions{
-            {"GroupBox1", "Port Set"}, {"Label2", "Port No."},  {"Label1", "Port Rate"},
-            {"Label3", "Parity"},      {"Label4", "Data bits"}, {"Label5", "Stop bits"},
-            {"Button1", "OK"},         {"Button2", "Cancel"}};
-        for (const auto& [name, caption] : captions) {
-            QCOMPARE(CaptionOf(Serial_Form->findChild<QObject*>(QString::fromLatin1(name))),
-                     QString::fromLatin1(caption));
-        }
-        QCOMPARE(Serial_Form->ComboParity->currentIndex(), 0);
-        QCOMPARE(Serial_Form->ComboParity->currentText(), QStringLiteral("N"));
-
-        Serial_Form->ComboParity->setCurrentIndex(2);
-        Form1->FormActivate();
-        QCOMPARE(Serial_Form->ComboParity->count(), 3);
-        QCOMPARE(Serial_Form->ComboParity->currentText(), QStringLiteral("E"));
-        Serial_Form->ComboParity->setCurrentIndex(0);
     }
 
     void revealShowsTheHiddenFeaturesAndGrowsTheWindow() {
@@ -388,6 +397,47 @@ class AppShellTest : public QObject {
         Form1->Speed_CClick();
         QCOMPARE(Form1->statusText(3), QStringLiteral("unchanged"));
         QVERIFY(Form1->Timer_RecData->isActive());
+    }
+
+    void everyControlHasANameOfItsOwn() {
+        for (QWidget* window : std::initializer_list<QWidget*>{Form1, Serial_Form}) {
+            const QStringList faults = UnnamedOrSharedNames(window);
+            QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral(", "))));
+        }
+    }
+
+    void controlsAreNamedByTheirLabels_data() {
+        QTest::addColumn<QWidget*>("control");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("read button") << (QWidget*)Form1->Speed_R << "Read Para";
+        QTest::newRow("channel") << (QWidget*)Form1->ComboChnn << "Chno No.";
+        QTest::newRow("air rate") << (QWidget*)Form1->ComboAirBaud << "Air Rate";
+        QTest::newRow("serial rate") << (QWidget*)Form1->ComboRadioSerBaud << "Uart Rate";
+        QTest::newRow("parity") << (QWidget*)Form1->ComboRadioParity << "Parity";
+        QTest::newRow("model") << (QWidget*)Form1->EditModelVer << "Model";
+        QTest::newRow("received") << (QWidget*)Form1->Memo_Rec << "Receive";
+        QTest::newRow("period") << (QWidget*)Form1->Edit_TrttPerio << "TX Timeout";
+        QTest::newRow("dialog port") << (QWidget*)Serial_Form->Comb_ComNo << "Port No.";
+        QTest::newRow("dialog rate") << (QWidget*)Serial_Form->ComboBaudRate << "Port Rate";
+        QTest::newRow("longer replies") << (QWidget*)Form1->Edit6 << "Longer replies";
+    }
+    void controlsAreNamedByTheirLabels() {
+        QFETCH(QWidget*, control);
+        QFETCH(QString, name);
+        QCOMPARE(AccessibleName(control), name);
+    }
+
+    void statusPanelsAreNamedByWhatTheyShow() {
+        Form1->setStatusText(1, QStringLiteral("COM3"));
+        Form1->setStatusText(2, QStringLiteral("38400-E-1"));
+        Form1->setStatusText(4, QStringLiteral("TX :12"));
+        const auto name = [](int panel) {
+            return AccessibleName(
+                Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel)));
+        };
+        QCOMPARE(name(1), QStringLiteral("Port: COM3"));
+        QCOMPARE(name(2), QStringLiteral("Port setting: 38400-E-1"));
+        QCOMPARE(name(4), QStringLiteral("TX :12"));
     }
 };
 

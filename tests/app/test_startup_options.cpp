@@ -14,7 +14,8 @@ class StartupOptionsTest : public QObject {
     void languageChoosesTheFlag_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("flag");
-        QTest::newRow("default English") << QStringList{} << 1;
+        // Without --lang the remembered language applies.
+        QTest::newRow("not given") << QStringList{} << -1;
         QTest::newRow("en") << QStringList{"--lang", "en"} << 1;
         QTest::newRow("zh") << QStringList{"--lang", "zh"} << 0;
         QTest::newRow("zh with =") << QStringList{"--lang=zh"} << 0;
@@ -24,12 +25,14 @@ class StartupOptionsTest : public QObject {
         QFETCH(int, flag);
         const StartupOptions options = parse(args);
         QVERIFY(!options.exitStatus);
-        QCOMPARE(int(options.languageFlag), flag);
+        QCOMPARE(options.languageFlag ? int(*options.languageFlag) : -1, flag);
     }
 
     void portsKeepTheirOrder() {
         const StartupOptions options = parse({"--port", "/tmp/ttyRADIO", "--port", "sim"});
         QCOMPARE(options.ports, (QStringList{"/tmp/ttyRADIO", "sim"}));
+        QVERIFY(!options.resetSettings);
+        QVERIFY(parse({"--reset-settings"}).resetSettings);
     }
 
     void printAndExit_data() {

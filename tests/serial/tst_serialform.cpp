@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "core/language.h"
 #include "serial/portnames.h"
@@ -320,6 +321,50 @@ class SerialFormTest : public QObject {
         TypeInto(f.form.Comb_ComNo, "/dev/ttyACM2");
         QCOMPARE(f.form.PortDevice->text(), QString("/dev/ttyACM2"));
     }
+
+#ifndef Q_OS_WIN
+    // Adapters plugged in and out while the dialog is open: COMn stands for the n-th port of
+    // the moment, and the dialog follows within one watch period.
+    void portListFollowsPortsThatComeAndGo() {
+        const QStringList pinned = PinnedPorts();
+        SetPinnedPorts({});
+        QStringList present{"/dev/ttyS0"};
+        SetPortEnumerator([&present] {
+            QList<SerialPortCandidate> ports;
+            for (const QString& port : present) ports.append({port, port.contains("USB")});
+            return ports;
+        });
+        Fixture f;
+        const auto tip = [&f](int entry) {
+            return f.form.Comb_ComNo->itemData(entry, Qt::ToolTipRole).toString();
+        };
+        QVERIFY(f.form.PortWatch->isActive());
+        QVERIFY(f.form.PortWatch->interval() <= 2000);
+        QCOMPARE(tip(0), QString("/dev/ttyS0"));
+        QCOMPARE(tip(1), QString("(no such port)"));
+
+        present << "/dev/ttyUSB0";
+        f.form.PortWatchTimer();
+        QCOMPARE(tip(0), QString("/dev/ttyUSB0"));
+        QCOMPARE(tip(1), QString("/dev/ttyS0"));
+        QCOMPARE(f.form.PortDevice->text(), QString("/dev/ttyUSB0"));
+
+        // A device typed into the list stays there while COM1 changes under it.
+        TypeInto(f.form.Comb_ComNo, "/dev/pts/4");
+        present.removeAll("/dev/ttyUSB0");
+        f.form.PortWatchTimer();
+        QCOMPARE(tip(0), QString("/dev/ttyS0"));
+        QCOMPARE(tip(1), QString("(no such port)"));
+        QCOMPARE(f.form.Comb_ComNo->currentText(), QString("/dev/pts/4"));
+        QCOMPARE(ChosenEntry(*f.form.Comb_ComNo), -1);
+        QCOMPARE(f.form.PortDevice->text(), QString("/dev/pts/4"));
+
+        f.form.hide();
+        QVERIFY(!f.form.PortWatch->isActive());
+        SetPortEnumerator({});
+        SetPinnedPorts(pinned);
+    }
+#endif
 };
 
 QTEST_MAIN(SerialFormTest)

@@ -225,6 +225,40 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.host.panels[2], QString("9600-N-1"));
     }
 
+    // Where the radio answered last: that device first, at that setting.
+    void scanStartsAtTheFirstDeviceAndSetting_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<int>("portNo");
+        QTest::newRow("COM3's device") << "dev3"
+                                       << "" << QStringList{"dev3"} << 3;
+        QTest::newRow("a device of no entry") << "/dev/pts/7"
+                                              << "" << QStringList{"/dev/pts/7"} << 0;
+        QTest::newRow("gone, then COM1") << "dev3"
+                                         << "dev3" << QStringList{"dev3", "dev1"} << 1;
+        QTest::newRow("gone and not tried twice") << "dev1"
+                                                  << "dev1" << QStringList{"dev1", "dev2"} << 2;
+    }
+    void scanStartsAtTheFirstDeviceAndSetting() {
+        QFETCH(QString, first);
+        QFETCH(QString, missing);
+        QFETCH(QStringList, asked);
+        QFETCH(int, portNo);
+        Fixture f;
+        if (!missing.isEmpty()) f.journal->refused[missing] = OpenFailure::NoSuchDevice;
+        f.link.FirstDevice = first;
+        f.link.StartBaudIndex = 6;
+        f.link.StartParityIndex = 2;
+        QVERIFY(f.link.OpenPortScan());
+        QCOMPARE(f.asked, asked);
+        QCOMPARE(f.link.PortNo, portNo);
+        QCOMPARE(f.link.PortDeviceName(), asked.last());
+        QVERIFY(f.link.SearchStep());
+        QCOMPARE(f.host.panels[2], QString("38400-E-1"));
+        QVERIFY(f.journal->events.filter("set ").first().startsWith("set 38400 E"));
+    }
+
     // The port the user chose is the one the next read retries, and the box says why it failed.
     void openFailureSaysWhy_data() {
         QTest::addColumn<QString>("chosen");

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+struct StartupOptions;
+
+// What the program remembers between runs: the language, the port last opened with the setting
+// it was opened at or the radio answered at, the main window's place, and the data test's send
+// period and hex choices. The radio's own parameters are never kept.
+struct Preferences {
+    std::optional<uint8_t> languageFlag;
+    QString portDevice;  // empty: none remembered
+    uint8_t baudIndex = 4;
+    uint8_t parityIndex = 0;
+    QByteArray windowGeometry;
+    std::optional<QString> sendPeriod;
+    bool receiveHex = false;
+    bool sendHex = false;
+};
+
+// The file the preferences are kept in. Until one is set nothing is read or written, so that
+// only the program itself, and tests with a file of their own, touch the user's settings.
+void SetPreferencesFile(const QString& file);
+// tvrsetup/tvrsetup.conf in the user's configuration folder.
+QString UserPreferencesFile();
+
+Preferences LoadPreferences();
+void ForgetPreferences();
+
+// Forgets everything first with --reset-settings, then settles the language: --lang, else the
+// remembered one, else English; it is remembered at once. Returns what was remembered.
+Preferences StartPreferences(const StartupOptions& options);
+
+// Puts what was remembered into the windows and the link. A port given on the command line
+// stands instead of the remembered one, which is then neither used nor replaced.
+void ApplyPreferences(const Preferences& saved, bool portOnCommandLine);
+
+// The port open now and its setting: the next search for the radio begins there.
+void RememberPort();
+// The main window's place and the data test's choices.
+void RememberWindow();
