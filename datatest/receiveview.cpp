@@ -147,6 +147,7 @@ void ReceiveView::buildFindBar() {
     row->setContentsMargins(2, 2, 2, 2);
     findEdit_ = new QLineEdit(findBar_);
     findEdit_->setObjectName(QStringLiteral("FindText"));
+    findEdit_->setAccessibleName(Tr("Find in received data", "在接收数据中查找"));
     findEdit_->setPlaceholderText(Tr("Find (Enter: next, Shift+Enter: previous)",
                                      "查找（回车：下一个，Shift+回车：上一个）"));
     row->addWidget(findEdit_);
