@@ -2,6 +2,7 @@
 
 #include "app/aboutbox.h"
 #include "app/languagewindow.h"
+#include "app/linkviews.h"
 #include "app/mainwindow.h"
 #include "app/progresswindow.h"
 #include "factory/formtest.h"
@@ -24,4 +25,5 @@ void CreateWindows() {
     Form_Progress = new TForm_Progress;
     AboutBox = new TAboutBox;
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
+    CreateLinkViews();
 }
