@@ -68,7 +68,9 @@ QString CommandText(const ExchangeRow& row) {
         case ExchangeRowKind::Settings:
             break;
     }
-    return row.search ? Tr("search attempt", "搜索尝试") : Tr("line settings", "串口设置");
+    return (row.search ? Tr("search attempt on %1", "搜索尝试：%1")
+                       : Tr("line settings on %1", "串口设置：%1"))
+        .arg(row.port);
 }
 
 QString BytesText(const ExchangeRow& row) {
@@ -189,13 +191,15 @@ void ExchangeLog::linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t c
     }
 }
 
-void ExchangeLog::linkSettings(const QString& settings, bool searching, int64_t timeUs) {
+void ExchangeLog::linkSettings(const QString& settings, const QString& port, bool searching,
+                               int64_t timeUs) {
     endPending(sent_);
     endPending(received_);
     endData();
     settings_ = settings;
     ExchangeRow changed = row(ExchangeRowKind::Settings, ExchangeDirection::None, {}, timeUs);
     changed.search = searching;
+    changed.port = port;
     add(std::move(changed));
 }
 

@@ -31,6 +31,7 @@ struct ExchangeRow {
     uint32_t byteCount = 0;  // all its bytes; `bytes` holds the first ShownBytes of them
     QByteArray bytes;        // a frame's bytes are all kept
     QString settings;        // the line settings in force, or the new ones
+    QString port;            // a settings row's port
 };
 
 enum class ChecksumVerdict { NotAFrame, Good, Bad };
@@ -75,7 +76,8 @@ class ExchangeLog : public LinkObserver {
 
     void linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
                      int64_t timeUs) override;
-    void linkSettings(const QString& settings, bool searching, int64_t timeUs) override;
+    void linkSettings(const QString& settings, const QString& port, bool searching,
+                      int64_t timeUs) override;
 
     // Ends data rows and frame starts that have waited GatherUs by `nowUs`.
     void settle(int64_t nowUs);

@@ -112,10 +112,11 @@ void TrafficLog::linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t co
     }
 }
 
-void TrafficLog::linkSettings(const QString& settings, bool searching, int64_t timeUs) {
+void TrafficLog::linkSettings(const QString& settings, const QString& port, bool searching,
+                              int64_t timeUs) {
     if (!running() || settings_.format != TrafficLogFormat::Text) return;
-    write(*main_,
-          timeText(timeUs) + (searching ? " SEARCH " : " SETTINGS ") + settings.toLatin1() + '\n');
+    write(*main_, timeText(timeUs) + (searching ? " SEARCH " : " SETTINGS ") + settings.toLatin1() +
+                      ' ' + port.toUtf8() + '\n');
 }
 
 void TrafficLog::writeLines(const char* tag, const uint8_t* bytes, uint32_t count, int64_t timeUs) {

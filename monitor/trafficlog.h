@@ -9,12 +9,13 @@
 //   2024-05-01T12:00:00.123456Z TX 55 AA 03 10 00 00 13
 //   2024-05-01T12:00:00.140312Z RX 55 AA 04 10 03 12 00 29
 //   2024-05-01T12:00:00.150020Z PURGED 01 02 03
-//   2024-05-01T12:00:00.150101Z SEARCH 9600-N-1
-//   2024-05-01T12:00:00.160000Z SETTINGS 38400-E-1
+//   2024-05-01T12:00:00.150101Z SEARCH 9600-N-1 COM1 (/dev/ttyUSB0)
+//   2024-05-01T12:00:00.160000Z SETTINGS 38400-E-1 COM1 (/dev/ttyUSB0)
 //
 // The time is UTC to the microsecond; TX are bytes written, RX bytes read, PURGED received
 // bytes a purge threw away, at most 32 to a line (a longer run takes several lines with the
-// same time); SEARCH and SETTINGS give the line settings a search attempt or the program set.
+// same time); SEARCH and SETTINGS give the line settings a search attempt or the program set,
+// and the rest of the line names the port.
 //
 // Raw: the received bytes (read or purged), exactly as they came, in the file; the sent bytes
 // in a second file named like it with ".tx" appended. Nothing else.
@@ -60,7 +61,8 @@ class TrafficLog : public LinkObserver {
 
     void linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
                      int64_t timeUs) override;
-    void linkSettings(const QString& settings, bool searching, int64_t timeUs) override;
+    void linkSettings(const QString& settings, const QString& port, bool searching,
+                      int64_t timeUs) override;
 
   private:
     class Output;

@@ -18,7 +18,8 @@ class LinkObserver {
     virtual ~LinkObserver() = default;
     virtual void linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
                              int64_t timeUs) = 0;
-    // The port's line settings as "9600-N-1"; `searching` when an attempt of the
-    // speed-and-parity search set them.
-    virtual void linkSettings(const QString& settings, bool searching, int64_t timeUs) = 0;
+    // The port's line settings as "9600-N-1", on the port named as "COM1 (/dev/ttyUSB0)";
+    // `searching` when an attempt of the speed-and-parity search set them.
+    virtual void linkSettings(const QString& settings, const QString& port, bool searching,
+                              int64_t timeUs) = 0;
 };

@@ -120,6 +120,7 @@ struct SerialLink::Private {
     uint64_t lostSeen = 0;   // of the open device's lost bytes, those already reported
     uint64_t lostCarry = 0;  // lost on earlier devices, not yet reported
     std::vector<LinkObserver*> observers;
+    QString deviceName;  // of the open device
 };
 
 SerialLink::SerialLink(SerialDeviceOpener opener) : d(std::make_unique<Private>()) {
@@ -162,7 +163,10 @@ void SerialLink::observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t
 void SerialLink::observeSettings(bool searching) {
     const int64_t now = MicrosecondsSinceEpoch();
     const QString settings = RateText + "-" + ParityLetter + "-1";
-    for (LinkObserver* observer : d->observers) observer->linkSettings(settings, searching, now);
+    const QString port =
+        PortNo > 0 ? QStringLiteral("COM%1 (%2)").arg(PortNo).arg(d->deviceName) : d->deviceName;
+    for (LinkObserver* observer : d->observers)
+        observer->linkSettings(settings, port, searching, now);
 }
 
 bool SerialLink::PortHandle() const {
@@ -370,6 +374,7 @@ OpenResult SerialLink::openDevice(const QString& deviceName) {
     OpenResult result = d->opener(deviceName);
     if (!result.device) return result;
     d->device = std::move(result.device);
+    d->deviceName = deviceName;
     SerialDevice* device = d->device.get();
     // The device may report its loss from inside one of its own calls, so it is only let go
     // of later, when control is back in the event loop.

@@ -101,7 +101,7 @@ class LinkViewsTest : public QObject {
         const QStringList settings = MonitorRows(SettingsColumn);
         QStringList attempts;
         for (int row = 0; row < commands.size(); ++row) {
-            if (commands[row] == "search attempt") attempts << settings[row];
+            if (commands[row] == "search attempt on COM1 (COM-TEST)") attempts << settings[row];
         }
         QCOMPARE(attempts,
                  QStringList({"9600-N-1", "9600-O-1", "9600-E-1", "19200-N-1", "19200-O-1",
@@ -243,7 +243,7 @@ class LinkViewsTest : public QObject {
         QFile log(dir.filePath("traffic.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray text = log.readAll();
-        QVERIFY(text.contains("Z SETTINGS 9600-N-1\n"));
+        QVERIFY(text.contains("Z SETTINGS 9600-N-1 COM1 (COM-TEST)\n"));
         QCOMPARE(text.count(" TX 68 65 6C 6C 6F\n"), 1);
 
         QVERIFY(!Views->startLog({dir.filePath("missing/x.log")}));

@@ -90,7 +90,7 @@ class ExchangeLogTest : public QObject {
         QFETCH(bool, sent);
         QFETCH(QString, name);
         ExchangeLog log;
-        log.linkSettings("9600-N-1", true, 1000);
+        log.linkSettings("9600-N-1", "COM1 (/dev/ttyUSB0)", true, 1000);
         Pass(log, sent ? LinkTraffic::Sent : LinkTraffic::Received, frame, 2000);
         QCOMPARE(log.rows().size(), size_t(2));
         QCOMPARE(Cell(log, 1, CommandColumn), name);
@@ -114,7 +114,7 @@ class ExchangeLogTest : public QObject {
     // start of a frame waits for its rest over later reads.
     void cutsTheStreamIntoFrames() {
         ExchangeLog log;
-        log.linkSettings("9600-N-1", true, 0);
+        log.linkSettings("9600-N-1", "COM2 (/dev/ttyS0)", true, 0);
         Pass(log, LinkTraffic::Sent, Bytes(ReadCmdTable[0], ReadRequestSize), 100);
         const QByteArray reply = MakeFrame(0x10, Frame({0x03, 0x12}));
         // Noise first, then the reply in three pieces, a false start (55 not followed by AA)
@@ -131,8 +131,8 @@ class ExchangeLogTest : public QObject {
         // A purge shows what it threw away.
         Pass(log, LinkTraffic::Purged, "xyz", 4'000'000);
         QCOMPARE(Summary(log),
-                 QStringList({" search attempt []", "TX read model [55 AA 03 10 00 00 13]",
-                              "RX data [01 55 02]",
+                 QStringList({" search attempt on COM2 (/dev/ttyS0) []",
+                              "TX read model [55 AA 03 10 00 00 13]", "RX data [01 55 02]",
                               "RX read model reply [" + QString(reply.toHex(' ').toUpper()) + "]",
                               "RX data [61 62]", "RX incomplete frame [55 AA 05 10]",
                               "RX purge: 3 received bytes thrown away [78 79 7A]"}));

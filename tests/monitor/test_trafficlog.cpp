@@ -15,18 +15,20 @@ struct Event {
     QString tag;
     QByteArray bytes;
     QString settings;
+    QString port;
     bool operator==(const Event&) const = default;
 };
 
 char* toString(const Event& e) {
     return qstrdup(QStringLiteral("%1 %2 %3%4")
                        .arg(e.timeUs)
-                       .arg(e.tag, QString(e.bytes.toHex(' ')), e.settings)
+                       .arg(e.tag, QString(e.bytes.toHex(' ')), e.settings + ' ' + e.port)
                        .toUtf8());
 }
 
 // Reads a text log by its documentation alone: two "#" lines, then "<UTC time to the
-// microsecond>Z <tag> <hex bytes or settings>"; lines of one run of bytes are joined again.
+// microsecond>Z <tag> <hex bytes, or settings and port>"; lines of one run of bytes are joined
+// again.
 QList<Event> ReadTextLog(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
@@ -46,7 +48,8 @@ QList<Event> ReadTextLog(const QString& path) {
         e.timeUs = time.toMSecsSinceEpoch() * 1000 + m.captured(2).toLongLong();
         e.tag = m.captured(3);
         if (e.tag == "SEARCH" || e.tag == "SETTINGS") {
-            e.settings = m.captured(4);
+            e.settings = m.captured(4).section(' ', 0, 0);
+            e.port = m.captured(4).section(' ', 1);
         } else {
             e.bytes = QByteArray::fromHex(m.captured(4).toLatin1());
             if (m.captured(4).split(' ').size() > TrafficLogBytesPerLine) return {};
@@ -90,16 +93,16 @@ class TrafficLogTest : public QObject {
         TrafficLog log;
         QVERIFY(log.start({dir.filePath("t.log"), TrafficLogFormat::Text}));
         const QList<Event> events{
-            {May1 + 7, "SEARCH", {}, "9600-N-1"},
-            {May1 + 123456, "TX", QByteArray::fromHex("55AA031000 0013"), {}},
-            {May1 + 999999, "RX", Pattern(70, 1), {}},  // three lines
-            {May1 + 1000000, "PURGED", Pattern(3, 2), {}},
-            {May1 + 86400LL * 1000000 * 400, "SETTINGS", {}, "115200-E-1"},
-            {May1 - 1, "RX", Pattern(1, 3), {}},  // a clock set back
+            {May1 + 7, "SEARCH", {}, "9600-N-1", "COM1 (/dev/ttyUSB0)"},
+            {May1 + 123456, "TX", QByteArray::fromHex("55AA031000 0013"), {}, {}},
+            {May1 + 999999, "RX", Pattern(70, 1), {}, {}},  // three lines
+            {May1 + 1000000, "PURGED", Pattern(3, 2), {}, {}},
+            {May1 + 86400LL * 1000000 * 400, "SETTINGS", {}, "115200-E-1", "/tmp/ttyRADIO"},
+            {May1 - 1, "RX", Pattern(1, 3), {}, {}},  // a clock set back
         };
         for (const Event& e : events) {
             if (e.tag == "SEARCH" || e.tag == "SETTINGS") {
-                log.linkSettings(e.settings, e.tag == "SEARCH", e.timeUs);
+                log.linkSettings(e.settings, e.port, e.tag == "SEARCH", e.timeUs);
             } else {
                 Pass(log,
                      e.tag == "TX"   ? LinkTraffic::Sent
@@ -126,7 +129,7 @@ class TrafficLogTest : public QObject {
         QVERIFY(log.start({path, TrafficLogFormat::Text, 400, 2}));
         QList<Event> events;
         for (int i = 0; i < 40; ++i) {
-            events << Event{May1 + i, "RX", Pattern(8, i), {}};
+            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
             Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
         }
         QVERIFY(!QFile::exists(path + ".3"));
@@ -149,7 +152,7 @@ class TrafficLogTest : public QObject {
         QVERIFY(log.start({path, TrafficLogFormat::Raw, 1000, 1}));
         Pass(log, LinkTraffic::Sent, "probe", 1);
         Pass(log, LinkTraffic::Received, Pattern(600, 0), 2);
-        log.linkSettings("9600-N-1", true, 3);
+        log.linkSettings("9600-N-1", "COM1 (/dev/ttyUSB0)", true, 3);
         Pass(log, LinkTraffic::Purged, Pattern(500, 1), 4);  // rotates
         Pass(log, LinkTraffic::Sent, QByteArray("\0\1", 2), 5);
         QCOMPARE(Contents(path + ".1"), Pattern(600, 0));

@@ -68,8 +68,9 @@ struct ObserverRecorder : LinkObserver {
                         QByteArray(reinterpret_cast<const char*>(bytes), count).toHex(' ')));
         stamp(timeUs);
     }
-    void linkSettings(const QString& settings, bool searching, int64_t timeUs) override {
-        seen << QString("settings %1%2").arg(settings, searching ? " search" : "");
+    void linkSettings(const QString& settings, const QString& port, bool searching,
+                      int64_t timeUs) override {
+        seen << QString("settings %1 %2%3").arg(settings, port, searching ? " search" : "");
         stamp(timeUs);
     }
     void stamp(int64_t timeUs) {
@@ -523,17 +524,20 @@ class SerialLinkTest : public QObject {
         f.link.BaudIndex = 6;
         f.link.ParityIndex = 2;
         f.link.ApplyPortSettings();
-        const int64_t after = NowUs() + 1000;
-        QCOMPARE(observer.seen,
-                 QStringList({"settings 9600-N-1 search", "sent 70 72", "sent 6f", "received 72 65",
-                              "purged 70 6c 79", "settings 38400-E-1"}));
-        QVERIFY(observer.earliestUs >= before && observer.latestUs <= after);
+        QCOMPARE(observer.seen, QStringList({"settings 9600-N-1 COM1 (dev1) search", "sent 70 72",
+                                             "sent 6f", "received 72 65", "purged 70 6c 79",
+                                             "settings 38400-E-1 COM1 (dev1)"}));
+        // A device opened by its name is named so.
+        QVERIFY(f.link.OpenPortByName(QString("/dev/typed")));
+        f.link.ApplyPortSettings();
+        QCOMPARE(observer.seen.last(), QString("settings 38400-E-1 /dev/typed"));
+        QVERIFY(observer.earliestUs >= before && observer.latestUs <= NowUs() + 1000);
 
         f.link.removeObserver(&observer);
         f.link.WritePort(probe, 5);
         f.lastOpened->feed("more");
         f.link.ReadPort(buffer, 4);
-        QCOMPARE(observer.seen.size(), 6);
+        QCOMPARE(observer.seen.size(), 7);
     }
 
     void onlyUserDataCountsOnceTheDriverTookIt() {
