@@ -44,9 +44,9 @@ void Attach(QLineSeries* series, QAbstractAxis* x, QAbstractAxis* y) {
     series->attachAxis(y);
 }
 
-// A range with room above the largest value, never empty.
+// Room above the largest value, never an empty range.
 double AxisTop(double largest) {
-    return std::max(10.0, largest * 1.1);
+    return std::max(5.0, largest * 1.1);
 }
 
 }  // namespace
@@ -76,6 +76,7 @@ TFormCharts::TFormCharts(ThroughputHistory& rates, LoopbackIntervals& loopback, 
     countAxis_ = ValueAxis(loopbackChart, Tr("replies", "应答数"), Qt::AlignLeft);
     percentAxis_ = ValueAxis(loopbackChart, QStringLiteral("%"), Qt::AlignRight);
     percentAxis_->setRange(0, 100);
+    percentAxis_->setTickCount(6);
     Attach(SuccessSeries, loopbackTime_, percentAxis_);
     for (QLineSeries* series : {LostSeries, ShorterSeries, LongerSeries, DamagedSeries})
         Attach(series, loopbackTime_, countAxis_);
@@ -136,7 +137,14 @@ void TFormCharts::refresh() {
     if (isVisible() && !PauseButton->isChecked()) redraw();
 }
 
+// Both charts show the same ten minutes, up to the newest point of either.
 void TFormCharts::redraw() {
+    int64_t end = rates_.points().empty() ? 0 : rates_.points().back().endMs;
+    if (!loopback_.intervals().empty()) end = std::max(end, loopback_.intervals().back().endMs);
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(end - ShownSpanMs);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(end);
+    rateTime_->setRange(from, to);
+    loopbackTime_->setRange(from, to);
     showRates();
     showLoopback();
 }
@@ -152,10 +160,8 @@ void TFormCharts::showRates() {
     }
     RxSeries->replace(rx);
     TxSeries->replace(tx);
-    const int64_t end = rates_.points().empty() ? 0 : rates_.points().back().endMs;
-    rateTime_->setRange(QDateTime::fromMSecsSinceEpoch(end - ShownSpanMs),
-                        QDateTime::fromMSecsSinceEpoch(end));
     rateValue_->setRange(0, AxisTop(largest));
+    rateValue_->applyNiceNumbers();
 }
 
 void TFormCharts::showLoopback() {
@@ -177,12 +183,8 @@ void TFormCharts::showLoopback() {
     ShorterSeries->replace(counts[1]);
     LongerSeries->replace(counts[2]);
     DamagedSeries->replace(counts[3]);
-    const auto& intervals = loopback_.intervals();
-    const int64_t end = intervals.empty() ? 0 : intervals.back().endMs;
-    const int64_t start = intervals.empty() ? -ShownSpanMs : intervals.front().endMs;
-    loopbackTime_->setRange(QDateTime::fromMSecsSinceEpoch(std::min(start, end - 60000)),
-                            QDateTime::fromMSecsSinceEpoch(end));
     countAxis_->setRange(0, AxisTop(largest));
+    countAxis_->applyNiceNumbers();
 }
 
 bool TFormCharts::saveImage(const QString& path) {
