@@ -122,14 +122,14 @@ TFormMonitor::TFormMonitor(ExchangeLog& log, SerialLink& link, QWidget* parent)
     Rows->verticalHeader()->setDefaultSectionSize(Rows->fontMetrics().height() + 4);
     Rows->horizontalHeader()->setStretchLastSection(true);
     Rows->setFont(QFont(QStringLiteral("monospace")));
-    const int widths[ExchangeColumnCount] = {100, 60, 40, 230, 330, 200, 90};
+    const int widths[ExchangeColumnCount] = {95, 60, 36, 300, 300, 190, 90};
     for (int column = 0; column < ExchangeColumnCount; ++column)
         Rows->setColumnWidth(column, widths[column]);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(Rows, 1);
-    resize(1100, 500);
+    resize(1180, 500);
 
     MonitorTimer = new QTimer(this);
     MonitorTimer->setObjectName(QStringLiteral("MonitorTimer"));
