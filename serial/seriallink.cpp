@@ -101,6 +101,19 @@ QString FailureLine(const FailedOpen& failed) {
     return QStringLiteral("%1: %2").arg(port, text);
 }
 
+// "COM1 (/dev/ttyUSB0)", or the device alone when it was opened by its name.
+QString PortText(int portNo, const QString& device) {
+    return portNo > 0 ? QStringLiteral("COM%1 (%2)").arg(portNo).arg(device) : device;
+}
+
+// "9600-N-1".
+QString SettingsText(const LineSettings& settings) {
+    const char letter = settings.parity == ParityMode::Odd    ? 'O'
+                        : settings.parity == ParityMode::Even ? 'E'
+                                                              : 'N';
+    return QStringLiteral("%1-%2-%3").arg(settings.baudRate).arg(letter).arg(settings.stopBits);
+}
+
 int64_t MicrosecondsSinceEpoch() {
     using namespace std::chrono;
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
@@ -146,8 +159,12 @@ PortSettingsDisplay* SerialLink::display() const {
 }
 
 void SerialLink::addObserver(LinkObserver* observer) {
-    if (std::find(d->observers.begin(), d->observers.end(), observer) == d->observers.end())
-        d->observers.push_back(observer);
+    if (std::find(d->observers.begin(), d->observers.end(), observer) != d->observers.end()) return;
+    d->observers.push_back(observer);
+    if (PortHandle()) {
+        observer->linkSettings(SettingsText(d->device->lineSettings()),
+                               PortText(PortNo, d->deviceName), false, MicrosecondsSinceEpoch());
+    }
 }
 
 void SerialLink::removeObserver(LinkObserver* observer) {
@@ -163,8 +180,7 @@ void SerialLink::observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t
 void SerialLink::observeSettings(bool searching) {
     const int64_t now = MicrosecondsSinceEpoch();
     const QString settings = RateText + "-" + ParityLetter + "-1";
-    const QString port =
-        PortNo > 0 ? QStringLiteral("COM%1 (%2)").arg(PortNo).arg(d->deviceName) : d->deviceName;
+    const QString port = PortText(PortNo, d->deviceName);
     for (LinkObserver* observer : d->observers)
         observer->linkSettings(settings, port, searching, now);
 }

@@ -56,8 +56,8 @@ class SerialLink {
     void setDisplay(PortSettingsDisplay* display);
     SerialLinkHost* host() const;
     PortSettingsDisplay* display() const;
-    // Observers see every byte written, read or purged from now on; without any, nothing is
-    // looked at.
+    // Observers see every byte written, read or purged from now on, and a new one is told the
+    // settings of the open port at once; without any, nothing is looked at.
     void addObserver(LinkObserver* observer);
     void removeObserver(LinkObserver* observer);
 

@@ -506,9 +506,10 @@ class SerialLinkTest : public QObject {
         Fixture f;
         ObserverRecorder observer;
         QVERIFY(f.link.OpenPortScan());
-        f.link.addObserver(&observer);
-        f.link.addObserver(&observer);
         const int64_t before = NowUs();
+        // Told at once what the driver holds: its own stop bits before anything was set.
+        f.link.addObserver(&observer);
+        f.link.addObserver(&observer);
         QVERIFY(f.link.SearchStep());
         f.lastOpened->sendCapacity = 3;
         f.lastOpened->holdSending(true);
@@ -524,7 +525,8 @@ class SerialLinkTest : public QObject {
         f.link.BaudIndex = 6;
         f.link.ParityIndex = 2;
         f.link.ApplyPortSettings();
-        QCOMPARE(observer.seen, QStringList({"settings 9600-N-1 COM1 (dev1) search", "sent 70 72",
+        QCOMPARE(observer.seen, QStringList({"settings 9600-N-2 COM1 (dev1)",
+                                             "settings 9600-N-1 COM1 (dev1) search", "sent 70 72",
                                              "sent 6f", "received 72 65", "purged 70 6c 79",
                                              "settings 38400-E-1 COM1 (dev1)"}));
         // A device opened by its name is named so.
@@ -537,7 +539,11 @@ class SerialLinkTest : public QObject {
         f.link.WritePort(probe, 5);
         f.lastOpened->feed("more");
         f.link.ReadPort(buffer, 4);
-        QCOMPARE(observer.seen.size(), 7);
+        QCOMPARE(observer.seen.size(), 8);
+        // Without a port, nothing to tell.
+        f.link.ClosePort();
+        f.link.addObserver(&observer);
+        QCOMPARE(observer.seen.size(), 8);
     }
 
     void onlyUserDataCountsOnceTheDriverTookIt() {
