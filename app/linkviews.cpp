@@ -20,8 +20,9 @@ QLabel* StatusCell(const char* name, int width, QWidget* parent) {
     cell->setObjectName(QString::fromLatin1(name));
     cell->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     cell->setAlignment(Qt::AlignCenter);
-    // Fixed, so that a new text repaints the cell alone instead of laying out the window.
-    cell->setFixedWidth(width);
+    // Fixed in both directions, so that a new text repaints the cell alone instead of laying
+    // out the window.
+    cell->setFixedSize(width, cell->sizeHint().height());
     cell->setAutoFillBackground(true);
     return cell;
 }
