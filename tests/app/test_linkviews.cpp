@@ -151,6 +151,24 @@ class LinkViewsTest : public QObject {
         QCOMPARE(Views->Monitor->Model->rowCount(), 0);
     }
 
+    // The table follows the log as its oldest rows leave, and says how many left.
+    void monitorKeepsItsNewestRows() {
+        const uint8_t probe[] = {0x55, 0xAA, 0x03, 0x10, 0x00, 0x00, 0x13};
+        Views->Monitor->ClearButtonClick();
+        for (int i = 0; i < 1000; ++i) Views->Exchanges.linkTraffic(LinkTraffic::Sent, probe, 7, i);
+        Views->Monitor->MonitorTimerTimer();
+        QCOMPARE(Views->Monitor->Model->rowCount(), 1000);
+        for (size_t i = 0; i < ExchangeLog::MaxRows; ++i)
+            Views->Exchanges.linkTraffic(LinkTraffic::Sent, probe, 7, int64_t(1000 + i));
+        Views->Monitor->MonitorTimerTimer();
+        QCOMPARE(Views->Monitor->Model->rowCount(), int(ExchangeLog::MaxRows));
+        QCOMPARE(Views->Monitor->Model->rowAt(0)->timeUs, 1000);
+        QCOMPARE(Views->Monitor->RowsLabel->text(),
+                 QStringLiteral("100000 rows; 1000 older rows left"));
+        Views->Monitor->ClearButtonClick();
+        QCOMPARE(Views->Monitor->RowsLabel->text(), QStringLiteral("0 rows"));
+    }
+
     // A loop-back test against an echo station that damages some bytes on the air: the
     // charts show one point per interval, at the success rate of its sends.
     void chartsFollowTheLoopBackTest() {
