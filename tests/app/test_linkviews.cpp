@@ -1,3 +1,4 @@
+#include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QDateTime>
 #include <QFile>
@@ -155,6 +156,9 @@ class LinkViewsTest : public QObject {
     void monitorKeepsItsNewestRows() {
         const uint8_t probe[] = {0x55, 0xAA, 0x03, 0x10, 0x00, 0x00, 0x13};
         Views->Monitor->ClearButtonClick();
+        // Fails the test when what the table tells its views disagrees with what it holds.
+        QAbstractItemModelTester tester(Views->Monitor->Model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (int i = 0; i < 1000; ++i) Views->Exchanges.linkTraffic(LinkTraffic::Sent, probe, 7, i);
         Views->Monitor->MonitorTimerTimer();
         QCOMPARE(Views->Monitor->Model->rowCount(), 1000);
