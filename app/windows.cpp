@@ -3,6 +3,7 @@
 #include "app/aboutbox.h"
 #include "app/language.h"
 #include "app/languagewindow.h"
+#include "app/linkviews.h"
 #include "app/mainwindow.h"
 #include "app/preferences.h"
 #include "app/progresswindow.h"
@@ -28,4 +29,5 @@ void CreateWindows() {
     Form_Progress = new TForm_Progress;
     AboutBox = new TAboutBox;
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
+    CreateLinkViews();
 }

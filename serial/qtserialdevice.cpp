@@ -182,7 +182,8 @@ class PortWorker : public QObject {
         return {rateSet && dataBitsSet && stopBitsSet && paritySet, now};
     }
 
-    void purge(bool output, bool input) {
+    QByteArray purge(bool output, bool input) {
+        QByteArray thrownAway;
         if (output) {
             countSent();
             // What Qt still holds never reaches the driver.
@@ -194,15 +195,26 @@ class PortWorker : public QObject {
             shared_->unsent = 0;
         }
         if (input) {
-            // Qt's buffer and the driver's queue first, so nothing older can follow.
-            if (port_.isOpen()) port_.clear(QSerialPort::Input);
-            std::lock_guard lock(shared_->mutex);
-            if (shared_->received.size() > 0) {
-                qCDebug(lcSerial) << "purge throws away" << shared_->received.size()
-                                  << "received bytes";
+            {
+                std::lock_guard lock(shared_->mutex);
+                thrownAway.resize(shared_->received.size());
+                shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data()),
+                                       thrownAway.size());
             }
-            shared_->received.clear();
+            // Then what Qt and the driver hold, read so that the purge can tell what it threw
+            // away, and the driver's queue cleared, so nothing older can follow.
+            if (port_.isOpen()) {
+                thrownAway += port_.readAll();
+#if !defined(Q_OS_WIN)
+                readDriver(thrownAway);
+#endif
+                port_.clear(QSerialPort::Input);
+            }
+            if (!thrownAway.isEmpty()) {
+                qCDebug(lcSerial) << "purge throws away" << thrownAway.size() << "received bytes";
+            }
         }
+        return thrownAway;
     }
 
     // Hands what was written since the last time to the port.
@@ -413,8 +425,10 @@ class QtSerialDevice : public SerialDevice {
         return accepted;
     }
 
-    void purge(bool output, bool input) override {
-        if (output || input) inWorker([&] { worker_->purge(output, input); });
+    QByteArray purge(bool output, bool input) override {
+        QByteArray thrownAway;
+        if (output || input) inWorker([&] { thrownAway = worker_->purge(output, input); });
+        return thrownAway;
     }
 
     uint32_t bytesWaiting(uint32_t* errorFlags) override {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -42,8 +43,8 @@ class SerialDevice : public QObject {
     virtual LineSettings lineSettings() const = 0;
     // Sets rate, 8 data bits, parity and stop bits; false when the driver refused them.
     virtual bool setLineSettings(const LineSettings& settings) = 0;
-    // Discards unsent output and/or unread input.
-    virtual void purge(bool output, bool input) = 0;
+    // Discards unsent output and/or unread input; returns the received bytes it threw away.
+    virtual QByteArray purge(bool output, bool input) = 0;
     // Received bytes waiting to be read; stores and clears the line error flags.
     virtual uint32_t bytesWaiting(uint32_t* errorFlags) = 0;
     // Reads n bytes that bytesWaiting() reported; returns the count read.

@@ -1,7 +1,10 @@
 #include "serial/seriallink.h"
 
 #include <QList>
+#include <algorithm>
+#include <chrono>
 #include <optional>
+#include <vector>
 
 #include "core/language.h"
 #include "core/logging.h"
@@ -98,6 +101,24 @@ QString FailureLine(const FailedOpen& failed) {
     return QStringLiteral("%1: %2").arg(port, text);
 }
 
+// "COM1 (/dev/ttyUSB0)", or the device alone when it was opened by its name.
+QString PortText(int portNo, const QString& device) {
+    return portNo > 0 ? QStringLiteral("COM%1 (%2)").arg(portNo).arg(device) : device;
+}
+
+// "9600-N-1".
+QString SettingsText(const LineSettings& settings) {
+    const char letter = settings.parity == ParityMode::Odd    ? 'O'
+                        : settings.parity == ParityMode::Even ? 'E'
+                                                              : 'N';
+    return QStringLiteral("%1-%2-%3").arg(settings.baudRate).arg(letter).arg(settings.stopBits);
+}
+
+int64_t MicrosecondsSinceEpoch() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace
 
 struct SerialLink::Private {
@@ -105,13 +126,14 @@ struct SerialLink::Private {
     SerialLinkHost* host = nullptr;
     PortSettingsDisplay* display = nullptr;
     std::unique_ptr<SerialDevice> device;
-    QString deviceName;
+    QString deviceName;  // of the open device
     // The port the user chose last, while it has failed to open.
     std::optional<FailedOpen> chosen;
     QList<FailedOpen> failures;
     SendLedger ledger;
     uint64_t lostSeen = 0;   // of the open device's lost bytes, those already reported
     uint64_t lostCarry = 0;  // lost on earlier devices, not yet reported
+    std::vector<LinkObserver*> observers;
 };
 
 SerialLink::SerialLink(SerialDeviceOpener opener) : d(std::make_unique<Private>()) {
@@ -134,6 +156,33 @@ SerialLinkHost* SerialLink::host() const {
 }
 PortSettingsDisplay* SerialLink::display() const {
     return d->display;
+}
+
+void SerialLink::addObserver(LinkObserver* observer) {
+    if (std::find(d->observers.begin(), d->observers.end(), observer) != d->observers.end()) return;
+    d->observers.push_back(observer);
+    if (PortHandle()) {
+        observer->linkSettings(SettingsText(d->device->lineSettings()),
+                               PortText(PortNo, d->deviceName), false, MicrosecondsSinceEpoch());
+    }
+}
+
+void SerialLink::removeObserver(LinkObserver* observer) {
+    std::erase(d->observers, observer);
+}
+
+void SerialLink::observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count) {
+    if (count == 0) return;
+    const int64_t now = MicrosecondsSinceEpoch();
+    for (LinkObserver* observer : d->observers) observer->linkTraffic(what, bytes, count, now);
+}
+
+void SerialLink::observeSettings(bool searching) {
+    const int64_t now = MicrosecondsSinceEpoch();
+    const QString settings = RateText + "-" + ParityLetter + "-1";
+    const QString port = PortText(PortNo, d->deviceName);
+    for (LinkObserver* observer : d->observers)
+        observer->linkSettings(settings, port, searching, now);
 }
 
 bool SerialLink::PortHandle() const {
@@ -227,6 +276,7 @@ void SerialLink::ApplyPortSettings() {
 
     if (PortHandle() && d->device->setLineSettings(settings)) {
         qCDebug(lcSerial).noquote() << "settings" << RateText + "-" + ParityLetter + "-1";
+        if (!d->observers.empty()) observeSettings(false);
         PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
         return;
     }
@@ -263,6 +313,7 @@ bool SerialLink::SearchStep() {
     if (!PortHandle() || !d->device->setLineSettings(settings)) accepted = false;
     qCDebug(lcSerial).noquote() << "search step" << RateText + "-" + ParityLetter
                                 << (accepted ? "set" : "refused");
+    if (!d->observers.empty()) observeSettings(true);
     PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
     return accepted;
 }
@@ -271,7 +322,12 @@ void SerialLink::PurgePort(uint32_t flags) {
     const bool output = flags & PURGE_TXCLEAR;
     const bool input = flags & PURGE_RXCLEAR;
     if (!PortHandle() || !(output || input)) return;
-    d->device->purge(output, input);
+    const QByteArray thrownAway = d->device->purge(output, input);
+    if (!d->observers.empty()) {
+        observeTraffic(LinkTraffic::Purged,
+                       reinterpret_cast<const uint8_t*>(thrownAway.constData()),
+                       static_cast<uint32_t>(thrownAway.size()));
+    }
     if (output) {
         d->ledger.sent(d->device->bytesSent());
         d->ledger.discardQueued();
@@ -287,7 +343,10 @@ uint32_t SerialLink::BytesWaiting() {
 }
 
 void SerialLink::ReadPort(uint8_t* buffer, uint32_t n) {
-    if (PortHandle()) d->device->read(buffer, n);
+    if (!PortHandle()) return;
+    const int64_t taken = d->device->read(buffer, n);
+    if (!d->observers.empty() && taken > 0)
+        observeTraffic(LinkTraffic::Received, buffer, static_cast<uint32_t>(taken));
 }
 
 uint32_t SerialLink::WritePort(const uint8_t* bytes, uint32_t n) {
@@ -305,6 +364,7 @@ uint32_t SerialLink::queue(const uint8_t* bytes, uint32_t n, bool counted) {
     d->ledger.queued(n, counted);
     const auto accepted = static_cast<uint32_t>(std::max<int64_t>(0, d->device->write(bytes, n)));
     d->ledger.refused(n - accepted);
+    if (!d->observers.empty()) observeTraffic(LinkTraffic::Sent, bytes, accepted);
     if (accepted < n) qCDebug(lcSerial) << "send queue full:" << n - accepted << "bytes refused";
     return accepted;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "serial/linkobserver.h"
 #include "serial/serialdevice.h"
 
 // Purge flags of PurgePort.
@@ -61,6 +62,10 @@ class SerialLink {
     void setDisplay(PortSettingsDisplay* display);
     SerialLinkHost* host() const;
     PortSettingsDisplay* display() const;
+    // Observers see every byte written, read or purged from now on, and a new one is told the
+    // settings of the open port at once; without any, nothing is looked at.
+    void addObserver(LinkObserver* observer);
+    void removeObserver(LinkObserver* observer);
 
     // A device is open.
     bool PortHandle() const;
@@ -107,6 +112,8 @@ class SerialLink {
     void markClosed();
     void showPortAndSettings();
     uint32_t queue(const uint8_t* bytes, uint32_t n, bool counted);
+    void observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count);
+    void observeSettings(bool searching);
 
     struct Private;
     std::unique_ptr<Private> d;

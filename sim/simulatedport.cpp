@@ -30,10 +30,15 @@ bool SimulatedPort::setLineSettings(const LineSettings& settings) {
     return true;
 }
 
-void SimulatedPort::purge(bool output, bool input) {
-    if (!usable()) return;
+QByteArray SimulatedPort::purge(bool output, bool input) {
+    QByteArray thrownAway;
+    if (!usable()) return thrownAway;
     if (output) radio_.hostPurgeOutput();
-    if (input) radio_.hostPurgeInput();
+    if (input) {
+        thrownAway.resize(static_cast<qsizetype>(radio_.hostAvailable()));
+        radio_.hostRead(reinterpret_cast<uint8_t*>(thrownAway.data()), radio_.hostAvailable());
+    }
+    return thrownAway;
 }
 
 uint32_t SimulatedPort::bytesWaiting(uint32_t* errorFlags) {

@@ -21,7 +21,7 @@ class SimulatedPort : public SerialDevice {
     LineSettings lineSettings() const override;
     // Always accepted, as a UART takes any rate; whether the radio understands is its affair.
     bool setLineSettings(const LineSettings& settings) override;
-    void purge(bool output, bool input) override;
+    QByteArray purge(bool output, bool input) override;
     uint32_t bytesWaiting(uint32_t* errorFlags) override;
     int64_t read(uint8_t* buffer, int64_t n) override;
     // The radio takes every byte at once; its own wire time paces them from there.

@@ -26,6 +26,9 @@
 
 #include "app/mainwindow.h"
 #include "app/windows.h"
+#if defined(TVR_LINK_VIEWS)
+#include "app/linkviews.h"
+#endif
 #include "bench/support/benchsupport.h"
 #include "core/language.h"
 #include "core/messages.h"
@@ -45,13 +48,17 @@ constexpr const char* Usage =
     "  --seconds S        offer S seconds of data at each row's rate (default 20)\n"
     "  --size BYTES       offer this many bytes at every rate instead\n"
     "  --autoclear on|off the display's auto-clear (default on)\n"
+    "  --views            open the charts window and the exchange monitor while receiving\n"
+    "                     (code without them: the views column says n/a)\n"
     "%s"
     "\n"
     "Columns: offered (bytes due at the rate), lost@wr (could not enter the terminal),\n"
     "counted (the program's RX count), check (ok when counted equals what entered, else the\n"
     "difference), lost and lost%% (offered - counted), CPU s/MB (the program's CPU time per MB\n"
-    "counted), VmHWM MB (peak memory), tick med/max ms (Timer_RecDataTimer), ticks, wall s,\n"
-    "wr late ms (the writer's own worst lateness; a late writer offers a burst at once).\n";
+    "counted), CPU%% (its CPU time over the row's time), VmHWM MB (peak memory), tick med/max ms\n"
+    "(Timer_RecDataTimer), ticks, wall s, wr late ms (the writer's own worst lateness; a late\n"
+    "writer offers a burst at once), views (open, off or n/a) and vtick max ms (the longest\n"
+    "tick of the charts' and the monitor's timers).\n";
 
 // After the last byte is offered, the count may catch up for this long; it is taken as final
 // once it has not moved for QuietMs.
@@ -64,6 +71,7 @@ constexpr uint8_t ReceiveBaudIndex = 8;
 struct Row {
     bool hex = false;
     bool autoClear = true;
+    bool views = false;
     long rate = 0;  // bytes per second
     long size = 0;  // bytes offered
 };
@@ -80,9 +88,12 @@ struct Offer {
 
 struct Figures {
     bool ran = false;
+    bool viewsOpen = false;
     Offer offer;
     long counted = 0;
     double cpuPerMb = 0;
+    double cpuPercent = 0;
+    double viewsLongestMs = 0;
     double peakMb = 0;
     double medianMs = 0;
     double longestMs = 0;
@@ -186,6 +197,26 @@ std::string MakeData(bool hex, long size) {
     Form1->Timer_RecData->start();
 
     Figures figures;
+    std::vector<double> viewTickMs;
+#if defined(TVR_LINK_VIEWS)
+    // The charts and the monitor open, with each tick of their timers timed.
+    if (row.views) {
+        figures.viewsOpen = true;
+        Views->View_ChartsClick();
+        Views->View_MonitorClick();
+        const auto timed = [&viewTickMs](QTimer* timer, auto* owner, auto handler) {
+            QObject::disconnect(timer, &QTimer::timeout, owner, nullptr);
+            QObject::connect(timer, &QTimer::timeout, owner, [&viewTickMs, owner, handler] {
+                QElapsedTimer clock;
+                clock.start();
+                (owner->*handler)();
+                viewTickMs.push_back(clock.nsecsElapsed() / 1e6);
+            });
+        };
+        timed(Views->RateTimer, Views, &LinkViews::RateTimerTimer);
+        timed(Views->Monitor->MonitorTimer, Views->Monitor, &TFormMonitor::MonitorTimerTimer);
+    }
+#endif
     const double cpuBefore = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -233,6 +264,9 @@ std::string MakeData(bool hex, long size) {
     figures.counted = Form1->Data->RxByteCount;
     const double countedMb = figures.counted / 1e6;
     figures.cpuPerMb = countedMb > 0 ? (CpuSeconds() - cpuBefore) / countedMb : 0;
+    figures.cpuPercent = 100.0 * (CpuSeconds() - cpuBefore) / figures.seconds;
+    if (!viewTickMs.empty())
+        figures.viewsLongestMs = *std::max_element(viewTickMs.begin(), viewTickMs.end());
     figures.peakMb = StatusMegabytes("VmHWM");
     figures.ticks = static_cast<long>(tickMs.size());
     if (!tickMs.empty()) figures.longestMs = *std::max_element(tickMs.begin(), tickMs.end());
@@ -264,10 +298,10 @@ Figures MeasureRow(const Row& row) {
 }
 
 void PrintHeader(const CommonOptions& common) {
-    std::printf("%s%-4s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %8s %8s %8s %6s %6s %7s\n",
+    std::printf("%s%-4s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %5s %8s %8s %8s %6s %6s %7s %5s %9s\n",
                 common.codeColumn("code").c_str(), "load", "shown", "rate B/s", "offered",
-                "lost@wr", "counted", "check", "lost", "lost%", "CPU s/MB", "VmHWM MB", "tick med",
-                "tick max", "ticks", "wall s", "wr late");
+                "lost@wr", "counted", "check", "lost", "lost%", "CPU s/MB", "CPU%", "VmHWM MB",
+                "tick med", "tick max", "ticks", "wall s", "wr late", "views", "vtick max");
 }
 
 void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
@@ -284,11 +318,13 @@ void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
         surplus == 0 ? "ok" : (surplus > 0 ? "+" : "") + std::to_string(surplus);
     const long lost = f.offer.offered - f.counted;
     const double lostPercent = 100.0 * lost / f.offer.offered;
+    const char* views = f.viewsOpen ? "open" : (row.views ? "n/a" : "off");
     std::printf(
-        "%-4s %-5s %8ld %9ld %8ld %9ld %6s %8ld %6.2f %8.3f %8.1f %8.3f %8.3f %6ld %6.1f %7.1f\n",
+        "%-4s %-5s %8ld %9ld %8ld %9ld %6s %8ld %6.2f %8.3f %5.1f %8.1f %8.3f %8.3f %6ld %6.1f "
+        "%7.1f %5s %9.3f\n",
         lead.c_str(), shown, row.rate, f.offer.offered, f.offer.lostAtWriter, f.counted,
-        check.c_str(), lost, lostPercent, f.cpuPerMb, f.peakMb, f.medianMs, f.longestMs, f.ticks,
-        f.seconds, f.offer.latestMs);
+        check.c_str(), lost, lostPercent, f.cpuPerMb, f.cpuPercent, f.peakMb, f.medianMs,
+        f.longestMs, f.ticks, f.seconds, f.offer.latestMs, views, f.viewsLongestMs);
 }
 
 std::vector<long> ParseRates(const std::string& text) {
@@ -314,6 +350,7 @@ int main(int argc, char** argv) {
     long seconds = 20;
     std::optional<long> size;
     bool autoClear = true;
+    bool views = false;
 
     Arguments arguments(argc, argv);
     while (arguments.more()) {
@@ -351,6 +388,8 @@ int main(int argc, char** argv) {
                 return UsageError(program, "--autoclear takes on or off");
             }
             autoClear = state == "on";
+        } else if (option == "--views") {
+            views = true;
         } else {
             return UsageError(program, "unknown option " + option);
         }
@@ -365,7 +404,7 @@ int main(int argc, char** argv) {
     bool allRan = true;
     for (const long rate : rates) {
         for (const bool hex : shownHex) {
-            const Row row{hex, autoClear, rate, size.value_or(rate * seconds)};
+            const Row row{hex, autoClear, views, rate, size.value_or(rate * seconds)};
             Figures figures;
             {
                 const BusyLoad load(common.busy);

@@ -109,7 +109,7 @@ bool CommonOptions::take(const std::string& option, Arguments& arguments, std::s
 std::string CommonOptions::codeColumn(const std::string& text) const {
     if (label.empty()) return {};
     char column[64];
-    std::snprintf(column, sizeof column, "%-8s ", text.c_str());
+    std::snprintf(column, sizeof column, "%-9s ", text.c_str());
     return column;
 }
 

@@ -333,12 +333,12 @@ class QtSerialDeviceTest : public QObject {
         uint32_t errors = 0;
         QCOMPARE(pty.send("first second"), 12);
         QVERIFY(WaitUntil([&] { return device->bytesWaiting(&errors) == 12; }, 1000));
-        device->purge(false, true);
+        QCOMPARE(device->purge(false, true), QByteArray("first second"));
         QCOMPARE(device->bytesWaiting(&errors), 0u);
 
         QCOMPARE(pty.send("after"), 5);
         QVERIFY(WaitUntil([&] { return device->bytesWaiting(&errors) == 5; }, 1000));
-        device->purge(true, false);
+        QCOMPARE(device->purge(true, false), QByteArray());
         QCOMPARE(ReadAll(*device), QByteArray("after"));
     }
 

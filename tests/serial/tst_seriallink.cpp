@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QPointer>
 #include <QTest>
 
@@ -52,6 +53,35 @@ struct Fixture {
 };
 
 const uint8_t kBytes[16] = {};
+
+// Records what an observer of the link is told, as "sent 70 72", "settings 9600-N-1 search".
+struct ObserverRecorder : LinkObserver {
+    QStringList seen;
+    int64_t earliestUs = INT64_MAX;
+    int64_t latestUs = 0;
+    void linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
+                     int64_t timeUs) override {
+        const char* names[] = {"sent", "received", "purged"};
+        seen << QString("%1 %2")
+                    .arg(names[int(what)])
+                    .arg(QString(
+                        QByteArray(reinterpret_cast<const char*>(bytes), count).toHex(' ')));
+        stamp(timeUs);
+    }
+    void linkSettings(const QString& settings, const QString& port, bool searching,
+                      int64_t timeUs) override {
+        seen << QString("settings %1 %2%3").arg(settings, port, searching ? " search" : "");
+        stamp(timeUs);
+    }
+    void stamp(int64_t timeUs) {
+        earliestUs = std::min(earliestUs, timeUs);
+        latestUs = std::max(latestUs, timeUs);
+    }
+};
+
+int64_t NowUs() {
+    return QDateTime::currentMSecsSinceEpoch() * 1000;
+}
 
 }  // namespace
 
@@ -502,6 +532,52 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.link.BytesToWrite, 6u);
         QCOMPARE(f.journal->written, QByteArray("\x55\xAA\x02\x10\x00\x12", 6));
         QCOMPARE(f.journal->events, QStringList({"read 3", "write 6"}));
+    }
+
+    // An observer sees what the send queue took, what was read, what a purge threw away and
+    // the settings, with the time; once removed, nothing more.
+    void observersSeeEveryByteAndSetting() {
+        Fixture f;
+        ObserverRecorder observer;
+        QVERIFY(f.link.OpenPortScan());
+        const int64_t before = NowUs();
+        // Told at once what the driver holds: its own stop bits before anything was set.
+        f.link.addObserver(&observer);
+        f.link.addObserver(&observer);
+        QVERIFY(f.link.SearchStep());
+        f.lastOpened->sendCapacity = 3;
+        f.lastOpened->holdSending(true);
+        const uint8_t probe[] = {0x70, 0x72, 0x6F, 0x62, 0x65};
+        QCOMPARE(f.link.WritePort(probe, 2), 2u);
+        QCOMPARE(f.link.WriteData(probe + 2, 3), 1u);
+        f.lastOpened->feed("reply");
+        uint8_t buffer[8] = {};
+        f.link.ReadPort(buffer, 2);
+        f.link.PurgePort(PURGE_TXCLEAR);
+        f.link.PurgePort(PURGE_RXCLEAR);
+        f.link.PurgePort(PURGE_RXCLEAR);
+        f.link.BaudIndex = 6;
+        f.link.ParityIndex = 2;
+        f.link.ApplyPortSettings();
+        QCOMPARE(observer.seen, QStringList({"settings 9600-N-2 COM1 (dev1)",
+                                             "settings 9600-N-1 COM1 (dev1) search", "sent 70 72",
+                                             "sent 6f", "received 72 65", "purged 70 6c 79",
+                                             "settings 38400-E-1 COM1 (dev1)"}));
+        // A device opened by its name is named so.
+        QVERIFY(f.link.OpenPortByName(QString("/dev/typed")));
+        f.link.ApplyPortSettings();
+        QCOMPARE(observer.seen.last(), QString("settings 38400-E-1 /dev/typed"));
+        QVERIFY(observer.earliestUs >= before && observer.latestUs <= NowUs() + 1000);
+
+        f.link.removeObserver(&observer);
+        f.link.WritePort(probe, 5);
+        f.lastOpened->feed("more");
+        f.link.ReadPort(buffer, 4);
+        QCOMPARE(observer.seen.size(), 8);
+        // Without a port, nothing to tell.
+        f.link.ClosePort();
+        f.link.addObserver(&observer);
+        QCOMPARE(observer.seen.size(), 8);
     }
 
     void onlyUserDataCountsOnceTheDriverTookIt() {

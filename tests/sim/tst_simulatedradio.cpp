@@ -463,7 +463,7 @@ void SimulatedRadioTest::portExchangesAndPurges() {
     port.write(reinterpret_cast<const uint8_t*>(Probe.constData()), Probe.size());
     radio.advance(100ms);
     QCOMPARE(port.bytesWaiting(&errors), 8u);
-    port.purge(false, true);
+    QCOMPARE(port.purge(false, true).toHex(' '), ModelReply.toHex(' '));
     QCOMPARE(port.bytesWaiting(&errors), 0u);
 
     port.close();

@@ -98,10 +98,10 @@ class FakeSerialDevice : public SerialDevice {
         settingsApplied << s;
         return true;
     }
-    void purge(bool output, bool input) override {
+    QByteArray purge(bool output, bool input) override {
         journal_->events << QString("purge%1%2").arg(output ? " out" : "").arg(input ? " in" : "");
-        if (input) waiting.clear();
         if (output) queued_ = 0;
+        return input ? std::exchange(waiting, {}) : QByteArray();
     }
     uint32_t bytesWaiting(uint32_t* errorFlags) override {
         if (errorFlags) *errorFlags = std::exchange(errors_, 0);

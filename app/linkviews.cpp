@@ -1,0 +1,157 @@
+#include "app/linkviews.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include "app/mainwindow.h"
+#include "app/windows.h"
+#include "core/language.h"
+#include "core/messages.h"
+
+LinkViews* Views = nullptr;
+
+namespace {
+
+const LocalizedMessage kLogStopped{"The traffic log stopped:", "流量记录已停止：", "记录"};
+const LocalizedMessage kLogRefused{"Cannot log to the file:", "无法记录到文件：", "记录"};
+
+QLabel* StatusCell(const char* name, int width, QWidget* parent) {
+    auto* cell = new QLabel(parent);
+    cell->setObjectName(QString::fromLatin1(name));
+    cell->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    cell->setAlignment(Qt::AlignCenter);
+    // Fixed in both directions, so that a new text repaints the cell alone instead of laying
+    // out the window.
+    cell->setFixedSize(width, cell->sizeHint().height());
+    cell->setAutoFillBackground(true);
+    return cell;
+}
+
+// "RX 950 B/s", "RX 12.3 kB/s", "RX 1.05 MB/s": short enough for a narrow cell.
+QString RateText(const char* direction, double bytesPerSecond) {
+    QString rate;
+    if (bytesPerSecond < 10000) {
+        rate = QStringLiteral("%1 B/s").arg(qRound64(bytesPerSecond));
+    } else if (bytesPerSecond < 1e6) {
+        rate = QStringLiteral("%1 kB/s").arg(bytesPerSecond / 1e3, 0, 'f', 1);
+    } else {
+        rate = QStringLiteral("%1 MB/s").arg(bytesPerSecond / 1e6, 0, 'f', 2);
+    }
+    return QLatin1String(direction) + u' ' + rate;
+}
+
+void ShowWindow(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+}  // namespace
+
+LinkViews::LinkViews(TForm1& form, SerialLink& link)
+    : QObject(&form),
+      Rates([this] { return clock_(); }),
+      Loopback([this] { return clock_(); }),
+      form_(form),
+      link_(link),
+      clock_(&QDateTime::currentMSecsSinceEpoch) {
+    Charts = new TFormCharts(Rates, Loopback);
+    Monitor = new TFormMonitor(Exchanges, link_);
+    LogSettings = new TFormLogSettings(&form_);
+
+    if (!form_.View_M->isEmpty()) form_.View_M->addSeparator();
+    View_Charts = form_.View_M->addAction(Tr("&Charts", "图表(&C)"));
+    View_Charts->setObjectName(QStringLiteral("View_Charts"));
+    View_Monitor = form_.View_M->addAction(Tr("&Exchange monitor", "通信监视(&M)"));
+    View_Monitor->setObjectName(QStringLiteral("View_Monitor"));
+    form_.View_M->menuAction()->setVisible(true);
+    FileLog = new QAction(&form_);
+    FileLog->setObjectName(QStringLiteral("FileLog"));
+    form_.FIle_M->insertAction(form_.N2, FileLog);
+
+    StatusRxRate = StatusCell("StatusRxRate", RateCellWidth, form_.StatusBar1);
+    StatusTxRate = StatusCell("StatusTxRate", RateCellWidth, form_.StatusBar1);
+    StatusLog = StatusCell("StatusLog", LogCellWidth, form_.StatusBar1);
+    for (QLabel* cell : {StatusRxRate, StatusTxRate, StatusLog})
+        form_.StatusBar1->addPermanentWidget(cell);
+
+    RateTimer = new QTimer(this);
+    RateTimer->setObjectName(QStringLiteral("RateTimer"));
+    RateTimer->setInterval(RateTickMs);
+
+    connect(View_Charts, &QAction::triggered, this, &LinkViews::View_ChartsClick);
+    connect(View_Monitor, &QAction::triggered, this, &LinkViews::View_MonitorClick);
+    connect(FileLog, &QAction::triggered, this, &LinkViews::FileLogClick);
+    connect(LogSettings, &QDialog::accepted, this, [this] { startLog(LogSettings->settings()); });
+    connect(RateTimer, &QTimer::timeout, this, &LinkViews::RateTimerTimer);
+    Log.setFailureHandler([this](const QString& why) {
+        stopLog();
+        ShowLocalized(kLogStopped, why);
+    });
+    showLogState();
+    RateTimerTimer();
+    RateTimer->start();
+}
+
+void LinkViews::RateTimerTimer() {
+    const DataTest& data = *form_.Data;
+    Rates.sample(static_cast<uint32_t>(data.RxByteCount), static_cast<uint32_t>(data.TxByteCount));
+    if (data.ErrTestActive) {
+        Loopback.sample(data.ErrTest);
+    } else {
+        Loopback.stop();
+    }
+    const RatePoint now = Rates.current();
+    StatusRxRate->setText(RateText("RX", now.rx));
+    StatusTxRate->setText(RateText("TX", now.tx));
+    Charts->refresh();
+}
+
+void LinkViews::View_ChartsClick() {
+    ShowWindow(Charts);
+}
+
+void LinkViews::View_MonitorClick() {
+    ShowWindow(Monitor);
+}
+
+void LinkViews::FileLogClick() {
+    if (Log.running()) {
+        stopLog();
+        return;
+    }
+    LogSettings->open();
+}
+
+bool LinkViews::startLog(const TrafficLogSettings& settings) {
+    if (!Log.start(settings)) {
+        ShowLocalized(kLogRefused, Log.error());
+        return false;
+    }
+    link_.addObserver(&Log);
+    showLogState();
+    return true;
+}
+
+void LinkViews::stopLog() {
+    link_.removeObserver(&Log);
+    Log.stop();
+    showLogState();
+}
+
+void LinkViews::showLogState() {
+    const bool running = Log.running();
+    FileLog->setText(running ? Tr("Stop &logging to file", "停止记录到文件(&L)")
+                             : Tr("&Log to file…", "记录到文件(&L)…"));
+    StatusLog->setVisible(running);
+    if (!running) return;
+    const QString path = Log.settings().path;
+    const QString text = Tr("Log: %1", "记录：%1").arg(QFileInfo(path).fileName());
+    StatusLog->setText(
+        StatusLog->fontMetrics().elidedText(text, Qt::ElideMiddle, LogCellWidth - 8));
+    StatusLog->setToolTip(path);
+}
+
+void CreateLinkViews() {
+    Views = new LinkViews(*Form1, Link());
+}

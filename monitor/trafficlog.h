@@ -1,0 +1,82 @@
+#pragma once
+
+// The traffic log: every byte the link sends, receives or purges, written to a file as it
+// passes, as text with time stamps or as a raw capture. The file rotates at a size.
+//
+// Text: a first line "# tvrsetup traffic log 1", a second "#" line naming the fields, then
+// one line per event:
+//
+//   2024-05-01T12:00:00.123456Z TX 55 AA 03 10 00 00 13
+//   2024-05-01T12:00:00.140312Z RX 55 AA 04 10 03 12 00 29
+//   2024-05-01T12:00:00.150020Z PURGED 01 02 03
+//   2024-05-01T12:00:00.150101Z SEARCH 9600-N-1 COM1 (/dev/ttyUSB0)
+//   2024-05-01T12:00:00.160000Z SETTINGS 38400-E-1 COM1 (/dev/ttyUSB0)
+//
+// The time is UTC to the microsecond; TX are bytes written, RX bytes read, PURGED received
+// bytes a purge threw away, at most 32 to a line (a longer run takes several lines with the
+// same time); SEARCH and SETTINGS give the line settings a search attempt or the program set,
+// and the rest of the line names the port.
+//
+// Raw: the received bytes (read or purged), exactly as they came, in the file; the sent bytes
+// in a second file named like it with ".tx" appended. Nothing else.
+
+#include <QFile>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "serial/linkobserver.h"
+
+enum class TrafficLogFormat { Text, Raw };
+
+struct TrafficLogSettings {
+    QString path;
+    TrafficLogFormat format = TrafficLogFormat::Text;
+    // A file that would grow past this size is renamed to "<name>.1" (an older "<name>.1"
+    // to "<name>.2" and so on, up to keptFiles old ones) and a new one begun.
+    int64_t rotateBytes = 10 * 1024 * 1024;
+    int keptFiles = 5;
+};
+
+inline constexpr int TrafficLogBytesPerLine = 32;
+
+// The file the sent bytes of a raw capture go to.
+QString RawSentPath(const QString& path);
+
+class TrafficLog : public LinkObserver {
+  public:
+    TrafficLog();
+    ~TrafficLog() override;
+
+    // Begins a log, ending the one before; false, with the reason in error(), when the file
+    // cannot be written.
+    bool start(const TrafficLogSettings& settings);
+    void stop();
+    bool running() const;
+    const TrafficLogSettings& settings() const { return settings_; }
+    QString error() const { return error_; }
+    // Called, with the reason, when writing fails; the log has stopped by then.
+    void setFailureHandler(std::function<void(const QString&)> handler);
+
+    void linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
+                     int64_t timeUs) override;
+    void linkSettings(const QString& settings, const QString& port, bool searching,
+                      int64_t timeUs) override;
+
+  private:
+    class Output;
+
+    void writeLines(const char* tag, const uint8_t* bytes, uint32_t count, int64_t timeUs);
+    void write(Output& output, const QByteArray& bytes);
+    void fail(const Output& output);
+    QByteArray timeText(int64_t timeUs);
+
+    TrafficLogSettings settings_;
+    std::unique_ptr<Output> main_;
+    std::unique_ptr<Output> sent_;  // raw capture only
+    QString error_;
+    std::function<void(const QString&)> failed_;
+    int64_t cachedSecond_ = -1;
+    QByteArray cachedSecondText_;
+};

@@ -1,0 +1,173 @@
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "monitor/trafficlog.h"
+
+namespace {
+
+// One event as the log's documented text format gives it back.
+struct Event {
+    int64_t timeUs = 0;
+    QString tag;
+    QByteArray bytes;
+    QString settings;
+    QString port;
+    bool operator==(const Event&) const = default;
+};
+
+char* toString(const Event& e) {
+    return qstrdup(QStringLiteral("%1 %2 %3%4")
+                       .arg(e.timeUs)
+                       .arg(e.tag, QString(e.bytes.toHex(' ')), e.settings + ' ' + e.port)
+                       .toUtf8());
+}
+
+// Reads a text log by its documentation alone: two "#" lines, then "<UTC time to the
+// microsecond>Z <tag> <hex bytes, or settings and port>"; lines of one run of bytes are joined
+// again.
+QList<Event> ReadTextLog(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QRegularExpression line(
+        R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)\.(\d{6})Z (TX|RX|PURGED|SEARCH|SETTINGS) (.+)$)");
+    QList<Event> events;
+    if (lines.size() < 2 || !lines[0].startsWith("# tvrsetup traffic log 1") ||
+        !lines[1].startsWith("#"))
+        return {};
+    for (const QByteArray& text : lines.mid(2)) {
+        if (text.isEmpty()) continue;
+        const QRegularExpressionMatch m = line.match(QString::fromLatin1(text));
+        if (!m.hasMatch()) return {};
+        Event e;
+        const QDateTime time = QDateTime::fromString(m.captured(1) + "Z", Qt::ISODate);
+        e.timeUs = time.toMSecsSinceEpoch() * 1000 + m.captured(2).toLongLong();
+        e.tag = m.captured(3);
+        if (e.tag == "SEARCH" || e.tag == "SETTINGS") {
+            e.settings = m.captured(4).section(' ', 0, 0);
+            e.port = m.captured(4).section(' ', 1);
+        } else {
+            e.bytes = QByteArray::fromHex(m.captured(4).toLatin1());
+            if (m.captured(4).split(' ').size() > TrafficLogBytesPerLine) return {};
+        }
+        if (!events.isEmpty() && events.last().timeUs == e.timeUs && events.last().tag == e.tag &&
+            !e.bytes.isEmpty() && events.last().bytes.size() % TrafficLogBytesPerLine == 0) {
+            events.last().bytes += e.bytes;
+        } else {
+            events << e;
+        }
+    }
+    return events;
+}
+
+QByteArray Pattern(int n, int seed) {
+    QByteArray bytes(n, '\0');
+    for (int i = 0; i < n; ++i) bytes[i] = static_cast<char>(i * 31 + seed);
+    return bytes;
+}
+
+void Pass(TrafficLog& log, LinkTraffic what, const QByteArray& bytes, int64_t timeUs) {
+    log.linkTraffic(what, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                    static_cast<uint32_t>(bytes.size()), timeUs);
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// 2024-05-01T12:00:00Z in microseconds.
+constexpr int64_t May1 = 1714564800LL * 1000000;
+
+}  // namespace
+
+class TrafficLogTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void textIsReadBackAsWritten() {
+        QTemporaryDir dir;
+        TrafficLog log;
+        QVERIFY(log.start({dir.filePath("t.log"), TrafficLogFormat::Text}));
+        const QList<Event> events{
+            {May1 + 7, "SEARCH", {}, "9600-N-1", "COM1 (/dev/ttyUSB0)"},
+            {May1 + 123456, "TX", QByteArray::fromHex("55AA031000 0013"), {}, {}},
+            {May1 + 999999, "RX", Pattern(70, 1), {}, {}},  // three lines
+            {May1 + 1000000, "PURGED", Pattern(3, 2), {}, {}},
+            {May1 + 86400LL * 1000000 * 400, "SETTINGS", {}, "115200-E-1", "/tmp/ttyRADIO"},
+            {May1 - 1, "RX", Pattern(1, 3), {}, {}},  // a clock set back
+        };
+        for (const Event& e : events) {
+            if (e.tag == "SEARCH" || e.tag == "SETTINGS") {
+                log.linkSettings(e.settings, e.port, e.tag == "SEARCH", e.timeUs);
+            } else {
+                Pass(log,
+                     e.tag == "TX"   ? LinkTraffic::Sent
+                     : e.tag == "RX" ? LinkTraffic::Received
+                                     : LinkTraffic::Purged,
+                     e.bytes, e.timeUs);
+            }
+        }
+        QCOMPARE(ReadTextLog(dir.filePath("t.log")), events);
+        QVERIFY(Contents(dir.filePath("t.log"))
+                    .contains("\n2024-05-01T12:00:00.123456Z TX 55 AA 03 10 00 00 13\n"));
+        log.stop();
+        QVERIFY(!log.running());
+        Pass(log, LinkTraffic::Sent, "after", May1);
+        QCOMPARE(ReadTextLog(dir.filePath("t.log")), events);
+    }
+
+    // Each file stays within its size; the oldest beyond the kept ones is gone, and what is
+    // kept reads back as the newest events in order.
+    void rotatesAtItsSize() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r.log");
+        TrafficLog log;
+        QVERIFY(log.start({path, TrafficLogFormat::Text, 400, 2}));
+        QList<Event> events;
+        for (int i = 0; i < 40; ++i) {
+            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
+            Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+        }
+        QVERIFY(!QFile::exists(path + ".3"));
+        QList<Event> kept;
+        for (const QString& file : {path + ".2", path + ".1", path}) {
+            QVERIFY2(QFile::exists(file), qPrintable(file));
+            QVERIFY(QFileInfo(file).size() <= 400);
+            const QList<Event> read = ReadTextLog(file);
+            QVERIFY2(!read.isEmpty(), qPrintable(file));
+            kept += read;
+        }
+        QVERIFY(kept.size() < events.size());
+        QCOMPARE(kept, events.mid(events.size() - kept.size()));
+    }
+
+    void rawCaptureKeepsBothDirectionsApart() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("c.bin");
+        TrafficLog log;
+        QVERIFY(log.start({path, TrafficLogFormat::Raw, 1000, 1}));
+        Pass(log, LinkTraffic::Sent, "probe", 1);
+        Pass(log, LinkTraffic::Received, Pattern(600, 0), 2);
+        log.linkSettings("9600-N-1", "COM1 (/dev/ttyUSB0)", true, 3);
+        Pass(log, LinkTraffic::Purged, Pattern(500, 1), 4);  // rotates
+        Pass(log, LinkTraffic::Sent, QByteArray("\0\1", 2), 5);
+        QCOMPARE(Contents(path + ".1"), Pattern(600, 0));
+        QCOMPARE(Contents(path), Pattern(500, 1));
+        QCOMPARE(Contents(RawSentPath(path)), QByteArray("probe\0\1", 7));
+    }
+
+    void refusesAFileItCannotWrite() {
+        QTemporaryDir dir;
+        TrafficLog log;
+        QVERIFY(!log.start({dir.filePath("missing/x.log"), TrafficLogFormat::Text}));
+        QVERIFY(!log.running());
+        QVERIFY(log.error().contains("missing/x.log"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TrafficLogTest)
+#include "test_trafficlog.moc"
