@@ -135,28 +135,19 @@ class FirstRead {
 int main(int argc, char** argv) {
     const char* program = "bench_firstread";
     Options options;
-    Arguments arguments(argc, argv);
-    while (arguments.more()) {
-        const std::string option = arguments.take();
-        std::string error;
-        if (options.common.take(option, arguments, error)) {
-            if (!error.empty()) return UsageError(program, error);
-        } else if (option == "--help") {
-            std::printf(Usage, CommonOptionsHelp);
-            return 0;
-        } else if (option == "--runs") {
-            const std::optional<long> value = arguments.takePositive();
-            if (!value) return UsageError(program, "--runs needs a whole number above zero");
-            options.runs = *value;
-        } else if (option == "--delay") {
-            options.delayMs = arguments.takePositive();
-            if (!options.delayMs) {
-                return UsageError(program, "--delay needs a whole number of ms above zero");
+    const std::optional<int> stop = ReadCommandLine(
+        argc, argv, program, Usage, options.common,
+        [&](const std::string& option, Arguments& arguments, std::string& error) {
+            if (option == "--runs") {
+                options.runs = arguments.takePositive(option, error).value_or(options.runs);
+            } else if (option == "--delay") {
+                options.delayMs = arguments.takePositive(option, error);
+            } else {
+                return false;
             }
-        } else {
-            return UsageError(program, "unknown option " + option);
-        }
-    }
+            return true;
+        });
+    if (stop) return *stop;
 
     const CommonOptions& common = options.common;
     const std::string delay =

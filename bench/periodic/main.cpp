@@ -291,29 +291,20 @@ const char* Verdict(bool pass) {
 int main(int argc, char** argv) {
     const char* program = "bench_periodic";
     Options options;
-    Arguments arguments(argc, argv);
-    while (arguments.more()) {
-        const std::string option = arguments.take();
-        std::string error;
-        if (options.common.take(option, arguments, error)) {
-            if (!error.empty()) return UsageError(program, error);
-        } else if (option == "--help") {
-            std::printf(Usage, CommonOptionsHelp);
-            return 0;
-        } else if (option == "--seconds") {
-            const std::optional<long> value = arguments.takePositive();
-            if (!value) return UsageError(program, "--seconds needs a whole number above zero");
-            options.seconds = *value;
-        } else if (option == "--memory-limit") {
-            const std::optional<long> value = arguments.takePositive();
-            if (!value) {
-                return UsageError(program, "--memory-limit needs a whole number above zero");
+    const std::optional<int> stop = ReadCommandLine(
+        argc, argv, program, Usage, options.common,
+        [&](const std::string& option, Arguments& arguments, std::string& error) {
+            if (option == "--seconds") {
+                options.seconds = arguments.takePositive(option, error).value_or(options.seconds);
+            } else if (option == "--memory-limit") {
+                options.memoryLimitMb =
+                    arguments.takePositive(option, error).value_or(options.memoryLimitMb);
+            } else {
+                return false;
             }
-            options.memoryLimitMb = *value;
-        } else {
-            return UsageError(program, "unknown option " + option);
-        }
-    }
+            return true;
+        });
+    if (stop) return *stop;
 
     const CommonOptions& common = options.common;
     if (common.header) {

@@ -141,23 +141,14 @@ int main(int argc, char** argv) {
     const char* program = "bench_provision";
     CommonOptions common;
     long runs = 3;
-    Arguments arguments(argc, argv);
-    while (arguments.more()) {
-        const std::string option = arguments.take();
-        std::string error;
-        if (common.take(option, arguments, error)) {
-            if (!error.empty()) return UsageError(program, error);
-        } else if (option == "--help") {
-            std::printf(Usage, CommonOptionsHelp);
-            return 0;
-        } else if (option == "--runs") {
-            const std::optional<long> value = arguments.takePositive();
-            if (!value) return UsageError(program, "--runs needs a whole number above zero");
-            runs = *value;
-        } else {
-            return UsageError(program, "unknown option " + option);
-        }
-    }
+    const std::optional<int> stop =
+        ReadCommandLine(argc, argv, program, Usage, common,
+                        [&](const std::string& option, Arguments& arguments, std::string& error) {
+                            if (option != "--runs") return false;
+                            runs = arguments.takePositive(option, error).value_or(runs);
+                            return true;
+                        });
+    if (stop) return *stop;
 
     if (common.header) {
         std::printf(

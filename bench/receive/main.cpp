@@ -352,48 +352,40 @@ int main(int argc, char** argv) {
     bool autoClear = true;
     bool views = false;
 
-    Arguments arguments(argc, argv);
-    while (arguments.more()) {
-        const std::string option = arguments.take();
-        std::string error;
-        if (common.take(option, arguments, error)) {
-            if (!error.empty()) return UsageError(program, error);
-        } else if (option == "--help") {
-            std::printf(Usage, CommonOptionsHelp);
-            return 0;
-        } else if (option == "--rates") {
-            rates = ParseRates(arguments.takeValue().value_or(""));
-            if (rates.empty()) return UsageError(program, "--rates needs rates above zero");
-        } else if (option == "--shown") {
-            const std::string which = arguments.takeValue().value_or("");
-            if (which == "text") {
-                shownHex = {false};
-            } else if (which == "hex") {
-                shownHex = {true};
-            } else if (which == "both") {
-                shownHex = {false, true};
-            } else {
-                return UsageError(program, "--shown takes text, hex or both");
-            }
-        } else if (option == "--seconds") {
-            const std::optional<long> value = arguments.takePositive();
-            if (!value) return UsageError(program, "--seconds needs a whole number above zero");
-            seconds = *value;
-        } else if (option == "--size") {
-            size = arguments.takePositive();
-            if (!size) return UsageError(program, "--size needs a whole number above zero");
-        } else if (option == "--autoclear") {
-            const std::string state = arguments.takeValue().value_or("");
-            if (state != "on" && state != "off") {
-                return UsageError(program, "--autoclear takes on or off");
-            }
-            autoClear = state == "on";
-        } else if (option == "--views") {
-            views = true;
-        } else {
-            return UsageError(program, "unknown option " + option);
-        }
-    }
+    const std::optional<int> stop =
+        ReadCommandLine(argc, argv, program, Usage, common,
+                        [&](const std::string& option, Arguments& arguments, std::string& error) {
+                            if (option == "--rates") {
+                                rates = ParseRates(arguments.takeValue().value_or(""));
+                                if (rates.empty()) error = "--rates needs rates above zero";
+                            } else if (option == "--shown") {
+                                const std::string which = arguments.takeValue().value_or("");
+                                if (which == "text") {
+                                    shownHex = {false};
+                                } else if (which == "hex") {
+                                    shownHex = {true};
+                                } else if (which == "both") {
+                                    shownHex = {false, true};
+                                } else {
+                                    error = "--shown takes text, hex or both";
+                                }
+                            } else if (option == "--seconds") {
+                                seconds = arguments.takePositive(option, error).value_or(seconds);
+                            } else if (option == "--size") {
+                                size = arguments.takePositive(option, error);
+                            } else if (option == "--autoclear") {
+                                const std::string state = arguments.takeValue().value_or("");
+                                if (state != "on" && state != "off")
+                                    error = "--autoclear takes on or off";
+                                autoClear = state == "on";
+                            } else if (option == "--views") {
+                                views = true;
+                            } else {
+                                return false;
+                            }
+                            return true;
+                        });
+    if (stop) return *stop;
 
     if (common.header) {
         std::printf("# receive: auto-clear %s; tick med/max in ms; lost = offered - counted\n",

@@ -117,3 +117,21 @@ int UsageError(const char* program, const std::string& error) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, error.c_str(), program);
     return 2;
 }
+
+std::optional<int> ReadCommandLine(int argc, char** argv, const char* program, const char* usage,
+                                   CommonOptions& common, const OwnOptions& own) {
+    Arguments arguments(argc, argv);
+    while (arguments.more()) {
+        const std::string option = arguments.take();
+        std::string error;
+        if (option == "--help") {
+            std::printf(usage, CommonOptionsHelp);
+            return 0;
+        }
+        if (!common.take(option, arguments, error) && !own(option, arguments, error)) {
+            return UsageError(program, "unknown option " + option);
+        }
+        if (!error.empty()) return UsageError(program, error);
+    }
+    return std::nullopt;
+}

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,10 +51,13 @@ class Arguments {
         if (!more()) return std::nullopt;
         return take();
     }
-    // The value of the option just taken, as a whole number above zero.
-    std::optional<long> takePositive() {
+    // The value of `option`, just taken, as a whole number above zero; otherwise none, and
+    // error says so.
+    std::optional<long> takePositive(const std::string& option, std::string& error) {
         const std::optional<std::string> value = takeValue();
-        return value ? PositiveNumber(value->c_str()) : std::nullopt;
+        std::optional<long> number = value ? PositiveNumber(value->c_str()) : std::nullopt;
+        if (!number) error = option + " needs a whole number above zero";
+        return number;
     }
 
   private:
@@ -83,3 +87,12 @@ inline constexpr const char* CommonOptionsHelp =
 
 // Exit status of wrong arguments; the message goes to stderr with a pointer to --help.
 int UsageError(const char* program, const std::string& error);
+
+// A bench's own options: false for an option it does not know; a wrong value is put in error.
+using OwnOptions =
+    std::function<bool(const std::string& option, Arguments& arguments, std::string& error)>;
+
+// Reads the command line: the common options and --help here, the bench's own through `own`.
+// Returns the exit status when the program is to end at once (after --help or a wrong one).
+std::optional<int> ReadCommandLine(int argc, char** argv, const char* program, const char* usage,
+                                   CommonOptions& common, const OwnOptions& own);
