@@ -87,6 +87,9 @@ ReceiveView::ReceiveView(QWidget* parent)
     viewport()->setCursor(Qt::IBeamCursor);
     // Every paint covers the whole viewport, so nothing behind it needs painting.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // The scroll bar moves with every arrival; filled, it is repainted alone instead of with
+    // the frames and the group box behind it.
+    verticalScrollBar()->setAutoFillBackground(true);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         follow_ = value == verticalScrollBar()->maximum();
         if (follow_) newDataHint_->hide();
