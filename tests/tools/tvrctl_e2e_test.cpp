@@ -14,6 +14,11 @@
 #include <memory>
 #include <vector>
 
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int RadioStartMs = 5000;
@@ -63,6 +68,53 @@ class TvrctlE2eTest : public QObject {
         run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
         run.out = QString::fromUtf8(process.readAllStandardOutput());
         run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+    // Runs tvrctl with its standard output and error on a terminal, as a user at a shell does.
+    static Run tvrctlOnTerminal(const QStringList& args) {
+        QList<QByteArray> words{QByteArrayLiteral(TVRCTL_PATH)};
+        for (const QString& arg : args) words << arg.toUtf8();
+        std::vector<char*> argv;
+        for (QByteArray& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        int master = -1;
+        const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        Run run;
+        if (child < 0) return run;
+        QByteArray out;
+        QElapsedTimer timer;
+        timer.start();
+        // The terminal reports its end (EIO) once tvrctl and everything it started are gone.
+        for (;;) {
+            pollfd ready{master, POLLIN, 0};
+            const int left = int(CommandMs - timer.elapsed());
+            if (left <= 0 || poll(&ready, 1, left) <= 0) break;
+            char chunk[4096];
+            const ssize_t got = read(master, chunk, sizeof chunk);
+            if (got <= 0) break;
+            out.append(chunk, got);
+        }
+        int status = 0;
+        // The terminal may end a moment before the process does.
+        bool ended = false;
+        while (!(ended = waitpid(child, &status, WNOHANG) == child) &&
+               timer.elapsed() < CommandMs) {
+            QTest::qSleep(10);
+        }
+        if (!ended) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            run.err = "tvrctl did not finish";
+        } else if (WIFEXITED(status)) {
+            run.status = WEXITSTATUS(status);
+        }
+        close(master);
+        run.out = QString::fromUtf8(out);
         return run;
     }
 
@@ -152,6 +204,39 @@ class TvrctlE2eTest : public QObject {
         // The check can fail: the window's parity letter is no value of the schema.
         documents[0].replace("\"none\"", "\"N\"");
         QVERIFY(!schemaErrors("radio.schema.json", documents).isEmpty());
+    }
+
+    // On a terminal each port has a line that is redrawn in place until its outcome is shown.
+    void aTerminalSeesOneLiveLinePerPort() {
+        const QString a = radio("a");
+        const QString b = radio("b", {"--baud", "19200", "--parity", "E"});
+        const QString profile = path("channel.json");
+        writeFile(profile, R"({"format": 1, "channel": 4})");
+        const Run run = tvrctlOnTerminal({"apply", profile, "--port", a, "--port", b});
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.status, 0);
+        const QString clear = QStringLiteral("\x1b[2K");
+        const QString up = QStringLiteral("\x1b[2A");
+        const QString lineA = clear + QStringLiteral("COM1 (%1): ").arg(a);
+        const QString lineB = clear + QStringLiteral("COM2 (%1): ").arg(b);
+        // Drawn first, then redrawn over the same two lines while the radios work.
+        QVERIFY2(run.out.startsWith(lineA), qPrintable(run.out));
+        QVERIFY(run.out.contains(QStringLiteral("\r\n") + lineB));
+        QVERIFY(run.out.contains(up + lineA));
+        // Its search for 19200-E tries five other settings first, seconds in all.
+        QVERIFY(run.out.contains(lineB + QStringLiteral("connecting ")));
+        QCOMPARE(run.out.count(lineA), run.out.count(up) + 1);
+        QCOMPARE(run.out.count(lineB), run.out.count(up) + 1);
+        // The last drawing says how each ended, and the outcomes follow it once each.
+        const QStringList final =
+            run.out.mid(run.out.lastIndexOf(up) + up.size()).split(QStringLiteral("\r\n"));
+        QVERIFY2(final.size() >= 5, qPrintable(run.out));
+        QCOMPARE(final[0], lineA + QStringLiteral("verified"));
+        QCOMPARE(final[1], lineB + QStringLiteral("verified"));
+        QVERIFY2(final[2].startsWith(QStringLiteral("COM1 (%1): verified in ").arg(a)),
+                 qPrintable(final[2]));
+        QVERIFY(final[3].startsWith(QStringLiteral("COM2 (%1): verified in ").arg(b)));
+        QCOMPARE(final[4], QStringLiteral("2 of 2 radios verified"));
     }
 
     void writeKeepsWhatIsNotGivenAndVerifies() {
