@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "core/logging.h"
@@ -204,8 +205,10 @@ class PortWorker : public QObject {
             // Then what Qt and the driver hold, read so that the purge can tell what it threw
             // away, and the driver's queue cleared, so nothing older can follow.
             if (port_.isOpen()) {
+#if defined(Q_OS_WIN)
                 thrownAway += port_.readAll();
-#if !defined(Q_OS_WIN)
+#else
+                thrownAway += takeFromQt(false);
                 readDriver(thrownAway);
 #endif
                 port_.clear(QSerialPort::Input);
@@ -241,11 +244,19 @@ class PortWorker : public QObject {
     // Moves every received byte from Qt and the driver into the receive buffer.
     void drain() {
         drainDelay_.stop();
+#if defined(Q_OS_WIN)
         QByteArray bytes = port_.readAll();
-#if !defined(Q_OS_WIN)
+#else
+        QByteArray bytes = takeFromQt(busy_);
         readDriver(bytes);
         busy_ = bytes.size() >= kBusyBytes;
         lastDrainMs_ = clock_.elapsed();
+        if (busy_) {
+            drainDelay_.start(static_cast<int>(kBusyDrainMs));
+        } else if (heldTaken_) {
+            // The traffic is light again: Qt reads and reports arrivals again.
+            takeFromQt(false);
+        }
 #endif
         if (bytes.isEmpty()) return;
         const uint32_t errors = takeLineErrors();
@@ -342,6 +353,20 @@ class PortWorker : public QObject {
 
     // Appends what the driver holds; a read that fails for another reason than an empty
     // queue means the device is going.
+    // What Qt has read and not handed on yet. Within a flood its one byte is copied and left in
+    // its full buffer, which keeps Qt from watching the port: the timed drains are then the
+    // thread's only wake-ups. Out of a flood Qt's buffer is emptied, and it watches again.
+    QByteArray takeFromQt(bool flood) {
+        if (flood) {
+            if (heldTaken_ || port_.bytesAvailable() == 0) return {};
+            heldTaken_ = true;
+            return port_.peek(1);
+        }
+        QByteArray bytes = port_.readAll();
+        if (std::exchange(heldTaken_, false)) bytes.remove(0, 1);
+        return bytes;
+    }
+
     void readDriver(QByteArray& bytes) {
         if (!port_.isOpen()) return;
         const int fd = static_cast<int>(port_.handle());
@@ -390,7 +415,8 @@ class PortWorker : public QObject {
     QElapsedTimer clock_;
     qint64 lastDrainMs_ = 0;
     qint64 attentiveUntilMs_ = 0;
-    bool busy_ = false;  // the last drain found a flood
+    bool busy_ = false;       // the last drain found a flood
+    bool heldTaken_ = false;  // the byte in Qt's buffer has been handed on
 #endif
     uint64_t handed_ = 0;  // bytes given to Qt to write
     uint64_t taken_ = 0;   // of those, bytes the driver has taken

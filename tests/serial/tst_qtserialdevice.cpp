@@ -9,7 +9,9 @@
 #include <QTest>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 #include "core/language.h"
 #include "serial/portnames.h"
@@ -255,6 +257,11 @@ class QtSerialDeviceTest : public QObject {
         QVERIFY(ReadAll(*device) == data);
         QCOMPARE(device->bytesWaiting(&errors), 0u);
         QCOMPARE(device->bytesLost(), 0u);
+
+        // After the flood a trickle is noticed again, each byte once.
+        QCOMPARE(pty.send("after"), 5);
+        QVERIFY(WaitUntil([&] { return device->bytesWaiting(&errors) == 5; }, 1000));
+        QCOMPARE(ReadAll(*device), QByteArray("after"));
     }
 
     void bytesBeyondTheReceiveBufferAreCountedLost() {
@@ -349,6 +356,33 @@ class QtSerialDeviceTest : public QObject {
         QTest::newRow("hang-up alone") << qsizetype(0);
         QTest::newRow("bytes, then hang-up") << qsizetype(64 * 1024);
     }
+    // A purge in the middle of a flood returns each byte once: what it threw away and what came
+    // after it are the data sent, less only what the driver dropped at that moment.
+    void purgeDuringAFloodReturnsEachByteOnce() {
+        PtyPair pty;
+        auto device = OpenQtSerialDevice(pty.slaveName).device;
+        QVERIFY(device);
+        const QByteArray data = Pattern(MiB / 2);
+        std::thread writer([&] {
+            for (qsizetype at = 0; at < data.size(); at += 4096) {
+                pty.send(data.mid(at, 4096));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        uint32_t errors = 0;
+        WaitUntil([&] { return device->bytesWaiting(&errors) > 64 * 1024; }, 2000);
+        const QByteArray thrownAway = device->purge(false, true);
+        writer.join();
+        WaitUntil([&] { return thrownAway.size() + device->bytesWaiting(&errors) >= data.size(); },
+                  1000);
+        const QByteArray received = thrownAway + ReadAll(*device);
+        QVERIFY(received.size() <= data.size());
+        qsizetype same = 0;
+        while (same < received.size() && received[same] == data[same]) ++same;
+        const qsizetype dropped = data.size() - received.size();
+        QVERIFY(received.mid(same) == data.mid(same + dropped));
+    }
+
     void lossIsReportedOnce() {
         QFETCH(qsizetype, bytesFirst);
         PtyPair pty;
