@@ -41,6 +41,17 @@ const LocalizedMessage kSaveFailed{"Could not save the received data.", "无法�
                                    "ERROR"};
 
 // How a character is painted: a tab as spaces, other control characters as their pictures.
+// Calls visit(codePoint, offset) for each code point of the text in [from, to) while it
+// returns true.
+template <typename Visit>
+void ForEachCodePoint(const ChunkedBytes& text, uint64_t from, uint64_t to, Visit visit) {
+    for (uint64_t at = from; at < to;) {
+        const auto [cp, length] = CodePointAt(text, at);
+        if (!visit(cp, at)) return;
+        at += uint64_t(length);
+    }
+}
+
 QString Shown(char32_t cp) {
     if (cp == U'\t') return QString(kTabChars, u' ');
     if (cp < 0x20) return QString(QChar(char16_t(0x2400 + cp)));
@@ -489,12 +500,10 @@ QString ReceiveView::rowText(qsizetype row) const {
     const uint64_t end = layout_.rowEnd(row);
     if (hexDisplay()) return HexPairs(store_.raw().slice(begin, end));
     QString shown;
-    const ChunkedBytes& text = store_.text();
-    for (uint64_t at = begin; at < end;) {
-        const auto [cp, length] = CodePointAt(text, at);
+    ForEachCodePoint(store_.text(), begin, end, [&](char32_t cp, uint64_t) {
         shown += Shown(cp);
-        at += uint64_t(length);
-    }
+        return true;
+    });
     return shown;
 }
 
@@ -502,12 +511,10 @@ double ReceiveView::xOf(qsizetype row, uint64_t offset) const {
     const uint64_t begin = layout_.rowBegin(row);
     if (hexDisplay()) return double(offset - begin) * 3 * charWidth_;
     double x = 0;
-    const ChunkedBytes& text = store_.text();
-    for (uint64_t at = begin; at < offset;) {
-        const auto [cp, length] = CodePointAt(text, at);
+    ForEachCodePoint(store_.text(), begin, offset, [&](char32_t cp, uint64_t) {
         x += advance(cp);
-        at += uint64_t(length);
-    }
+        return true;
+    });
     return x;
 }
 
@@ -519,15 +526,17 @@ uint64_t ReceiveView::offsetAt(qsizetype row, double x) const {
         return std::min(begin + pair, end);
     }
     double left = 0;
-    const ChunkedBytes& text = store_.text();
-    for (uint64_t at = begin; at < end;) {
-        const auto [cp, length] = CodePointAt(text, at);
+    uint64_t hit = end;
+    ForEachCodePoint(store_.text(), begin, end, [&](char32_t cp, uint64_t at) {
         const double width = advance(cp);
-        if (x < left + width / 2) return at;
+        if (x < left + width / 2) {
+            hit = at;
+            return false;
+        }
         left += width;
-        at += uint64_t(length);
-    }
-    return end;
+        return true;
+    });
+    return hit;
 }
 
 uint64_t ReceiveView::offsetAtPoint(const QPoint& point) const {
