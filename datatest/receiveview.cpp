@@ -12,15 +12,18 @@
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStyleOptionComplex>
 #include <QToolButton>
 
 #include "core/language.h"
@@ -51,6 +54,35 @@ void ForEachCodePoint(const ChunkedBytes& text, uint64_t from, uint64_t to, Visi
         at += uint64_t(length);
     }
 }
+
+// Qt's raster engine hands a fill taller than about 96 pixel rows to its thread pool and waits
+// for it. The scroll bar, repainted with nearly every arrival, paid more for those hand-offs
+// than for its pixels. It is painted band by band into a small image, over the background it
+// fills itself with, so its style's fills stay short and on the window's thread.
+class BandedScrollBarStyle : public QProxyStyle {
+  public:
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                            QPainter* painter, const QWidget* widget) const override {
+        if (control != CC_ScrollBar || !widget) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        constexpr int kBandRows = 64;
+        const QRect area = option->rect;
+        const qreal ratio = painter->device()->devicePixelRatio();
+        const QBrush background = widget->palette().brush(widget->backgroundRole());
+        QImage band(QSize(area.width(), kBandRows) * ratio, QImage::Format_ARGB32_Premultiplied);
+        band.setDevicePixelRatio(ratio);
+        for (int top = area.top(); top <= area.bottom(); top += kBandRows) {
+            QPainter bandPainter(&band);
+            bandPainter.translate(-area.left(), -top);
+            bandPainter.fillRect(QRect(area.left(), top, area.width(), kBandRows), background);
+            QProxyStyle::drawComplexControl(control, option, &bandPainter, widget);
+            bandPainter.end();
+            painter->drawImage(QPoint(area.left(), top), band);
+        }
+    }
+};
 
 QString Shown(char32_t cp) {
     if (cp == U'\t') return QString(kTabChars, u' ');
@@ -101,6 +133,9 @@ ReceiveView::ReceiveView(QWidget* parent)
     // The scroll bar moves with every arrival; filled, it is repainted alone instead of with
     // the frames and the group box behind it.
     verticalScrollBar()->setAutoFillBackground(true);
+    auto* bandedStyle = new BandedScrollBarStyle;
+    bandedStyle->setParent(verticalScrollBar());
+    verticalScrollBar()->setStyle(bandedStyle);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         follow_ = value == verticalScrollBar()->maximum();
         if (follow_) newDataHint_->hide();

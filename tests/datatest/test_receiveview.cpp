@@ -208,6 +208,18 @@ class ReceiveViewTest : public QObject {
         QVERIFY(!view().newDataHintShown());
     }
 
+    // The scroll bar is painted in bands; together they are exactly what its style paints whole.
+    void scrollBarLooksAsItsStyleDrawsIt() {
+        view().resize(400, 600);
+        for (int i = 0; i < 200; ++i) Receive(view(), "row\n");
+        QScrollBar* scroll = view().verticalScrollBar();
+        scroll->setValue(scroll->maximum() / 3);
+        const QImage banded = scroll->grab().toImage();
+        QVERIFY(scroll->height() > 300);
+        scroll->setStyle(QApplication::style());
+        QCOMPARE(banded, scroll->grab().toImage());
+    }
+
     void findsInTextAndHex() {
         Receive(view(), "alpha beta alpha gamma");
         QVERIFY(view().find(QStringLiteral("alpha")));
