@@ -182,10 +182,10 @@ void DataTest::Timer_RecDataTimer() {
     link_.ReadPort(reinterpret_cast<uint8_t*>(bytes.data()), waiting);
     if (ErrTestActive) ErrTestReceive(bytes);
     if (RecDisplayStopped) {
-        recDecoder_.Reset();
+        c_.Memo_Rec->forgetPartialCharacter();
         return;
     }
-    c_.Memo_Rec->appendReceived(bytes, recDecoder_.Decode(bytes));
+    c_.Memo_Rec->appendReceived(bytes);
     RxByteCount = AddByteCount(RxByteCount, waiting);
     ShowRxCount();
 }

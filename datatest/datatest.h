@@ -108,5 +108,4 @@ class DataTest {
     DataTestControls c_;
     SerialLink& link_;
     PeriodTextReader periodReader_;
-    ReceiveTextDecoder recDecoder_;
 };

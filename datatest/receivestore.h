@@ -6,6 +6,8 @@
 #include <deque>
 #include <optional>
 
+#include "datatest/textcodec.h"
+
 // An append-only run of bytes that keeps at least the newest `capacity` of them: older ones
 // leave a chunk at a time. Offsets count from the first byte ever appended since the last clear,
 // so they stay valid while older bytes leave.
@@ -36,9 +38,10 @@ class ChunkedBytes {
     int64_t size_ = 0;
 };
 
-// What the receive view keeps of what arrived: the bytes as received and the text they were
+// What the receive view keeps of what arrived: the bytes as received and the text they are
 // shown as (UTF-8, zero bytes left out), each bounded on its own, and the moments at which
-// bursts arrived after a quiet spell, for time stamps.
+// bursts arrived after a quiet spell, for time stamps. While the text is not wanted (bytes are
+// shown in hexadecimal) it is not decoded; wanting it again decodes what came meanwhile.
 class ReceiveStore {
   public:
     // Default capacity: the newest 16 MiB of each.
@@ -46,17 +49,23 @@ class ReceiveStore {
 
     struct Stamp {
         uint64_t raw;   // offset of the burst's first byte
-        uint64_t text;  // offset of its first text byte
+        uint64_t text;  // offset of its first text byte, once decoded
         int64_t msSinceEpoch;
     };
 
     explicit ReceiveStore(int64_t capacity = DefaultCapacity);
 
-    // One read: its bytes and their text; `stamp` when it came after a quiet spell.
-    void append(QByteArrayView raw, QByteArrayView textUtf8, std::optional<int64_t> stamp);
+    // One read; `stamp` when it came after a quiet spell.
+    void append(QByteArrayView raw, std::optional<int64_t> stamp);
+    void setTextWanted(bool wanted);
+    // Decodes what came while the text was not wanted.
+    void bringTextUpToDate();
+    // Forgets a partly received character, for when received bytes stop being shown.
+    void forgetPartialCharacter();
     void clear();
 
     const ChunkedBytes& raw() const { return raw_; }
+    // Up to date while wanted, and after bringTextUpToDate().
     const ChunkedBytes& text() const { return text_; }
     // Received bytes let go for want of room since the last clear.
     uint64_t droppedBytes() const { return raw_.begin(); }
@@ -67,4 +76,8 @@ class ReceiveStore {
     ChunkedBytes raw_;
     ChunkedBytes text_;
     std::deque<Stamp> stamps_;
+    ReceiveTextDecoder decoder_;
+    bool textWanted_ = true;
+    uint64_t decodedTo_ = 0;         // raw offset up to which the text is decoded
+    std::deque<uint64_t> resetsAt_;  // raw offsets, not yet decoded, where the decoder resets
 };

@@ -219,7 +219,7 @@ void ReceiveView::buildFindBar() {
 
 // ---- Data ----
 
-void ReceiveView::appendReceived(QByteArrayView bytes, const QString& text) {
+void ReceiveView::appendReceived(QByteArrayView bytes) {
     const int64_t now = clock_();
     const bool afterQuiet = !lastArrivalMs_ || now - *lastArrivalMs_ > quietMs_;
     lastArrivalMs_ = now;
@@ -231,7 +231,7 @@ void ReceiveView::appendReceived(QByteArrayView bytes, const QString& text) {
     const uint64_t lastBegin = layout_.rowBegin(layout_.rowCount() - 1);
     const uint64_t droppedBefore = store_.droppedBytes();
 
-    store_.append(bytes, text.toUtf8(), afterQuiet ? std::optional(now) : std::nullopt);
+    store_.append(bytes, afterQuiet ? std::optional(now) : std::nullopt);
     // Past the limit by more than an empty last row, the lines need not be counted to the end.
     const bool laidOut =
         layout_.update(lineLimit_ ? *lineLimit_ + 1 : std::numeric_limits<qsizetype>::max());
@@ -274,8 +274,14 @@ void ReceiveView::setLineLimit(std::optional<qsizetype> lines) {
     lineLimit_ = lines;
 }
 
+void ReceiveView::forgetPartialCharacter() {
+    store_.forgetPartialCharacter();
+}
+
 void ReceiveView::setHexDisplay(bool hex) {
     if (hexDisplay() == hex) return;
+    // Hexadecimal rows show the bytes alone; the text is decoded when it is shown again.
+    store_.setTextWanted(!hex);
     ReceiveLayoutOptions options = layout_.options();
     options.mode = hex ? ReceiveMode::Hex : ReceiveMode::Text;
     layout_.setOptions(options);
@@ -376,7 +382,8 @@ bool ReceiveView::find(const QString& needle, bool backwards) {
     return true;
 }
 
-std::optional<QString> ReceiveView::save(const QString& path, SaveFormat format) const {
+std::optional<QString> ReceiveView::save(const QString& path, SaveFormat format) {
+    if (format == SaveFormat::Text) store_.bringTextUpToDate();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return file.errorString();
     const ChunkedBytes& bytes = format == SaveFormat::Text ? store_.text() : store_.raw();

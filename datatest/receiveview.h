@@ -31,9 +31,11 @@ class ReceiveView : public QAbstractScrollArea {
 
     explicit ReceiveView(QWidget* parent = nullptr);
 
-    // One tick's reads: the bytes and the text they show as (zero bytes left out).
-    void appendReceived(QByteArrayView bytes, const QString& text);
+    // One tick's reads.
+    void appendReceived(QByteArrayView bytes);
     void clearReceived();
+    // Bytes stop being shown (and may be missed): a character they began is not completed.
+    void forgetPartialCharacter();
     // With a limit, an append that takes the view past that many lines empties it, the
     // append's own data with it.
     void setLineLimit(std::optional<qsizetype> lines);
@@ -62,7 +64,7 @@ class ReceiveView : public QAbstractScrollArea {
     // or before it, going round the end; selects and shows it. False when it is nowhere.
     bool find(const QString& needle, bool backwards = false);
     // Writes what is kept to `path`; the error's text when it cannot.
-    std::optional<QString> save(const QString& path, SaveFormat format) const;
+    std::optional<QString> save(const QString& path, SaveFormat format);
 
     // Time stamps: a burst that arrives after more than `quietMs` without data starts a row
     // headed by its local time. The clock gives milliseconds since the epoch.

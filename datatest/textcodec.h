@@ -4,6 +4,28 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringDecoder>
+#include <cstdint>
+#include <optional>
+
+// Turns UTF-8 bytes read piece by piece into valid UTF-8, the same however the reads split
+// them. Each byte that is not part of a whole character becomes one U+FFFD, so the text
+// shows how many there were; zero bytes are left out.
+class Utf8Decoder {
+  public:
+    QByteArray Decode(QByteArrayView bytes);
+    // Forgets a partly received character.
+    void Reset();
+
+  private:
+    void Take(uint8_t byte, QByteArray& text);
+
+    char partial_[4] = {};
+    int have_ = 0;    // bytes of the character begun
+    int needed_ = 0;  // bytes still to come
+    // What the next byte of the character may be.
+    uint8_t lower_ = 0x80;
+    uint8_t upper_ = 0xBF;
+};
 
 // Turns received bytes into display text in the system's locale encoding. It keeps the
 // state between reads, so a character split across two reads is shown whole once its last
@@ -12,13 +34,16 @@ class ReceiveTextDecoder {
   public:
     ReceiveTextDecoder();
 
-    QString Decode(QByteArrayView bytes);
+    // The text of the next bytes read, as UTF-8.
+    QByteArray Decode(QByteArrayView bytes);
 
     // Forgets a partly received character, for when bytes stop being shown as text.
     void Reset();
 
   private:
-    QStringDecoder decoder_;
+    Utf8Decoder utf8_;
+    // Where the locale encoding is not UTF-8 (an ANSI code page on Windows).
+    std::optional<QStringDecoder> local_;
 };
 
 // The transmit text as bytes in the system's locale encoding, without a terminator. Every

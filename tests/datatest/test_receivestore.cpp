@@ -28,6 +28,12 @@ std::vector<uint64_t> Begins(const ReceiveLayout& layout) {
     return begins;
 }
 
+std::vector<uint64_t> TextOffsets(const ReceiveStore& store) {
+    std::vector<uint64_t> offsets;
+    for (const ReceiveStore::Stamp& stamp : store.stamps()) offsets.push_back(stamp.text);
+    return offsets;
+}
+
 ReceiveLayoutOptions TextRows(double width, bool stamps = false) {
     ReceiveLayoutOptions options;
     options.width = width;
@@ -74,10 +80,10 @@ class ReceiveStoreTest : public QObject {
 
     void stampsLeaveWithTheirBytes() {
         ReceiveStore store(Chunk);
-        store.append(QByteArray(Chunk, 'x'), QByteArray(Chunk, 'x'), 1000);
-        store.append("y", "y", 2000);
+        store.append(QByteArray(Chunk, 'x'), 1000);
+        store.append("y", 2000);
         QCOMPARE(store.stamps().size(), size_t(2));
-        store.append(QByteArray(2 * Chunk, 'z'), QByteArray(2 * Chunk, 'z'), std::nullopt);
+        store.append(QByteArray(2 * Chunk, 'z'), std::nullopt);
         QVERIFY(store.droppedBytes() > 0);
         // The first burst has left; the stamp of the one kept in part stays.
         QCOMPARE(store.stamps().size(), size_t(1));
@@ -85,6 +91,53 @@ class ReceiveStoreTest : public QObject {
         store.clear();
         QCOMPARE(store.droppedBytes(), 0u);
         QVERIFY(store.stamps().empty());
+        store.append("abc", std::nullopt);
+        QCOMPARE(store.raw().slice(0, 10), QByteArray("abc"));
+        QCOMPARE(store.text().slice(0, 10), QByteArray("abc"));
+    }
+
+    // Text decoded once it is wanted again is the text decoded as the bytes came: characters
+    // split between reads, invalid and zero bytes, decoder resets and stamps included.
+    void textDecodedLaterIsTheTextDecodedAtOnce() {
+        QRandomGenerator random(11);
+        const QList<QByteArray> pieces{"ab",  "\r\n", "\xE4", "\xB8\xAD", QByteArray(1, '\0'),
+                                       "\xFF"};
+        for (int round = 0; round < 50; ++round) {
+            ReceiveStore atOnce;
+            ReceiveStore later;
+            for (int read = 0; read < 40; ++read) {
+                QByteArray bytes;
+                for (int i = random.bounded(5); i > 0; --i)
+                    bytes += pieces[random.bounded(int(pieces.size()))];
+                const auto stamp =
+                    random.bounded(4) == 0 ? std::optional<int64_t>(read) : std::nullopt;
+                if (random.bounded(5) == 0) later.setTextWanted(random.bounded(2) == 1);
+                atOnce.append(bytes, stamp);
+                later.append(bytes, stamp);
+                if (random.bounded(8) == 0) {
+                    atOnce.forgetPartialCharacter();
+                    later.forgetPartialCharacter();
+                }
+            }
+            later.setTextWanted(true);
+            QCOMPARE(later.text().slice(0, later.text().end()),
+                     atOnce.text().slice(0, atOnce.text().end()));
+            QCOMPARE(TextOffsets(later), TextOffsets(atOnce));
+        }
+    }
+
+    // Bytes that left before their text was wanted have no text: it begins at the first kept.
+    void textWantedAfterBytesLeftBeginsAtTheFirstKeptByte() {
+        ReceiveStore store(Chunk);
+        store.setTextWanted(false);
+        store.append(QByteArray(Chunk, 'x'), 1000);
+        store.append(QByteArray(2 * Chunk, 'y'), 2000);
+        QVERIFY(store.droppedBytes() > 0);
+        store.setTextWanted(true);
+        const ChunkedBytes& text = store.text();
+        QCOMPARE(text.slice(text.begin(), text.end()),
+                 store.raw().slice(store.raw().begin(), store.raw().end()));
+        QCOMPARE(store.stamps().front().text, text.begin());
     }
 
     // Rows break where breaks arrived (CR LF, LF, a lone CR) and where a row is full.
@@ -111,7 +164,7 @@ class ReceiveStoreTest : public QObject {
         ReceiveLayout layout(store, UnitAdvance);
         layout.setOptions(TextRows(4));
         for (const QString& piece : pieces) {
-            store.append(piece.toUtf8(), piece.toUtf8(), std::nullopt);
+            store.append(piece.toUtf8(), std::nullopt);
             layout.update();
         }
         QCOMPARE(Rows(layout), rows);
@@ -121,11 +174,11 @@ class ReceiveStoreTest : public QObject {
         ReceiveStore store;
         ReceiveLayout layout(store, UnitAdvance);
         layout.setOptions(TextRows(10, true));
-        store.append("abc", "abc", 1000);
+        store.append("abc", 1000);
         layout.update();
-        store.append("def", "def", std::nullopt);
+        store.append("def", std::nullopt);
         layout.update();
-        store.append("ghi", "ghi", 5000);
+        store.append("ghi", 5000);
         layout.update();
         QCOMPARE(Rows(layout), (QStringList{"abcdef", "ghi"}));
         QCOMPARE(layout.rowStamp(0), std::optional<int64_t>(1000));
@@ -154,7 +207,7 @@ class ReceiveStoreTest : public QObject {
         options.width = width;
         layout.setOptions(options);
         const QByteArray bytes(40, '\x55');
-        store.append(bytes, QByteArray(), std::nullopt);
+        store.append(bytes, std::nullopt);
         layout.update();
         QList<int> lengths;
         for (qsizetype row = 0; row < layout.rowCount(); ++row) {
@@ -181,7 +234,7 @@ class ReceiveStoreTest : public QObject {
                 }
                 const auto stamp =
                     random.bounded(4) == 0 ? std::optional<int64_t>(piece) : std::nullopt;
-                store.append(text.toUtf8(), text.toUtf8(), stamp);
+                store.append(text.toUtf8(), stamp);
                 layout.update();
             }
             const std::vector<uint64_t> incremental = Begins(layout);

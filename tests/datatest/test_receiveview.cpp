@@ -13,11 +13,8 @@
 
 namespace {
 
-// What arrives, as the receive poll hands it over: bytes, and their text without zero bytes.
 void Receive(ReceiveView& view, const QByteArray& bytes) {
-    QByteArray text = bytes;
-    text.replace('\0', QByteArray());
-    view.appendReceived(bytes, QString::fromUtf8(text));
+    view.appendReceived(bytes);
 }
 
 QString Copied(ReceiveView& view) {
@@ -127,20 +124,28 @@ class ReceiveViewTest : public QObject {
         QCOMPARE(view().paintedRows(), 1);
     }
 
+    // The text is saved, and shown, also when it arrived while shown in hexadecimal.
     void savesTheThreeForms_data() {
+        QTest::addColumn<bool>("hex");
         QTest::addColumn<int>("format");
         QTest::addColumn<QByteArray>("file");
-        QTest::newRow("raw") << int(ReceiveView::SaveFormat::Raw)
-                             << QByteArray("A\0\xE4\xB8\xAD\r\n", 7);
-        QTest::newRow("text") << int(ReceiveView::SaveFormat::Text)
-                              << QByteArray("A\xE4\xB8\xAD\r\n");
-        QTest::newRow("hex") << int(ReceiveView::SaveFormat::Hex)
-                             << QByteArray("41 00 E4 B8 AD 0D 0A");
+        for (const bool hex : {false, true}) {
+            const char* shown = hex ? " in hex display" : "";
+            QTest::addRow("raw%s", shown)
+                << hex << int(ReceiveView::SaveFormat::Raw) << QByteArray("A\0\xE4\xB8\xAD\r\n", 7);
+            QTest::addRow("text%s", shown)
+                << hex << int(ReceiveView::SaveFormat::Text) << QByteArray("A\xE4\xB8\xAD\r\n");
+            QTest::addRow("hex%s", shown)
+                << hex << int(ReceiveView::SaveFormat::Hex) << QByteArray("41 00 E4 B8 AD 0D 0A");
+        }
     }
     void savesTheThreeForms() {
+        QFETCH(bool, hex);
         QFETCH(int, format);
         QFETCH(QByteArray, file);
-        Receive(view(), QByteArray("A\0\xE4\xB8\xAD\r\n", 7));
+        view().setHexDisplay(hex);
+        Receive(view(), QByteArray("A\0\xE4", 3));
+        Receive(view(), QByteArray("\xB8\xAD\r\n"));
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("received"));
         QCOMPARE(view().save(path, ReceiveView::SaveFormat(format)), std::nullopt);
@@ -149,13 +154,15 @@ class ReceiveViewTest : public QObject {
         QCOMPARE(saved.readAll(), file);
         QVERIFY(view().save(dir.filePath(QStringLiteral("no/such/folder/file")),
                             ReceiveView::SaveFormat::Raw));
+        view().setHexDisplay(false);
+        QCOMPARE(view().allText(), QString::fromUtf8("A\xE4\xB8\xAD\r\n"));
     }
 
     // Past 16 MiB the oldest bytes leave and one row says how many.
     void boundedStoreShowsItsMarker() {
         view().setHexDisplay(true);
         const QByteArray megabyte(1024 * 1024, '\x5A');
-        for (int i = 0; i < 17; ++i) view().appendReceived(megabyte, QString());
+        for (int i = 0; i < 17; ++i) view().appendReceived(megabyte);
         const uint64_t dropped = view().store().droppedBytes();
         QVERIFY(dropped >= 1024 * 1024);
         QVERIFY(view().store().raw().end() - view().store().raw().begin() >= 16u * 1024 * 1024);

@@ -36,6 +36,26 @@ void TestTextCodec::decodesReads_data() {
     QTest::newRow("line breaks kept") << QList<QByteArray>{"a\r\nb\n"} << QStringList{"a\r\nb\n"};
     QTest::newRow("invalid byte replaced")
         << QList<QByteArray>{"A\xFF" "B"} << QStringList{QString("A") + QChar(0xFFFD) + "B"};
+    QTest::newRow("ascii after a split character completes it") << QList<QByteArray>{"\xE4\xB8",
+                                                                                     "\xAD"
+                                                                                     "AB",
+                                                                                     "CD"}
+                                                                << QStringList{"", "中AB", "CD"};
+    QTest::newRow("ascii after a broken character")
+        << QList<QByteArray>{"\xE4", "AB"} << QStringList{"", QString(QChar(0xFFFD)) + "AB"};
+    QTest::newRow("each byte of a broken character replaced")
+        << QList<QByteArray>{"\xE4\xB8", "AB"} << QStringList{"", QString(2, QChar(0xFFFD)) + "AB"};
+    QTest::newRow("invalid byte after a broken character")
+        << QList<QByteArray>{"\xE4",
+                             "\xFF"
+                             "A"}
+        << QStringList{"", QString(2, QChar(0xFFFD)) + "A"};
+    QTest::newRow("after a broken character, ranges start afresh")
+        << QList<QByteArray>{"\xE0\x80", "\xC3\x85"}
+        << QStringList{QString(2, QChar(0xFFFD)), QChar(0xC5)};
+    QTest::newRow("surrogate and overlong forms replaced")
+        << QList<QByteArray>{"\xED\xA0\x80" "\xC0\xAF"}
+        << QStringList{QString(5, QChar(0xFFFD))};
     QTest::newRow("byte order mark shown")
         << QList<QByteArray>{"\xEF\xBB\xBF" "A"} << QStringList{QString(QChar(0xFEFF)) + "A"};
 }
@@ -44,16 +64,18 @@ void TestTextCodec::decodesReads() {
     QFETCH(QList<QByteArray>, reads);
     QFETCH(QStringList, texts);
     ReceiveTextDecoder decoder;
-    QStringList decoded;
+    QList<QByteArray> decoded;
+    QList<QByteArray> expected;
     for (const QByteArray& read : reads) decoded << decoder.Decode(read);
-    QCOMPARE(decoded, texts);
+    for (const QString& text : texts) expected << text.toUtf8();
+    QCOMPARE(decoded, expected);
 }
 
 void TestTextCodec::resetDropsAPartCharacter() {
     ReceiveTextDecoder decoder;
-    QCOMPARE(decoder.Decode("\xE4\xB8"), QString());
+    QCOMPARE(decoder.Decode("\xE4\xB8"), QByteArray());
     decoder.Reset();
-    QCOMPARE(decoder.Decode("AB"), QString("AB"));
+    QCOMPARE(decoder.Decode("AB"), QByteArray("AB"));
 }
 
 void TestTextCodec::encodesTransmitText_data() {
