@@ -125,12 +125,14 @@ constexpr int kSentPollMs = 5;
 // the window show every few bytes on their own; the driver holds far more than that at any
 // serial rate, and the eye does not see the difference. Replies are not kept waiting: for
 // kAttentiveMs after the program has sent something, every arrival is drained at once. Nor is a
-// flood: once the driver holds kBusyBytes, it is drained every kBusyDrainMs until a drain finds
-// the traffic light again, so the driver's buffer (a few KB on some adapters, about 20 KB on a
-// pseudo-terminal) never overruns even at 1 MB/s.
+// flood: once a drain finds kFloodBytes (faster than about 20 kB/s), the driver is drained every
+// kBusyDrainMs until a drain finds less than kBusyBytes there (slower than about 128 kB/s), so
+// the driver's buffer (a few KB on some adapters, about 20 KB on a pseudo-terminal) never
+// overruns even at 1 MB/s.
 constexpr qint64 kQuietDrainMs = 100;
 constexpr qint64 kBusyDrainMs = 4;
 constexpr qint64 kAttentiveMs = 1000;
+constexpr qint64 kFloodBytes = 2048;
 constexpr qint64 kBusyBytes = 512;
 #endif
 
@@ -249,7 +251,7 @@ class PortWorker : public QObject {
 #else
         QByteArray bytes = takeFromQt(busy_);
         readDriver(bytes);
-        busy_ = bytes.size() >= kBusyBytes;
+        busy_ = bytes.size() >= (busy_ ? kBusyBytes : kFloodBytes);
         lastDrainMs_ = clock_.elapsed();
         if (busy_) {
             drainDelay_.start(static_cast<int>(kBusyDrainMs));
@@ -306,7 +308,7 @@ class PortWorker : public QObject {
         // A flood is drained every few ms rather than at every arrival.
         const qint64 wait = busy_ ? kBusyDrainMs : kQuietDrainMs;
         if (sinceDrain >= wait || clock_.elapsed() < attentiveUntilMs_ ||
-            (!busy_ && DriverQueue() >= kBusyBytes)) {
+            (!busy_ && DriverQueue() >= kFloodBytes)) {
             drain();
         } else if (!drainDelay_.isActive()) {
             drainDelay_.start(static_cast<int>(wait - sinceDrain));
