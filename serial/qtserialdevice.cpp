@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -125,15 +126,15 @@ constexpr int kSentPollMs = 5;
 // the window show every few bytes on their own; the driver holds far more than that at any
 // serial rate, and the eye does not see the difference. Replies are not kept waiting: for
 // kAttentiveMs after the program has sent something, every arrival is drained at once. Nor is a
-// flood: once a drain finds kFloodBytes (faster than about 20 kB/s), the driver is drained every
-// kBusyDrainMs until a drain finds less than kBusyBytes there (slower than about 128 kB/s), so
-// the driver's buffer (a few KB on some adapters, about 20 KB on a pseudo-terminal) never
-// overruns even at 1 MB/s.
+// flood: once a drain finds kBusyBytes that came faster than kFloodBytesPerMs since the first
+// of them arrived, the driver is drained every kBusyDrainMs until a drain finds less than
+// kBusyBytes there (slower than about 128 kB/s), so the driver's buffer (a few KB on some
+// adapters, about 20 KB on a pseudo-terminal) never overruns even at 1 MB/s.
 constexpr qint64 kQuietDrainMs = 100;
 constexpr qint64 kBusyDrainMs = 4;
 constexpr qint64 kAttentiveMs = 1000;
-constexpr qint64 kFloodBytes = 2048;
 constexpr qint64 kBusyBytes = 512;
+constexpr qint64 kFloodBytesPerMs = 20;
 #endif
 
 // Everything that runs in the port's thread: the port itself and what it reports.
@@ -251,8 +252,12 @@ class PortWorker : public QObject {
 #else
         QByteArray bytes = takeFromQt(busy_);
         readDriver(bytes);
-        busy_ = bytes.size() >= (busy_ ? kBusyBytes : kFloodBytes);
-        lastDrainMs_ = clock_.elapsed();
+        const qint64 now = clock_.elapsed();
+        const qint64 gathering = std::max<qint64>(1, now - firstArrivalMs_.value_or(lastDrainMs_));
+        busy_ =
+            bytes.size() >= kBusyBytes && (busy_ || bytes.size() >= kFloodBytesPerMs * gathering);
+        lastDrainMs_ = now;
+        firstArrivalMs_.reset();
         if (busy_) {
             drainDelay_.start(static_cast<int>(kBusyDrainMs));
         } else if (heldTaken_) {
@@ -304,11 +309,12 @@ class PortWorker : public QObject {
 #if defined(Q_OS_WIN)
         drain();
 #else
+        if (!firstArrivalMs_) firstArrivalMs_ = clock_.elapsed();
         const qint64 sinceDrain = clock_.elapsed() - lastDrainMs_;
         // A flood is drained every few ms rather than at every arrival.
         const qint64 wait = busy_ ? kBusyDrainMs : kQuietDrainMs;
         if (sinceDrain >= wait || clock_.elapsed() < attentiveUntilMs_ ||
-            (!busy_ && DriverQueue() >= kFloodBytes)) {
+            (!busy_ && DriverQueue() >= kBusyBytes)) {
             drain();
         } else if (!drainDelay_.isActive()) {
             drainDelay_.start(static_cast<int>(wait - sinceDrain));
@@ -416,6 +422,7 @@ class PortWorker : public QObject {
     std::vector<char> chunk_ = std::vector<char>(64 * 1024);
     QElapsedTimer clock_;
     qint64 lastDrainMs_ = 0;
+    std::optional<qint64> firstArrivalMs_;  // of the bytes since the last drain
     qint64 attentiveUntilMs_ = 0;
     bool busy_ = false;       // the last drain found a flood
     bool heldTaken_ = false;  // the byte in Qt's buffer has been handed on
