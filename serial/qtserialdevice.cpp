@@ -145,10 +145,14 @@ class PortWorker : public QObject {
           shared_(std::move(shared)),
           port_(this),
           sentPoll_(this),
-          drainDelay_(this) {
+          drainDelay_(this),
+          floodDrain_(this) {
         connect(&port_, &QSerialPort::readyRead, this, [this] { onArrival(); });
         drainDelay_.setSingleShot(true);
         connect(&drainDelay_, &QTimer::timeout, this, [this] { drain(); });
+        // One timer runs through a flood, rather than one started anew at every drain.
+        floodDrain_.setInterval(static_cast<int>(kBusyDrainMs));
+        connect(&floodDrain_, &QTimer::timeout, this, [this] { drain(); });
 #if !defined(Q_OS_WIN)
         clock_.start();
 #endif
@@ -259,10 +263,11 @@ class PortWorker : public QObject {
         lastDrainMs_ = now;
         firstArrivalMs_.reset();
         if (busy_) {
-            drainDelay_.start(static_cast<int>(kBusyDrainMs));
-        } else if (heldTaken_) {
+            if (!floodDrain_.isActive()) floodDrain_.start();
+        } else {
+            floodDrain_.stop();
             // The traffic is light again: Qt reads and reports arrivals again.
-            takeFromQt(false);
+            if (heldTaken_) takeFromQt(false);
         }
 #endif
         if (bytes.isEmpty()) return;
@@ -309,15 +314,15 @@ class PortWorker : public QObject {
 #if defined(Q_OS_WIN)
         drain();
 #else
+        // A flood is drained by its timer rather than at every arrival.
+        if (busy_) return;
         if (!firstArrivalMs_) firstArrivalMs_ = clock_.elapsed();
         const qint64 sinceDrain = clock_.elapsed() - lastDrainMs_;
-        // A flood is drained every few ms rather than at every arrival.
-        const qint64 wait = busy_ ? kBusyDrainMs : kQuietDrainMs;
-        if (sinceDrain >= wait || clock_.elapsed() < attentiveUntilMs_ ||
-            (!busy_ && DriverQueue() >= kBusyBytes)) {
+        if (sinceDrain >= kQuietDrainMs || clock_.elapsed() < attentiveUntilMs_ ||
+            DriverQueue() >= kBusyBytes) {
             drain();
         } else if (!drainDelay_.isActive()) {
-            drainDelay_.start(static_cast<int>(wait - sinceDrain));
+            drainDelay_.start(static_cast<int>(kQuietDrainMs - sinceDrain));
         }
 #endif
     }
@@ -359,8 +364,6 @@ class PortWorker : public QObject {
         return queued;
     }
 
-    // Appends what the driver holds; a read that fails for another reason than an empty
-    // queue means the device is going.
     // What Qt has read and not handed on yet. Within a flood its one byte is copied and left in
     // its full buffer, which keeps Qt from watching the port: the timed drains are then the
     // thread's only wake-ups. Out of a flood Qt's buffer is emptied, and it watches again.
@@ -375,6 +378,8 @@ class PortWorker : public QObject {
         return bytes;
     }
 
+    // Appends what the driver holds (a terminal hands over a few KB a read); a read that fails
+    // for another reason than an empty queue means the device is going.
     void readDriver(QByteArray& bytes) {
         if (!port_.isOpen()) return;
         const int fd = static_cast<int>(port_.handle());
@@ -418,6 +423,7 @@ class PortWorker : public QObject {
     QSerialPort port_;
     QTimer sentPoll_;
     QTimer drainDelay_;
+    QTimer floodDrain_;
 #if !defined(Q_OS_WIN)
     std::vector<char> chunk_ = std::vector<char>(64 * 1024);
     QElapsedTimer clock_;
