@@ -254,7 +254,9 @@ std::string MakeData(bool hex, long size) {
             loop.quit();
         }
     });
-    watch.start(20);
+    // The watch runs in the measured process, so it looks only ten times a second: fifty
+    // times a second cost about 0.4 % CPU, a fifth of what an 11.5 kB/s row measured.
+    watch.start(100);
     const char go = 1;
     if (::write(goPipe[1], &go, 1) != 1) _exit(1);
     loop.exec();
