@@ -1,8 +1,10 @@
 #include "app/lifecycle.h"
 
+#include <QCoreApplication>
 #include <cstdlib>
 
 #include "app/preferences.h"
+#include "core/terminationsignals.h"
 #include "serial/seriallink.h"
 
 namespace {
@@ -20,4 +22,9 @@ void ExitProcedure() {
     RememberWindow();
     Link().ClosePort();
     ProcessExit()(1);
+}
+
+void ExitOnTerminationSignals() {
+    auto* watcher = new TerminationSignals(QCoreApplication::instance());
+    QObject::connect(watcher, &TerminationSignals::arrived, watcher, [] { ExitProcedure(); });
 }

@@ -8,3 +8,7 @@ void ExitProcedure();
 
 // Replaces the process exit, so tests can observe the status instead of ending.
 void SetProcessExit(std::function<void(int)> exitFunction);
+
+// From now on SIGINT, SIGTERM and SIGHUP (a closed terminal, a logout) take the way out of
+// ExitProcedure, so that the port is closed and its lock released.
+void ExitOnTerminationSignals();

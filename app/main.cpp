@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/lifecycle.h"
 #include "app/startup.h"
 
 int main(int argc, char* argv[]) {
@@ -24,5 +25,6 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const std::unique_ptr<QApplication> application = CreateApplication(argc, argv);
+    ExitOnTerminationSignals();
     return RunProgram(options);
 }

@@ -73,6 +73,14 @@ T* Named(T* control, const char* name) {
 const LocalizedMessage kProfileNotSaved{"Profile not saved:", "配置未保存：", "保存配置"};
 const LocalizedMessage kProfileNotLoaded{"Profile not loaded:", "配置未载入：", "载入配置"};
 
+// A list the last read left without a selection names the radio's own value in its tool tip.
+void ShowRawValueTip(QWidget* control, RadioField field, const ShownParameters& shown,
+                     bool listed) {
+    control->setToolTip(
+        listed ? QString()
+               : Tr("The radio holds %1.", "电台中为%1。").arg(RawValueText(field, shown.raw)));
+}
+
 QString GroupStyle(const char* name, const char* extra = "") {
     return QStringLiteral(
                "QGroupBox#%1 { font-weight: bold; %2 }"
@@ -575,10 +583,26 @@ void TForm1::enableWrite() {
 }
 
 // The user learns the outcome from the sequencer's messages. Where the radio answered, the next
-// search begins.
+// search begins; a write whose read-back did not confirm it says so in the status bar until the
+// link state changes.
 void TForm1::sequenceEnded(SequenceOutcome outcome) {
-    if (outcome == SequenceOutcome::ReadDone || outcome == SequenceOutcome::WriteDone) {
-        RememberPort();
+    switch (outcome) {
+        case SequenceOutcome::VerifyFailed:
+        case SequenceOutcome::VerifyReadFailed:
+            setStatusText(3, Tr("Write not verified", "写参数未校验"));
+            break;
+        default:
+            break;
+    }
+    switch (outcome) {
+        case SequenceOutcome::ReadDone:
+        case SequenceOutcome::WriteDone:
+        case SequenceOutcome::WriteVerified:
+        case SequenceOutcome::VerifyFailed:
+            RememberPort();
+            break;
+        default:
+            break;
     }
 }
 
@@ -598,7 +622,7 @@ void TForm1::enableAirRate() {
     ComboAirBaud->setEnabled(true);
 }
 
-void TForm1::showParameters(const ShownParameters& shown) {
+void TForm1::selectParameters(const ShownParameters& shown) {
     // A position past a list leaves it without a selection.
     const auto select = [](QComboBox* list, int position) {
         list->setCurrentIndex(position < list->count() ? position : -1);
@@ -610,11 +634,22 @@ void TForm1::showParameters(const ShownParameters& shown) {
     EditID->setText(shown.idText);
 }
 
+void TForm1::showParameters(const ShownParameters& shown) {
+    selectParameters(shown);
+    ShowRawValueTip(ComboChnn, RadioField::Channel, shown, ComboChnn->currentIndex() >= 0);
+    ShowRawValueTip(ComboAirBaud, RadioField::AirRate, shown, ComboAirBaud->currentIndex() >= 0);
+    ShowRawValueTip(EditID, RadioField::Identity, shown, !EditID->text().isEmpty());
+}
+
 void TForm1::clearReadResults() {
     EditModelVer->setText(QString());
     EditID->setText(QString());
     ComboAirBaud->setCurrentIndex(-1);
     ComboRadioSerBaud->setCurrentIndex(-1);
+    for (QWidget* control : {static_cast<QWidget*>(ComboChnn), static_cast<QWidget*>(ComboAirBaud),
+                             static_cast<QWidget*>(EditID)}) {
+        control->setToolTip(QString());
+    }
 }
 
 void TForm1::FormCreate() {
@@ -748,8 +783,12 @@ void TForm1::FileLoadProfileClick() {
         const uint8_t code[2] = {bytes[0], bytes[1]};
         idText = QString::fromStdString(IdText(code));
     }
-    showParameters({values.channelPosition, values.airBaudPosition, values.serialBaudPosition,
-                    values.parityPosition, idText});
+    selectParameters({values.channelPosition, values.airBaudPosition, values.serialBaudPosition,
+                      values.parityPosition, idText});
+    // What the profile gave replaces what the radio held.
+    if (loaded.profile->channelPosition) ComboChnn->setToolTip(QString());
+    if (loaded.profile->airRatePosition) ComboAirBaud->setToolTip(QString());
+    if (loaded.profile->id) EditID->setToolTip(QString());
 }
 
 void TForm1::FileExitClick() {

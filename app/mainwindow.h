@@ -213,6 +213,8 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     void watchActivation();
     void buildDataTest();
     void buildReceiveMenus();
+    // Puts list positions and the identity text into the parameter controls.
+    void selectParameters(const ShownParameters& shown);
 
     std::array<QLabel*, StatusPanelCount> statusPanels_{};
     bool activatedOnce_ = false;

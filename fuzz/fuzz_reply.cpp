@@ -43,12 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RadioParameterSet decoded = before;
         Require(DecodeReadReply(step, data, size, decoded) == valid);
         if (!valid || step < 0 || step >= ReadStepCount) Require(SameFields(decoded, before));
-        Require(decoded.IdCode[0] == before.IdCode[0] || decoded.IdCode[0] <= 0x99);
-        Require(decoded.IdCode[1] == before.IdCode[1] || decoded.IdCode[1] <= 0x99);
 
+        // A value no list knows shows nothing; what is shown is the radio's own value.
         const DisplayedParameters shown = PrepareDisplay(decoded);
-        Require(shown.channelPosition >= 0 && shown.channelPosition <= 15);
-        Require(shown.airBaudPosition >= 0 && shown.airBaudPosition <= 10);
+        Require(shown.channelPosition == NoSelection || shown.channelPosition + 1 == decoded.Chnn);
+        Require(shown.channelPosition == NoSelection || shown.channelPosition <= 15);
+        Require(shown.airBaudPosition == NoSelection ||
+                shown.airBaudPosition == decoded.AirBaudIdx);
+        Require(shown.airBaudPosition <= 9);
+        Require(shown.idText.empty() != IdCodeKnown(decoded.IdCode));
     }
     return 0;
 }

@@ -7,14 +7,13 @@
 namespace {
 constexpr uint8_t HighestChannel = 16;
 constexpr int HighestChannelPosition = 32;
-constexpr uint8_t FirstAirBaudIdxOutOfRange = 11;
+constexpr uint8_t HighestAirRateCode = 10;
 constexpr int HighestAirBaudPosition = 8;
 constexpr int HighestSerialBaudPosition = 9;
 constexpr uint8_t OutOfRangeSerialBaudCode = 2;
 constexpr uint8_t BaudCode600 = 1;
 constexpr uint8_t OddParityAddition = 0x10;
 constexpr uint8_t EvenParityAddition = 0x20;
-constexpr uint8_t HighestBcdByte = 0x99;
 constexpr int PayloadOffset = 4;
 
 void AppendNibbles(std::string& text, uint8_t byte) {
@@ -25,14 +24,22 @@ void AppendNibbles(std::string& text, uint8_t byte) {
 uint8_t IdPair(char16_t high, char16_t low) {
     return static_cast<uint8_t>(16 * (high - u'0') + (low - u'0'));
 }
+
+bool BcdByte(uint8_t byte) {
+    return (byte >> 4) <= 9 && (byte & 0x0F) <= 9;
+}
 }  // namespace
 
-uint8_t CorrectedChannel(uint8_t chnn) {
-    return chnn == 0 || chnn > HighestChannel ? 1 : chnn;
+RawRadioValues RawValuesOf(const RadioParameterSet& para) {
+    return {para.Chnn, static_cast<uint8_t>(para.AirBaudIdx + 1), {para.IdCode[0], para.IdCode[1]}};
 }
 
-int ChannelPosition(uint8_t correctedChnn) {
-    return correctedChnn - 1;
+bool ChannelKnown(uint8_t chnn) {
+    return chnn >= 1 && chnn <= HighestChannel;
+}
+
+int ChannelPosition(uint8_t chnn) {
+    return ChannelKnown(chnn) ? chnn - 1 : NoSelection;
 }
 
 uint8_t ChannelCode(int position) {
@@ -44,8 +51,12 @@ uint8_t AirBaudIdxFromCode(uint8_t code) {
     return static_cast<uint8_t>(code - 1);
 }
 
-uint8_t CorrectedAirBaudIdx(uint8_t airBaudIdx) {
-    return airBaudIdx >= FirstAirBaudIdxOutOfRange ? 1 : airBaudIdx;
+bool AirRateCodeKnown(uint8_t code) {
+    return code >= 1 && code <= HighestAirRateCode;
+}
+
+int AirBaudPosition(uint8_t airBaudIdx) {
+    return AirRateCodeKnown(static_cast<uint8_t>(airBaudIdx + 1)) ? airBaudIdx : NoSelection;
 }
 
 uint8_t AirBaudCode(int position) {
@@ -67,8 +78,12 @@ uint8_t SerialByte(int baudPosition, int parityPosition) {
     return code;
 }
 
-uint8_t StoredIdByte(uint8_t received) {
-    return received > HighestBcdByte ? 0 : received;
+int ParityTaken(int baudPosition, int parityPosition) {
+    return SerialBaudCode(baudPosition) == BaudCode600 ? 0 : parityPosition;
+}
+
+bool IdCodeKnown(const uint8_t (&idCode)[2]) {
+    return BcdByte(idCode[0]) && BcdByte(idCode[1]);
 }
 
 std::string IdText(const uint8_t (&idCode)[2]) {
@@ -109,8 +124,8 @@ bool DecodeReadReply(int step, const uint8_t* frame, size_t received, RadioParam
             para.Chnn = frame[4];
             break;
         case 3:
-            para.IdCode[0] = StoredIdByte(frame[4]);
-            para.IdCode[1] = StoredIdByte(frame[5]);
+            para.IdCode[0] = frame[4];
+            para.IdCode[1] = frame[5];
             break;
         default:
             break;
@@ -118,10 +133,9 @@ bool DecodeReadReply(int step, const uint8_t* frame, size_t received, RadioParam
     return true;
 }
 
-DisplayedParameters PrepareDisplay(RadioParameterSet& para) {
-    para.Chnn = CorrectedChannel(para.Chnn);
-    para.AirBaudIdx = CorrectedAirBaudIdx(para.AirBaudIdx);
-    return {ChannelPosition(para.Chnn), para.AirBaudIdx, IdText(para.IdCode)};
+DisplayedParameters PrepareDisplay(const RadioParameterSet& para) {
+    return {ChannelPosition(para.Chnn), AirBaudPosition(para.AirBaudIdx),
+            IdCodeKnown(para.IdCode) ? IdText(para.IdCode) : std::string()};
 }
 
 std::optional<MissingValue> MissingWriteValue(const WriteSelection& selection) {
@@ -161,4 +175,15 @@ bool FillWritePayload(int step, const WriteSelection& selection, uint8_t* frame)
     }
     SetChecksum(frame);
     return true;
+}
+
+RadioParameterSet ParametersWritten(const WriteSelection& selection) {
+    RadioParameterSet para;
+    para.Chnn = ChannelCode(selection.channelPosition);
+    para.AirBaudIdx = AirBaudIdxFromCode(AirBaudCode(selection.airBaudPosition));
+    if (const auto id = IdBytesFromText(selection.idText)) {
+        para.IdCode[0] = (*id)[0];
+        para.IdCode[1] = (*id)[1];
+    }
+    return para;
 }

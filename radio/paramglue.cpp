@@ -16,13 +16,28 @@ bool DecodeReply(ParameterView& view, RadioParameterSet& para, int step, const u
     return true;
 }
 
-ShownParameters ShowRadioPara(ParameterView& view, RadioParameterSet& para, uint8_t baudIndex,
-                              uint8_t parityIndex) {
+namespace {
+ShownParameters Shown(const RadioParameterSet& para, int baudPosition, int parityPosition) {
     const DisplayedParameters displayed = PrepareDisplay(para);
-    const ShownParameters shown{displayed.channelPosition, displayed.airBaudPosition, baudIndex,
-                                parityIndex, QString::fromStdString(displayed.idText)};
+    return {displayed.channelPosition,
+            displayed.airBaudPosition,
+            baudPosition,
+            parityPosition,
+            QString::fromStdString(displayed.idText),
+            RawValuesOf(para)};
+}
+}  // namespace
+
+ShownParameters ShowRadioPara(ParameterView& view, const RadioParameterSet& para, uint8_t baudIndex,
+                              uint8_t parityIndex) {
+    const ShownParameters shown = Shown(para, baudIndex, parityIndex);
     view.showParameters(shown);
     return shown;
+}
+
+ShownParameters ExpectedReading(const WriteSelection& written) {
+    return Shown(ParametersWritten(written), written.serialBaudPosition,
+                 ParityTaken(written.serialBaudPosition, written.parityPosition));
 }
 
 WriteSelection AsWriteSelection(const ShownParameters& shown) {

@@ -9,17 +9,21 @@
 
 #include "radio/paramcodec.h"
 
-// What a read shows, as list positions (NoSelection for none) and the identity text.
+// What a read shows, as list positions (NoSelection for none) and the identity text, and the
+// radio's values as its replies carried them.
 struct ShownParameters {
     int channelPosition = NoSelection;
     int airBaudPosition = NoSelection;
     int serialBaudPosition = NoSelection;
     int parityPosition = NoSelection;
     QString idText;
+    RawRadioValues raw;
 };
 
 // The shown parameters as the values a write would send again.
 WriteSelection AsWriteSelection(const ShownParameters& shown);
+// What a read shows of a radio that took every frame of a write of `written`.
+ShownParameters ExpectedReading(const WriteSelection& written);
 
 // Where the parameter set is shown: the main window's controls, or any other host.
 class ParameterView {
@@ -49,7 +53,7 @@ bool DecodeReply(ParameterView& view, RadioParameterSet& para, int step, const u
 
 // Shows the whole parameter set and returns what it showed; the radio's serial settings are
 // those it answered at.
-ShownParameters ShowRadioPara(ParameterView& view, RadioParameterSet& para, uint8_t baudIndex,
+ShownParameters ShowRadioPara(ParameterView& view, const RadioParameterSet& para, uint8_t baudIndex,
                               uint8_t parityIndex);
 
 // Fills and completes the write frame of `step` from the values to write. Returns false when

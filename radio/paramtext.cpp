@@ -43,6 +43,11 @@ QString ShownText(RadioField field, const WriteSelection& values) {
     return text.isEmpty() ? QStringLiteral("?") : text;
 }
 
+QString ShownText(RadioField field, const ShownParameters& reading) {
+    const QString text = ShownText(field, AsWriteSelection(reading));
+    return UnknownFields(reading.raw).contains(field) ? RawValue(field, reading.raw) : text;
+}
+
 }  // namespace
 
 bool IsIdentityText(const QString& text) {
@@ -116,9 +121,67 @@ QList<RadioField> DifferingFields(const WriteSelection& written, const WriteSele
     return differing;
 }
 
-QString VerifyFailedText(const WriteSelection& written, const WriteSelection& reported) {
+QList<RadioField> UnknownFields(const RawRadioValues& raw) {
+    QList<RadioField> unknown;
+    if (!AirRateCodeKnown(raw.airRateCode)) unknown << RadioField::AirRate;
+    const uint8_t id[2] = {raw.id[0], raw.id[1]};
+    if (!IdCodeKnown(id)) unknown << RadioField::Identity;
+    if (!ChannelKnown(raw.channel)) unknown << RadioField::Channel;
+    return unknown;
+}
+
+QString RawValue(RadioField field, const RawRadioValues& raw) {
+    switch (field) {
+        case RadioField::AirRate:
+            return Tr("code %1", "代码 %1").arg(raw.airRateCode);
+        case RadioField::Identity:
+            return Tr("bytes %1", "字节 %1")
+                .arg(QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(raw.id.data()),
+                                                    qsizetype(raw.id.size()))
+                                             .toHex(' ')
+                                             .toUpper()));
+        case RadioField::Channel:
+            return QString::number(raw.channel);
+        case RadioField::SerialRate:
+        case RadioField::Parity:
+            break;
+    }
+    return {};
+}
+
+QString RawValueText(RadioField field, const RawRadioValues& raw) {
+    return FieldName(field) + u' ' + RawValue(field, raw);
+}
+
+QString UnknownValuesText(const RawRadioValues& raw) {
+    QStringList values;
+    for (const RadioField field : UnknownFields(raw)) values << RawValueText(field, raw);
+    if (values.isEmpty()) return {};
+    return Tr("The radio holds values this program does not know: %1.",
+              "电台中有本程序不认识的值：%1。")
+        .arg(values.join(Tr(", ", "，")));
+}
+
+QString ReadingText(RadioField field, const ShownParameters& reading) {
+    const QString text = FieldText(field, AsWriteSelection(reading));
+    return text.isEmpty() ? RawValue(field, reading.raw) : text;
+}
+
+QList<RadioField> ChangedFields(const ShownParameters& before, const ShownParameters& after) {
+    QList<RadioField> changed;
+    const RawRadioValues& a = before.raw;
+    const RawRadioValues& b = after.raw;
+    if (a.airRateCode != b.airRateCode) changed << RadioField::AirRate;
+    if (a.id != b.id) changed << RadioField::Identity;
+    if (a.channel != b.channel) changed << RadioField::Channel;
+    if (before.serialBaudPosition != after.serialBaudPosition) changed << RadioField::SerialRate;
+    if (before.parityPosition != after.parityPosition) changed << RadioField::Parity;
+    return changed;
+}
+
+QString VerifyFailedText(const WriteSelection& written, const ShownParameters& reported) {
     QStringList lines;
-    for (const RadioField field : DifferingFields(written, reported)) {
+    for (const RadioField field : DifferingFields(written, AsWriteSelection(reported))) {
         lines << Tr("%1 written %2, radio reports %3", "%1写入 %2，电台读出 %3")
                      .arg(FieldName(field), ShownText(field, written), ShownText(field, reported));
     }

@@ -1,5 +1,7 @@
 #include "radio/sequencer.h"
 
+#include <algorithm>
+
 #include "core/language.h"
 #include "core/logging.h"
 #include "radio/frame.h"
@@ -22,6 +24,52 @@ const LocalizedMessage kReadError{"Read error!", "参数读取失败", "读参�
                                   MessageButtons::RetryCancel};
 const LocalizedMessage kWriteError{"Write error!", "参数设置失败", "写参数", nullptr,
                                    MessageButtons::RetryCancel};
+const LocalizedMessage kWriteNotVerified{
+    "Write not verified: the radio acknowledged the write but did not answer the read-back.",
+    "写参数未校验：电台已确认写入，但未响应读回。", "写参数"};
+
+// A text made here, in the box that `like` is shown in.
+void ShowLike(const LocalizedMessage& like, const QString& text) {
+    if (IsEnglish()) {
+        ShowPlain(text);
+    } else {
+        ShowBox(text, QString::fromUtf8(like.chineseCaption));
+    }
+}
+
+// "Read correct!", followed by the values no list knows, if any.
+void ShowReadCorrect(const RawRadioValues& raw) {
+    const QString unknown = UnknownValuesText(raw);
+    if (unknown.isEmpty()) {
+        ShowLocalized(kReadCorrect);
+        return;
+    }
+    ShowLike(kReadCorrect,
+             Tr(kReadCorrect.english, kReadCorrect.chinese) + Tr(" ", "。") + unknown);
+}
+
+// A write refused because the last read left a list empty: the radio's own value is named.
+QString WriteCancelledUnlisted(RadioField field, const RawRadioValues& raw) {
+    const QString value = RawValueText(field, raw);
+    switch (field) {
+        case RadioField::AirRate:
+            return Tr("Write cancelled: the radio holds %1, which the list does not offer. "
+                      "Choose an air rate first.",
+                      "写参数取消：电台中的%1 不在列表中，请先选择空中速率。")
+                .arg(value);
+        case RadioField::Identity:
+            return Tr("Write cancelled: the radio holds %1, which are not four digits. Load a "
+                      "profile that gives the ID first.",
+                      "写参数取消：电台中的%1 不是四位数字，请先载入给出ID码的参数文件。")
+                .arg(value);
+        default:
+            break;
+    }
+    return Tr("Write cancelled: the radio holds %1, which the list does not offer. Choose a "
+              "channel first.",
+              "写参数取消：电台中的%1 不在列表中，请先选择信道号。")
+        .arg(value);
+}
 
 LocalizedMessage WriteCancelled(MissingValue missing) {
     switch (missing) {
@@ -51,18 +99,47 @@ CommandSequencer::CommandSequencer(SerialLink& link, SequencerHost& host)
 
 void CommandSequencer::Speed_RClick() {
     verifying_ = false;
+    interrupted_ = false;
     startExchange(false);
 }
 
 void CommandSequencer::Speed_WClick() {
     verifying_ = false;
+    interrupted_ = false;
+    WriteStepsAcknowledged = 0;
     if (writeValuesComplete()) startExchange(true);
+}
+
+std::optional<RadioField> CommandSequencer::unlistedReadValue(MissingValue missing) const {
+    if (!lastRead_) return std::nullopt;
+    switch (missing) {
+        case MissingValue::AirRate:
+            if (lastRead_->airBaudPosition == NoSelection) return RadioField::AirRate;
+            break;
+        case MissingValue::Identity:
+            if (lastRead_->idText.isEmpty()) return RadioField::Identity;
+            break;
+        case MissingValue::Channel:
+            if (lastRead_->channelPosition == NoSelection ||
+                lastRead_->channelPosition >= ChannelTexts().size()) {
+                return RadioField::Channel;
+            }
+            break;
+        case MissingValue::SerialRate:
+        case MissingValue::Parity:
+            break;
+    }
+    return std::nullopt;
 }
 
 bool CommandSequencer::writeValuesComplete() {
     const auto missing = MissingWriteValue(host_.valuesToWrite());
     if (!missing) return true;
-    ShowLocalized(WriteCancelled(*missing));
+    if (const std::optional<RadioField> unlisted = unlistedReadValue(*missing)) {
+        ShowLike(kWriteCorrect, WriteCancelledUnlisted(*unlisted, lastRead_->raw));
+    } else {
+        ShowLocalized(WriteCancelled(*missing));
+    }
     host_.sequenceEnded(SequenceOutcome::WriteRefused);
     return false;
 }
@@ -87,6 +164,7 @@ bool CommandSequencer::StartConnect() {
 }
 
 void CommandSequencer::StartRead() {
+    lastRead_.reset();
     SendReady = true;
     WriteMode = false;
     CmdStep = 0;
@@ -179,6 +257,11 @@ void CommandSequencer::Timer_RecCmdTimer() {
     } else if (WriteMode) {
         if (waiting < WriteAckBytes) return;
         SendReady = IsWriteAck(reply_.data(), readReply(waiting));
+        if (SendReady) WriteStepsAcknowledged = std::max(WriteStepsAcknowledged, CmdStep + 1);
+        if (interrupted_) {
+            endInterrupted();
+            return;
+        }
         failed = WriteStepDone();
     } else {
         if (waiting < ReadReplyLen[CmdStep]) return;
@@ -230,7 +313,10 @@ void CommandSequencer::endExchange() {
 }
 
 void CommandSequencer::connectFailed() {
-    verifying_ = false;
+    if (verifying_) {
+        verifyReadFailed();
+        return;
+    }
     endExchange();
     ShowLocalized(kConnectError);
     host_.sequenceEnded(SequenceOutcome::ConnectFailed);
@@ -242,15 +328,14 @@ bool CommandSequencer::ReadStepDone() {
         host_.setProgress(++CmdStep);
         return false;
     }
-    const ShownParameters shown =
-        ShowRadioPara(host_, RadioPara, link_.BaudIndex, link_.ParityIndex);
+    lastRead_ = ShowRadioPara(host_, RadioPara, link_.BaudIndex, link_.ParityIndex);
     endExchange();
     host_.enableWrite();
     if (verifying_) {
-        verifyDone(shown);
+        verifyDone(*lastRead_);
         return false;
     }
-    ShowLocalized(kReadCorrect);
+    ShowReadCorrect(lastRead_->raw);
     host_.sequenceEnded(SequenceOutcome::ReadDone);
     return false;
 }
@@ -262,12 +347,15 @@ bool CommandSequencer::WriteStepDone() {
         return false;
     }
     endExchange();
-    ShowLocalized(kWriteCorrect);
     followRadioSerialSettings();
-    // The port may have refused the radio's new settings and closed: nothing to read back.
-    if (VerifyWrites && link_.PortHandle()) {
+    // "Write correct!" waits for the read-back, so that a user reads one verdict per write.
+    if (!VerifyWrites) {
+        ShowLocalized(kWriteCorrect);
+        host_.sequenceEnded(SequenceOutcome::WriteDone);
+    } else if (link_.PortHandle()) {
         startVerify();
     } else {
+        // The port refused the radio's new settings and said so: nothing to read back.
         host_.sequenceEnded(SequenceOutcome::WriteDone);
     }
     return false;
@@ -283,18 +371,22 @@ void CommandSequencer::startVerify() {
 
 void CommandSequencer::verifyDone(const ShownParameters& reported) {
     verifying_ = false;
-    const QString differences = VerifyFailedText(written_, AsWriteSelection(reported));
+    const QString differences = VerifyFailedText(written_, reported);
     if (differences.isEmpty()) {
+        ShowLocalized(kWriteCorrect);
         host_.sequenceEnded(SequenceOutcome::WriteVerified);
         return;
     }
     qCDebug(lcProto).noquote() << differences;
-    if (IsEnglish()) {
-        ShowPlain(differences);
-    } else {
-        ShowBox(differences, QString::fromUtf8(kWriteCorrect.chineseCaption));
-    }
+    ShowLike(kWriteCorrect, differences);
     host_.sequenceEnded(SequenceOutcome::VerifyFailed);
+}
+
+void CommandSequencer::verifyReadFailed() {
+    verifying_ = false;
+    endExchange();
+    ShowLocalized(kWriteNotVerified);
+    host_.sequenceEnded(SequenceOutcome::VerifyReadFailed);
 }
 
 void CommandSequencer::followRadioSerialSettings() {
@@ -309,6 +401,14 @@ void CommandSequencer::followRadioSerialSettings() {
 }
 
 void CommandSequencer::SequenceFailed() {
+    if (interrupted_) {
+        endInterrupted();
+        return;
+    }
+    if (verifying_) {
+        verifyReadFailed();
+        return;
+    }
     host_.setCommandTimers(false);
     host_.closeProgress();
     const bool write = WriteMode;
@@ -337,4 +437,21 @@ void CommandSequencer::PortClosed() {
     verifying_ = false;
     endExchange();
     host_.sequenceEnded(SequenceOutcome::PortClosed);
+}
+
+bool CommandSequencer::writeStepOnWire() const {
+    return WriteMode && !ConnectMode && !SendReady;
+}
+
+void CommandSequencer::Interrupt() {
+    if (!host_.commandTimersRunning()) return;
+    interrupted_ = true;
+    if (!writeStepOnWire()) endInterrupted();
+}
+
+void CommandSequencer::endInterrupted() {
+    interrupted_ = false;
+    verifying_ = false;
+    endExchange();
+    host_.sequenceEnded(SequenceOutcome::Interrupted);
 }

@@ -3,9 +3,11 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "core/messages.h"
 #include "radio/paramglue.h"
+#include "radio/paramtext.h"
 
 class SerialLink;
 
@@ -19,6 +21,8 @@ enum class SequenceOutcome {
     WriteVerified,
     // A write read back: the radio reports other values. The message lists them.
     VerifyFailed,
+    // A write the radio acknowledged whose read-back found no radio or failed.
+    VerifyReadFailed,
     ConnectFailed,
     ReadFailed,
     WriteFailed,
@@ -26,6 +30,8 @@ enum class SequenceOutcome {
     WriteRefused,
     // The port was closed or vanished under the exchange.
     PortClosed,
+    // Stopped on request, with no write step left on the wire.
+    Interrupted,
 };
 
 // What the engine needs of whoever drives it: the main window, a command-line tool, a test.
@@ -63,6 +69,9 @@ class CommandSequencer {
     RadioParameterSet RadioPara;
     // Every write is read back and compared with what was written.
     bool VerifyWrites = true;
+    // The steps of the last write that the radio acknowledged, counted from the first: steps
+    // taken before a retry count too.
+    int32_t WriteStepsAcknowledged = 0;
     bool WriteMode = false;
     bool ConnectMode = false;
     int32_t CmdStep = 0;
@@ -86,6 +95,10 @@ class CommandSequencer {
 
     // The port was closed under a running exchange: end it without a result message.
     void PortClosed();
+    // Ends the running exchange without a message as soon as no write step is on the wire: at
+    // once, or when the step on the wire is acknowledged, refused or timed out. Starts nothing
+    // new meanwhile.
+    void Interrupt();
 
     // A write's read-back is running.
     bool verifying() const { return verifying_; }
@@ -95,9 +108,17 @@ class CommandSequencer {
     // After a write: a read from where the port now stands, then the comparison.
     void startVerify();
     void verifyDone(const ShownParameters& reported);
+    // A write's read-back found no radio or failed: the write is not verified.
+    void verifyReadFailed();
+    // A write step was sent and its acknowledgement not yet judged.
+    bool writeStepOnWire() const;
+    void endInterrupted();
     // False, after saying which value is missing, when a write could not send what the user
     // means.
     bool writeValuesComplete();
+    // The field of a missing value that the last read left without a selection, for the
+    // radio held a value the list does not offer.
+    std::optional<RadioField> unlistedReadValue(MissingValue missing) const;
     void endExchange();
     void connectFailed();
     void failureAnswered(bool write, MessageAnswer answer);
@@ -113,4 +134,8 @@ class CommandSequencer {
     // The running read checks the write that sent these values.
     bool verifying_ = false;
     WriteSelection written_;
+    bool interrupted_ = false;
+    // What the last whole read showed, until the next read starts: a write refused for want
+    // of a value names the radio's own value when the read left its list empty.
+    std::optional<ShownParameters> lastRead_;
 };

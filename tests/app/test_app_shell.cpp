@@ -12,9 +12,17 @@
 #include "core/language.h"
 #include "core/messages.h"
 #include "factory/formtest.h"
+#include "serial/portnames.h"
+#include "serial/qtserialdevice.h"
 #include "serial/serialform.h"
 #include "tests/support/accessibility.h"
 #include "tests/support/fakeserialdevice.h"
+#include "tests/support/processes.h"
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <csignal>
 
 // The application shell in English: windows, controls, texts, timers, progress, About box and
 // the exit paths.
@@ -392,6 +400,36 @@ class AppShellTest : public QObject {
         QVERIFY(!Link().PortHandle());
         QCOMPARE(Form1->statusText(3), QStringLiteral("Disconnect"));
         QVERIFY(!Form1->Timer_RecData->isActive());
+    }
+
+    // A closed terminal, a logout or kill end the program the way Exit does: the port is closed
+    // and its lock file gone.
+    void terminationSignalsExitAsExitDoes_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void terminationSignalsExitAsExitDoes() {
+        QFETCH(int, signal);
+        static const bool watching = (ExitOnTerminationSignals(), true);
+        QVERIFY(watching);
+        int master = -1;
+        int slave = -1;
+        char name[128] = {};
+        QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+        ::close(slave);
+        const QString device = QString::fromLatin1(name);
+        SetPinnedPorts({device});
+        Link().setOpener(OpenQtSerialDevice);
+        QVERIFY(Link().OpenPortByName(1));
+        QVERIFY(!SerialLockFiles(device).isEmpty());
+        exits_.clear();
+        QVERIFY(::kill(::getpid(), signal) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(exits_, QList<int>{1}, 5000);
+        QVERIFY(!Link().PortHandle());
+        QCOMPARE(SerialLockFiles(device), QStringList{});
+        ::close(master);
     }
 
     void closingThePortTwiceDoesNothingTheSecondTime() {

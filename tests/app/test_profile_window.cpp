@@ -144,28 +144,30 @@ class ProfileWindowTest : public QObject {
         QVERIFY(f_.messages.last().startsWith("Profile not saved:\n" + chosen_ + ": "));
     }
 
-    // After "Write correct!" the radio is read back; what it did not take is one message, and
-    // the controls show what the radio has.
+    // A write is read back before anything is said of it: what the radio did not take is the
+    // one message, the status bar says the write is not verified, and the controls show what
+    // the radio has.
     void aWriteTheRadioIgnoredIsNamed_data() {
         QTest::addColumn<int>("language");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("English") << 1
-                                 << QStringList{"Write correct!",
-                                                "Verify failed: channel written NO.5, radio "
-                                                "reports NO.7"};
-        QTest::newRow("Chinese") << 0
-                                 << QStringList{"参数设置成功",
-                                                "校验失败：信道号写入 NO.5，电台读出 NO.7"};
+        QTest::addColumn<QString>("status");
+        QTest::newRow("English")
+            << 1 << QStringList{"Verify failed: channel written NO.5, radio reports NO.7"}
+            << "Write not verified";
+        QTest::newRow("Chinese") << 0 << QStringList{"校验失败：信道号写入 NO.5，电台读出 NO.7"}
+                                 << "写参数未校验";
     }
     void aWriteTheRadioIgnoredIsNamed() {
         QFETCH(int, language);
         QFETCH(QStringList, messages);
+        QFETCH(QString, status);
         f_.radio->setFaults({.ignoredWrite = 0x07});
         Form1->ComboChnn->setCurrentIndex(4);
         const LanguageScope scope{uint8_t(language)};
         Form1->Speed_WClick();
         QVERIFY(f_.runExchange());
         QCOMPARE(f_.messages.texts(), messages);
+        QCOMPARE(Form1->statusText(3), status);
         QCOMPARE(Form1->ComboChnn->currentText(), QStringLiteral("NO.7"));
         QCOMPARE(f_.messages.shown.last().caption,
                  language == 1 ? ApplicationTitle() : QStringLiteral("写参数"));

@@ -141,8 +141,9 @@ class EngineHeadlessTest : public QObject {
         QCOMPARE(host_.shown.channelPosition, 10);
     }
 
-    // Every write is read back from where the port then stands and compared; a radio that
-    // acknowledged a write without applying it is named field by field, in one message.
+    // Every write is read back from where the port then stands and compared; the user reads one
+    // verdict: "Write correct!" once the read-back matches, otherwise the fields the radio did
+    // not take, named one by one.
     void aWriteIsReadBackAndCompared_data() {
         QTest::addColumn<int>("ignoredWrite");
         QTest::addColumn<int>("language");
@@ -184,10 +185,141 @@ class EngineHeadlessTest : public QObject {
         engine_->Speed_WClick();
         QVERIFY(runToOutcome());
         QCOMPARE(int(host_.outcomes.last()), outcome);
-        QStringList expected{language == 1 ? "Write correct!" : "参数设置成功"};
-        if (!message.isEmpty()) expected << message;
-        QCOMPARE(messages_.texts(), expected);
+        const QString verdict = !message.isEmpty() ? message
+                                : language == 1    ? "Write correct!"
+                                                   : "参数设置成功";
+        QCOMPARE(messages_.texts(), QStringList{verdict});
         QVERIFY(!host_.timers && host_.dataTestRunning && !host_.progressShown);
+    }
+
+    // A value no list knows is never replaced by a default: the read names it, its list stays
+    // empty, and a write that would have to send it back is refused before any frame goes out.
+    void unknownValuesAreNamedAndNeverWritten_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("airCode");
+        QTest::addColumn<int>("id1");
+        QTest::addColumn<QString>("read");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("channel 200")
+            << 1 << 200 << 6 << 0x24
+            << "Read correct! The radio holds values this program does not know: channel 200."
+            << "Write cancelled: the radio holds channel 200, which the list does not offer. "
+               "Choose a channel first.";
+        QTest::newRow("channel 200, Chinese")
+            << 0 << 200 << 6 << 0x24 << "参数读取成功。电台中有本程序不认识的值：信道号 200。"
+            << "写参数取消：电台中的信道号 200 不在列表中，请先选择信道号。";
+        QTest::newRow("air-rate code 12")
+            << 1 << 4 << 12 << 0x24
+            << "Read correct! The radio holds values this program does not know: air rate code "
+               "12."
+            << "Write cancelled: the radio holds air rate code 12, which the list does not "
+               "offer. Choose an air rate first.";
+        QTest::newRow("ID bytes 1A 68")
+            << 1 << 4 << 6 << 0x1A
+            << "Read correct! The radio holds values this program does not know: ID bytes 1A 68."
+            << "Write cancelled: the radio holds ID bytes 1A 68, which are not four digits. Load "
+               "a profile that gives the ID first.";
+        // Channel 13 is the radio's own, but not the window's list: named, not called unknown.
+        QTest::newRow("channel 13") << 1 << 13 << 6 << 0x24 << "Read correct!"
+                                    << "Write cancelled: the radio holds channel 13, which the "
+                                       "list does not offer. Choose a channel first.";
+    }
+    void unknownValuesAreNamedAndNeverWritten() {
+        QFETCH(int, language);
+        QFETCH(int, channel);
+        QFETCH(int, airCode);
+        QFETCH(int, id1);
+        QFETCH(QString, read);
+        QFETCH(QString, refusal);
+        const LanguageScope scope{uint8_t(language)};
+        RadioParameters parameters = radio_->parameters();
+        parameters.channel = uint8_t(channel);
+        parameters.airRateCode = uint8_t(airCode);
+        parameters.identity[0] = uint8_t(id1);
+        radios_.push_back(std::make_unique<SimulatedRadio>(parameters));
+        radio_ = radios_.back().get();
+        engine_->Speed_RClick();
+        QVERIFY(runToOutcome());
+        QCOMPARE(messages_.texts(), QStringList{read});
+        QCOMPARE(host_.shown.raw,
+                 (RawRadioValues{uint8_t(channel), uint8_t(airCode), {uint8_t(id1), 0x68}}));
+        QList<uint8_t> commands;
+        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
+            if (incoming) commands << frame[3];
+        });
+        messages_.clear();
+        // Channel 13 stays unselected in a list of twelve.
+        if (host_.values.channelPosition >= 12) host_.values.channelPosition = NoSelection;
+        engine_->Speed_WClick();
+        Settle();
+        QCOMPARE(host_.outcomes.last(), SequenceOutcome::WriteRefused);
+        QCOMPARE(messages_.texts(), QStringList{refusal});
+        radio_->advance(1s);
+        QCOMPARE(commands, QList<uint8_t>{});
+        QCOMPARE(radio_->parameters().channel, parameters.channel);
+    }
+
+    // A write the radio acknowledged but whose read-back finds no radio is not called correct:
+    // one message says it is not verified.
+    void aWriteWhoseReadBackFailsIsNotVerified() {
+        engine_->Speed_RClick();
+        QVERIFY(runToOutcome());
+        messages_.clear();
+        bool written = false;
+        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
+            if (incoming && frame[3] == 0x0F) written = true;
+            if (incoming && written && frame[3] == 0x10) radio_->setFaults({.silent = true});
+        });
+        host_.values.channelPosition = 10;
+        engine_->Speed_WClick();
+        QVERIFY(runToOutcome(20000));
+        QCOMPARE(host_.outcomes.last(), SequenceOutcome::VerifyReadFailed);
+        QCOMPARE(messages_.texts(), QStringList{"Write not verified: the radio acknowledged the "
+                                                "write but did not answer the read-back."});
+        QCOMPARE(engine_->WriteStepsAcknowledged, 4);
+        QVERIFY(!host_.timers && host_.dataTestRunning && !host_.progressShown);
+    }
+
+    // Interrupted, the engine sends nothing new; a write step already on the wire is let finish,
+    // so the steps counted as acknowledged are exactly those the radio took.
+    void anInterruptLetsTheStepOnTheWireFinish() {
+        engine_->Speed_RClick();
+        QVERIFY(runToOutcome());
+        messages_.clear();
+        QList<uint8_t> commands;
+        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
+            if (incoming) commands << frame[3];
+        });
+        host_.values.airBaudPosition = 0;
+        host_.values.channelPosition = 10;
+        engine_->Speed_WClick();
+        // Ticks until the first write frame has been sent and waits for its acknowledgement.
+        for (int i = 0; i < 1000 && !(engine_->WriteMode && !engine_->ConnectMode); ++i) {
+            engine_->Timer_SdCmdTimer();
+            engine_->Timer_RecCmdTimer();
+            radio_->advance(10ms);
+        }
+        engine_->Timer_SdCmdTimer();
+        QVERIFY(!engine_->SendReady);
+        engine_->Interrupt();
+        QVERIFY(host_.timers);
+        QVERIFY(runToOutcome());
+        QCOMPARE(host_.outcomes.last(), SequenceOutcome::Interrupted);
+        radio_->advance(1s);
+        QCOMPARE(commands, (QList<uint8_t>{0x10, 0x03}));
+        QCOMPARE(engine_->WriteStepsAcknowledged, 1);
+        QCOMPARE(int(radio_->parameters().airRateCode), 1);
+        QCOMPARE(int(radio_->parameters().channel), 4);
+        QCOMPARE(messages_.texts(), QStringList{});
+        QVERIFY(!host_.timers && host_.dataTestRunning && !host_.progressShown);
+
+        // Nothing on the wire: the search ends at once.
+        engine_->Speed_RClick();
+        engine_->Timer_SdCmdTimer();
+        engine_->Interrupt();
+        QCOMPARE(host_.outcomes.last(), SequenceOutcome::Interrupted);
+        QVERIFY(!host_.timers);
     }
 
     void withoutVerificationNothingIsReadBack() {

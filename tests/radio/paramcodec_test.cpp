@@ -23,32 +23,31 @@ QList<int> Fields(const RadioParameterSet& p) {
 class ParamCodecTest : public QObject {
     Q_OBJECT
   private slots:
+    // A value no list knows leaves its list without a selection, never a default in its place.
     void valueFromRadioToListPosition_data() {
         QTest::addColumn<int>("value");
-        QTest::addColumn<int>("channel");
         QTest::addColumn<int>("channelPosition");
         QTest::addColumn<int>("airBaudIdx");
         QTest::addColumn<int>("airBaudPosition");
-        QTest::newRow("0") << 0 << 1 << 0 << 255 << 1;
-        QTest::newRow("1") << 1 << 1 << 0 << 0 << 0;
-        QTest::newRow("10") << 10 << 10 << 9 << 9 << 9;
-        QTest::newRow("11") << 11 << 11 << 10 << 10 << 10;
-        QTest::newRow("12") << 12 << 12 << 11 << 11 << 1;
-        QTest::newRow("13") << 13 << 13 << 12 << 12 << 1;
-        QTest::newRow("16") << 16 << 16 << 15 << 15 << 1;
-        QTest::newRow("17") << 17 << 1 << 0 << 16 << 1;
-        QTest::newRow("255") << 255 << 1 << 0 << 254 << 1;
+        QTest::newRow("0") << 0 << NoSelection << 255 << NoSelection;
+        QTest::newRow("1") << 1 << 0 << 0 << 0;
+        QTest::newRow("10, air 56000") << 10 << 9 << 9 << 9;
+        QTest::newRow("11") << 11 << 10 << 10 << NoSelection;
+        QTest::newRow("12") << 12 << 11 << 11 << NoSelection;
+        QTest::newRow("13, past the channel list") << 13 << 12 << 12 << NoSelection;
+        QTest::newRow("16") << 16 << 15 << 15 << NoSelection;
+        QTest::newRow("17") << 17 << NoSelection << 16 << NoSelection;
+        QTest::newRow("200") << 200 << NoSelection << 199 << NoSelection;
+        QTest::newRow("255") << 255 << NoSelection << 254 << NoSelection;
     }
     void valueFromRadioToListPosition() {
         QFETCH(int, value);
-        QFETCH(int, channel);
         QFETCH(int, channelPosition);
         QFETCH(int, airBaudIdx);
         QFETCH(int, airBaudPosition);
-        QCOMPARE(int{CorrectedChannel(value)}, channel);
-        QCOMPARE(ChannelPosition(CorrectedChannel(value)), channelPosition);
+        QCOMPARE(ChannelPosition(value), channelPosition);
         QCOMPARE(int{AirBaudIdxFromCode(value)}, airBaudIdx);
-        QCOMPARE(int{CorrectedAirBaudIdx(AirBaudIdxFromCode(value))}, airBaudPosition);
+        QCOMPARE(AirBaudPosition(AirBaudIdxFromCode(value)), airBaudPosition);
     }
 
     void listPositionToCode_data() {
@@ -181,8 +180,9 @@ class ParamCodecTest : public QObject {
                                       << QList<int>{13, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6};
         QTest::newRow("3 identity") << 3 << Hex("55 AA 04 0A 12 34 00 54") << true
                                     << QList<int>{0xE1, 0xE2, 0xE3, 0xE4, 0x12, 0x34};
-        QTest::newRow("3 A0 and 9A stored as 0") << 3 << Hex("55 AA 04 0A A0 9A 01 48") << true
-                                                 << QList<int>{0xE1, 0xE2, 0xE3, 0xE4, 0, 0};
+        QTest::newRow("3 A0 and 9A stored as they came")
+            << 3 << Hex("55 AA 04 0A A0 9A 01 48") << true
+            << QList<int>{0xE1, 0xE2, 0xE3, 0xE4, 0xA0, 0x9A};
         QTest::newRow("3 with step 0's code") << 3 << Hex("55 AA 04 10 99 34 00 E1") << true
                                               << QList<int>{0xE1, 0xE2, 0xE3, 0xE4, 0x99, 0x34};
         QTest::newRow("4 stores nothing")
@@ -204,12 +204,56 @@ class ParamCodecTest : public QObject {
         QCOMPARE(Fields(para), fields);
     }
 
-    void prepareDisplayKeepsItsCorrections() {
+    void displayShowsKnownValuesAndKeepsTheRadiosOwn_data() {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("airCode");
+        QTest::addColumn<int>("id1");
+        QTest::addColumn<int>("id2");
+        QTest::addColumn<int>("channelPosition");
+        QTest::addColumn<int>("airBaudPosition");
+        QTest::addColumn<QString>("idText");
+        QTest::newRow("known") << 7 << 5 << 0x12 << 0x34 << 6 << 4 << "123400";
+        QTest::newRow("channel 0") << 0 << 5 << 0x12 << 0x34 << NoSelection << 4 << "123400";
+        QTest::newRow("channel 200") << 200 << 5 << 0x12 << 0x34 << NoSelection << 4 << "123400";
+        QTest::newRow("air code 12") << 7 << 12 << 0x12 << 0x34 << 6 << NoSelection << "123400";
+        QTest::newRow("air code 0") << 7 << 0 << 0x12 << 0x34 << 6 << NoSelection << "123400";
+        QTest::newRow("ID 1A 34") << 7 << 5 << 0x1A << 0x34 << 6 << 4 << "";
+        QTest::newRow("ID 12 A0") << 7 << 5 << 0x12 << 0xA0 << 6 << 4 << "";
+    }
+    void displayShowsKnownValuesAndKeepsTheRadiosOwn() {
+        QFETCH(int, channel);
+        QFETCH(int, airCode);
+        QFETCH(int, id1);
+        QFETCH(int, id2);
+        QFETCH(int, channelPosition);
+        QFETCH(int, airBaudPosition);
+        QFETCH(QString, idText);
         RadioParameterSet para = Marked;
-        para.Chnn = 0;
+        para.Chnn = uint8_t(channel);
+        para.AirBaudIdx = AirBaudIdxFromCode(uint8_t(airCode));
+        para.IdCode[0] = uint8_t(id1);
+        para.IdCode[1] = uint8_t(id2);
+        const RadioParameterSet before = para;
         const DisplayedParameters shown = PrepareDisplay(para);
-        QCOMPARE((QList<int>{shown.channelPosition, shown.airBaudPosition}), (QList<int>{0, 1}));
-        QCOMPARE(Fields(para), (QList<int>{1, 1, 0xE3, 0xE4, 0xE5, 0xE6}));
+        QCOMPARE(shown.channelPosition, channelPosition);
+        QCOMPARE(shown.airBaudPosition, airBaudPosition);
+        QCOMPARE(QString::fromStdString(shown.idText), idText);
+        QCOMPARE(Fields(para), Fields(before));
+        const RawRadioValues raw = RawValuesOf(para);
+        QCOMPARE((QList<int>{raw.channel, raw.airRateCode, raw.id[0], raw.id[1]}),
+                 (QList<int>{channel, airCode, id1, id2}));
+    }
+
+    // What a radio holds after a write: the codes its frames carried, 56000 as 1200 and no
+    // parity at 600 bit/s among them.
+    void parametersWrittenAreWhatTheFramesCarry() {
+        WriteSelection selection{9, 4, 0, 2, u"0815"};
+        const RadioParameterSet written = ParametersWritten(selection);
+        QCOMPARE(
+            (QList<int>{written.Chnn, written.AirBaudIdx, written.IdCode[0], written.IdCode[1]}),
+            (QList<int>{5, 0, 0x08, 0x15}));
+        QCOMPARE(ParityTaken(0, 2), 0);
+        QCOMPARE(ParityTaken(4, 2), 2);
     }
 
     void writePayloadNeedsFourIdentityCharacters() {

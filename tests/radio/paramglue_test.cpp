@@ -96,22 +96,23 @@ class ParamGlueTest : public QObject {
         QCOMPARE(view.airRateEnabled, airRateEnabled);
     }
 
-    // Each read step's reply, as its list shows it; the serial settings are those given.
+    // Each read step's reply, as its list shows it; the serial settings are those given. A
+    // value no list knows shows nothing, and the radio's own value stays beside it.
     void shownAfterRead_data() {
         QTest::addColumn<int>("step");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("text");
-        QTest::newRow("channel 0") << 2 << Hex("55 AA 03 08 00 00 0B") << "NO.1";
-        QTest::newRow("channel 17") << 2 << Hex("55 AA 03 08 11 00 1C") << "NO.1";
+        QTest::newRow("channel 0") << 2 << Hex("55 AA 03 08 00 00 0B") << "";
+        QTest::newRow("channel 17") << 2 << Hex("55 AA 03 08 11 00 1C") << "";
         QTest::newRow("channel 12") << 2 << Hex("55 AA 03 08 0C 00 17") << "NO.12";
         QTest::newRow("channel 13") << 2 << Hex("55 AA 03 08 0D 00 18") << "";
-        QTest::newRow("air 0") << 1 << Hex("55 AA 03 04 00 00 07") << "2400";
+        QTest::newRow("air 0") << 1 << Hex("55 AA 03 04 00 00 07") << "";
         QTest::newRow("air 10") << 1 << Hex("55 AA 03 04 0A 00 11") << "56000";
         QTest::newRow("air 11") << 1 << Hex("55 AA 03 04 0B 00 12") << "";
-        QTest::newRow("air 12") << 1 << Hex("55 AA 03 04 0C 00 13") << "2400";
+        QTest::newRow("air 12") << 1 << Hex("55 AA 03 04 0C 00 13") << "";
         QTest::newRow("identity 12 34") << 3 << Hex("55 AA 04 0A 12 34 00 54") << "123400";
-        QTest::newRow("identity A0 34") << 3 << Hex("55 AA 04 0A A0 34 00 E2") << "003400";
-        QTest::newRow("identity 1A 34") << 3 << Hex("55 AA 04 0A 1A 34 00 5C") << "1103400";
+        QTest::newRow("identity A0 34") << 3 << Hex("55 AA 04 0A A0 34 00 E2") << "";
+        QTest::newRow("identity 1A 34") << 3 << Hex("55 AA 04 0A 1A 34 00 5C") << "";
     }
     void shownAfterRead() {
         QFETCH(int, step);
@@ -134,6 +135,19 @@ class ParamGlueTest : public QObject {
         QCOMPARE(listText[step], text);
         QCOMPARE(shown.serialBaudPosition, 8);
         QCOMPARE(shown.parityPosition, 2);
+        const int raw[] = {0, shown.raw.airRateCode, shown.raw.channel, shown.raw.id[0]};
+        QCOMPARE(raw[step], int(uint8_t(reply[4])));
+    }
+
+    // What the radio will hold after a write: 56000 goes out as the code of 1200, and 600 bit/s
+    // takes no parity; a summary of the write compares these with what was read.
+    void expectedReadingOfAWrite() {
+        const ShownParameters expected = ExpectedReading({9, 13, 0, 2, u"0815"});
+        QCOMPARE(expected.airBaudPosition, 0);
+        QCOMPARE(expected.channelPosition, 13);
+        QCOMPARE(expected.parityPosition, 0);
+        QCOMPARE(expected.idText, QStringLiteral("081500"));
+        QCOMPARE(expected.raw, (RawRadioValues{14, 1, {0x08, 0x15}}));
     }
 
     void writtenFrames_data() {

@@ -19,16 +19,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/processes.h"
+
 namespace {
 
-constexpr int RadioStartMs = 5000;
 constexpr int CommandMs = 30000;
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = ProcessRun;
 
 }  // namespace
 
@@ -36,39 +33,17 @@ class TvrctlE2eTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir_;
-    std::vector<std::unique_ptr<QProcess>> radios_;
+    SimulatedRadios radios_{QStringLiteral(TVRSIM_PATH)};
 
     QString path(const QString& name) const { return dir_->filePath(name); }
 
     // Starts tvrsim behind the link `name` and returns the link's path.
     QString radio(const QString& name, const QStringList& args = {}) {
-        const QString link = path(name);
-        auto process = std::make_unique<QProcess>();
-        process->start(QStringLiteral(TVRSIM_PATH), QStringList{"--link", link} + args);
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < RadioStartMs && !QFileInfo(link).isSymLink()) {
-            process->waitForReadyRead(50);
-        }
-        if (!QFileInfo(link).isSymLink()) qWarning("tvrsim %s did not start", qPrintable(name));
-        radios_.push_back(std::move(process));
-        return link;
+        return radios_.start(path(name), args);
     }
 
     static Run tvrctl(const QStringList& args) {
-        QProcess process;
-        process.start(QStringLiteral(TVRCTL_PATH), args);
-        Run run;
-        if (!process.waitForFinished(CommandMs)) {
-            process.kill();
-            process.waitForFinished(1000);
-            run.err = "tvrctl did not finish";
-            return run;
-        }
-        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return RunProcess(QStringLiteral(TVRCTL_PATH), args, CommandMs);
     }
 
     // Runs tvrctl with its standard output and error on a terminal, as a user at a shell does.
@@ -118,23 +93,9 @@ class TvrctlE2eTest : public QObject {
         return run;
     }
 
-    // Checks each JSON text against a schema of docs/ with python3-jsonschema; returns the
-    // validator's complaint, empty when every one is valid.
+    // Checks each JSON text against a schema of docs/.
     static QString schemaErrors(const QString& schema, const QByteArrayList& documents) {
-        QProcess python;
-        python.start("python3", {"-c",
-                                 "import json, sys, jsonschema\n"
-                                 "schema = json.load(open(sys.argv[1]))\n"
-                                 "for line in sys.stdin:\n"
-                                 "    jsonschema.validate(json.loads(line), schema)\n",
-                                 QStringLiteral(SCHEMA_DIR "/") + schema});
-        for (const QByteArray& document : documents) {
-            python.write(QJsonDocument::fromJson(document).toJson(QJsonDocument::Compact) + "\n");
-        }
-        python.closeWriteChannel();
-        if (!python.waitForFinished(CommandMs)) return "python3 did not finish";
-        if (python.exitCode() == 0) return {};
-        return QString::fromUtf8(python.readAllStandardError()).trimmed().split('\n').last();
+        return JsonSchemaErrors(QStringLiteral(SCHEMA_DIR "/") + schema, documents);
     }
 
     static QJsonObject jsonOf(const QString& text) {
@@ -166,12 +127,7 @@ class TvrctlE2eTest : public QObject {
     }
 
     void cleanup() {
-        for (auto& process : radios_) {
-            process->terminate();
-            if (!process->waitForFinished(3000)) process->kill();
-            process->waitForFinished(1000);
-        }
-        radios_.clear();
+        radios_.stopAll();
         dir_.reset();
     }
 
@@ -387,7 +343,9 @@ class TvrctlE2eTest : public QObject {
             << 1 << "\"id\" must be four digits";
         QTest::newRow("write refused")
             << QStringList{"--air", "11"} << QStringList{"write", "--port", "RADIO", "--id", "7777"}
-            << 4 << "the radio's air_rate is none the lists know";
+            << 4
+            << "not written: the radio holds air rate code 11, which no list knows; give "
+               "--air-rate";
         // Fourteen replies of at least 250 ms each cannot fit into 2 s.
         QTest::newRow("slow radio")
             << QStringList{"--fault", "delay=250"}

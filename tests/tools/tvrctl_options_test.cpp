@@ -24,6 +24,7 @@ class TvrctlOptionsTest : public QObject {
         QVERIFY(args.options->all);
         QCOMPARE(args.options->reportPath, QStringLiteral("out.csv"));
         QCOMPARE(args.options->timeoutSeconds, 9);
+        QCOMPARE(ParseCtlArgs({"scan", "--timeout", "86400"}).options->timeoutSeconds, 86400);
         QCOMPARE(args.options->changes, RadioProfile{});
     }
 
@@ -77,8 +78,13 @@ class TvrctlOptionsTest : public QObject {
             << QStringList{"apply", "f.json", "--all", "--report", "r.txt"} << ".csv or .json";
         QTest::newRow("stray word")
             << QStringList{"read", "--port", "x", "extra"} << "unexpected argument 'extra'";
-        QTest::newRow("time-out") << QStringList{"scan", "--timeout", "0"}
-                                  << "bad value '0' for --timeout";
+        QTest::newRow("time-out 0") << QStringList{"scan", "--timeout", "0"}
+                                    << "bad value '0' for --timeout: seconds from 1 to 86400";
+        // Past a day, and past what a timer's milliseconds can hold.
+        QTest::newRow("time-out 86401")
+            << QStringList{"scan", "--timeout", "86401"} << "seconds from 1 to 86400";
+        QTest::newRow("time-out 4294968")
+            << QStringList{"scan", "--timeout", "4294968"} << "seconds from 1 to 86400";
     }
     void refusesMistakes() {
         QFETCH(QStringList, args);

@@ -1,10 +1,12 @@
 // tvrctl: reads, writes, verifies and provisions radios from the command line, several ports at
 // once, each with an engine of its own in one event loop.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -16,6 +18,7 @@
 
 #include "core/language.h"
 #include "core/messages.h"
+#include "core/terminationsignals.h"
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
 #include "tools/tvrctl/options.h"
@@ -50,30 +53,86 @@ QStringList SystemPortDevices() {
 #endif
 }
 
-// The devices given become COM1, COM2, ... in the order given, as with tvrsetup --port.
-QList<PortTarget> Targets(const CtlOptions& options) {
+// What makes two names one port: the device number of a device (whatever link or name leads to
+// it), the file of anything else, the name of what is not there.
+QString PortIdentity(const QString& device) {
+    struct stat info {};
+    if (stat(QFile::encodeName(device).constData(), &info) != 0) return u'n' + device;
+    if (S_ISCHR(info.st_mode)) return QStringLiteral("c%1").arg(info.st_rdev);
+    return QStringLiteral("f%1:%2").arg(info.st_dev).arg(info.st_ino);
+}
+
+struct TargetList {
+    QList<PortTarget> targets;
+    // A port named twice.
+    QString error;
+};
+
+// The devices given become COM1, COM2, ... in the order given, as with tvrsetup --port. A
+// port named twice, by any of its names, is refused: its two engines would answer each other's
+// replies. Every port of the system counts each device once.
+TargetList Targets(const CtlOptions& options) {
     QStringList devices;
     for (const QString& port : options.ports) {
         if (!ComNumber(port)) devices << port;
     }
     SetPinnedPorts(devices);
-    QList<PortTarget> targets;
+    TargetList list;
     const bool everyPort =
         options.all || (options.command == CtlCommand::Scan && options.ports.isEmpty());
+    QStringList names;
+    QStringList identities;
+    const auto add = [&](const QString& name, const PortTarget& target) {
+        const QString identity = PortIdentity(target.device);
+        const qsizetype seen = identities.indexOf(identity);
+        if (seen < 0) {
+            identities << identity;
+            names << name;
+            list.targets.append(target);
+        } else if (!everyPort && list.error.isEmpty()) {
+            list.error =
+                names[seen] == name
+                    ? QStringLiteral("port '%1' is given twice").arg(name)
+                    : QStringLiteral("'%1' and '%2' are the same port").arg(names[seen], name);
+        }
+    };
     if (everyPort) {
         const QStringList all = SystemPortDevices();
-        for (qsizetype i = 0; i < all.size(); ++i)
-            targets.append({QStringLiteral("COM%1").arg(i + 1), all[i]});
-        return targets;
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            add(all[i], {QStringLiteral("COM%1").arg(list.targets.size() + 1), all[i]});
+        }
+        return list;
     }
     for (const QString& port : options.ports) {
         if (const std::optional<int> n = ComNumber(port)) {
-            targets.append({port.toUpper(), DeviceForPort(*n)});
+            add(port, {port.toUpper(), DeviceForPort(*n)});
         } else {
-            targets.append({QStringLiteral("COM%1").arg(devices.indexOf(port) + 1), port});
+            add(port, {QStringLiteral("COM%1").arg(devices.indexOf(port) + 1), port});
         }
     }
-    return targets;
+    return list;
+}
+
+// A file written whole when committed, opened before any radio is touched: a run whose
+// results could not be kept is refused before it changes anything.
+std::unique_ptr<QSaveFile> OpenOutput(const QString& path) {
+    auto file = std::make_unique<QSaveFile>(path);
+    if (QFileInfo(path).isDir()) {
+        Print(stderr, QStringLiteral("tvrctl: %1: Is a directory\n").arg(path));
+        return nullptr;
+    }
+    if (!file->open(QIODevice::WriteOnly)) {
+        Print(stderr, QStringLiteral("tvrctl: %1: %2\n").arg(path, file->errorString()));
+        return nullptr;
+    }
+    return file;
+}
+
+// Writes and commits what was opened by OpenOutput; false, after saying why, when it failed.
+bool CommitOutput(QSaveFile& file, const QByteArray& contents) {
+    if (file.write(contents) == contents.size() && file.commit()) return true;
+    Print(stderr, QStringLiteral("tvrctl: %1: %2\n").arg(file.fileName(), file.errorString()));
+    return false;
 }
 
 // One line per port that a terminal redraws in place while the ports work.
@@ -99,15 +158,22 @@ class LiveProgress {
     bool drawn_ = false;
 };
 
+// What a command that talks to radios works with.
+struct Job {
+    const CtlOptions& options;
+    QList<PortTarget> targets;
+    TerminationSignals& interrupts;
+};
+
 // Starts a session per target and returns their results once every one has finished. Without
-// a terminal each port's outcome is a plain line as it ends; on one, a live line per port.
-QList<SessionResult> RunSessions(const CtlOptions& options,
-                                 const std::function<void(RadioSession&)>& start,
+// a terminal each port's outcome is a plain line as it ends; on one, a live line per port. A
+// termination signal interrupts every session; each still ends with its own line.
+QList<SessionResult> RunSessions(const Job& job, const std::function<void(RadioSession&)>& start,
                                  bool showOutcomes) {
     std::vector<std::unique_ptr<RadioSession>> sessions;
-    for (const PortTarget& target : Targets(options)) {
+    for (const PortTarget& target : job.targets) {
         sessions.push_back(
-            std::make_unique<RadioSession>(target, OpenQtSerialDevice, options.timeoutSeconds));
+            std::make_unique<RadioSession>(target, OpenQtSerialDevice, job.options.timeoutSeconds));
     }
     const bool live = showOutcomes && isatty(STDOUT_FILENO);
     LiveProgress progress(sessions);
@@ -124,6 +190,9 @@ QList<SessionResult> RunSessions(const CtlOptions& options,
             if (--left == 0) loop.quit();
         });
     }
+    QObject::connect(&job.interrupts, &TerminationSignals::arrived, &loop, [&](int signal) {
+        for (const auto& session : sessions) session->interrupt(signal);
+    });
     if (live) {
         QObject::connect(&redraw, &QTimer::timeout, [&] { progress.draw(); });
         redraw.start(ProgressRedrawMs);
@@ -193,9 +262,9 @@ int ListPorts(const CtlOptions& options) {
     return CtlExit::Ok;
 }
 
-int Scan(const CtlOptions& options) {
+int Scan(const Job& job) {
     const QList<SessionResult> results = RunSessions(
-        options, [](RadioSession& s) { s.startRead(); }, false);
+        job, [](RadioSession& s) { s.startRead(); }, false);
     for (const SessionResult& result : results) Print(stdout, ScanLine(result) + u'\n');
     const bool found = std::any_of(results.begin(), results.end(),
                                    [](const SessionResult& r) { return r.exitStatus == 0; });
@@ -207,12 +276,12 @@ int Scan(const CtlOptions& options) {
     return HighestStatus(results);
 }
 
-int Read(const CtlOptions& options) {
+int Read(const Job& job) {
     const QList<SessionResult> results = RunSessions(
-        options, [](RadioSession& s) { s.startRead(); }, false);
+        job, [](RadioSession& s) { s.startRead(); }, false);
     for (const SessionResult& result : results) {
         if (result.exitStatus != 0) continue;
-        if (options.json) {
+        if (job.options.json) {
             Print(stdout,
                   QString::fromUtf8(
                       QJsonDocument(ParametersJson(result)).toJson(QJsonDocument::Compact)) +
@@ -225,61 +294,95 @@ int Read(const CtlOptions& options) {
     return HighestStatus(results);
 }
 
-int Write(const CtlOptions& options) {
+int Write(const Job& job) {
     const QList<SessionResult> results = RunSessions(
-        options, [&](RadioSession& s) { s.startWrite(options.changes, options.verify); }, true);
+        job, [&](RadioSession& s) { s.startWrite(job.options.changes, job.options.verify); }, true);
     return HighestStatus(results);
 }
 
-int Save(const CtlOptions& options) {
+// Why a field the radio holds is not in its profile: no list knows the value, or a profile
+// cannot give it (a channel past the list).
+QString LeftOutOfProfile(RadioField field, const ShownParameters& reading) {
+    if (UnknownFields(reading.raw).contains(field)) {
+        return QStringLiteral("the radio holds %1, which no list knows")
+            .arg(RawValueText(field, reading.raw));
+    }
+    return QStringLiteral("the radio holds %1 %2, which a profile cannot give")
+        .arg(FieldKey(field), ReadingText(field, reading));
+}
+
+int Save(const Job& job) {
+    const std::unique_ptr<QSaveFile> file = OpenOutput(job.options.file);
+    if (!file) return CtlExit::FileNotWritten;
     const QList<SessionResult> results = RunSessions(
-        options, [](RadioSession& s) { s.startRead(); }, false);
+        job, [](RadioSession& s) { s.startRead(); }, false);
     const SessionResult& result = results.first();
     if (result.exitStatus != 0) {
         PrintFailures(results);
         return result.exitStatus;
     }
-    const RadioProfile profile = ProfileOf(*result.before);
+    const RadioProfile profile = ProfileOf(AsWriteSelection(*result.before));
     for (const RadioField field : AllRadioFields) {
         if (FieldText(field, WithProfile({}, profile)).isEmpty()) {
-            Print(stderr, QStringLiteral("tvrctl: the radio's %1 is none the lists know; the "
-                                         "profile leaves it out\n")
-                              .arg(FieldKey(field)));
+            Print(stderr, QStringLiteral("tvrctl: %1; the profile leaves it out\n")
+                              .arg(LeftOutOfProfile(field, *result.before)));
         }
     }
-    if (const QString error = SaveProfileFile(options.file, profile); !error.isEmpty()) {
-        Print(stderr, QStringLiteral("tvrctl: %1\n").arg(error));
-        return CtlExit::BadProfile;
-    }
+    if (!CommitOutput(*file, ProfileJson(profile))) return CtlExit::FileNotWritten;
     Print(stdout, QStringLiteral("%1 (%2): saved to %3\n")
-                      .arg(result.target.port, result.target.device, options.file));
+                      .arg(result.target.port, result.target.device, job.options.file));
     return CtlExit::Ok;
 }
 
-int Apply(const CtlOptions& options) {
+int Apply(const Job& job) {
+    const CtlOptions& options = job.options;
     const ProfileResult loaded = LoadProfileFile(options.file);
     if (!loaded.profile) {
         Print(stderr, QStringLiteral("tvrctl: %1\n").arg(loaded.error));
         return CtlExit::BadProfile;
     }
+    std::unique_ptr<QSaveFile> report;
+    if (!options.reportPath.isEmpty()) {
+        report = OpenOutput(options.reportPath);
+        if (!report) return CtlExit::FileNotWritten;
+    }
     const QList<SessionResult> results = RunSessions(
-        options, [&](RadioSession& s) { s.startWrite(*loaded.profile, true); }, true);
+        job, [&](RadioSession& s) { s.startWrite(*loaded.profile, true); }, true);
     const auto verified = std::count_if(results.begin(), results.end(),
                                         [](const SessionResult& r) { return r.verified; });
     Print(stdout, QStringLiteral("%1 of %2 radios verified\n").arg(verified).arg(results.size()));
     int status = results.isEmpty() ? CtlExit::PortError : HighestStatus(results);
-    if (!options.reportPath.isEmpty()) {
-        const QByteArray report = options.reportPath.endsWith(".json")
-                                      ? ReportJson(options.file, results)
-                                      : ReportCsv(results);
-        QSaveFile file(options.reportPath);
-        if (!file.open(QIODevice::WriteOnly) || file.write(report) < 0 || !file.commit()) {
-            Print(stderr,
-                  QStringLiteral("tvrctl: %1: %2\n").arg(options.reportPath, file.errorString()));
-            status = std::max(status, CtlExit::Usage);
-        }
+    if (report) {
+        const QByteArray contents = options.reportPath.endsWith(".json")
+                                        ? ReportJson(options.file, results)
+                                        : ReportCsv(results);
+        if (!CommitOutput(*report, contents)) status = std::max(status, CtlExit::FileNotWritten);
     }
     return status;
+}
+
+int RunCommand(const CtlOptions& options, TerminationSignals& interrupts) {
+    if (options.command == CtlCommand::Ports) return ListPorts(options);
+    const TargetList targets = Targets(options);
+    if (!targets.error.isEmpty()) {
+        Print(stderr, QStringLiteral("tvrctl: %1\nTry 'tvrctl --help'.\n").arg(targets.error));
+        return CtlExit::Usage;
+    }
+    const Job job{options, targets.targets, interrupts};
+    switch (options.command) {
+        case CtlCommand::Scan:
+            return Scan(job);
+        case CtlCommand::Read:
+            return Read(job);
+        case CtlCommand::Write:
+            return Write(job);
+        case CtlCommand::Save:
+            return Save(job);
+        case CtlCommand::Ports:
+        case CtlCommand::Apply:
+            break;
+    }
+    return Apply(job);
 }
 
 }  // namespace
@@ -295,19 +398,8 @@ int main(int argc, char** argv) {
     LanguageFlag = 1;
     // Each session reports its own outcome; the engine's messages need no answer here.
     SetMessagePresenter([](const Message&) { return MessageAnswer::Ok; });
-    switch (args.options->command) {
-        case CtlCommand::Ports:
-            return ListPorts(*args.options);
-        case CtlCommand::Scan:
-            return Scan(*args.options);
-        case CtlCommand::Read:
-            return Read(*args.options);
-        case CtlCommand::Write:
-            return Write(*args.options);
-        case CtlCommand::Save:
-            return Save(*args.options);
-        case CtlCommand::Apply:
-            break;
-    }
-    return Apply(*args.options);
+    TerminationSignals interrupts;
+    const int status = RunCommand(*args.options, interrupts);
+    // A signal that came when no radio was being worked on still ends the run as interrupted.
+    return TerminationSignals::first() ? 128 + TerminationSignals::first() : status;
 }

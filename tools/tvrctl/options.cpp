@@ -82,13 +82,30 @@ Options:
   --no-verify      do not read the radio back after writing
   --report FILE    per port: device, model, values before and after, verified or not,
                    time taken, steps written, error; CSV or JSON by the file's ending
-  --timeout S      seconds a port may take before it is given up (default 60)
+  --timeout S      seconds a port may take before it is given up, 1 to 86400 (default 60)
   --help           show this text
   --version        show the version
 
 Exit status: 0 ok, 1 usage, 2 port error, 3 no radio found, 4 read or write failed,
-5 verify mismatch, 6 bad profile. With several ports, the highest any port ended with.
+5 verify mismatch, 6 bad profile, 7 report or profile not written; with several ports, the
+highest any port ended with. Ended by SIGINT, SIGTERM or SIGHUP: 130, 143 or 129, after the
+write step on the wire has ended, the report written and every port closed.
 )");
+}
+
+QString OptionOf(RadioField field) {
+    switch (field) {
+        case RadioField::AirRate:
+            return QStringLiteral("--air-rate");
+        case RadioField::Identity:
+            return QStringLiteral("--id");
+        case RadioField::Channel:
+            return QStringLiteral("--channel");
+        case RadioField::SerialRate:
+        case RadioField::Parity:
+            break;
+    }
+    return QStringLiteral("--serial");
 }
 
 CtlArgs ParseCtlArgs(const QStringList& args) {
@@ -145,7 +162,10 @@ CtlArgs ParseCtlArgs(const QStringList& args) {
         } else if (name == "--timeout") {
             bool number = false;
             options.timeoutSeconds = value->toInt(&number);
-            if (!number || options.timeoutSeconds < 1) return Usage(bad);
+            if (!number || options.timeoutSeconds < 1 ||
+                options.timeoutSeconds > MaxTimeoutSeconds) {
+                return Usage(bad + QStringLiteral(": seconds from 1 to %1").arg(MaxTimeoutSeconds));
+            }
         } else if (name == "--channel") {
             bool number = false;
             values["channel"] = value->toInt(&number);

@@ -15,7 +15,12 @@ inline constexpr int NoRadio = 3;
 inline constexpr int ExchangeFailed = 4;
 inline constexpr int VerifyMismatch = 5;
 inline constexpr int BadProfile = 6;
+// A report or a saved profile that cannot be written.
+inline constexpr int FileNotWritten = 7;
 }  // namespace CtlExit
+
+// The longest --timeout: a day.
+inline constexpr int MaxTimeoutSeconds = 86400;
 
 enum class CtlCommand { Ports, Scan, Read, Write, Save, Apply };
 
@@ -44,3 +49,5 @@ struct CtlArgs {
 // The command line without the program name.
 CtlArgs ParseCtlArgs(const QStringList& args);
 QString CtlUsage();
+// The option that gives a field's value: "--channel", "--air-rate", "--id", "--serial".
+QString OptionOf(RadioField field);

@@ -11,6 +11,8 @@ namespace {
 constexpr int CommandTickMs = 10;
 // Where the search starts, as the window's does: 9600 bit/s, no parity.
 constexpr uint8_t SearchStartBaudIndex = 4;
+// How long an interrupted session waits for a write step on the wire to end.
+constexpr int InterruptGraceMs = 1000;
 const char* const StepNames[WriteStepCount] = {"air_rate", "id", "channel", "serial"};
 
 }  // namespace
@@ -83,16 +85,18 @@ QString RadioSession::phase() const {
 void RadioSession::tick() {
     engine_.Timer_SdCmdTimer();
     engine_.Timer_RecCmdTimer();
-    noteWrittenSteps();
 }
 
-// A step counts as written once the radio acknowledged it; the step counter moves on then.
-void RadioSession::noteWrittenSteps() {
-    if (engine_.verifying()) {
-        acknowledgedSteps_ = WriteStepCount;
-    } else if (writing_ && engine_.WriteMode && !engine_.ConnectMode) {
-        acknowledgedSteps_ = std::max(acknowledgedSteps_, engine_.CmdStep);
+void RadioSession::interrupt(int signal) {
+    if (finished_) return;
+    interruptStatus_ = 128 + signal;
+    const auto stop = [this] { finish(interruptStatus_, QStringLiteral("interrupted")); };
+    engine_.Interrupt();
+    if (!commandTimersRunning()) {
+        stop();
+        return;
     }
+    QTimer::singleShot(InterruptGraceMs, this, stop);
 }
 
 void RadioSession::setCommandTimers(bool running) {
@@ -108,7 +112,7 @@ bool RadioSession::commandTimersRunning() const {
 }
 
 void RadioSession::showParameters(const ShownParameters& shown) {
-    shown_ = AsWriteSelection(shown);
+    shown_ = shown;
 }
 
 void RadioSession::portLost() {
@@ -118,7 +122,6 @@ void RadioSession::portLost() {
 
 void RadioSession::sequenceEnded(SequenceOutcome outcome) {
     if (finished_) return;
-    const bool written = acknowledgedSteps_ == WriteStepCount;
     switch (outcome) {
         case SequenceOutcome::ReadDone:
             readDone();
@@ -129,24 +132,30 @@ void RadioSession::sequenceEnded(SequenceOutcome outcome) {
                        QStringLiteral("no radio found: no answer at any serial setting"));
             } else {
                 finish(CtlExit::ExchangeFailed,
-                       written ? QStringLiteral("written, but the read-back found no radio")
-                               : QStringLiteral("the radio was not found again for the write"));
+                       QStringLiteral("the radio was not found again for the write"));
             }
             return;
         case SequenceOutcome::ReadFailed:
             finish(CtlExit::ExchangeFailed,
-                   written ? QStringLiteral("written, but the read-back failed")
-                           : QStringLiteral("read failed: a reply was missing or damaged"));
+                   QStringLiteral("read failed: a reply was missing or damaged"));
+            return;
+        case SequenceOutcome::VerifyReadFailed:
+            finish(CtlExit::ExchangeFailed,
+                   QStringLiteral("written, but the read-back found no radio or failed: not "
+                                  "verified"));
             return;
         case SequenceOutcome::WriteFailed:
         case SequenceOutcome::WriteRefused:
-            acknowledgedSteps_ = engine_.CmdStep;
             finish(CtlExit::ExchangeFailed,
                    QStringLiteral("write failed: the radio did not acknowledge the %1 step")
-                       .arg(StepNames[std::clamp(engine_.CmdStep, 0, WriteStepCount - 1)]));
+                       .arg(StepNames[std::clamp(engine_.WriteStepsAcknowledged, 0,
+                                                 WriteStepCount - 1)]));
             return;
         case SequenceOutcome::PortClosed:
             finish(CtlExit::PortError, QStringLiteral("the port went away"));
+            return;
+        case SequenceOutcome::Interrupted:
+            finish(interruptStatus_, QStringLiteral("interrupted"));
             return;
         case SequenceOutcome::WriteDone:
             writeEnded(outcome);
@@ -165,14 +174,10 @@ void RadioSession::readDone() {
         finish(CtlExit::Ok);
         return;
     }
-    values_ = WithProfile(*shown_, changes_);
-    for (const RadioField field : AllRadioFields) {
-        if (FieldText(field, values_).isEmpty()) {
-            finish(CtlExit::ExchangeFailed,
-                   QStringLiteral("not written: the radio's %1 is none the lists know; give it")
-                       .arg(FieldKey(field)));
-            return;
-        }
+    values_ = WithProfile(AsWriteSelection(*shown_), changes_);
+    if (const QString refused = unknownValueKept(); !refused.isEmpty()) {
+        finish(CtlExit::ExchangeFailed, refused);
+        return;
     }
     result_.written = values_;
     writing_ = true;
@@ -180,8 +185,17 @@ void RadioSession::readDone() {
     engine_.Speed_WClick();
 }
 
+// A value the radio holds that no list knows is never written back in place of itself.
+QString RadioSession::unknownValueKept() const {
+    for (const RadioField field : AllRadioFields) {
+        if (!FieldText(field, values_).isEmpty()) continue;
+        return QStringLiteral("not written: the radio holds %1, which no list knows; give %2")
+            .arg(RawValueText(field, shown_->raw), OptionOf(field));
+    }
+    return {};
+}
+
 void RadioSession::writeEnded(SequenceOutcome outcome) {
-    acknowledgedSteps_ = WriteStepCount;
     if (outcome == SequenceOutcome::WriteVerified) {
         result_.verified = true;
         finish(CtlExit::Ok);
@@ -212,7 +226,7 @@ void RadioSession::finish(int exitStatus, const QString& error) {
     result_.exitStatus = exitStatus;
     result_.error = error;
     result_.seconds = clock_.nsecsElapsed() / 1e9;
-    for (int step = 0; step < acknowledgedSteps_; ++step) {
+    for (int step = 0; step < engine_.WriteStepsAcknowledged; ++step) {
         result_.stepsWritten << QString::fromLatin1(StepNames[step]);
     }
     // Closed once the engine's call that ended here has returned.

@@ -21,8 +21,8 @@ struct SessionResult {
     PortTarget target;
     QString model;  // model and version, "TVR-M402.3"
     // What the first read found, and what the read-back after a write found.
-    std::optional<WriteSelection> before;
-    std::optional<WriteSelection> after;
+    std::optional<ShownParameters> before;
+    std::optional<ShownParameters> after;
     // The values a write sent.
     std::optional<WriteSelection> written;
     bool verified = false;
@@ -48,6 +48,9 @@ class RadioSession : public QObject, public SequencerHost, public SerialLinkHost
     // A read, then the write of the read values with the changes put in, then (when asked)
     // the read-back.
     void startWrite(const RadioProfile& changes, bool verify);
+    // Ends the session on the termination signal `signal`: at once, or once a write step on
+    // the wire is acknowledged or given up, within a second. Its exit status is 128 + signal.
+    void interrupt(int signal);
 
     const SessionResult& result() const { return result_; }
     bool isFinished() const { return finished_; }
@@ -84,8 +87,9 @@ class RadioSession : public QObject, public SequencerHost, public SerialLinkHost
   private:
     bool open();
     void tick();
-    void noteWrittenSteps();
     void readDone();
+    // Why the write would send a value the radio holds that no list knows; empty when none.
+    QString unknownValueKept() const;
     void writeEnded(SequenceOutcome outcome);
     void timedOut();
     void finish(int exitStatus, const QString& error = {});
@@ -96,12 +100,11 @@ class RadioSession : public QObject, public SequencerHost, public SerialLinkHost
     RadioProfile changes_;
     bool verify_ = true;
     bool finished_ = false;
-    bool timedOut_ = false;
     int timeoutSeconds_;
+    int interruptStatus_ = 0;
     SessionResult result_;
     WriteSelection values_;
-    std::optional<WriteSelection> shown_;
-    int acknowledgedSteps_ = 0;
+    std::optional<ShownParameters> shown_;
     QElapsedTimer clock_;
     QTimer commandTimer_;
     QTimer deadline_;

@@ -9,12 +9,36 @@ QString PortAndDevice(const SessionResult& result) {
     return QStringLiteral("%1 (%2)").arg(result.target.port, result.target.device);
 }
 
-QString SerialSetting(const WriteSelection& values) {
+QString SerialSetting(const ShownParameters& reading) {
+    const WriteSelection values = AsWriteSelection(reading);
     return FieldText(RadioField::SerialRate, values) + u'-' + FieldText(RadioField::Parity, values);
 }
 
-QJsonValue ValuesOrNull(const std::optional<WriteSelection>& values) {
-    return values ? QJsonValue(ValuesJson(*values)) : QJsonValue(QJsonValue::Null);
+// The radio's own values of the fields no list knows: a number for the channel and the air-rate
+// code, the two identity bytes in hexadecimal.
+QJsonObject RawJson(const RawRadioValues& raw) {
+    QJsonObject object;
+    for (const RadioField field : UnknownFields(raw)) {
+        if (field == RadioField::Identity) {
+            object[FieldKey(field)] = QString::fromLatin1(
+                QByteArray(reinterpret_cast<const char*>(raw.id.data()), 2).toHex().toUpper());
+        } else {
+            object[FieldKey(field)] = field == RadioField::Channel ? raw.channel : raw.airRateCode;
+        }
+    }
+    return object;
+}
+
+// The values as a profile gives them, null where no list knows the radio's value; "raw" then
+// holds the radio's own, and is left out while every value is known.
+QJsonObject ReadingJson(const ShownParameters& reading) {
+    QJsonObject object = ValuesJson(AsWriteSelection(reading));
+    if (const QJsonObject raw = RawJson(reading.raw); !raw.isEmpty()) object["raw"] = raw;
+    return object;
+}
+
+QJsonValue ReadingOrNull(const std::optional<ShownParameters>& reading) {
+    return reading ? QJsonValue(ReadingJson(*reading)) : QJsonValue(QJsonValue::Null);
 }
 
 // A CSV field, quoted when it must be.
@@ -23,12 +47,12 @@ QString CsvField(QString text) {
     return u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-// What changed between two parameter sets: "channel NO.1 -> NO.5".
-QStringList Changes(const WriteSelection& before, const WriteSelection& after) {
+// What changed between two reads of a radio: "channel NO.1 -> NO.5", "channel 200 -> NO.5".
+QStringList Changes(const ShownParameters& before, const ShownParameters& after) {
     QStringList changes;
-    for (const RadioField field : DifferingFields(before, after)) {
+    for (const RadioField field : ChangedFields(before, after)) {
         changes << QStringLiteral("%1 %2 -> %3")
-                       .arg(FieldKey(field), FieldText(field, before), FieldText(field, after));
+                       .arg(FieldKey(field), ReadingText(field, before), ReadingText(field, after));
     }
     return changes;
 }
@@ -36,15 +60,20 @@ QStringList Changes(const WriteSelection& before, const WriteSelection& after) {
 }  // namespace
 
 QString ParametersText(const SessionResult& result) {
-    const WriteSelection& values = *result.before;
+    const ShownParameters& reading = *result.before;
+    const auto unknownMarked = [&](RadioField field) {
+        const QString text = ReadingText(field, reading);
+        return UnknownFields(reading.raw).contains(field) ? text + QStringLiteral(" (unknown)")
+                                                          : text;
+    };
     const QList<std::pair<QString, QString>> rows{
         {"port", result.target.port},
         {"device", result.target.device},
         {"model", result.model},
-        {"channel", FieldText(RadioField::Channel, values)},
-        {"air rate", FieldText(RadioField::AirRate, values)},
-        {"serial", SerialSetting(values)},
-        {"id", FieldText(RadioField::Identity, values)},
+        {"channel", unknownMarked(RadioField::Channel)},
+        {"air rate", unknownMarked(RadioField::AirRate)},
+        {"serial", SerialSetting(reading)},
+        {"id", unknownMarked(RadioField::Identity)},
     };
     QString text;
     for (const auto& [name, value] : rows) {
@@ -54,7 +83,7 @@ QString ParametersText(const SessionResult& result) {
 }
 
 QJsonObject ParametersJson(const SessionResult& result) {
-    QJsonObject object = ValuesJson(*result.before);
+    QJsonObject object = ReadingJson(*result.before);
     object["format"] = ProfileFormat;
     object["port"] = result.target.port;
     object["device"] = result.target.device;
@@ -71,8 +100,9 @@ QString ScanLine(const SessionResult& result) {
 QString OutcomeText(const SessionResult& result) {
     const QString lead = PortAndDevice(result) + QStringLiteral(": ");
     if (result.exitStatus != 0) return lead + result.error;
-    const std::optional<WriteSelection>& now = result.after ? result.after : result.written;
-    const QStringList changes = Changes(*result.before, *now);
+    // Unverified, the radio is taken to hold what its frames carried.
+    const ShownParameters now = result.after ? *result.after : ExpectedReading(*result.written);
+    const QStringList changes = Changes(*result.before, now);
     return lead + (result.verified ? QStringLiteral("verified") : QStringLiteral("written")) +
            QStringLiteral(" in %1 s").arg(result.seconds, 0, 'f', 2) +
            (changes.isEmpty() ? QStringLiteral(", nothing changed")
@@ -93,9 +123,9 @@ QByteArray ReportCsv(const QList<SessionResult>& results) {
     QStringList lines{header.join(u',')};
     for (const SessionResult& result : results) {
         QStringList row{result.target.port, result.target.device, result.model};
-        for (const std::optional<WriteSelection>& values : {result.before, result.after}) {
+        for (const std::optional<ShownParameters>& reading : {result.before, result.after}) {
             for (const RadioField field : AllRadioFields) {
-                row << (values ? FieldText(field, *values) : QString());
+                row << (reading ? ReadingText(field, *reading) : QString());
             }
         }
         row << (result.verified ? "yes" : "no") << QString::number(result.seconds, 'f', 3)
@@ -113,8 +143,8 @@ QByteArray ReportJson(const QString& profilePath, const QList<SessionResult>& re
             {"port", result.target.port},
             {"device", result.target.device},
             {"model", result.model},
-            {"before", ValuesOrNull(result.before)},
-            {"after", ValuesOrNull(result.after)},
+            {"before", ReadingOrNull(result.before)},
+            {"after", ReadingOrNull(result.after)},
             {"verified", result.verified},
             {"seconds", result.seconds},
             {"steps_written", QJsonArray::fromStringList(result.stepsWritten)},

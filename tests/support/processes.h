@@ -1,0 +1,111 @@
+#pragma once
+
+// The project's programs run as a user runs them, every one waited for with a bound, and the
+// lock files a serial port leaves behind.
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+struct ProcessRun {
+    int status = -1;  // -1: it did not end in time, -2: it crashed
+    QString out;
+    QString err;
+};
+
+// Waits for a started process to end, killing it past `timeoutMs`.
+inline ProcessRun FinishProcess(QProcess& process, int timeoutMs = 30000) {
+    ProcessRun run;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+        run.err = QStringLiteral("%1 did not finish").arg(process.program());
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+inline ProcessRun RunProcess(const QString& program, const QStringList& args,
+                             int timeoutMs = 30000) {
+    QProcess process;
+    process.start(program, args);
+    return FinishProcess(process, timeoutMs);
+}
+
+// tvrsim radios, each behind a link of its own; all are stopped when the set goes.
+class SimulatedRadios {
+  public:
+    static constexpr int StartMs = 5000;
+
+    explicit SimulatedRadios(QString tvrsimPath) : tvrsimPath_(std::move(tvrsimPath)) {}
+    ~SimulatedRadios() { stopAll(); }
+
+    // Starts tvrsim behind `link` and returns the link once it is there.
+    QString start(const QString& link, const QStringList& args = {}) {
+        auto process = std::make_unique<QProcess>();
+        process->start(tvrsimPath_, QStringList{"--link", link} + args);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < StartMs && !QFileInfo(link).isSymLink()) {
+            process->waitForReadyRead(50);
+        }
+        if (!QFileInfo(link).isSymLink()) qWarning("tvrsim %s did not start", qPrintable(link));
+        radios_.push_back(std::move(process));
+        return link;
+    }
+
+    void stopAll() {
+        for (auto& process : radios_) {
+            process->terminate();
+            if (!process->waitForFinished(3000)) process->kill();
+            process->waitForFinished(1000);
+        }
+        radios_.clear();
+    }
+
+  private:
+    QString tvrsimPath_;
+    std::vector<std::unique_ptr<QProcess>> radios_;
+};
+
+// Checks each JSON text against a JSON Schema file with python3-jsonschema; returns the
+// validator's complaint, empty when every one is valid.
+inline QString JsonSchemaErrors(const QString& schemaFile, const QByteArrayList& documents) {
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import json, sys, jsonschema\n"
+                             "schema = json.load(open(sys.argv[1]))\n"
+                             "for line in sys.stdin:\n"
+                             "    jsonschema.validate(json.loads(line), schema)\n",
+                             schemaFile});
+    for (const QByteArray& document : documents) {
+        python.write(QJsonDocument::fromJson(document).toJson(QJsonDocument::Compact) + "\n");
+    }
+    python.closeWriteChannel();
+    if (!python.waitForFinished(30000)) return "python3 did not finish";
+    if (python.exitCode() == 0) return {};
+    return QString::fromUtf8(python.readAllStandardError()).trimmed().split('\n').last();
+}
+
+// The lock files Qt's serial port keeps for a device, in any of the folders it may choose.
+inline QStringList SerialLockFiles(const QString& device) {
+    QStringList names{device};
+    if (device.startsWith(QStringLiteral("/dev/"))) names << device.mid(5);
+    QStringList found;
+    for (const char* folder :
+         {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"}) {
+        for (QString name : names) {
+            const QString path =
+                QString::fromLatin1(folder) + QStringLiteral("/LCK..") + name.replace(u'/', u'_');
+            if (QFileInfo::exists(path)) found << path;
+        }
+    }
+    return found;
+}
