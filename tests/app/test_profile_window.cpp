@@ -138,6 +138,32 @@ class ProfileWindowTest : public QObject {
         QCOMPARE(ControlsNow(), before);
     }
 
+    // The radio's own value of a list left empty is in the list's tool tip, until a profile
+    // gives the list a value; then Write sends the profile's value.
+    void aValueNoListKnowsIsNamedUntilAProfileGivesOne() {
+        RadioParameters unknown = Radio();
+        unknown.channel = 200;
+        unknown.identity = {0x1A, 0x34};
+        f_.useRadio(unknown);
+        Form1->Speed_RClick();
+        QVERIFY(f_.runExchange());
+        QCOMPARE(ControlsNow(), (Controls{"", "100KBPS", "19200", 2, ""}));
+        QCOMPARE(Form1->ComboChnn->toolTip(), QStringLiteral("The radio holds channel 200."));
+        QCOMPARE(Form1->EditID->toolTip(), QStringLiteral("The radio holds ID bytes 1A 34."));
+        QCOMPARE(Form1->ComboAirBaud->toolTip(), QString());
+        chosen_ = path("channel.json");
+        writeFile(chosen_, R"({"format": 1, "channel": 3, "id": "0042"})");
+        Form1->FileLoadProfileClick();
+        QCOMPARE(ControlsNow(), (Controls{"NO.3", "100KBPS", "19200", 2, "004200"}));
+        QCOMPARE(Form1->ComboChnn->toolTip(), QString());
+        QCOMPARE(Form1->EditID->toolTip(), QString());
+        f_.messages.clear();
+        Form1->Speed_WClick();
+        QVERIFY(f_.runExchange());
+        QCOMPARE(f_.messages.texts(), QStringList{"Write correct!"});
+        QCOMPARE(int(f_.radio->parameters().channel), 3);
+    }
+
     void aProfileThatCannotBeWrittenIsReported() {
         chosen_ = path("no/such/folder.json");
         Form1->FileSaveProfileClick();

@@ -260,16 +260,22 @@ class EngineHeadlessTest : public QObject {
         QCOMPARE(radio_->parameters().channel, parameters.channel);
     }
 
-    // A write the radio acknowledged but whose read-back finds no radio is not called correct:
-    // one message says it is not verified.
+    // A write the radio acknowledged but whose read-back finds no radio, or fails on the way,
+    // is not called correct: one message says it is not verified.
+    void aWriteWhoseReadBackFailsIsNotVerified_data() {
+        QTest::addColumn<int>("silentFrom");
+        QTest::newRow("no radio found") << 0x10;
+        QTest::newRow("a read step unanswered") << 0x04;
+    }
     void aWriteWhoseReadBackFailsIsNotVerified() {
+        QFETCH(int, silentFrom);
         engine_->Speed_RClick();
         QVERIFY(runToOutcome());
         messages_.clear();
         bool written = false;
         radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
             if (incoming && frame[3] == 0x0F) written = true;
-            if (incoming && written && frame[3] == 0x10) radio_->setFaults({.silent = true});
+            if (incoming && written && frame[3] == silentFrom) radio_->setFaults({.silent = true});
         });
         host_.values.channelPosition = 10;
         engine_->Speed_WClick();

@@ -30,10 +30,10 @@ QJsonObject JsonOf(const QByteArray& text) {
     return QJsonDocument::fromJson(text).object();
 }
 
-// The command codes a radio took in, in order, from its frame log.
-QByteArrayList CommandsIn(const QString& log) {
+// The command codes a radio took in, in order, from its frame log (from byte `from` on).
+QByteArrayList CommandsIn(const QString& log, qsizetype from = 0) {
     QByteArrayList codes;
-    for (const QByteArray& line : FileContents(log).split('\n')) {
+    for (const QByteArray& line : FileContents(log).mid(from).split('\n')) {
         const qsizetype at = line.indexOf(" in  ");
         if (at >= 0) codes << line.mid(at + 5 + 9, 2);
     }
@@ -194,6 +194,8 @@ class TvrctlSafetyTest : public QObject {
                waited.elapsed() < CommandMs) {
             QTest::qSleep(5);
         }
+        QList<qsizetype> loggedBefore;
+        for (const QString& log : logs) loggedBefore << FileContents(log).size();
         QVERIFY(::kill(pid_t(process.processId()), signal) == 0);
         const ProcessRun run = FinishProcess(process, CommandMs);
         QCOMPARE(run.status, 128 + signal);
@@ -212,6 +214,12 @@ class TvrctlSafetyTest : public QObject {
             QCOMPARE(steps, StepsAcknowledged(logs[i]));
             QCOMPARE(SerialLockFiles(links[i]), QStringList{});
             written << steps.join(u' ');
+            // No write step began once the signal was in; one may have been on its way.
+            const QByteArrayList after = CommandsIn(logs[i], loggedBefore[i]);
+            const auto writesAfter =
+                std::count_if(after.begin(), after.end(),
+                              [](const QByteArray& c) { return WriteCodes.contains(c); });
+            QVERIFY2(writesAfter <= 1, after.join(' '));
         }
         QVERIFY(written[0].startsWith("air_rate"));
         // The ports are free again, and each radio holds just what it acknowledged.
