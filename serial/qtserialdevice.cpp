@@ -408,6 +408,8 @@ class PortWorker : public QObject {
 
   private:
     void closePort() {
+        // Stopped here, in their own thread: the worker is deleted from another one.
+        for (QTimer* timer : {&sentPoll_, &drainDelay_, &floodDrain_}) timer->stop();
         port_.close();
 #if !defined(Q_OS_WIN)
         claim_.release();
