@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -107,12 +108,16 @@ struct PtyPair {
 class OtherProgram {
   public:
     enum class Ends { AtOnce, WhenReleased };
+    // Exit statuses.
+    static constexpr int LockRefused = 4;
+    static constexpr int OpenRefused = 3;
 
     OtherProgram(const QString& device, Ends ends, bool normalUser = false) {
-        const QStringList script{"-c",
-                                 "exec 3<\"$0\" || exit 2; flock -n 3 || exit 1; echo locked; "
-                                 "if [ \"$1\" = held ]; then read line; fi; exit 0",
-                                 device, ends == Ends::WhenReleased ? "held" : "at-once"};
+        const QStringList script{
+            "-c",
+            "true 3<\"$0\" || exit 3; exec 3<\"$0\"; flock -n 3 || exit 4; echo locked; "
+            "if [ \"$1\" = held ]; then read line; fi; exit 0",
+            device, ends == Ends::WhenReleased ? "held" : "at-once"};
         process_.setWorkingDirectory("/");
         if (normalUser && ::geteuid() == 0) {
             process_.start(
@@ -303,29 +308,39 @@ class QtSerialDeviceTest : public QObject {
     // One process, one device, two names: Qt's lock file goes by the name, the lock by the
     // device. As root too, whom the exclusive mode does not stop.
     void sameDeviceUnderAnotherNameIsInUse_data() {
-        QTest::addColumn<bool>("linkFirst");
-        QTest::newRow("link, then its target") << true;
-        QTest::newRow("target, then a link to it") << false;
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("link, then its target") << "link"
+                                               << "target";
+        QTest::newRow("target, then a link to it") << "target"
+                                                   << "link";
+        QTest::newRow("relative link, then its target") << "./link"
+                                                        << "target";
     }
     void sameDeviceUnderAnotherNameIsInUse() {
-        QFETCH(bool, linkFirst);
+        QFETCH(QString, first);
+        QFETCH(QString, second);
         PtyPair pty;
         QTemporaryDir dir;
-        const QString link = dir.filePath("ttyRADIO");
-        QVERIFY(QFile::link(pty.slaveName, link));
-        const QString first = linkFirst ? link : pty.slaveName;
-        const QString second = linkFirst ? pty.slaveName : link;
-        OpenResult opened = OpenQtSerialDevice(first);
+        QVERIFY(QFile::link(pty.slaveName, dir.filePath("link")));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const auto name = [&](const QString& which) {
+            if (which == "target") return pty.slaveName;
+            return which == "link" ? dir.filePath(which) : which;
+        };
+        OpenResult opened = OpenQtSerialDevice(name(first));
+        const OpenResult again = OpenQtSerialDevice(name(second));
+        QDir::setCurrent(before);
         QVERIFY(opened.device);
-        const OpenResult again = OpenQtSerialDevice(second);
         QVERIFY(!again.device);
         QCOMPARE(int(again.failure), int(OpenFailure::InUse));
         opened.device->close();
-        QVERIFY(OpenQtSerialDevice(second).device);
+        QVERIFY(OpenQtSerialDevice(pty.slaveName).device);
     }
 
-    // While the port is open, no other program gets the device: one as root finds it locked, one
-    // as a normal user cannot even open it. Once closed, both can.
+    // While the port is open, no other program gets the device: a normal user's cannot even
+    // open it (the exclusive mode), root's finds it locked. Once closed, both can.
     void otherProgramsGetTheDeviceOnlyAfterTheClose_data() {
         QTest::addColumn<bool>("normalUser");
         QTest::newRow("as this user") << false;
@@ -337,9 +352,9 @@ class QtSerialDeviceTest : public QObject {
         if (normalUser) QCOMPARE(::chmod(QFile::encodeName(pty.slaveName), 0666), 0);
         auto device = OpenQtSerialDevice(pty.slaveName).device;
         QVERIFY(device);
-        const int whileOpen =
-            OtherProgram(pty.slaveName, OtherProgram::Ends::AtOnce, normalUser).finish();
-        QVERIFY2(whileOpen > 0, qPrintable(QString::number(whileOpen)));
+        const bool root = ::geteuid() == 0 && !normalUser;
+        QCOMPARE(OtherProgram(pty.slaveName, OtherProgram::Ends::AtOnce, normalUser).finish(),
+                 root ? OtherProgram::LockRefused : OtherProgram::OpenRefused);
         device->close();
         QCOMPARE(OtherProgram(pty.slaveName, OtherProgram::Ends::AtOnce, normalUser).finish(), 0);
     }
