@@ -149,12 +149,12 @@ OpenFailure FailureFromErrno(int error) {
     }
 }
 
-// Exclusive use of a device, taken the way the system's other serial programs take it: the
-// advisory lock (flock) they test before they use a port, and the terminal's exclusive mode,
-// which refuses every later open but root's. Both are held through a descriptor of their own,
-// opened before Qt opens the device, because Qt's open already changes the line settings: a
-// device another program holds is left exactly as it was. Where a device takes no lock or is
-// no terminal, it is claimed all the same.
+// Exclusive use of a device, taken the way the system's other serial programs take it. Qt puts
+// the terminal in exclusive mode while it has the device open, which refuses later opens by
+// anyone but root; the advisory lock (flock) that those programs test keeps root's out too.
+// The lock is held through a descriptor of its own, opened before Qt opens the device, because
+// Qt's open already changes the line settings: a device another program holds is left exactly
+// as it was. Where a device takes no lock, it is claimed all the same.
 class DeviceClaim {
   public:
     DeviceClaim() = default;
@@ -179,14 +179,9 @@ class DeviceClaim {
         return OpenFailure::None;
     }
 
-    // Called once Qt has the device open, since the mode refuses Qt's own open too.
-    void makeExclusive() { exclusive_ = fd_ >= 0 && ::ioctl(fd_, TIOCEXCL) == 0; }
-
-    // Called after Qt has closed the device. The exclusive mode is cleared first: on a
-    // pseudo-terminal it would outlive the last close and keep other programs out.
+    // Called after Qt has closed the device, so that no other program has it before then.
     void release() {
         if (fd_ < 0) return;
-        if (std::exchange(exclusive_, false)) ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
         fd_ = -1;
     }
@@ -203,7 +198,6 @@ class DeviceClaim {
     }
 
     int fd_ = -1;
-    bool exclusive_ = false;
 };
 #endif
 
@@ -270,7 +264,6 @@ class PortWorker : public QObject {
             return refused;
         }
 #if !defined(Q_OS_WIN)
-        claim_.makeExclusive();
         // Qt takes one byte to say that data arrived; drain() takes the rest from the driver.
         port_.setReadBufferSize(1);
 #endif
