@@ -270,14 +270,18 @@ class QtSerialDeviceTest : public QObject {
     }
 
     // A device another program has locked is in use at once, and is left as it was: neither
-    // its line settings nor a single byte reach it.
+    // a setting nor a single byte reach it. The far end reads in packet mode, where a change of
+    // the flow control that any open of Qt's makes (raw mode) arrives as a packet of its own.
     void deviceLockedByAnotherProgramIsInUseAndUntouched() {
         PtyPair pty;
         QVERIFY(pty.master >= 0);
         termios before{};
         ::tcgetattr(pty.master, &before);
         ::cfsetspeed(&before, B1200);
+        before.c_iflag |= IXON;
         ::tcsetattr(pty.master, TCSANOW, &before);
+        const int packetMode = 1;
+        QCOMPARE(::ioctl(pty.master, TIOCPKT, &packetMode), 0);
         OtherProgram holder(pty.slaveName, OtherProgram::Ends::WhenReleased);
         QVERIFY(holder.holds());
 
