@@ -94,6 +94,12 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
             QStringLiteral("Unexpected argument '%1'.\n").arg(parser.positionalArguments().first());
         return options;
     }
+    // An empty name would leave its COM slot empty, and a Read would search the other ports.
+    if (parser.values(port).contains(QString())) {
+        options.exitStatus = 2;
+        options.output = QStringLiteral("--port needs a device name.\n");
+        return options;
+    }
     if (parser.isSet(lang)) options.languageFlag = language == QStringLiteral("en") ? 1 : 0;
     options.ports = parser.values(port);
     options.resetSettings = parser.isSet(reset);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -20,6 +21,8 @@
 #if defined(Q_OS_WIN)
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -112,10 +115,91 @@ struct SharedBuffers {
 };
 
 struct OpenStatus {
-    QtOpenError error = QtOpenError::None;
+    OpenFailure failure = OpenFailure::None;
     QString errorText;
     LineSettings settings;
 };
+
+// The device's path as the system names it, as Qt makes it from a port name.
+QString SystemLocation(const QString& name) {
+#if defined(Q_OS_WIN)
+    return name;
+#else
+    const bool path = name.startsWith(u'/') || name.startsWith(QLatin1String("./")) ||
+                      name.startsWith(QLatin1String("../"));
+    return path ? name : QStringLiteral("/dev/") + name;
+#endif
+}
+
+#if !defined(Q_OS_WIN)
+OpenFailure FailureFromErrno(int error) {
+    switch (error) {
+        case EBUSY:
+            // Another program has the terminal in exclusive mode.
+            return OpenFailure::InUse;
+        case EACCES:
+        case EPERM:
+            return OpenFailure::NoPermission;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return OpenFailure::NoSuchDevice;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
+// Exclusive use of a device, taken the way the system's other serial programs take it. Qt puts
+// the terminal in exclusive mode while it has the device open, which refuses later opens by
+// anyone but root; the advisory lock (flock) that those programs test keeps root's out too.
+// The lock is held through a descriptor of its own, opened before Qt opens the device, because
+// Qt's open already changes the line settings: a device another program holds is left exactly
+// as it was. Where a device takes no lock, it is claimed all the same.
+class DeviceClaim {
+  public:
+    DeviceClaim() = default;
+    DeviceClaim(const DeviceClaim&) = delete;
+    DeviceClaim& operator=(const DeviceClaim&) = delete;
+    ~DeviceClaim() { release(); }
+
+    // None once the device is ours; otherwise why not, with the system's words in `systemText`.
+    OpenFailure claim(const QString& location, QString* systemText) {
+        fd_ = ::open(QFile::encodeName(location).constData(),
+                     O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) {
+            const int error = errno;
+            *systemText = QString::fromLocal8Bit(std::strerror(error));
+            return FailureFromErrno(error);
+        }
+        if (heldElsewhere()) {
+            qCDebug(lcSerial) << location << "is locked by another program";
+            release();
+            return OpenFailure::InUse;
+        }
+        return OpenFailure::None;
+    }
+
+    // Called after Qt has closed the device, so that no other program has it before then.
+    void release() {
+        if (fd_ < 0) return;
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    // Another program holds the lock, or has the exclusive mode, which does not stop root.
+    bool heldElsewhere() const {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return true;
+#if defined(TIOCGEXCL)
+        int exclusive = 0;
+        if (::ioctl(fd_, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return true;
+#endif
+        return false;
+    }
+
+    int fd_ = -1;
+};
+#endif
 
 // While written bytes wait for the driver, how often the port's thread looks how many it took.
 constexpr int kSentPollMs = 5;
@@ -164,16 +248,27 @@ class PortWorker : public QObject {
     }
 
     OpenStatus open(const QString& name) {
+#if !defined(Q_OS_WIN)
+        QString claimText;
+        const OpenFailure claimed = claim_.claim(SystemLocation(name), &claimText);
+        if (claimed != OpenFailure::None) return {claimed, claimText, {}};
+#endif
         port_.setPortName(name);
         if (!port_.open(QIODevice::ReadWrite)) {
-            return {ToOpenError(port_.error()), port_.errorString(), {}};
+            const OpenStatus refused{ClassifyOpenFailure(true, true, ToOpenError(port_.error())),
+                                     port_.errorString(),
+                                     {}};
+#if !defined(Q_OS_WIN)
+            claim_.release();
+#endif
+            return refused;
         }
 #if !defined(Q_OS_WIN)
         // Qt takes one byte to say that data arrived; drain() takes the rest from the driver.
         port_.setReadBufferSize(1);
 #endif
         takeLineErrors();
-        return {QtOpenError::None, {}, settings()};
+        return {OpenFailure::None, {}, settings()};
     }
 
     std::pair<bool, LineSettings> setLineSettings(const LineSettings& wanted) {
@@ -280,7 +375,7 @@ class PortWorker : public QObject {
     }
 
     void shutdown() {
-        port_.close();
+        closePort();
     }
 
     // The first loss report closes the port and tells the device; later ones change nothing.
@@ -297,7 +392,7 @@ class PortWorker : public QObject {
         QMetaObject::invokeMethod(
             this,
             [this] {
-                port_.close();
+                closePort();
                 QMetaObject::invokeMethod(
                     device_, [device = device_] { emit device->lost(); }, Qt::QueuedConnection);
             },
@@ -305,6 +400,15 @@ class PortWorker : public QObject {
     }
 
   private:
+    void closePort() {
+        // Stopped here, in their own thread: the worker is deleted from another one.
+        for (QTimer* timer : {&sentPoll_, &drainDelay_, &floodDrain_}) timer->stop();
+        port_.close();
+#if !defined(Q_OS_WIN)
+        claim_.release();
+#endif
+    }
+
     LineSettings settings() const {
         return {static_cast<int32_t>(port_.baudRate()), FromQtParity(port_.parity()),
                 port_.stopBits() == QSerialPort::TwoStop ? 2 : 1};
@@ -420,6 +524,9 @@ class PortWorker : public QObject {
 
     SerialDevice* device_;
     std::shared_ptr<SharedBuffers> shared_;
+#if !defined(Q_OS_WIN)
+    DeviceClaim claim_;  // released after the port has closed
+#endif
     QSerialPort port_;
     QTimer sentPoll_;
     QTimer drainDelay_;
@@ -542,15 +649,6 @@ class QtSerialDevice : public SerialDevice {
     LineSettings settings_;
 };
 
-// The device's path as the system names it.
-QString SystemLocation(const QString& name) {
-#if defined(Q_OS_WIN)
-    return name;
-#else
-    return name.startsWith(u'/') ? name : QStringLiteral("/dev/") + name;
-#endif
-}
-
 }  // namespace
 
 OpenFailure ClassifyOpenFailure(bool exists, bool accessible, QtOpenError error) {
@@ -585,9 +683,9 @@ OpenResult OpenQtSerialDevice(const QString& name) {
     }
     auto device = std::make_unique<QtSerialDevice>();
     const OpenStatus status = device->open(name);
-    if (status.error != QtOpenError::None) {
+    if (status.failure != OpenFailure::None) {
         qCDebug(lcSerial) << "cannot open" << name << status.errorText;
-        return OpenResult::Failed(ClassifyOpenFailure(true, true, status.error), status.errorText);
+        return OpenResult::Failed(status.failure, status.errorText);
     }
     qCDebug(lcSerial) << "opened" << name;
     return OpenResult(std::move(device));

@@ -5,10 +5,12 @@
 #include "serial/serialdevice.h"
 
 // Opens a serial device through Qt SerialPort for exclusive use: a full path ("/dev/ttyUSB0",
-// "/tmp/ttyRADIO") or a system port name ("ttyUSB0", "COM3"). The port lives in a thread of
-// its own that reads whatever arrives at once and feeds the driver from the send queue, so the
-// window's thread never waits for the device. The device closes itself and emits lost() once
-// when it vanishes.
+// "/tmp/ttyRADIO") or a system port name ("ttyUSB0", "COM3"). Besides Qt's lock file and the
+// terminal's exclusive mode, a Unix device is locked with flock(), as other serial programs do;
+// one that another program has locked is in use, and is neither set nor written to. Closing the
+// device gives all of them up. The port lives in a thread of its own that reads
+// whatever arrives at once and feeds the driver from the send queue, so the window's thread
+// never waits for the device. The device closes itself and emits lost() once when it vanishes.
 OpenResult OpenQtSerialDevice(const QString& name);
 
 // How big the two buffers between the window's thread and the port's thread are.

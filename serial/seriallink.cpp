@@ -212,6 +212,7 @@ bool SerialLink::OpenPortScan() {
         }
     }
     if (!PortHandle()) {
+        showClosed();
         const QString why = OpenFailureText().isEmpty()
                                 ? Tr("No serial port was found.", "未找到串口。")
                                 : OpenFailureText();
@@ -238,10 +239,9 @@ bool SerialLink::openScanned() {
             PortNo = n;
             return true;
         }
-        // A device given on the command line is the one the user means: when it is there but
+        // A device given on the command line is the one the user means: when it is missing or
         // will not open, say so rather than talk to some other port.
-        const OpenFailure why = d->failures.last().failure;
-        if (pinned.contains(device) && why != OpenFailure::NoSuchDevice) return false;
+        if (pinned.contains(device)) return false;
     }
     return false;
 }
@@ -438,6 +438,7 @@ bool SerialLink::reopen(int portNo, const QString& deviceName) {
     d->failures.clear();
     if (tryOpen(portNo, deviceName)) return true;
     d->chosen = d->failures.last();
+    showClosed();
     return false;
 }
 
@@ -457,6 +458,10 @@ void SerialLink::closeDevice() {
 
 void SerialLink::markClosed() {
     PortNo = 0;
+    showClosed();
+}
+
+void SerialLink::showClosed() {
     if (d->host) {
         d->host->setStatusText(3, DisconnectedText());
         d->host->stopReceivePoll();

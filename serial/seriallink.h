@@ -74,8 +74,9 @@ class SerialLink {
     SerialDevice* device() const;
 
     // Opens a port for an exchange with the radio. A port the user chose that failed to open
-    // is tried again alone, and so is a device given on the command line that exists: when it
-    // cannot be opened the reason is reported at once instead of searching other ports.
+    // is tried again alone, and a device given on the command line is the one tried: when it is
+    // missing or cannot be opened, the reason is reported at once instead of searching other
+    // ports. Whenever no port could be opened the status bar shows the port closed.
     bool OpenPortScan();
     // Opens COMn, closing the port open until now.
     bool OpenPortByName(int n);
@@ -110,6 +111,8 @@ class SerialLink {
     void settleDevice();
     void closeDevice();
     void markClosed();
+    // The status bar's closed state, and no receive poll.
+    void showClosed();
     void showPortAndSettings();
     uint32_t queue(const uint8_t* bytes, uint32_t n, bool counted);
     void observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count);

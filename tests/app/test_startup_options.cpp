@@ -44,6 +44,9 @@ class StartupOptionsTest : public QObject {
         QTest::newRow("unknown option") << QStringList{"--colour"} << 2 << "colour";
         QTest::newRow("bad language") << QStringList{"--lang", "fr"} << 2 << "fr";
         QTest::newRow("missing value") << QStringList{"--port"} << 2 << "port";
+        // An empty slot would send a Read to search the other ports.
+        QTest::newRow("empty device") << QStringList{"--port", "/dev/ttyUSB0", "--port", ""} << 2
+                                      << "--port needs a device name";
         QTest::newRow("stray argument") << QStringList{"COM1"} << 2 << "COM1";
     }
     void printAndExit() {

@@ -1,11 +1,18 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
@@ -93,6 +100,57 @@ struct PtyPair {
         ::tcgetattr(master, &attributes);
         return ::cfgetospeed(&attributes);
     }
+};
+
+// Another program that uses the device the way picocom and tio do: it opens it and takes its
+// lock with flock(1), then says "locked". Held, it keeps both until its standard input closes.
+// As a normal user it is what root's exclusive mode keeps out; root runs it as nobody.
+class OtherProgram {
+  public:
+    enum class Ends { AtOnce, WhenReleased };
+    // Exit statuses.
+    static constexpr int LockRefused = 4;
+    static constexpr int OpenRefused = 3;
+
+    OtherProgram(const QString& device, Ends ends, bool normalUser = false) {
+        const QStringList script{
+            "-c",
+            "true 3<\"$0\" || exit 3; exec 3<\"$0\"; flock -n 3 || exit 4; echo locked; "
+            "if [ \"$1\" = held ]; then read line; fi; exit 0",
+            device, ends == Ends::WhenReleased ? "held" : "at-once"};
+        process_.setWorkingDirectory("/");
+        if (normalUser && ::geteuid() == 0) {
+            process_.start(
+                "setpriv",
+                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "sh"} + script);
+        } else {
+            process_.start("sh", script);
+        }
+    }
+    ~OtherProgram() {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
+    // Whether it holds the device now; waits at most two seconds.
+    bool holds() {
+        QDeadlineTimer deadline(2000);
+        while (!process_.canReadLine() && process_.state() != QProcess::NotRunning &&
+               !deadline.hasExpired()) {
+            process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        }
+        return process_.canReadLine() && process_.readLine() == "locked\n";
+    }
+    // Lets it go and returns its exit status: 0 when it had the device, -1 if it did not end.
+    int finish() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(2000) || process_.exitStatus() != QProcess::NormalExit) {
+            return -1;
+        }
+        return process_.exitCode();
+    }
+
+  private:
+    QProcess process_;
 };
 
 // Bytes in which a gap, a repeat or a swap shows: no short period.
@@ -208,6 +266,117 @@ class QtSerialDeviceTest : public QObject {
         // Closed, the port opens again.
         first.device->close();
         first.device.reset();
+        QVERIFY(OpenQtSerialDevice(pty.slaveName).device);
+    }
+
+    // A device another program has locked is in use at once, and is left as it was: neither
+    // a setting nor a single byte reach it. The far end reads in packet mode, where a change of
+    // the flow control that any open of Qt's makes (raw mode) arrives as a packet of its own.
+    void deviceLockedByAnotherProgramIsInUseAndUntouched() {
+        PtyPair pty;
+        QVERIFY(pty.master >= 0);
+        termios before{};
+        ::tcgetattr(pty.master, &before);
+        ::cfsetspeed(&before, B1200);
+        before.c_iflag |= IXON;
+        ::tcsetattr(pty.master, TCSANOW, &before);
+        const int packetMode = 1;
+        QCOMPARE(::ioctl(pty.master, TIOCPKT, &packetMode), 0);
+        OtherProgram holder(pty.slaveName, OtherProgram::Ends::WhenReleased);
+        QVERIFY(holder.holds());
+
+        QElapsedTimer clock;
+        clock.start();
+        const OpenResult refused = OpenQtSerialDevice(pty.slaveName);
+        QVERIFY(!refused.device);
+        QCOMPARE(int(refused.failure), int(OpenFailure::InUse));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+
+        SetPinnedPorts({pty.slaveName});
+        SerialLink link(OpenQtSerialDevice);
+        MessageRecorder messages;
+        LanguageScope english(1);
+        QVERIFY(!link.OpenPortScan());
+        SetPinnedPorts({});
+        QCOMPARE(messages.texts(),
+                 QStringList{QString("No idle Port!\nCOM1 (%1) is in use by another program.")
+                                 .arg(pty.slaveName)});
+        QCOMPARE(pty.receive(1, 200), QByteArray());
+        QCOMPARE(pty.slaveSpeed(), speed_t(B1200));
+
+        // Once the other program has let go, the device is ours.
+        QCOMPARE(holder.finish(), 0);
+        QVERIFY(OpenQtSerialDevice(pty.slaveName).device);
+    }
+
+    // One process, one device, two names: Qt's lock file goes by the name, the lock by the
+    // device. As root too, whom the exclusive mode does not stop.
+    void sameDeviceUnderAnotherNameIsInUse_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("link, then its target") << "link"
+                                               << "target";
+        QTest::newRow("target, then a link to it") << "target"
+                                                   << "link";
+        QTest::newRow("relative link, then its target") << "./link"
+                                                        << "target";
+    }
+    void sameDeviceUnderAnotherNameIsInUse() {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        PtyPair pty;
+        QTemporaryDir dir;
+        QVERIFY(QFile::link(pty.slaveName, dir.filePath("link")));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const auto name = [&](const QString& which) {
+            if (which == "target") return pty.slaveName;
+            return which == "link" ? dir.filePath(which) : which;
+        };
+        OpenResult opened = OpenQtSerialDevice(name(first));
+        const OpenResult again = OpenQtSerialDevice(name(second));
+        QDir::setCurrent(before);
+        QVERIFY(opened.device);
+        QVERIFY(!again.device);
+        QCOMPARE(int(again.failure), int(OpenFailure::InUse));
+        opened.device->close();
+        QVERIFY(OpenQtSerialDevice(pty.slaveName).device);
+    }
+
+    // While the port is open, no other program gets the device: a normal user's cannot even
+    // open it (the exclusive mode), root's finds it locked. Once closed, both can.
+    void otherProgramsGetTheDeviceOnlyAfterTheClose_data() {
+        QTest::addColumn<bool>("normalUser");
+        QTest::newRow("as this user") << false;
+        if (::geteuid() == 0) QTest::newRow("as a normal user") << true;
+    }
+    void otherProgramsGetTheDeviceOnlyAfterTheClose() {
+        QFETCH(bool, normalUser);
+        PtyPair pty;
+        if (normalUser) QCOMPARE(::chmod(QFile::encodeName(pty.slaveName), 0666), 0);
+        auto device = OpenQtSerialDevice(pty.slaveName).device;
+        QVERIFY(device);
+        const bool root = ::geteuid() == 0 && !normalUser;
+        QCOMPARE(OtherProgram(pty.slaveName, OtherProgram::Ends::AtOnce, normalUser).finish(),
+                 root ? OtherProgram::LockRefused : OtherProgram::OpenRefused);
+        device->close();
+        QCOMPARE(OtherProgram(pty.slaveName, OtherProgram::Ends::AtOnce, normalUser).finish(), 0);
+    }
+
+    // A program that only set the terminal's exclusive mode holds the device too, and keeps it.
+    void exclusiveModeOfAnotherProgramIsRespected() {
+        PtyPair pty;
+        const int other = ::open(QFile::encodeName(pty.slaveName), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(other >= 0);
+        QCOMPARE(::ioctl(other, TIOCEXCL), 0);
+        const OpenResult refused = OpenQtSerialDevice(pty.slaveName);
+        QVERIFY(!refused.device);
+        QCOMPARE(int(refused.failure), int(OpenFailure::InUse));
+        int exclusive = 0;
+        QCOMPARE(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 1);
+        ::ioctl(other, TIOCNXCL);
+        ::close(other);
         QVERIFY(OpenQtSerialDevice(pty.slaveName).device);
     }
 

@@ -177,17 +177,25 @@ class SerialFormTest : public QObject {
         QTest::addColumn<int>("language");
         QTest::addColumn<int>("failure");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("closed");
         QTest::newRow("in use") << 1 << int(OpenFailure::InUse)
-                                << "Port open error!\nCOM2 (dev2) is in use by another program.";
-        QTest::newRow("no such device, Chinese") << 0 << int(OpenFailure::NoSuchDevice)
-                                                 << "打开通讯端口错误!\nCOM2 (dev2)：设备不存在。";
+                                << "Port open error!\nCOM2 (dev2) is in use by another program."
+                                << "Disconnect";
+        QTest::newRow("no such device, Chinese")
+            << 0 << int(OpenFailure::NoSuchDevice) << "打开通讯端口错误!\nCOM2 (dev2)：设备不存在。"
+            << "已断开";
     }
+    // The port open until then is closed, and the status bar says so instead of "Connect...".
     void okWithAPortThatCannotOpenKeepsTheWindow() {
         QFETCH(int, language);
         QFETCH(int, failure);
         QFETCH(QString, text);
+        QFETCH(QString, closed);
         LanguageFlag = language;
         Fixture f;
+        f.form.Button1Click();
+        QCOMPARE(f.host.panels[3], language == 1 ? "Connect..." : "连接中...");
+        f.form.show();
         f.journal->refused["dev2"] = OpenFailure(failure);
         f.form.Comb_ComNo->setCurrentIndex(1);
         f.form.Button1Click();
@@ -196,7 +204,7 @@ class SerialFormTest : public QObject {
         QVERIFY(f.form.isVisible());
         QVERIFY(!f.link.PortHandle());
         QCOMPARE(f.link.PortNo, 2);
-        QVERIFY(f.host.panels.isEmpty());
+        QCOMPARE(f.host.panels[3], closed);
         QVERIFY(!f.host.polling);
     }
 
@@ -291,7 +299,7 @@ class SerialFormTest : public QObject {
     void searchShowsItsSettingsInTheLists() {
         Fixture f;
         ApplyEnglishParityList(f.form);
-        f.journal->refused["dev1"] = OpenFailure::NoSuchDevice;
+        f.link.FirstDevice = "dev2";
         // The scan lands on the entry the list stood on, whose text had been typed over.
         f.form.Comb_ComNo->setCurrentIndex(1);
         TypeInto(f.form.Comb_ComNo, "/dev/nothing");

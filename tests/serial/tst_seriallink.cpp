@@ -207,53 +207,59 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.journal->events, QStringList({driver, "purge out in"}));
     }
 
-    // Every device here is pinned with --port: one that is missing is passed over, one that is
-    // there but will not open is the answer.
-    void scanPassesOverMissingDevicesOnly_data() {
-        QTest::addColumn<QStringList>("refusedNames");
+    // A device pinned with --port is the one the user means: whatever keeps it from opening
+    // ends the scan there, with the reason, and the status bar shows the port closed.
+    void scanStopsAtAPinnedDeviceThatWillNotOpen_data() {
         QTest::addColumn<int>("failure");
-        QTest::addColumn<int>("portNo");
-        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<int>("language");
         QTest::addColumn<QString>("text");
-        QTest::newRow("COM1 missing, COM2 opens")
-            << QStringList{"dev1"} << int(OpenFailure::NoSuchDevice) << 2
-            << QStringList{"dev1", "dev2"} << "";
-        QTest::newRow("COM1 in use stops the scan")
-            << QStringList{"dev1"} << int(OpenFailure::InUse) << 0 << QStringList{"dev1"}
-            << "No idle Port!\nCOM1 (dev1) is in use by another program.";
-        QTest::newRow("COM1 failing otherwise stops the scan")
-            << QStringList{"dev1"} << int(OpenFailure::Other) << 0 << QStringList{"dev1"}
-            << "No idle Port!\nCOM1 (dev1): it cannot be opened";
-        const QStringList allEight = kNinePinnedDevices.mid(0, 8);
-        QStringList eightLines;
-        for (int n = 1; n <= 8; ++n) eightLines << QString("COM%1 (dev%1): no such device.").arg(n);
-        QTest::newRow("all eight missing, COM9 is not tried")
-            << allEight << int(OpenFailure::NoSuchDevice) << 0 << allEight
-            << "No idle Port!\n" + eightLines.join('\n');
+        QTest::addColumn<QString>("closed");
+        QTest::newRow("missing") << int(OpenFailure::NoSuchDevice) << 1
+                                 << "No idle Port!\nCOM1 (dev1): no such device."
+                                 << "Disconnect";
+        QTest::newRow("missing, Chinese")
+            << int(OpenFailure::NoSuchDevice) << 0 << "无空闲端口!\nCOM1 (dev1)：设备不存在。"
+            << "已断开";
+        QTest::newRow("in use") << int(OpenFailure::InUse) << 1
+                                << "No idle Port!\nCOM1 (dev1) is in use by another program."
+                                << "Disconnect";
+        QTest::newRow("failing otherwise")
+            << int(OpenFailure::Other) << 1 << "No idle Port!\nCOM1 (dev1): it cannot be opened"
+            << "Disconnect";
     }
-    void scanPassesOverMissingDevicesOnly() {
-        QFETCH(QStringList, refusedNames);
+    void scanStopsAtAPinnedDeviceThatWillNotOpen() {
         QFETCH(int, failure);
-        QFETCH(int, portNo);
-        QFETCH(QStringList, asked);
+        QFETCH(int, language);
         QFETCH(QString, text);
+        QFETCH(QString, closed);
+        LanguageScope scope(language);
         Fixture f;
-        for (const QString& name : refusedNames) f.journal->refused[name] = OpenFailure(failure);
-        QCOMPARE(f.link.OpenPortScan(), portNo != 0);
-        QCOMPARE(f.link.PortNo, portNo);
-        QCOMPARE(f.asked, asked);
-        if (portNo == 0) {
-            QCOMPARE(f.messages.texts(), QStringList{text});
-            QCOMPARE(f.messages.shown[0].caption, QString("CommError"));
-            return;
-        }
-        QVERIFY(f.messages.texts().isEmpty());
-        QCOMPARE(f.link.BaudIndex, 4);
-        QCOMPARE(f.link.ParityIndex, 0);
-        QVERIFY(f.link.SearchStep());
-        QCOMPARE(f.host.panels[1], QString("COM2"));
-        QCOMPARE(f.host.panels[2], QString("9600-N-1"));
+        f.host.panels[3] = "Connect...";
+        f.journal->refused["dev1"] = OpenFailure(failure);
+        QVERIFY(!f.link.OpenPortScan());
+        QCOMPARE(f.asked, QStringList{"dev1"});
+        QCOMPARE(f.messages.texts(), QStringList{text});
+        QCOMPARE(f.messages.shown[0].caption, QString("CommError"));
+        QCOMPARE(f.host.panels[3], closed);
+        QVERIFY(!f.host.polling);
     }
+
+#ifndef Q_OS_WIN
+    // A port the system listed may be gone by the time of the open: the scan goes on.
+    void scanPassesOverASystemPortThatVanished() {
+        SetPinnedPorts({});
+        SetPortEnumerator([] {
+            return QList<SerialPortCandidate>{{"/dev/ttyUSB0", true}, {"/dev/ttyUSB1", true}};
+        });
+        Fixture f;
+        f.journal->refused["/dev/ttyUSB0"] = OpenFailure::NoSuchDevice;
+        QVERIFY(f.link.OpenPortScan());
+        SetPortEnumerator({});
+        QCOMPARE(f.asked, QStringList({"/dev/ttyUSB0", "/dev/ttyUSB1"}));
+        QCOMPARE(f.link.PortNo, 2);
+        QVERIFY(f.messages.texts().isEmpty());
+    }
+#endif
 
     // Where the radio answered last: that device first, at that setting.
     void scanStartsAtTheFirstDeviceAndSetting_data() {
