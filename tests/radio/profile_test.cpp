@@ -35,18 +35,25 @@ bool WriteFile(const QString& path, const QByteArray& contents) {
 }
 
 // LoadProfileFile on a FIFO with no writer. Were the open to wait for a writer, one comes
-// after two seconds and leaves at once, so that a fault ends in a failure, not a hang.
-ProfileResult LoadFifoWithoutWriter(const QString& fifo) {
+// after two seconds, so that the fault ends in a failure, not a hang; the writer's open
+// succeeds only if a reader is waiting.
+struct FifoLoad {
+    ProfileResult result;
+    bool waitedForAWriter = false;
+};
+FifoLoad LoadFifoWithoutWriter(const QString& fifo) {
+    FifoLoad load;
     std::promise<void> loaded;
-    std::thread writer([&fifo, done = loaded.get_future()] {
+    std::thread writer([&, done = loaded.get_future()] {
         if (done.wait_for(std::chrono::seconds(2)) == std::future_status::ready) return;
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        load.waitedForAWriter = fd >= 0;
         if (fd >= 0) ::close(fd);
     });
-    const ProfileResult result = LoadProfileFile(fifo);
+    load.result = LoadProfileFile(fifo);
     loaded.set_value();
     writer.join();
-    return result;
+    return load;
 }
 }  // namespace
 
@@ -221,7 +228,9 @@ class ProfileTest : public QObject {
         const QTemporaryDir dir;
         const QString fifo = dir.filePath("fifo.json");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QCOMPARE(LoadFifoWithoutWriter(fifo).error, fifo + ": not a regular file");
+        const FifoLoad load = LoadFifoWithoutWriter(fifo);
+        QVERIFY(!load.waitedForAWriter);
+        QCOMPARE(load.result.error, fifo + ": not a regular file");
 
         const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
         QVERIFY(pty >= 0 && ::grantpt(pty) == 0 && ::unlockpt(pty) == 0);
