@@ -123,13 +123,12 @@ class ProfileTest : public QObject {
         QTest::newRow("id with a letter")
             << QByteArray(R"({"format": 1, "id": "12a4"})") << "not \"12a4\"";
 
-        // JSON that Qt alone took, or took other than as written.
+        // JSON that Qt alone took, or took other than as written; test_strictjson has every
+        // case, these show where a profile's error places them.
         QTest::newRow("leading dot")
             << QByteArray(R"({"format": 1, "channel": .7e1})")
             << "invalid JSON at line 1, column 26: syntax error while parsing value - invalid "
                "literal";
-        QTest::newRow("leading zero")
-            << QByteArray(R"({"format": 1, "channel": 07})") << "invalid JSON at line 1, column 27";
         QTest::newRow("unknown escape, the whole text")
             << QByteArray("\"\\4321\"")
             << "invalid JSON at line 1, column 3: syntax error while parsing value - invalid "
@@ -143,14 +142,6 @@ class ProfileTest : public QObject {
         QTest::newRow("duplicate key, nested, ahead of the unknown key")
             << QByteArray(R"({"format": 1, "x": {"a": 1, "a": 2}})")
             << "invalid JSON at line 1, column 31: duplicate key \"a\"";
-        QTest::newRow("NaN") << QByteArray(R"({"format": 1, "channel": NaN})")
-                             << "invalid JSON at line 1, column 26";
-        QTest::newRow("Infinity") << QByteArray(R"({"format": 1, "channel": Infinity})")
-                                  << "invalid JSON at line 1, column 26";
-        QTest::newRow("comment") << QByteArray("{\"format\": 1} // site A")
-                                 << "invalid JSON at line 1, column 15";
-        QTest::newRow("a second value")
-            << QByteArray("{\"format\": 1}\n{\"format\": 1}") << "invalid JSON at line 2, column 1";
         QTest::newRow("column in characters")
             << QByteArray("{\"format\": 1,\n\"站点\": 1,}") << "invalid JSON at line 2, column 9";
         QTest::newRow("a number") << QByteArray("7") << "a profile is a JSON object";
