@@ -7,15 +7,42 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/escape.h"
+#include "core/strictjson.h"
+
+#ifdef Q_OS_WIN
+#include <QFileInfo>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
 namespace {
 
 const QString FormatKey = QStringLiteral("format");
 
+// No profile is near this; a file past it is not one, and is not read whole to find out.
+constexpr qint64 MostProfileBytes = 1024 * 1024;
+const QString TooLarge = QStringLiteral("larger than 1 MiB");
+const QString NotRegular = QStringLiteral("not a regular file");
+
+// The most of a key or a value from the file that an error quotes.
+constexpr qsizetype MostQuoted = 40;
+
+// A key or a text value from the file as an error quotes it.
+QString FromFile(const QString& text) {
+    return EscapeControlCharacters(Shortened(text, MostQuoted));
+}
+
 QString Quoted(const QJsonValue& value) {
-    if (value.isString()) return u'"' + value.toString() + u'"';
+    if (value.isString()) return u'"' + FromFile(value.toString()) + u'"';
     const QJsonDocument document(QJsonArray{value});
     const QByteArray text = document.toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(text.mid(1, text.size() - 2));
+    return FromFile(QString::fromUtf8(text.mid(1, text.size() - 2)));
 }
 
 // The whole number a JSON value holds, if it is one.
@@ -26,12 +53,16 @@ std::optional<int> WholeNumber(const QJsonValue& value) {
     return static_cast<int>(number);
 }
 
-// Line and column, counted from 1, of a byte offset into the text.
-QString Place(const QByteArray& text, int offset) {
+// Line and column, counted from 1, of a byte offset into UTF-8 text; the column counts
+// characters, as an editor does.
+QString Place(const QByteArray& text, qsizetype offset) {
     const QByteArray before = text.left(offset);
     const int line = static_cast<int>(before.count('\n')) + 1;
-    const int column = static_cast<int>(offset - (before.lastIndexOf('\n') + 1)) + 1;
-    return QStringLiteral("line %1, column %2").arg(line).arg(column);
+    const QByteArray lineStart = before.sliced(before.lastIndexOf('\n') + 1);
+    const auto characters = std::count_if(lineStart.begin(), lineStart.end(), [](char byte) {
+        return (static_cast<uchar>(byte) & 0xc0) != 0x80;  // not a continuation byte
+    });
+    return QStringLiteral("line %1, column %2").arg(line).arg(characters + 1);
 }
 
 std::optional<int> PositionOf(const QStringList& list, const QString& text) {
@@ -86,14 +117,77 @@ QString TakeValue(RadioField field, const QJsonValue& value, RadioProfile& profi
     return {};
 }
 
+#ifndef Q_OS_WIN
+QString SystemWords(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+#endif
+
+// Opens a regular file for reading; anything else is refused without waiting on it.
+QString OpenRegularFile(const QString& path, QFile& file) {
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) return NotRegular;
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return file.errorString();
+    return {};
+#else
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    // Looked at before it is opened: opening a device is not harmless (a serial port's modem
+    // lines change, a tape rewinds).
+    if (::stat(name.constData(), &status) != 0) return SystemWords(errno);
+    if (!S_ISREG(status.st_mode)) return NotRegular;
+    // Should a FIFO or a terminal take the name meanwhile, the open neither waits for a writer
+    // nor takes a controlling terminal, and the fstat refuses it.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return SystemWords(errno);
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return NotRegular;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return file.errorString();
+    }
+    return {};
+#endif
+}
+
+// Reads the file in pieces, giving up past MostProfileBytes or the deadline. The size is
+// checked first, and again as the pieces come, for a file that grows or that, like those in
+// /proc, says it has none.
+QString ReadWhole(QFile& file, QDeadlineTimer deadline, QByteArray& text) {
+    constexpr qint64 Piece = 64 * 1024;
+    if (file.size() > MostProfileBytes) return TooLarge;
+    while (text.size() <= MostProfileBytes) {
+        if (deadline.hasExpired()) return QStringLiteral("not read within the time-out");
+        const QByteArray piece = file.read(std::min(Piece, MostProfileBytes + 1 - text.size()));
+        if (piece.isEmpty()) {
+            return file.error() == QFileDevice::NoError ? QString() : file.errorString();
+        }
+        text += piece;
+    }
+    return TooLarge;
+}
+
 }  // namespace
 
 ProfileResult ParseProfile(const QByteArray& text) {
+    const auto invalid = [&](qsizetype offset, const QString& reason) {
+        return ProfileResult{
+            std::nullopt,
+            QStringLiteral("invalid JSON at %1: %2").arg(Place(text, offset), reason)};
+    };
+    if (const std::optional<JsonFault> fault = StrictJsonFault(text)) {
+        return invalid(fault->offset, EscapeControlCharacters(fault->reason));
+    }
+    // Qt, which takes the values, refuses strict JSON only when it nests past Qt's limit or is
+    // no object or array, which no profile is either.
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        return {std::nullopt, QStringLiteral("invalid JSON at %1: %2")
-                                  .arg(Place(text, parseError.offset), parseError.errorString())};
+    if (parseError.error == QJsonParseError::DeepNesting) {
+        return invalid(parseError.offset, parseError.errorString());
     }
     if (!document.isObject()) return {std::nullopt, QStringLiteral("a profile is a JSON object")};
     return ProfileFromJson(document.object());
@@ -115,7 +209,7 @@ ProfileResult ProfileFromJson(const QJsonObject& object) {
         const auto field = std::find_if(std::begin(AllRadioFields), std::end(AllRadioFields),
                                         [&](RadioField f) { return FieldKey(f) == entry.key(); });
         if (field == std::end(AllRadioFields)) {
-            return {std::nullopt, QStringLiteral("unknown key \"%1\"").arg(entry.key())};
+            return {std::nullopt, QStringLiteral("unknown key \"%1\"").arg(FromFile(entry.key()))};
         }
         if (const QString error = TakeValue(*field, entry.value(), profile); !error.isEmpty()) {
             return {std::nullopt, error};
@@ -124,13 +218,16 @@ ProfileResult ProfileFromJson(const QJsonObject& object) {
     return {profile, {}};
 }
 
-ProfileResult LoadProfileFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {std::nullopt, QStringLiteral("%1: %2").arg(path, file.errorString())};
+ProfileResult LoadProfileFile(const QString& path, QDeadlineTimer deadline) {
+    QFile file;
+    QByteArray text;
+    QString error = OpenRegularFile(path, file);
+    if (error.isEmpty()) error = ReadWhole(file, deadline, text);
+    ProfileResult result = error.isEmpty() ? ParseProfile(text) : ProfileResult{{}, error};
+    // The name may come from a directory listing, which can hold anything.
+    if (!result.profile) {
+        result.error = QStringLiteral("%1: %2").arg(EscapeControlCharacters(path), result.error);
     }
-    ProfileResult result = ParseProfile(file.readAll());
-    if (!result.profile) result.error = QStringLiteral("%1: %2").arg(path, result.error);
     return result;
 }
 

@@ -5,6 +5,7 @@
 // leaves out stays as the radio has it.
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QString>
 #include <optional>
@@ -34,8 +35,11 @@ struct ProfileResult {
 ProfileResult ParseProfile(const QByteArray& text);
 // The same checks of an object already parsed.
 ProfileResult ProfileFromJson(const QJsonObject& object);
-// ParseProfile of a file's contents; the error starts with the file's name.
-ProfileResult LoadProfileFile(const QString& path);
+// ParseProfile of a file's contents; the error starts with the file's name. Only a regular
+// file of at most 1 MiB is read, and nothing waits: a FIFO, a terminal or a device is refused
+// by name, and a read that outlasts the deadline gives up.
+ProfileResult LoadProfileFile(const QString& path,
+                              QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
 // The profile as indented JSON, its keys in alphabetical order.
 QByteArray ProfileJson(const RadioProfile& profile);
 // Writes the file whole or not at all; returns why not, empty on success.
