@@ -783,8 +783,12 @@ void TForm1::FileLoadProfileClick() {
         const uint8_t code[2] = {bytes[0], bytes[1]};
         idText = QString::fromStdString(IdText(code));
     }
-    selectParameters({values.channelPosition, values.airBaudPosition, values.serialBaudPosition,
-                      values.parityPosition, idText});
+    selectParameters({values.channelPosition,
+                      values.airBaudPosition,
+                      values.serialBaudPosition,
+                      values.parityPosition,
+                      idText,
+                      {}});
     // What the profile gave replaces what the radio held.
     if (loaded.profile->channelPosition) ComboChnn->setToolTip(QString());
     if (loaded.profile->airRatePosition) ComboAirBaud->setToolTip(QString());

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/escape.h"
 #include "core/language.h"
 #include "core/messages.h"
 #include "core/terminationsignals.h"
@@ -29,9 +30,21 @@ namespace {
 
 constexpr int ProgressRedrawMs = 100;
 
-void Print(FILE* stream, const QString& text) {
+void PrintRaw(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
+}
+
+// Lines whose control characters are made visible: a device name, a file name or a text from a
+// device cannot act on the terminal. Line breaks stay.
+QString ForTerminal(const QString& text) {
+    QStringList lines = text.split(u'\n');
+    for (QString& line : lines) line = EscapeControlCharacters(line);
+    return lines.join(u'\n');
+}
+
+void Print(FILE* stream, const QString& text) {
+    PrintRaw(stream, ForTerminal(text));
 }
 
 // "COM3" names the third port of the COMn order; anything else is a device.
@@ -146,11 +159,13 @@ class LiveProgress {
         if (drawn_) text += QStringLiteral("\x1b[%1A").arg(sessions_.size());
         for (const auto& session : sessions_) {
             const PortTarget& target = session->result().target;
-            text += QStringLiteral("\x1b[2K%1 (%2): %3\n")
-                        .arg(target.port, target.device, session->phase());
+            text += QStringLiteral("\x1b[2K") +
+                    ForTerminal(QStringLiteral("%1 (%2): %3")
+                                    .arg(target.port, target.device, session->phase())) +
+                    u'\n';
         }
         drawn_ = true;
-        Print(stdout, text);
+        PrintRaw(stdout, text);
     }
 
   private:
@@ -336,7 +351,8 @@ int Save(const Job& job) {
 
 int Apply(const Job& job) {
     const CtlOptions& options = job.options;
-    const ProfileResult loaded = LoadProfileFile(options.file);
+    const ProfileResult loaded =
+        LoadProfileFile(options.file, QDeadlineTimer(std::chrono::seconds(options.timeoutSeconds)));
     if (!loaded.profile) {
         Print(stderr, QStringLiteral("tvrctl: %1\n").arg(loaded.error));
         return CtlExit::BadProfile;
