@@ -26,6 +26,7 @@ class LinkViews : public QObject {
     static constexpr int LogCellWidth = 150;
 
     LinkViews(TForm1& form, SerialLink& link);
+    ~LinkViews() override;
 
     ThroughputHistory Rates;
     LoopbackIntervals Loopback;
@@ -58,6 +59,8 @@ class LinkViews : public QObject {
 
   private:
     void showLogState();
+    // A Read or Write runs, or the factory window has the port to itself.
+    bool exchangeRunning() const;
 
     TForm1& form_;
     SerialLink& link_;

@@ -39,6 +39,13 @@ class LinkViewsTest : public QObject {
         return texts;
     }
 
+    // The monitor closed, with no rows shown or kept.
+    static void emptyClosedMonitor() {
+        Views->View_MonitorClick();
+        Views->Monitor->ClearButtonClick();
+        Views->Monitor->close();
+    }
+
   private slots:
     void initTestCase() {
         f_.createWindows(true);
@@ -142,13 +149,82 @@ class LinkViewsTest : public QObject {
         QCOMPARE(lines.mid(1), copied);
         Views->Monitor->DirectionFilter->setCurrentIndex(0);
 
-        // Closed, it watches no more.
+        // Closed, it shows nothing new; opened again, the exchanges of the read done meanwhile
+        // follow what it showed.
         const int rows = Views->Monitor->Model->rowCount();
         Views->Monitor->close();
         f_.readRadio();
         QCOMPARE(MonitorRows(CommandColumn).size(), rows);
+        Views->View_MonitorClick();
+        const QStringList reopened = MonitorRows(CommandColumn);
+        QCOMPARE(reopened.mid(0, rows), commands);
+        QCOMPARE(reopened.mid(rows).count("read ID reply"), 1);
         Views->Monitor->ClearButtonClick();
         QCOMPARE(Views->Monitor->Model->rowCount(), 0);
+        Views->Monitor->close();
+    }
+
+    // A Read that failed before the monitor was opened, as users open it: every attempt of
+    // the search is there, with the probe sent under it, before the open port's settings.
+    void monitorShowsAFailedReadFromBeforeItOpened() {
+        RadioFaults silent;
+        silent.silent = true;
+        f_.useRadio({}, silent);
+        emptyClosedMonitor();
+        Form1->Speed_RClick();
+        QVERIFY(f_.runExchange());
+        QCOMPARE(f_.messages.last(), QStringLiteral("Connect error!"));
+        Views->View_MonitorClick();
+        const QStringList commands = MonitorRows(CommandColumn);
+        const QStringList settings = MonitorRows(SettingsColumn);
+        QStringList attempts;
+        for (int i = 0; i < CommandSequencer::ConnectAttempts; ++i)
+            attempts << "search attempt on COM1 (COM-TEST)"
+                     << "read model";
+        QCOMPARE(commands, attempts << "line settings on COM1 (COM-TEST)");
+        QCOMPARE(settings.first(6), QStringList({"9600-N-1", "9600-N-1", "9600-O-1", "9600-O-1",
+                                                 "9600-E-1", "9600-E-1"}));
+        Views->Monitor->close();
+    }
+
+    // While closed, at most its last 1000 rows of exchanges are kept, and the data test's
+    // traffic is left out; open, it shows that traffic too.
+    void closedMonitorKeepsTheExchangesAlone() {
+        const uint8_t probe[] = {0x55, 0xAA, 0x03, 0x10, 0x00, 0x00, 0x13};
+        f_.useFake();
+        f_.openPort();
+        emptyClosedMonitor();
+        Form1->setCommandTimers(true);
+        const int extra = 7;
+        for (size_t i = 0; i < TFormMonitor::KeptRowsWhileClosed + extra; ++i)
+            Link().WritePort(probe, sizeof probe);
+        Form1->setCommandTimers(false);
+        Views->View_MonitorClick();
+        QCOMPARE(MonitorRows(CommandColumn),
+                 QStringList(int(TFormMonitor::KeptRowsWhileClosed), "read model")
+                     << "line settings on COM1 (COM-TEST)");
+        // The open port's settings, noted when the monitor closed, left first.
+        QCOMPARE(Views->Monitor->RowsLabel->text(),
+                 QStringLiteral("1001 rows; %1 older rows left").arg(extra + 1));
+        emptyClosedMonitor();
+
+        // The data test sends, receives and, as an echo station, returns what came once the
+        // line is quiet.
+        const auto runDataTest = [this] {
+            Form1->Memo_Trtt->setPlainText(QStringLiteral("data"));
+            Form1->Button_ManulTrtt->click();
+            f_.fake->feed("from the far end");
+            for (int tick = 0; tick < 8; ++tick) Form1->Timer_RecDataTimer();
+        };
+        data().ErrTestActive = 1;
+        runDataTest();
+        Views->View_MonitorClick();
+        // The port's settings as the monitor closed and as it opened; nothing between.
+        QCOMPARE(MonitorRows(CommandColumn), QStringList(2, "line settings on COM1 (COM-TEST)"));
+        runDataTest();
+        QCOMPARE(MonitorRows(DirectionColumn).mid(2), QStringList({"TX", "RX", "TX"}));
+        data().ErrTestActive = 0;
+        emptyClosedMonitor();
     }
 
     // The table follows the log as its oldest rows leave, and says how many left.
