@@ -132,6 +132,7 @@ void LinkViews::FileLogClick() {
         stopLog();
         return;
     }
+    LogSettings->suggestPath(QDateTime::currentDateTime());
     LogSettings->open();
 }
 

@@ -51,7 +51,7 @@ class LinkViews : public QObject {
     void RateTimerTimer();
     void View_ChartsClick();
     void View_MonitorClick();
-    // Opens the log's settings, or ends the log that runs.
+    // Opens the log's settings with a new file name, or ends the log that runs.
     void FileLogClick();
     // Begins logging to the file; false, after saying why, when it cannot be written.
     bool startLog(const TrafficLogSettings& settings);

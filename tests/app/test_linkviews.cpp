@@ -4,12 +4,27 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "app/linkviews.h"
 #include "tests/support/windowfixture.h"
 
 using namespace std::chrono_literals;
+
+namespace {
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+}  // namespace
 
 // The charts window, the exchange monitor, the traffic log and the rates in the status bar,
 // on the program's windows with the chart data's clock in the test's hands.
@@ -346,6 +361,80 @@ class LinkViewsTest : public QObject {
         QVERIFY(!Views->startLog({dir.filePath("missing/x.log")}));
         QVERIFY(f_.messages.last().startsWith("Cannot log to the file:\n"));
         QVERIFY(!Views->StatusLog->isVisible());
+    }
+
+    // Every log is offered a file named after the time it begins; a file that is there is
+    // appended to or replaced only as the user answers, and Cancel goes back to the dialog.
+    void logAsksBeforeTouchingAFileThatIsThere() {
+        QTemporaryDir dir;
+        f_.useFake();
+        TFormLogSettings& dialog = *Views->LogSettings;
+        dialog.EditPath->setText(dir.filePath("older.log"));
+        dialog.suggestPath(QDateTime(QDate(2024, 5, 1), QTime(14, 0, 5)));
+        QCOMPARE(dialog.EditPath->text(), dir.filePath("tvr-traffic-20240501-140005.log"));
+        Views->FileLog->trigger();
+        QVERIFY(dialog.isVisible());
+        const QFileInfo offered(dialog.EditPath->text());
+        QCOMPARE(offered.dir(), QDir(dir.path()));
+        QVERIFY2(QRegularExpression("^tvr-traffic-\\d{8}-\\d{6}\\.log$")
+                     .match(offered.fileName())
+                     .hasMatch(),
+                 qPrintable(offered.fileName()));
+
+        const QString path = dir.filePath("bench.log");
+        QVERIFY(WriteFile(path, "earlier session\n"));
+        dialog.EditPath->setText(path);
+        f_.messages.answers << MessageAnswer::Cancel;
+        dialog.OkButton->click();
+        QCOMPARE(f_.messages.texts(), QStringList({"The file already exists:\n" + path +
+                                                   "\nAppend the log to its end, or replace it?"}));
+        QCOMPARE(f_.messages.shown.last().buttons, MessageButtons::AppendReplaceCancel);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!Views->Log.running());
+        QCOMPARE(Contents(path), QByteArray("earlier session\n"));
+
+        f_.messages.answers << MessageAnswer::Append;
+        dialog.OkButton->click();
+        Settle();
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(Views->Log.running());
+        f_.openPort();
+        Form1->Memo_Trtt->setPlainText(QStringLiteral("hello"));
+        Form1->Button_ManulTrtt->click();
+        Views->FileLog->trigger();
+        const QByteArray appended = Contents(path);
+        QVERIFY(appended.startsWith("earlier session\n"));
+        QVERIFY(appended.contains(" TX 68 65 6C 6C 6F\n"));
+        QVERIFY(!appended.contains("# tvrsetup"));
+
+        Views->FileLog->trigger();
+        dialog.EditPath->setText(path);
+        f_.messages.answers << MessageAnswer::Replace;
+        dialog.OkButton->click();
+        Settle();
+        QVERIFY(Views->Log.running());
+        Views->FileLog->trigger();
+        QVERIFY(Contents(path).startsWith("# tvrsetup traffic log 1\n#"));
+        QVERIFY(!Contents(path).contains("earlier session"));
+
+        // A raw capture whose second file alone is there: one question, naming that file; in
+        // Chinese as well.
+        const QString raw = dir.filePath("capture.bin");
+        QVERIFY(WriteFile(RawSentPath(raw), "tx"));
+        Views->FileLog->trigger();
+        dialog.EditPath->setText(raw);
+        dialog.ComboFormat->setCurrentIndex(1);
+        f_.messages.clear();
+        {
+            LanguageScope chinese(0);
+            dialog.OkButton->click();
+            QCOMPARE(f_.messages.texts(), QStringList({"文件已存在：\n" + RawSentPath(raw) +
+                                                       "\n将记录追加到文件末尾，还是替换文件？"}));
+        }
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!QFile::exists(raw));
+        dialog.ComboFormat->setCurrentIndex(0);
+        dialog.reject();
     }
 };
 
