@@ -182,20 +182,28 @@ void SerialLink::setExchangeProbe(std::function<bool()> exchangeRunning) {
     d->exchangeRunning = std::move(exchangeRunning);
 }
 
+bool SerialLink::ofExchange(TrafficOwner owner) const {
+    switch (owner) {
+        case TrafficOwner::Exchange:
+            return true;
+        case TrafficOwner::ExchangeOrDataTest:
+            return d->exchangeRunning && d->exchangeRunning();
+        case TrafficOwner::DataTest:
+            break;
+    }
+    return false;
+}
+
 // Observers of exchanges alone cost no more than the probe while the data test has the port.
 void SerialLink::observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
                                 TrafficOwner owner) {
     if (count == 0) return;
-    std::optional<bool> ofExchange;
+    std::optional<bool> exchange;
     std::optional<int64_t> now;
     for (const Private::Watcher& watcher : d->observers) {
         if (watcher.shown == ObservedTraffic::Exchanges) {
-            if (!ofExchange) {
-                ofExchange =
-                    owner == TrafficOwner::Exchange || (owner == TrafficOwner::ExchangeOrDataTest &&
-                                                        d->exchangeRunning && d->exchangeRunning());
-            }
-            if (!*ofExchange) continue;
+            if (!exchange) exchange = ofExchange(owner);
+            if (!*exchange) continue;
         }
         if (!now) now = MicrosecondsSinceEpoch();
         watcher.observer->linkTraffic(what, bytes, count, *now);

@@ -127,6 +127,7 @@ class SerialLink {
     uint32_t queue(const uint8_t* bytes, uint32_t n, bool counted);
     // Whose bytes these are, as far as the link can tell.
     enum class TrafficOwner { Exchange, ExchangeOrDataTest, DataTest };
+    bool ofExchange(TrafficOwner owner) const;
     void observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count, TrafficOwner owner);
     void observeSettings(bool searching);
 
