@@ -189,7 +189,8 @@ class TrafficLogTest : public QObject {
     }
 
     // A file that is there is kept unless replacing it was chosen; appended to, a text log
-    // gets its header only when it was empty, and a raw capture's two files go on alike.
+    // gets its header only when it was empty, and a raw capture's two files go on alike; a log
+    // that cannot begin leaves no file of its own behind.
     void neverEmptiesAFileUnasked() {
         QTemporaryDir dir;
         const QString path = dir.filePath("t.log");
@@ -235,6 +236,7 @@ class TrafficLogTest : public QObject {
         QVERIFY(QFile::remove(raw));
         QVERIFY(!log.start({raw, TrafficLogFormat::Raw}));
         QCOMPARE(log.error(), RawSentPath(raw) + ": File exists");
+        QVERIFY(!QFile::exists(raw));
     }
 
     // Appended to, a file rotates at its size as one the log began: the old events, those
