@@ -102,7 +102,7 @@ LinkViews::~LinkViews() {
 
 bool LinkViews::exchangeRunning() const {
     return form_.commandTimersRunning() ||
-           (FormTest && FormTest->isVisible() && !form_.Timer_RecData->isActive());
+           (FormTest->isVisible() && !form_.Timer_RecData->isActive());
 }
 
 void LinkViews::RateTimerTimer() {

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "app/linkviews.h"
+#include "factory/formtest.h"
 #include "tests/support/windowfixture.h"
 
 using namespace std::chrono_literals;
@@ -238,6 +239,25 @@ class LinkViewsTest : public QObject {
         runDataTest();
         QCOMPARE(MonitorRows(DirectionColumn).mid(2), QStringList({"TX", "RX", "TX"}));
         data().ErrTestActive = 0;
+        emptyClosedMonitor();
+    }
+
+    // The factory window's exchanges are kept as well, while the window has the port.
+    void closedMonitorKeepsTheFactoryExchanges() {
+        f_.useRadio();
+        f_.openPort();
+        emptyClosedMonitor();
+        Form1->Test_MClick();
+        FormTest->Button1->click();
+        for (int poll = 0; poll < 100 && FormTest->ExchangeTimer->isActive(); ++poll) {
+            f_.radio->advance(10ms);
+            FormTest->ExchangeTimerTimer();
+        }
+        QVERIFY(!FormTest->ExchangeTimer->isActive());
+        FormTest->close();
+        Views->View_MonitorClick();
+        const QStringList commands = MonitorRows(CommandColumn);
+        QCOMPARE(commands.mid(1, 2), QStringList({"transmit test", "transmit test reply"}));
         emptyClosedMonitor();
     }
 
