@@ -66,8 +66,8 @@ class TrafficLog : public LinkObserver {
     TrafficLog();
     ~TrafficLog() override;
 
-    // Begins a log, ending the one before; false, with the reason in error(), when the file
-    // cannot be written.
+    // Begins a log, ending the one before; false, with the reason in error(), when a file
+    // cannot be written or is there already and the settings refuse it.
     bool start(const TrafficLogSettings& settings);
     void stop();
     bool running() const;
