@@ -47,6 +47,13 @@ class TrafficLog::Output {
 
     QString errorText() const { return QStringLiteral("%1: %2").arg(path_, error_); }
 
+    // Takes back the file this log created, when the log could not begin after all.
+    void discardCreated() {
+        if (!created_) return;
+        file_.close();
+        QFile::remove(path_);
+    }
+
   private:
     static QIODevice::OpenMode OpenModeFor(ExistingLogFile existing) {
         switch (existing) {
@@ -66,6 +73,7 @@ class TrafficLog::Output {
         file_.setFileName(path_);
         if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered | mode))
             return fail(file_.errorString());
+        created_ = mode == QIODevice::NewOnly;
         size_ = file_.size();
         return size_ > 0 || header_.isEmpty() || put(header_);
     }
@@ -106,6 +114,7 @@ class TrafficLog::Output {
     const TrafficLogSettings& settings_;
     QFile file_;
     qint64 size_ = 0;
+    bool created_ = false;
     QString error_;
 };
 
@@ -123,6 +132,7 @@ bool TrafficLog::start(const TrafficLogSettings& settings) {
     for (Output* output : {main_.get(), sent_.get()}) {
         if (output && !output->open()) {
             error_ = output->errorText();
+            main_->discardCreated();
             stop();
             return false;
         }
