@@ -7,6 +7,7 @@
 #include "app/windows.h"
 #include "core/language.h"
 #include "core/messages.h"
+#include "factory/formtest.h"
 
 LinkViews* Views = nullptr;
 
@@ -88,9 +89,20 @@ LinkViews::LinkViews(TForm1& form, SerialLink& link)
         stopLog();
         ShowLocalized(kLogStopped, why);
     });
+    link_.setExchangeProbe([this] { return exchangeRunning(); });
     showLogState();
     RateTimerTimer();
     RateTimer->start();
+}
+
+LinkViews::~LinkViews() {
+    link_.setExchangeProbe({});
+    link_.removeObserver(&Log);
+}
+
+bool LinkViews::exchangeRunning() const {
+    return form_.commandTimersRunning() ||
+           (FormTest->isVisible() && !form_.Timer_RecData->isActive());
 }
 
 void LinkViews::RateTimerTimer() {
@@ -120,6 +132,7 @@ void LinkViews::FileLogClick() {
         stopLog();
         return;
     }
+    LogSettings->suggestPath(QDateTime::currentDateTime());
     LogSettings->open();
 }
 

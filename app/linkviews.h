@@ -26,6 +26,7 @@ class LinkViews : public QObject {
     static constexpr int LogCellWidth = 150;
 
     LinkViews(TForm1& form, SerialLink& link);
+    ~LinkViews() override;
 
     ThroughputHistory Rates;
     LoopbackIntervals Loopback;
@@ -50,7 +51,7 @@ class LinkViews : public QObject {
     void RateTimerTimer();
     void View_ChartsClick();
     void View_MonitorClick();
-    // Opens the log's settings, or ends the log that runs.
+    // Opens the log's settings with a new file name, or ends the log that runs.
     void FileLogClick();
     // Begins logging to the file; false, after saying why, when it cannot be written.
     bool startLog(const TrafficLogSettings& settings);
@@ -58,6 +59,8 @@ class LinkViews : public QObject {
 
   private:
     void showLogState();
+    // A Read or Write runs, or the factory window has the port to itself.
+    bool exchangeRunning() const;
 
     TForm1& form_;
     SerialLink& link_;

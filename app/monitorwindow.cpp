@@ -146,13 +146,22 @@ TFormMonitor::TFormMonitor(ExchangeLog& log, SerialLink& link, QWidget* parent)
     auto* copy = new QShortcut(QKeySequence::Copy, Rows);
     connect(copy, &QShortcut::activated, this, &TFormMonitor::CopyButtonClick);
     showCounts();
+    link_.addObserver(&kept_, ObservedTraffic::Exchanges);
+}
+
+TFormMonitor::~TFormMonitor() {
+    link_.removeObserver(&kept_);
+    link_.removeObserver(&log_);
 }
 
 void TFormMonitor::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous()) return;
+    link_.removeObserver(&kept_);
+    log_.takeRowsOf(kept_);
     link_.addObserver(&log_);
     MonitorTimer->start();
+    MonitorTimerTimer();
 }
 
 // A window minimised is still open: it goes on watching.
@@ -160,6 +169,7 @@ void TFormMonitor::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (event->spontaneous()) return;
     link_.removeObserver(&log_);
+    link_.addObserver(&kept_, ObservedTraffic::Exchanges);
     MonitorTimer->stop();
     MonitorTimerTimer();
 }

@@ -44,14 +44,17 @@ class ExchangeTableModel : public QAbstractTableModel {
 
 // The exchange monitor: one row per command frame sent and per reply, with the bytes around
 // them, purges and the serial setting of every search attempt. It watches the link while it
-// is open.
+// is open; while it is closed it keeps the last rows of the radio's exchanges alone, and shows
+// them first when it opens.
 class TFormMonitor : public QWidget {
     Q_OBJECT
   public:
     // Microseconds since the Unix epoch.
     using Clock = std::function<int64_t()>;
+    static constexpr size_t KeptRowsWhileClosed = 1000;
 
     TFormMonitor(ExchangeLog& log, SerialLink& link, QWidget* parent = nullptr);
+    ~TFormMonitor() override;
 
     QComboBox* DirectionFilter;
     QPushButton* CopyButton;
@@ -85,6 +88,7 @@ class TFormMonitor : public QWidget {
     void showCounts();
 
     ExchangeLog& log_;
+    ExchangeLog kept_{KeptRowsWhileClosed};  // while closed
     SerialLink& link_;
     Clock clock_;
 };

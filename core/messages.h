@@ -7,8 +7,8 @@
 // shown from the event loop, one at a time, never inside the handler that raised them: a
 // timer tick finishes its work (and stops what must stop) before the user sees its outcome,
 // and a second message never opens on top of the first.
-enum class MessageButtons { Ok, RetryCancel };
-enum class MessageAnswer { Ok, Retry, Cancel };
+enum class MessageButtons { Ok, RetryCancel, AppendReplaceCancel };
+enum class MessageAnswer { Ok, Retry, Cancel, Append, Replace };
 enum class MessageKind {
     Plain,        // the toolkit's simple box: application title, OK
     System,       // a box with its own caption and buttons

@@ -171,6 +171,8 @@ QString ExchangeRowText(const ExchangeRow& row, const ExchangeRow* previous) {
     return cells.join(u'\t');
 }
 
+ExchangeLog::ExchangeLog(size_t maxRows) : maxRows_(maxRows) {}
+
 void ExchangeLog::linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
                               int64_t timeUs) {
     switch (what) {
@@ -193,9 +195,7 @@ void ExchangeLog::linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t c
 
 void ExchangeLog::linkSettings(const QString& settings, const QString& port, bool searching,
                                int64_t timeUs) {
-    endPending(sent_);
-    endPending(received_);
-    endData();
+    endOpenRows();
     settings_ = settings;
     ExchangeRow changed = row(ExchangeRowKind::Settings, ExchangeDirection::None, {}, timeUs);
     changed.search = searching;
@@ -270,6 +270,12 @@ void ExchangeLog::endData() {
     data_.reset();
 }
 
+void ExchangeLog::endOpenRows() {
+    endPending(sent_);
+    endPending(received_);
+    endData();
+}
+
 void ExchangeLog::settle(int64_t nowUs) {
     if (data_ && nowUs - data_->timeUs >= GatherUs) endData();
     for (Pending* pending : {&sent_, &received_}) {
@@ -277,9 +283,18 @@ void ExchangeLog::settle(int64_t nowUs) {
     }
 }
 
+void ExchangeLog::takeRowsOf(ExchangeLog& other) {
+    endOpenRows();
+    other.endOpenRows();
+    for (ExchangeRow& row : other.rows_) add(std::move(row));
+    rowsLeft_ += other.rowsLeft_;
+    if (!other.settings_.isEmpty()) settings_ = other.settings_;
+    other.clear();
+}
+
 void ExchangeLog::add(ExchangeRow row) {
     rows_.push_back(std::move(row));
-    if (rows_.size() > MaxRows) {
+    if (rows_.size() > maxRows_) {
         rows_.pop_front();
         ++rowsLeft_;
         ++firstRowNumber_;

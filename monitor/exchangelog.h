@@ -2,8 +2,8 @@
 
 // The exchange monitor's record, kept without widgets: the bytes the link saw, cut into the
 // radio's command frames (one row per frame sent and per reply), the bytes around them that
-// form no frame, purges and the line settings of every search attempt. At most MaxRows rows
-// are kept; older ones leave and are counted.
+// form no frame, purges and the line settings of every search attempt. At most a given number
+// of rows are kept; older ones leave and are counted.
 
 #include <QByteArray>
 #include <QString>
@@ -74,6 +74,8 @@ class ExchangeLog : public LinkObserver {
     // Data gather into one row, and the start of a frame waits for its rest, this long.
     static constexpr int64_t GatherUs = 1000000;
 
+    explicit ExchangeLog(size_t maxRows = MaxRows);
+
     void linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
                      int64_t timeUs) override;
     void linkSettings(const QString& settings, const QString& port, bool searching,
@@ -81,9 +83,12 @@ class ExchangeLog : public LinkObserver {
 
     // Ends data rows and frame starts that have waited GatherUs by `nowUs`.
     void settle(int64_t nowUs);
+    // Ends the rows of both logs that are still open and moves the other's rows, with the
+    // count of those that left it, behind this log's own; the other is left empty.
+    void takeRowsOf(ExchangeLog& other);
 
     const std::deque<ExchangeRow>& rows() const { return rows_; }
-    // Rows that left to keep at most MaxRows.
+    // Rows that left to keep at most the given number.
     uint64_t rowsLeft() const { return rowsLeft_; }
     // The number of the first row kept, counting every row ever added from 0.
     uint64_t firstRowNumber() const { return firstRowNumber_; }
@@ -99,10 +104,12 @@ class ExchangeLog : public LinkObserver {
     void addData(ExchangeDirection direction, const char* bytes, qsizetype count, int64_t timeUs);
     void endPending(Pending& pending);
     void endData();
+    void endOpenRows();
     void add(ExchangeRow row);
     ExchangeRow row(ExchangeRowKind kind, ExchangeDirection direction, QByteArrayView bytes,
                     int64_t timeUs) const;
 
+    size_t maxRows_;
     std::deque<ExchangeRow> rows_;
     uint64_t rowsLeft_ = 0;
     uint64_t firstRowNumber_ = 0;

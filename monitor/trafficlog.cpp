@@ -1,6 +1,7 @@
 #include "monitor/trafficlog.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 namespace {
 
@@ -14,47 +15,107 @@ QString RawSentPath(const QString& path) {
     return path + QStringLiteral(".tx");
 }
 
+QStringList ExistingLogFiles(const QString& path, TrafficLogFormat format) {
+    QStringList files{path};
+    if (format == TrafficLogFormat::Raw) files << RawSentPath(path);
+    QStringList existing;
+    for (const QString& file : files) {
+        if (QFileInfo::exists(file)) existing << file;
+    }
+    return existing;
+}
+
+QString DefaultLogFileName(const QDateTime& localTime) {
+    return QStringLiteral("tvr-traffic-%1.log")
+        .arg(localTime.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+}
+
 // One file of the log, with its rotation.
 class TrafficLog::Output {
   public:
     Output(QString path, QByteArray header, const TrafficLogSettings& settings)
         : path_(std::move(path)), header_(std::move(header)), settings_(settings) {}
 
-    bool open() {
-        file_.setFileName(path_);
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-        return header_.isEmpty() || put(header_);
-    }
+    bool open() { return openAs(OpenModeFor(settings_.existing)); }
 
     // Rotates first when the bytes would take the file past its size.
     bool write(const QByteArray& bytes) {
-        const int64_t size = file_.pos();
-        if (size > header_.size() && size + bytes.size() > settings_.rotateBytes && !rotate())
+        if (size_ > header_.size() && size_ + bytes.size() > settings_.rotateBytes && !rotate())
             return false;
         return put(bytes);
     }
 
-    QString errorText() const { return QStringLiteral("%1: %2").arg(path_, file_.errorString()); }
+    QString errorText() const { return QStringLiteral("%1: %2").arg(path_, error_); }
 
-  private:
-    // Flushed at once, so that the file on disk is whole up to the last event.
-    bool put(const QByteArray& bytes) {
-        return file_.write(bytes) == bytes.size() && file_.flush();
+    // Takes back the file this log created, when the log could not begin after all.
+    void discardCreated() {
+        if (!created_) return;
+        file_.close();
+        QFile::remove(path_);
     }
 
+  private:
+    static QIODevice::OpenMode OpenModeFor(ExistingLogFile existing) {
+        switch (existing) {
+            case ExistingLogFile::Append:
+                return QIODevice::Append;
+            case ExistingLogFile::Replace:
+                return QIODevice::Truncate;
+            case ExistingLogFile::Refuse:
+                break;
+        }
+        return QIODevice::NewOnly;
+    }
+
+    // Unbuffered, so that the file on disk is whole up to the last event. A text log's header
+    // begins an empty file only: an appended one has it already.
+    bool openAs(QIODevice::OpenMode mode) {
+        file_.setFileName(path_);
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered | mode))
+            return fail(file_.errorString());
+        created_ = mode == QIODevice::NewOnly;
+        size_ = file_.size();
+        return size_ > 0 || header_.isEmpty() || put(header_);
+    }
+
+    // A short write is tried again for the rest: the call that takes nothing carries the
+    // system's reason, where the short one carried none.
+    bool put(const QByteArray& bytes) {
+        for (qint64 done = 0; done < bytes.size();) {
+            const qint64 taken = file_.write(bytes.constData() + done, bytes.size() - done);
+            if (taken <= 0) return fail(file_.errorString());
+            done += taken;
+            size_ += taken;
+        }
+        return true;
+    }
+
+    // The current file becomes "<name>.1" before a new one is begun; should it not move, the
+    // log stops rather than empty it.
     bool rotate() {
         file_.close();
         const auto old = [this](int n) { return QStringLiteral("%1.%2").arg(path_).arg(n); };
-        QFile::remove(old(settings_.keptFiles));
-        for (int n = settings_.keptFiles - 1; n >= 1; --n) QFile::rename(old(n), old(n + 1));
-        if (settings_.keptFiles > 0) QFile::rename(path_, old(1));
-        return open();
+        if (settings_.keptFiles > 0) {
+            QFile::remove(old(settings_.keptFiles));
+            for (int n = settings_.keptFiles - 1; n >= 1; --n) QFile::rename(old(n), old(n + 1));
+            QFile current(path_);
+            if (!current.rename(old(1))) return fail(current.errorString());
+        }
+        return openAs(QIODevice::Truncate);
+    }
+
+    bool fail(const QString& why) {
+        error_ = why;
+        return false;
     }
 
     QString path_;
     QByteArray header_;
     const TrafficLogSettings& settings_;
     QFile file_;
+    qint64 size_ = 0;
+    bool created_ = false;
+    QString error_;
 };
 
 TrafficLog::TrafficLog() = default;
@@ -71,6 +132,7 @@ bool TrafficLog::start(const TrafficLogSettings& settings) {
     for (Output* output : {main_.get(), sent_.get()}) {
         if (output && !output->open()) {
             error_ = output->errorText();
+            main_->discardCreated();
             stop();
             return false;
         }

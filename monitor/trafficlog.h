@@ -19,9 +19,14 @@
 //
 // Raw: the received bytes (read or purged), exactly as they came, in the file; the sent bytes
 // in a second file named like it with ".tx" appended. Nothing else.
+//
+// A file that is already there is never emptied unless the settings say so: a log is begun
+// in new files, appended to the old ones, or replaces them.
 
+#include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,6 +35,13 @@
 
 enum class TrafficLogFormat { Text, Raw };
 
+// What becomes of a file of the log that is already there.
+enum class ExistingLogFile {
+    Refuse,   // the log does not begin
+    Append,   // the log goes on at its end (a text log's header only when it is empty)
+    Replace,  // emptied first
+};
+
 struct TrafficLogSettings {
     QString path;
     TrafficLogFormat format = TrafficLogFormat::Text;
@@ -37,20 +49,25 @@ struct TrafficLogSettings {
     // to "<name>.2" and so on, up to keptFiles old ones) and a new one begun.
     int64_t rotateBytes = 10 * 1024 * 1024;
     int keptFiles = 5;
+    ExistingLogFile existing = ExistingLogFile::Refuse;
 };
 
 inline constexpr int TrafficLogBytesPerLine = 32;
 
 // The file the sent bytes of a raw capture go to.
 QString RawSentPath(const QString& path);
+// The files of the log that are already there.
+QStringList ExistingLogFiles(const QString& path, TrafficLogFormat format);
+// "tvr-traffic-20240501-140000.log": a name of its own for every log begun.
+QString DefaultLogFileName(const QDateTime& localTime);
 
 class TrafficLog : public LinkObserver {
   public:
     TrafficLog();
     ~TrafficLog() override;
 
-    // Begins a log, ending the one before; false, with the reason in error(), when the file
-    // cannot be written.
+    // Begins a log, ending the one before; false, with the reason in error(), when a file
+    // cannot be written or is there already and the settings refuse it.
     bool start(const TrafficLogSettings& settings);
     void stop();
     bool running() const;

@@ -133,7 +133,12 @@ struct SerialLink::Private {
     SendLedger ledger;
     uint64_t lostSeen = 0;   // of the open device's lost bytes, those already reported
     uint64_t lostCarry = 0;  // lost on earlier devices, not yet reported
-    std::vector<LinkObserver*> observers;
+    struct Watcher {
+        LinkObserver* observer;
+        ObservedTraffic shown;
+    };
+    std::vector<Watcher> observers;
+    std::function<bool()> exchangeRunning;
 };
 
 SerialLink::SerialLink(SerialDeviceOpener opener) : d(std::make_unique<Private>()) {
@@ -158,9 +163,10 @@ PortSettingsDisplay* SerialLink::display() const {
     return d->display;
 }
 
-void SerialLink::addObserver(LinkObserver* observer) {
-    if (std::find(d->observers.begin(), d->observers.end(), observer) != d->observers.end()) return;
-    d->observers.push_back(observer);
+void SerialLink::addObserver(LinkObserver* observer, ObservedTraffic shown) {
+    const auto same = [observer](const Private::Watcher& w) { return w.observer == observer; };
+    if (std::any_of(d->observers.begin(), d->observers.end(), same)) return;
+    d->observers.push_back({observer, shown});
     if (PortHandle()) {
         observer->linkSettings(SettingsText(d->device->lineSettings()),
                                PortText(PortNo, d->deviceName), false, MicrosecondsSinceEpoch());
@@ -168,21 +174,48 @@ void SerialLink::addObserver(LinkObserver* observer) {
 }
 
 void SerialLink::removeObserver(LinkObserver* observer) {
-    std::erase(d->observers, observer);
+    std::erase_if(d->observers,
+                  [observer](const Private::Watcher& w) { return w.observer == observer; });
 }
 
-void SerialLink::observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count) {
+void SerialLink::setExchangeProbe(std::function<bool()> exchangeRunning) {
+    d->exchangeRunning = std::move(exchangeRunning);
+}
+
+bool SerialLink::ofExchange(TrafficOwner owner) const {
+    switch (owner) {
+        case TrafficOwner::Exchange:
+            return true;
+        case TrafficOwner::ExchangeOrDataTest:
+            return d->exchangeRunning && d->exchangeRunning();
+        case TrafficOwner::DataTest:
+            break;
+    }
+    return false;
+}
+
+// Observers of exchanges alone cost no more than the probe while the data test has the port.
+void SerialLink::observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count,
+                                TrafficOwner owner) {
     if (count == 0) return;
-    const int64_t now = MicrosecondsSinceEpoch();
-    for (LinkObserver* observer : d->observers) observer->linkTraffic(what, bytes, count, now);
+    std::optional<bool> exchange;
+    std::optional<int64_t> now;
+    for (const Private::Watcher& watcher : d->observers) {
+        if (watcher.shown == ObservedTraffic::Exchanges) {
+            if (!exchange) exchange = ofExchange(owner);
+            if (!*exchange) continue;
+        }
+        if (!now) now = MicrosecondsSinceEpoch();
+        watcher.observer->linkTraffic(what, bytes, count, *now);
+    }
 }
 
 void SerialLink::observeSettings(bool searching) {
     const int64_t now = MicrosecondsSinceEpoch();
     const QString settings = RateText + "-" + ParityLetter + "-1";
     const QString port = PortText(PortNo, d->deviceName);
-    for (LinkObserver* observer : d->observers)
-        observer->linkSettings(settings, port, searching, now);
+    for (const Private::Watcher& watcher : d->observers)
+        watcher.observer->linkSettings(settings, port, searching, now);
 }
 
 bool SerialLink::PortHandle() const {
@@ -326,7 +359,7 @@ void SerialLink::PurgePort(uint32_t flags) {
     if (!d->observers.empty()) {
         observeTraffic(LinkTraffic::Purged,
                        reinterpret_cast<const uint8_t*>(thrownAway.constData()),
-                       static_cast<uint32_t>(thrownAway.size()));
+                       static_cast<uint32_t>(thrownAway.size()), TrafficOwner::Exchange);
     }
     if (output) {
         d->ledger.sent(d->device->bytesSent());
@@ -346,7 +379,8 @@ void SerialLink::ReadPort(uint8_t* buffer, uint32_t n) {
     if (!PortHandle()) return;
     const int64_t taken = d->device->read(buffer, n);
     if (!d->observers.empty() && taken > 0)
-        observeTraffic(LinkTraffic::Received, buffer, static_cast<uint32_t>(taken));
+        observeTraffic(LinkTraffic::Received, buffer, static_cast<uint32_t>(taken),
+                       TrafficOwner::ExchangeOrDataTest);
 }
 
 uint32_t SerialLink::WritePort(const uint8_t* bytes, uint32_t n) {
@@ -364,7 +398,10 @@ uint32_t SerialLink::queue(const uint8_t* bytes, uint32_t n, bool counted) {
     d->ledger.queued(n, counted);
     const auto accepted = static_cast<uint32_t>(std::max<int64_t>(0, d->device->write(bytes, n)));
     d->ledger.refused(n - accepted);
-    if (!d->observers.empty()) observeTraffic(LinkTraffic::Sent, bytes, accepted);
+    if (!d->observers.empty()) {
+        observeTraffic(LinkTraffic::Sent, bytes, accepted,
+                       counted ? TrafficOwner::DataTest : TrafficOwner::ExchangeOrDataTest);
+    }
     if (accepted < n) qCDebug(lcSerial) << "send queue full:" << n - accepted << "bytes refused";
     return accepted;
 }

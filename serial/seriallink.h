@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "serial/linkobserver.h"
@@ -36,6 +37,14 @@ class PortSettingsDisplay {
     virtual void selectRateAndParity(int baudIndex, int parityIndex) = 0;
 };
 
+// What an observer of the link is shown.
+enum class ObservedTraffic {
+    Everything,
+    // The radio's exchanges alone: every setting and purge, and what WritePort and ReadPort
+    // pass while an exchange has the port. The data test's bytes are not even looked at.
+    Exchanges,
+};
+
 // The one serial port of the program and its settings.
 class SerialLink {
   public:
@@ -62,10 +71,14 @@ class SerialLink {
     void setDisplay(PortSettingsDisplay* display);
     SerialLinkHost* host() const;
     PortSettingsDisplay* display() const;
-    // Observers see every byte written, read or purged from now on, and a new one is told the
-    // settings of the open port at once; without any, nothing is looked at.
-    void addObserver(LinkObserver* observer);
+    // Observers see every byte written, read or purged from now on (or those of the exchanges),
+    // and a new one is told the settings of the open port at once; without any, nothing is
+    // looked at.
+    void addObserver(LinkObserver* observer, ObservedTraffic shown = ObservedTraffic::Everything);
     void removeObserver(LinkObserver* observer);
+    // Says whether a radio exchange has the port, for the observers of exchanges; without it,
+    // none ever has.
+    void setExchangeProbe(std::function<bool()> exchangeRunning);
 
     // A device is open.
     bool PortHandle() const;
@@ -115,7 +128,10 @@ class SerialLink {
     void showClosed();
     void showPortAndSettings();
     uint32_t queue(const uint8_t* bytes, uint32_t n, bool counted);
-    void observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count);
+    // Whose bytes these are, as far as the link can tell.
+    enum class TrafficOwner { Exchange, ExchangeOrDataTest, DataTest };
+    bool ofExchange(TrafficOwner owner) const;
+    void observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count, TrafficOwner owner);
     void observeSettings(bool searching);
 
     struct Private;

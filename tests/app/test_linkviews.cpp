@@ -7,9 +7,24 @@
 #include <QTemporaryDir>
 
 #include "app/linkviews.h"
+#include "factory/formtest.h"
 #include "tests/support/windowfixture.h"
 
 using namespace std::chrono_literals;
+
+namespace {
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+}  // namespace
 
 // The charts window, the exchange monitor, the traffic log and the rates in the status bar,
 // on the program's windows with the chart data's clock in the test's hands.
@@ -37,6 +52,13 @@ class LinkViewsTest : public QObject {
         for (int row = 0; row < shown->rowCount(); ++row)
             texts << shown->index(row, column).data().toString();
         return texts;
+    }
+
+    // The monitor closed, with no rows shown or kept.
+    static void emptyClosedMonitor() {
+        Views->View_MonitorClick();
+        Views->Monitor->ClearButtonClick();
+        Views->Monitor->close();
     }
 
   private slots:
@@ -142,13 +164,101 @@ class LinkViewsTest : public QObject {
         QCOMPARE(lines.mid(1), copied);
         Views->Monitor->DirectionFilter->setCurrentIndex(0);
 
-        // Closed, it watches no more.
+        // Closed, it shows nothing new; opened again, the exchanges of the read done meanwhile
+        // follow what it showed.
         const int rows = Views->Monitor->Model->rowCount();
         Views->Monitor->close();
         f_.readRadio();
         QCOMPARE(MonitorRows(CommandColumn).size(), rows);
+        Views->View_MonitorClick();
+        const QStringList reopened = MonitorRows(CommandColumn);
+        QCOMPARE(reopened.mid(0, rows), commands);
+        QCOMPARE(reopened.mid(rows).count("read ID reply"), 1);
         Views->Monitor->ClearButtonClick();
         QCOMPARE(Views->Monitor->Model->rowCount(), 0);
+        Views->Monitor->close();
+    }
+
+    // A Read that failed before the monitor was opened, as users open it: every attempt of
+    // the search is there, with the probe sent under it, before the open port's settings.
+    void monitorShowsAFailedReadFromBeforeItOpened() {
+        RadioFaults silent;
+        silent.silent = true;
+        f_.useRadio({}, silent);
+        emptyClosedMonitor();
+        Form1->Speed_RClick();
+        QVERIFY(f_.runExchange());
+        QCOMPARE(f_.messages.last(), QStringLiteral("Connect error!"));
+        Views->View_MonitorClick();
+        const QStringList commands = MonitorRows(CommandColumn);
+        const QStringList settings = MonitorRows(SettingsColumn);
+        QStringList attempts;
+        for (int i = 0; i < CommandSequencer::ConnectAttempts; ++i)
+            attempts << "search attempt on COM1 (COM-TEST)"
+                     << "read model";
+        QCOMPARE(commands, attempts << "line settings on COM1 (COM-TEST)");
+        QCOMPARE(settings.first(6), QStringList({"9600-N-1", "9600-N-1", "9600-O-1", "9600-O-1",
+                                                 "9600-E-1", "9600-E-1"}));
+        Views->Monitor->close();
+    }
+
+    // While closed, at most its last 1000 rows of exchanges are kept, and the data test's
+    // traffic is left out; open, it shows that traffic too.
+    void closedMonitorKeepsTheExchangesAlone() {
+        const uint8_t probe[] = {0x55, 0xAA, 0x03, 0x10, 0x00, 0x00, 0x13};
+        f_.useFake();
+        f_.openPort();
+        emptyClosedMonitor();
+        Form1->setCommandTimers(true);
+        const int extra = 7;
+        for (size_t i = 0; i < TFormMonitor::KeptRowsWhileClosed + extra; ++i)
+            Link().WritePort(probe, sizeof probe);
+        Form1->setCommandTimers(false);
+        Views->View_MonitorClick();
+        QCOMPARE(MonitorRows(CommandColumn),
+                 QStringList(int(TFormMonitor::KeptRowsWhileClosed), "read model")
+                     << "line settings on COM1 (COM-TEST)");
+        // The open port's settings, noted when the monitor closed, left first.
+        QCOMPARE(Views->Monitor->RowsLabel->text(),
+                 QStringLiteral("1001 rows; %1 older rows left").arg(extra + 1));
+        emptyClosedMonitor();
+
+        // The data test sends, receives and, as an echo station, returns what came once the
+        // line is quiet.
+        const auto runDataTest = [this] {
+            Form1->Memo_Trtt->setPlainText(QStringLiteral("data"));
+            Form1->Button_ManulTrtt->click();
+            f_.fake->feed("from the far end");
+            for (int tick = 0; tick < 8; ++tick) Form1->Timer_RecDataTimer();
+        };
+        data().ErrTestActive = 1;
+        runDataTest();
+        Views->View_MonitorClick();
+        // The port's settings as the monitor closed and as it opened; nothing between.
+        QCOMPARE(MonitorRows(CommandColumn), QStringList(2, "line settings on COM1 (COM-TEST)"));
+        runDataTest();
+        QCOMPARE(MonitorRows(DirectionColumn).mid(2), QStringList({"TX", "RX", "TX"}));
+        data().ErrTestActive = 0;
+        emptyClosedMonitor();
+    }
+
+    // The factory window's exchanges are kept as well, while the window has the port.
+    void closedMonitorKeepsTheFactoryExchanges() {
+        f_.useRadio();
+        f_.openPort();
+        emptyClosedMonitor();
+        Form1->Test_MClick();
+        FormTest->Button1->click();
+        for (int poll = 0; poll < 100 && FormTest->ExchangeTimer->isActive(); ++poll) {
+            f_.radio->advance(10ms);
+            FormTest->ExchangeTimerTimer();
+        }
+        QVERIFY(!FormTest->ExchangeTimer->isActive());
+        FormTest->close();
+        Views->View_MonitorClick();
+        const QStringList commands = MonitorRows(CommandColumn);
+        QCOMPARE(commands.mid(1, 2), QStringList({"transmit test", "transmit test reply"}));
+        emptyClosedMonitor();
     }
 
     // The table follows the log as its oldest rows leave, and says how many left.
@@ -270,6 +380,80 @@ class LinkViewsTest : public QObject {
         QVERIFY(!Views->startLog({dir.filePath("missing/x.log")}));
         QVERIFY(f_.messages.last().startsWith("Cannot log to the file:\n"));
         QVERIFY(!Views->StatusLog->isVisible());
+    }
+
+    // Every log is offered a file named after the time it begins; a file that is there is
+    // appended to or replaced only as the user answers, and Cancel goes back to the dialog.
+    void logAsksBeforeTouchingAFileThatIsThere() {
+        QTemporaryDir dir;
+        f_.useFake();
+        TFormLogSettings& dialog = *Views->LogSettings;
+        dialog.EditPath->setText(dir.filePath("older.log"));
+        dialog.suggestPath(QDateTime(QDate(2024, 5, 1), QTime(14, 0, 5)));
+        QCOMPARE(dialog.EditPath->text(), dir.filePath("tvr-traffic-20240501-140005.log"));
+        Views->FileLog->trigger();
+        QVERIFY(dialog.isVisible());
+        const QFileInfo offered(dialog.EditPath->text());
+        QCOMPARE(offered.dir(), QDir(dir.path()));
+        const QDateTime named =
+            QDateTime::fromString(offered.fileName(), "'tvr-traffic-'yyyyMMdd-HHmmss'.log'");
+        QVERIFY2(named.isValid(), qPrintable(offered.fileName()));
+        QVERIFY(qAbs(named.secsTo(QDateTime::currentDateTime())) < 60);
+
+        const QString path = dir.filePath("bench.log");
+        QVERIFY(WriteFile(path, "earlier session\n"));
+        dialog.EditPath->setText(path);
+        f_.messages.answers << MessageAnswer::Cancel;
+        dialog.OkButton->click();
+        QCOMPARE(f_.messages.texts(), QStringList({"The file already exists:\n" + path +
+                                                   "\nAppend the log to its end, or replace it?"}));
+        QCOMPARE(f_.messages.shown.last().buttons, MessageButtons::AppendReplaceCancel);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!Views->Log.running());
+        QCOMPARE(Contents(path), QByteArray("earlier session\n"));
+
+        f_.messages.answers << MessageAnswer::Append;
+        dialog.OkButton->click();
+        Settle();
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(Views->Log.running());
+        f_.openPort();
+        Form1->Memo_Trtt->setPlainText(QStringLiteral("hello"));
+        Form1->Button_ManulTrtt->click();
+        Views->FileLog->trigger();
+        const QByteArray appended = Contents(path);
+        QVERIFY(appended.startsWith("earlier session\n"));
+        QVERIFY(appended.contains(" TX 68 65 6C 6C 6F\n"));
+        QVERIFY(!appended.contains("# tvrsetup"));
+
+        Views->FileLog->trigger();
+        dialog.EditPath->setText(path);
+        f_.messages.answers << MessageAnswer::Replace;
+        dialog.OkButton->click();
+        Settle();
+        QVERIFY(Views->Log.running());
+        Views->FileLog->trigger();
+        QVERIFY(Contents(path).startsWith("# tvrsetup traffic log 1\n#"));
+        QVERIFY(!Contents(path).contains("earlier session"));
+
+        // A raw capture whose second file alone is there: one question, naming that file; in
+        // Chinese as well.
+        const QString raw = dir.filePath("capture.bin");
+        QVERIFY(WriteFile(RawSentPath(raw), "tx"));
+        Views->FileLog->trigger();
+        dialog.EditPath->setText(raw);
+        dialog.ComboFormat->setCurrentIndex(1);
+        f_.messages.clear();
+        {
+            LanguageScope chinese(0);
+            dialog.OkButton->click();
+            QCOMPARE(f_.messages.texts(), QStringList({"文件已存在：\n" + RawSentPath(raw) +
+                                                       "\n将记录追加到文件末尾，还是替换文件？"}));
+        }
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!QFile::exists(raw));
+        dialog.ComboFormat->setCurrentIndex(0);
+        dialog.reject();
     }
 };
 

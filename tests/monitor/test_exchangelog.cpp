@@ -171,6 +171,36 @@ class ExchangeLogTest : public QObject {
         QCOMPARE(log.rowsLeft(), uint64_t(0));
         QCOMPARE(log.firstRowNumber(), uint64_t(ExchangeLog::MaxRows + extra));
     }
+
+    // Rows kept elsewhere (while the monitor was closed) join behind the log's own, counted
+    // with those that left there; frames begun on either side end as incomplete, and the
+    // setting in force comes along.
+    void takesTheRowsOfAnotherLog() {
+        const QByteArray probe = Bytes(ReadCmdTable[0], ReadRequestSize);
+        ExchangeLog log;
+        Pass(log, LinkTraffic::Sent, probe, 1);
+        Pass(log, LinkTraffic::Received, probe.left(3), 2);
+        ExchangeLog kept(3);
+        kept.linkSettings("9600-E-1", "COM1", true, 3);
+        for (int i = 0; i < 3; ++i) Pass(kept, LinkTraffic::Sent, probe, 4 + i);
+        Pass(kept, LinkTraffic::Received, probe.left(2), 7);
+        log.takeRowsOf(kept);
+        const QString probeHex = "[55 AA 03 10 00 00 13]";
+        // The kept log's own limit let its setting row and first frame go.
+        QCOMPARE(Summary(log),
+                 QStringList({"TX read model " + probeHex, "RX incomplete frame [55 AA 03]",
+                              "TX read model " + probeHex, "TX read model " + probeHex,
+                              "RX incomplete frame [55 AA]"}));
+        QCOMPARE(log.rows()[2].timeUs, 5);
+        QCOMPARE(log.rowsLeft(), uint64_t(2));
+        QVERIFY(kept.rows().empty());
+        QCOMPARE(kept.rowsLeft(), uint64_t(0));
+        Pass(log, LinkTraffic::Sent, probe, 8);
+        QCOMPARE(Cell(log, 5, SettingsColumn), QString("9600-E-1"));
+        // What the other log sees next is its own again.
+        Pass(kept, LinkTraffic::Sent, probe, 9);
+        QCOMPARE(Summary(kept), QStringList({"TX read model " + probeHex}));
+    }
 };
 
 QTEST_GUILESS_MAIN(ExchangeLogTest)

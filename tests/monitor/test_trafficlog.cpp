@@ -1,9 +1,11 @@
+#include <sys/resource.h>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 #include "monitor/trafficlog.h"
 
@@ -79,6 +81,32 @@ QByteArray Contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Files of this process cannot grow past `bytes` while it lives, as on a disk about to fill.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        // Refused writes end with an error instead of the signal's default, the process's end.
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+  private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 // 2024-05-01T12:00:00Z in microseconds.
 constexpr int64_t May1 = 1714564800LL * 1000000;
@@ -158,6 +186,127 @@ class TrafficLogTest : public QObject {
         QCOMPARE(Contents(path + ".1"), Pattern(600, 0));
         QCOMPARE(Contents(path), Pattern(500, 1));
         QCOMPARE(Contents(RawSentPath(path)), QByteArray("probe\0\1", 7));
+    }
+
+    // A file that is there is kept unless replacing it was chosen; appended to, a text log
+    // gets its header only when it was empty, and a raw capture's two files go on alike; a log
+    // that cannot begin leaves no file of its own behind.
+    void neverEmptiesAFileUnasked() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("t.log");
+        TrafficLog log;
+        QVERIFY(log.start({path, TrafficLogFormat::Text}));
+        Pass(log, LinkTraffic::Sent, "first", May1);
+        log.stop();
+        const QByteArray first = Contents(path);
+
+        QVERIFY(!log.start({path, TrafficLogFormat::Text}));
+        QCOMPARE(log.error(), path + ": File exists");
+        QCOMPARE(Contents(path), first);
+
+        TrafficLogSettings append{path, TrafficLogFormat::Text};
+        append.existing = ExistingLogFile::Append;
+        QVERIFY(log.start(append));
+        Pass(log, LinkTraffic::Received, "second", May1 + 1);
+        log.stop();
+        QCOMPARE(ReadTextLog(path),
+                 QList<Event>({{May1, "TX", "first", {}, {}}, {May1 + 1, "RX", "second", {}, {}}}));
+
+        const QString empty = dir.filePath("empty.log");
+        QVERIFY(WriteFile(empty, {}));
+        QVERIFY(log.start({empty, TrafficLogFormat::Text, 1000, 1, ExistingLogFile::Append}));
+        Pass(log, LinkTraffic::Sent, "new", May1);
+        QCOMPARE(ReadTextLog(empty), QList<Event>({{May1, "TX", "new", {}, {}}}));
+
+        QVERIFY(log.start({path, TrafficLogFormat::Text, 1000, 1, ExistingLogFile::Replace}));
+        Pass(log, LinkTraffic::Sent, "third", May1 + 2);
+        QCOMPARE(ReadTextLog(path), QList<Event>({{May1 + 2, "TX", "third", {}, {}}}));
+
+        const QString raw = dir.filePath("c.bin");
+        QVERIFY(WriteFile(raw, "old rx "));
+        QVERIFY(WriteFile(RawSentPath(raw), "old tx "));
+        QCOMPARE(ExistingLogFiles(raw, TrafficLogFormat::Raw), QStringList({raw, raw + ".tx"}));
+        QCOMPARE(ExistingLogFiles(raw, TrafficLogFormat::Text), QStringList({raw}));
+        QVERIFY(log.start({raw, TrafficLogFormat::Raw, 1000, 1, ExistingLogFile::Append}));
+        Pass(log, LinkTraffic::Received, "rx", 1);
+        Pass(log, LinkTraffic::Sent, "tx", 2);
+        QCOMPARE(Contents(raw), QByteArray("old rx rx"));
+        QCOMPARE(Contents(RawSentPath(raw)), QByteArray("old tx tx"));
+        log.stop();
+        QVERIFY(QFile::remove(raw));
+        QVERIFY(!log.start({raw, TrafficLogFormat::Raw}));
+        QCOMPARE(log.error(), RawSentPath(raw) + ": File exists");
+        QVERIFY(!QFile::exists(raw));
+    }
+
+    // Appended to, a file rotates at its size as one the log began: the old events, those
+    // before the log as well, move on whole.
+    void rotatesAnAppendedFile() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r.log");
+        TrafficLog log;
+        QVERIFY(log.start({path, TrafficLogFormat::Text, 400, 2}));
+        QList<Event> events;
+        for (int i = 0; i < 4; ++i) {
+            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
+            Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+        }
+        log.stop();
+        QVERIFY(log.start({path, TrafficLogFormat::Text, 400, 2, ExistingLogFile::Append}));
+        for (int i = 4; i < 8; ++i) {
+            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
+            Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+        }
+        QVERIFY(QFileInfo(path).size() <= 400);
+        QCOMPARE(ReadTextLog(path + ".1") + ReadTextLog(path), events);
+        QVERIFY(ReadTextLog(path + ".1").size() > 4);
+    }
+
+    // A file that cannot be moved aside at its size stops the log; it is not emptied.
+    void stopsRatherThanEmptyAFileItCannotRotate() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r.log");
+        QVERIFY(QDir(dir.path()).mkpath("r.log.1/in the way"));
+        TrafficLog log;
+        QString failure;
+        log.setFailureHandler([&failure](const QString& why) { failure = why; });
+        QVERIFY(log.start({path, TrafficLogFormat::Text, 200, 1}));
+        QList<Event> events;
+        for (int i = 0; i < 10 && log.running(); ++i) {
+            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
+            Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+        }
+        QVERIFY(!log.running());
+        QVERIFY2(failure.startsWith(path + ": "), qPrintable(failure));
+        QCOMPARE(ReadTextLog(path), events.first(events.size() - 1));
+    }
+
+    // A disk that fills up is named in the system's words, whether a write takes nothing or
+    // only part of the bytes.
+    void aFullDiskIsNamed() {
+        TrafficLog log;
+        QVERIFY(
+            !log.start({"/dev/full", TrafficLogFormat::Text, 1000, 1, ExistingLogFile::Replace}));
+        QCOMPARE(log.error(), QStringLiteral("/dev/full: No space left on device"));
+        QString failure;
+        log.setFailureHandler([&failure](const QString& why) { failure = why; });
+        QVERIFY(log.start({"/dev/full", TrafficLogFormat::Raw, 1000, 1, ExistingLogFile::Replace}));
+        Pass(log, LinkTraffic::Received, "rx", 1);
+        QVERIFY(!log.running());
+        QCOMPARE(failure, QStringLiteral("/dev/full: No space left on device"));
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("c.bin");
+        failure.clear();
+        QVERIFY(log.start({path, TrafficLogFormat::Raw}));
+        Pass(log, LinkTraffic::Received, Pattern(600, 0), 1);
+        {
+            FileSizeLimit limit(1000);
+            Pass(log, LinkTraffic::Received, Pattern(600, 1), 2);
+        }
+        QVERIFY(!log.running());
+        QCOMPARE(failure, path + ": File too large");
+        QCOMPARE(Contents(path), Pattern(600, 0) + Pattern(600, 1).left(400));
     }
 
     void refusesAFileItCannotWrite() {

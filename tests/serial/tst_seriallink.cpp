@@ -586,6 +586,50 @@ class SerialLinkTest : public QObject {
         QCOMPARE(observer.seen.size(), 8);
     }
 
+    // An observer of the exchanges is told of settings and purges always, of what WritePort
+    // and ReadPort pass only while the probe says an exchange runs, and never of user data,
+    // whoever else watches.
+    void exchangeObserversSeeTheExchangesAlone() {
+        Fixture f;
+        ObserverRecorder exchanges;
+        ObserverRecorder everything;
+        bool running = false;
+        f.link.setExchangeProbe([&running] { return running; });
+        QVERIFY(f.link.OpenPortScan());
+        f.link.addObserver(&exchanges, ObservedTraffic::Exchanges);
+        const uint8_t probe[] = {0x70, 0x72};
+        uint8_t buffer[4] = {};
+        const auto passEachWay = [&](const char* received) {
+            f.link.WritePort(probe, 1);
+            f.link.WriteData(probe + 1, 1);
+            f.lastOpened->feed(received);
+            f.link.ReadPort(buffer, 1);
+        };
+        passEachWay("a");
+        QCOMPARE(exchanges.seen, QStringList({"settings 9600-N-2 COM1 (dev1)"}));
+        running = true;
+        passEachWay("b");
+        f.lastOpened->feed("c");
+        f.link.PurgePort(PURGE_RXCLEAR);
+        running = false;
+        QVERIFY(f.link.SearchStep());
+        f.lastOpened->feed("d");
+        f.link.PurgePort(PURGE_RXCLEAR);
+        f.link.addObserver(&everything);
+        running = true;
+        passEachWay("e");
+        QCOMPARE(exchanges.seen,
+                 QStringList({"settings 9600-N-2 COM1 (dev1)", "sent 70", "received 62",
+                              "purged 63", "settings 9600-N-1 COM1 (dev1) search", "purged 64",
+                              "sent 70", "received 65"}));
+        QCOMPARE(everything.seen.mid(1), QStringList({"sent 70", "sent 72", "received 65"}));
+        // Without a probe no exchange ever runs.
+        f.link.setExchangeProbe({});
+        passEachWay("f");
+        QCOMPARE(exchanges.seen.size(), 8);
+        QCOMPARE(everything.seen.size(), 7);
+    }
+
     void onlyUserDataCountsOnceTheDriverTookIt() {
         Fixture f;
         QVERIFY(f.link.OpenPortScan());
