@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 #include <vector>
 
@@ -73,6 +74,32 @@ class SimulatedRadios {
   private:
     QString tvrsimPath_;
     std::vector<std::unique_ptr<QProcess>> radios_;
+};
+
+// A folder of its own for each test function, with tvrsim radios behind links in it.
+class RadioFolder {
+  public:
+    explicit RadioFolder(QString tvrsimPath) : radios_(std::move(tvrsimPath)) {}
+
+    bool begin() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        return dir_->isValid();
+    }
+    void end() {
+        radios_.stopAll();
+        dir_.reset();
+    }
+
+    QString folder() const { return dir_->path(); }
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    // Starts tvrsim behind the link `name` and returns the link's path.
+    QString radio(const QString& name, const QStringList& args = {}) {
+        return radios_.start(path(name), args);
+    }
+
+  private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    SimulatedRadios radios_;
 };
 
 // Checks each JSON text against a JSON Schema file with python3-jsonschema; returns the

@@ -32,14 +32,11 @@ using Run = ProcessRun;
 class TvrctlE2eTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    SimulatedRadios radios_{QStringLiteral(TVRSIM_PATH)};
+    RadioFolder folder_{QStringLiteral(TVRSIM_PATH)};
 
-    QString path(const QString& name) const { return dir_->filePath(name); }
-
-    // Starts tvrsim behind the link `name` and returns the link's path.
+    QString path(const QString& name) const { return folder_.path(name); }
     QString radio(const QString& name, const QStringList& args = {}) {
-        return radios_.start(path(name), args);
+        return folder_.radio(name, args);
     }
 
     static Run tvrctl(const QStringList& args) {
@@ -121,15 +118,8 @@ class TvrctlE2eTest : public QObject {
     }
 
   private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-    }
-
-    void cleanup() {
-        radios_.stopAll();
-        dir_.reset();
-    }
+    void init() { QVERIFY(folder_.begin()); }
+    void cleanup() { folder_.end(); }
 
     void readsSeveralRadiosAtOnceAsJsonOfTheSchema() {
         const QString a = radio("a", {"--baud", "38400", "--channel", "7", "--air", "5", "--id",
@@ -361,7 +351,7 @@ class TvrctlE2eTest : public QObject {
         QFETCH(int, status);
         QFETCH(QString, error);
         const QString link = radioArgs.isEmpty() ? QString() : radio("radio", radioArgs);
-        args.replaceInStrings("RADIO", link).replaceInStrings("DIR", dir_->path());
+        args.replaceInStrings("RADIO", link).replaceInStrings("DIR", folder_.folder());
         const Run run = tvrctl(args);
         QCOMPARE(run.status, status);
         QVERIFY2(run.err.contains(error), qPrintable(run.err));

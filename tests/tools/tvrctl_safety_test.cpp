@@ -58,13 +58,13 @@ QStringList StepsAcknowledged(const QString& log) {
 class TvrctlSafetyTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    SimulatedRadios radios_{QStringLiteral(TVRSIM_PATH)};
+    RadioFolder folder_{QStringLiteral(TVRSIM_PATH)};
 
-    QString path(const QString& name) const { return dir_->filePath(name); }
+    QString path(const QString& name) const { return folder_.path(name); }
     QString radio(const QString& name, const QStringList& args = {}) {
-        return radios_.start(path(name), args);
+        return folder_.radio(name, args);
     }
+
     static ProcessRun tvrctl(const QStringList& args) {
         return RunProcess(QStringLiteral(TVRCTL_PATH), args, CommandMs);
     }
@@ -76,15 +76,8 @@ class TvrctlSafetyTest : public QObject {
     }
 
   private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-    }
-
-    void cleanup() {
-        radios_.stopAll();
-        dir_.reset();
-    }
+    void init() { QVERIFY(folder_.begin()); }
+    void cleanup() { folder_.end(); }
 
     // A radio holding channel 200 and air-rate code 12: read as unknown with the radio's own
     // values beside, never written back as a default, left out of a saved profile, and
@@ -155,9 +148,9 @@ class TvrctlSafetyTest : public QObject {
         QVERIFY2(apply.err.startsWith("tvrctl: " + missingFolder + ": "), qPrintable(apply.err));
         const ProcessRun save = tvrctl({"save", "--port", a, path("missing/site.json")});
         QCOMPARE(save.status, 7);
-        const ProcessRun folder = tvrctl({"save", "--port", a, dir_->path()});
+        const ProcessRun folder = tvrctl({"save", "--port", a, folder_.folder()});
         QCOMPARE(folder.status, 7);
-        QCOMPARE(folder.err, "tvrctl: " + dir_->path() + ": Is a directory\n");
+        QCOMPARE(folder.err, "tvrctl: " + folder_.folder() + ": Is a directory\n");
         QCOMPARE(CommandsIn(log), QByteArrayList{});
     }
 
