@@ -111,7 +111,7 @@ void ReceiveStore::bringTextUpToDate() {
     if (decodedTo_ < raw_.begin()) {
         // Bytes left before they were decoded: the text begins again at the first byte kept.
         text_.clear();
-        decoder_.Reset();
+        decoder_.ResetAfterGap();
         decodedTo_ = raw_.begin();
         for (Stamp& stamp : stamps_) {
             if (stamp.raw < decodedTo_) stamp.text = text_.end();
@@ -122,7 +122,7 @@ void ReceiveStore::bringTextUpToDate() {
                          [](const Stamp& each, uint64_t offset) { return each.raw < offset; });
     while (true) {
         while (!resetsAt_.empty() && resetsAt_.front() <= decodedTo_) {
-            decoder_.Reset();
+            decoder_.ResetAfterGap();
             resetsAt_.pop_front();
         }
         for (; stamp != stamps_.end() && stamp->raw == decodedTo_; ++stamp) {
@@ -139,15 +139,20 @@ void ReceiveStore::bringTextUpToDate() {
 
 void ReceiveStore::forgetPartialCharacter() {
     if (decodedTo_ == raw_.end()) {
-        decoder_.Reset();
+        decoder_.ResetAfterGap();
     } else if (resetsAt_.empty() || resetsAt_.back() != raw_.end()) {
         resetsAt_.push_back(raw_.end());
     }
 }
 
 void ReceiveStore::clear() {
-    // A character split over the clearing is still shown whole, unless the decoder is behind.
-    if (decodedTo_ != raw_.end()) decoder_.Reset();
+    // The text after a clearing begins with the first character that begins after it. A
+    // decoder that is behind never sees the bytes in between.
+    if (decodedTo_ == raw_.end()) {
+        decoder_.Reset();
+    } else {
+        decoder_.ResetAfterGap();
+    }
     raw_.clear();
     text_.clear();
     stamps_.clear();

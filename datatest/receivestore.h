@@ -60,8 +60,9 @@ class ReceiveStore {
     void setTextWanted(bool wanted);
     // Decodes what came while the text was not wanted.
     void bringTextUpToDate();
-    // Forgets a partly received character, for when received bytes stop being shown.
+    // Received bytes stop being shown: a character they cut is not shown in part.
     void forgetPartialCharacter();
+    // Empties it; the text then begins with the first character that begins after this.
     void clear();
 
     const ChunkedBytes& raw() const { return raw_; }

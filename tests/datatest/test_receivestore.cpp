@@ -217,6 +217,47 @@ class ReceiveStoreTest : public QObject {
         QCOMPARE(layout.rowAt(39), qsizetype(rowLengths.size() - 1));
     }
 
+    // The text after a clearing begins with the first character that begins after it: no
+    // part of a character cut by the clearing is shown, and nothing else goes missing.
+    void clearingLeavesNoPartOfACharacter_data() {
+        QTest::addColumn<bool>("textWanted");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("the rest comes") << true << QByteArray("ab\xE4\xB8")
+                                        << QByteArray(
+                                               "\xAD"
+                                               "cd")
+                                        << "cd";
+        QTest::newRow("the rest never comes")
+            << true << QByteArray("ab\xE4\xB8") << QByteArray("xy") << "xy";
+        QTest::newRow("not decoded before the clearing") << false << QByteArray("ab\xE4")
+                                                         << QByteArray(
+                                                                "\xB8\xAD"
+                                                                "cd")
+                                                         << "cd";
+        QTest::newRow("a stray byte after a whole character is still shown")
+            << true << QByteArray("ab\xE4\xB8\xAD")
+            << QByteArray(
+                   "\xAD"
+                   "cd")
+            << QString(QChar(0xFFFD)) + "cd";
+    }
+    void clearingLeavesNoPartOfACharacter() {
+        QFETCH(bool, textWanted);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, text);
+        ReceiveStore store;
+        store.setTextWanted(textWanted);
+        store.append(before, std::nullopt);
+        store.clear();
+        store.append(after, std::nullopt);
+        store.setTextWanted(true);
+        QCOMPARE(QString::fromUtf8(store.text().slice(0, store.text().end())), text);
+        QCOMPARE(store.raw().slice(0, store.raw().end()), after);
+    }
+
     // Laying out tick by tick gives the rows a full layout gives, whatever the pieces.
     void appendsLayOutAsAWholeWould() {
         QRandomGenerator random(7);
