@@ -29,7 +29,9 @@ class ReceiveView : public QAbstractScrollArea {
   public:
     enum class SaveFormat { Raw, Text, Hex };
 
-    explicit ReceiveView(QWidget* parent = nullptr);
+    // Keeps the newest `capacity` bytes received.
+    explicit ReceiveView(QWidget* parent = nullptr,
+                         int64_t capacity = ReceiveStore::DefaultCapacity);
 
     // One tick's reads.
     void appendReceived(QByteArrayView bytes);
@@ -51,11 +53,12 @@ class ReceiveView : public QAbstractScrollArea {
     void select(uint64_t from, uint64_t to);
     std::pair<uint64_t, uint64_t> selection() const;
     const ReceiveStore& store() const { return store_; }
+    // The rows as painted: the marker row first when there is one.
     const ReceiveLayout& layout() const { return layout_; }
-    // Rows as painted, the marker of bytes let go first when there is one.
-    qsizetype paintedRows() const;
-    // What painted row `painted` shows: the marker, or its stamp or offset and its content.
-    QString paintedRowText(qsizetype painted) const;
+    // What a row shows: the marker's text, or its stamp or offset and its content.
+    QString paintedRowText(qsizetype row) const;
+    // The marker row's text: how many received bytes were let go.
+    QString markerText() const;
     // The rows in sight are the newest, and stay so while data arrive.
     bool followsNewest() const { return follow_; }
     bool newDataHintShown() const;
@@ -106,13 +109,15 @@ class ReceiveView : public QAbstractScrollArea {
     void updateScrollRange();
     void scrollToNewest();
     void showRow(qsizetype row);
+    // What the top row in sight shows, to keep in sight while rows change: the offset its
+    // bytes begin at, or nothing for the marker row.
+    std::optional<uint64_t> topInSight() const;
+    void scrollTopTo(std::optional<uint64_t> top);
 
-    bool hasMarkerRow() const { return store_.droppedBytes() > 0; }
     qsizetype firstPaintedRow() const;
     int rowsInSight() const;
     double prefixWidth() const;
     QString prefixOf(qsizetype row) const;
-    QString markerText() const;
     // The row's content as painted, with control characters made visible.
     QString rowText(qsizetype row) const;
     // Pixel position of `offset` within its row's content, and the offset nearest to `x`.

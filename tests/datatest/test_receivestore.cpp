@@ -217,6 +217,34 @@ class ReceiveStoreTest : public QObject {
         QCOMPARE(layout.rowAt(39), qsizetype(rowLengths.size() - 1));
     }
 
+    // Once bytes leave, row 0 says so: it holds no bytes, and no offset is shown in it.
+    void markerRowLeadsOnceBytesLeave() {
+        ReceiveStore store(Chunk);
+        ReceiveLayout layout(store, UnitAdvance);
+        ReceiveLayoutOptions options;
+        options.mode = ReceiveMode::Hex;
+        options.hexBytesPerRow = 16;
+        layout.setOptions(options);
+        store.append(QByteArray(Chunk, 'x'), 1000);
+        layout.update();
+        QCOMPARE(layout.markerRows(), 0);
+        QCOMPARE(layout.rowCount(), Chunk / 16);
+        store.append(QByteArray(Chunk, 'y'), std::nullopt);
+        layout.update();
+        const uint64_t begin = store.raw().begin();
+        QCOMPARE(begin, uint64_t(Chunk));
+        QCOMPARE(layout.markerRows(), 1);
+        QVERIFY(layout.isMarkerRow(0));
+        QCOMPARE(layout.rowCount(), 1 + Chunk / 16);
+        QCOMPARE(layout.rowBegin(0), begin);
+        QCOMPARE(layout.rowEnd(0), begin);
+        QCOMPARE(layout.rowBegin(1), begin);
+        QCOMPARE(layout.rowEnd(1), begin + 16);
+        QCOMPARE(layout.rowAt(begin), 1);
+        QCOMPARE(layout.rowAt(store.raw().end()), layout.rowCount() - 1);
+        QCOMPARE(layout.rowStamp(0), std::nullopt);
+    }
+
     // The text after a clearing begins with the first character that begins after it: no
     // part of a character cut by the clearing is shown, and nothing else goes missing.
     void clearingLeavesNoPartOfACharacter_data() {

@@ -83,7 +83,7 @@ class ReceiveViewTest : public QObject {
                  qPrintable(QStringLiteral("%1 -> %2").arg(wide).arg(narrow)));
         // Every row fits the new width, and the text is still the same.
         const QFontMetricsF metrics(view().viewport()->font());
-        for (qsizetype row = 0; row < view().paintedRows(); ++row) {
+        for (qsizetype row = 0; row < view().layout().rowCount(); ++row) {
             QVERIFY(metrics.horizontalAdvance(view().paintedRowText(row)) <=
                     view().viewport()->width());
         }
@@ -115,13 +115,13 @@ class ReceiveViewTest : public QObject {
         Receive(view(), "two");
         now_ += 101;
         Receive(view(), "three");
-        QCOMPARE(view().paintedRows(), 2);
+        QCOMPARE(view().layout().rowCount(), 2);
         QCOMPARE(view().paintedRowText(0), QStringLiteral("[09:30:00.000] onetwo"));
         QCOMPARE(view().paintedRowText(1), QStringLiteral("[09:30:00.201] three"));
         view().SelectAllAction->trigger();
         QCOMPARE(Copied(view()), QStringLiteral("onetwothree"));
         view().setStampsShown(false);
-        QCOMPARE(view().paintedRows(), 1);
+        QCOMPARE(view().layout().rowCount(), 1);
     }
 
     // The text is saved, and shown, also when it arrived while shown in hexadecimal.
@@ -170,7 +170,7 @@ class ReceiveViewTest : public QObject {
         QCOMPARE(view().paintedRowText(0),
                  QStringLiteral("\u2026 %1 earlier bytes not kept").arg(dropped));
         view().clearReceived();
-        QCOMPARE(view().paintedRows(), 1);
+        QCOMPARE(view().layout().rowCount(), 1);
         QCOMPARE(view().paintedRowText(0), QString());
     }
 
@@ -243,6 +243,80 @@ class ReceiveViewTest : public QObject {
         QVERIFY(view().find(QStringLiteral("62 65")));
         QCOMPARE(view().selectedText(), QStringLiteral("62 65"));
         QVERIFY(!view().find(QStringLiteral("6")));
+    }
+
+    // Once bytes leave, row 0 says how many: the scroll bar's top, Ctrl+Home and a screen
+    // reader reach it, and it is no part of what is selected, copied or saved.
+    void markerRowIsTheFirstRow_data() {
+        QTest::addColumn<bool>("hex");
+        QTest::newRow("text") << false;
+        QTest::newRow("hex") << true;
+    }
+    void markerRowIsTheFirstRow() {
+        QFETCH(bool, hex);
+        ReceiveView small(nullptr, 2 * ChunkedBytes::ChunkSize);
+        small.resize(400, 200);
+        small.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&small));
+        small.setHexDisplay(hex);
+        const QByteArray lines = QByteArray("radio data line 0123456789\r\n").repeated(1000);
+        small.appendReceived(lines);
+        // At the top when the first bytes leave: the marker row takes their place.
+        QScrollBar* scroll = small.verticalScrollBar();
+        scroll->setValue(0);
+        while (small.store().droppedBytes() == 0) small.appendReceived(lines);
+        const auto marker = [&small] {
+            return QStringLiteral("\u2026 %1 earlier bytes not kept")
+                .arg(small.store().droppedBytes());
+        };
+        QCOMPARE(small.layout().markerRows(), 1);
+        QCOMPARE(scroll->value(), 0);
+        QCOMPARE(small.paintedRowText(0), marker());
+        // It stays in sight while more arrive and leave.
+        for (int i = 0; i < 3; ++i) small.appendReceived(lines);
+        QCOMPARE(scroll->value(), 0);
+        QCOMPARE(small.paintedRowText(0), marker());
+        QVERIFY(small.newDataHintShown());
+
+        // Ctrl+Home from the newest rows.
+        scroll->setValue(scroll->maximum());
+        small.setFocus();
+        QTest::keyClick(&small, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(scroll->value(), 0);
+        const uint64_t begin = small.layout().bytes().begin();
+        QCOMPARE(small.selection(), std::pair(begin, begin));
+
+        // A screen reader reads it first, on a line of its own; offsets after it are the data's.
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&small);
+        QAccessibleTextInterface* text = accessible->textInterface();
+        QVERIFY(text);
+        const QString read = accessible->text(QAccessible::Value);
+        const QString data = small.allText();
+        QCOMPARE(read, marker() + u'\n' + data);
+        QCOMPARE(text->characterCount(), read.size());
+        const int first = int(marker().size()) + 1;
+        // Two bytes: five characters of text, or two pairs and a space.
+        const int characters = hex ? 6 : 5;
+        text->setSelection(0, first, first + characters);
+        QCOMPARE(small.selectedText(), data.left(5));
+        int from = -1;
+        int to = -1;
+        text->selection(0, &from, &to);
+        QCOMPARE(std::pair(from, to), std::pair(first, first + characters));
+        text->setSelection(0, 0, 3);
+        QCOMPARE(small.selectedText(), QString());
+
+        // Selecting everything, copying and saving take the data alone.
+        small.SelectAllAction->trigger();
+        QCOMPARE(Copied(small), data);
+        QVERIFY(!data.contains(u'\u2026'));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("received"));
+        QCOMPARE(small.save(path, ReceiveView::SaveFormat::Raw), std::nullopt);
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const ChunkedBytes& raw = small.store().raw();
+        QCOMPARE(saved.readAll(), raw.slice(raw.begin(), raw.end()));
     }
 };
 
