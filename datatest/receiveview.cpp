@@ -24,6 +24,7 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QStyleOptionComplex>
+#include <QTimer>
 #include <QToolButton>
 
 #include "core/language.h"
@@ -202,20 +203,32 @@ void ReceiveView::buildFindBar() {
                                      "查找（回车：下一个，Shift+回车：上一个）"));
     row->addWidget(findEdit_);
     findBar_->hide();
+    FindTimer = new QTimer(this);
+    FindTimer->setInterval(0);
+    connect(FindTimer, &QTimer::timeout, this, &ReceiveView::continueFind);
     connect(findEdit_, &QLineEdit::returnPressed, this, [this] {
-        const bool backwards = QApplication::keyboardModifiers() & Qt::ShiftModifier;
-        const bool found = find(findEdit_->text(), backwards);
-        findEdit_->setStyleSheet(found ? QString()
-                                       : QStringLiteral("QLineEdit { background: #ffd0d0; }"));
+        find(findEdit_->text(), QApplication::keyboardModifiers() & Qt::ShiftModifier);
+    });
+    connect(this, &ReceiveView::findFinished, this, [this](bool found) { showNotFound(!found); });
+    // The verdict was about the text before the edit.
+    connect(findEdit_, &QLineEdit::textEdited, this, [this] {
+        cancelFind();
+        showNotFound(false);
     });
     auto* close = new QAction(findEdit_);
     close->setShortcut(Qt::Key_Escape);
     close->setShortcutContext(Qt::WidgetShortcut);
     findEdit_->addAction(close);
     connect(close, &QAction::triggered, this, [this] {
+        cancelFind();
         findBar_->hide();
         setFocus();
     });
+}
+
+void ReceiveView::showNotFound(bool notFound) {
+    findEdit_->setStyleSheet(notFound ? QStringLiteral("QLineEdit { background: #ffd0d0; }")
+                                      : QString());
 }
 
 // ---- Data ----
@@ -261,6 +274,7 @@ void ReceiveView::appendReceived(QByteArrayView bytes) {
 }
 
 void ReceiveView::clearReceived() {
+    cancelFind();
     store_.clear();
     lastArrivalMs_.reset();
     anchor_ = caret_ = 0;
@@ -279,6 +293,8 @@ void ReceiveView::forgetPartialCharacter() {
 
 void ReceiveView::setHexDisplay(bool hex) {
     if (hexDisplay() == hex) return;
+    // A search's offsets are those of the form it began in.
+    cancelFind();
     // Hexadecimal rows show the bytes alone; the text is decoded when it is shown again.
     store_.setTextWanted(!hex);
     ReceiveLayoutOptions options = layout_.options();
@@ -350,35 +366,44 @@ bool ReceiveView::newDataHintShown() const {
     return !newDataHint_->isHidden();
 }
 
-bool ReceiveView::find(const QString& needle, bool backwards) {
-    QByteArray pattern;
-    if (hexDisplay()) {
-        QString digits = needle;
-        digits.remove(QRegularExpression(QStringLiteral("[^0-9A-Fa-f]")));
-        if (digits.size() % 2 != 0) return false;
-        pattern = QByteArray::fromHex(digits.toLatin1());
-    } else {
-        pattern = needle.toUtf8();
+QByteArray ReceiveView::findPattern(const QString& needle) const {
+    if (!hexDisplay()) return needle.toUtf8();
+    QString digits = needle;
+    digits.remove(QRegularExpression(QStringLiteral("[^0-9A-Fa-f]")));
+    if (digits.size() % 2 != 0) return {};
+    return QByteArray::fromHex(digits.toLatin1());
+}
+
+void ReceiveView::find(const QString& needle, bool backwards) {
+    cancelFind();
+    const QByteArray pattern = findPattern(needle);
+    if (pattern.isEmpty()) {
+        emit findFinished(false);
+        return;
     }
-    if (pattern.isEmpty()) return false;
-    const ChunkedBytes& bytes = layout_.bytes();
     const auto [from, to] = selection();
-    std::optional<uint64_t> hit;
-    if (!backwards) {
-        hit = bytes.find(pattern, to);
-        if (!hit) hit = bytes.find(pattern, bytes.begin());
-    } else {
-        // The last match before the selection, or else the last one of all.
-        std::optional<uint64_t> before;
-        for (auto at = bytes.find(pattern, bytes.begin()); at; at = bytes.find(pattern, *at + 1)) {
-            if (*at < from) before = at;
-            hit = at;
-        }
-        if (before) hit = before;
-    }
-    if (!hit) return false;
-    select(*hit, *hit + uint64_t(pattern.size()));
-    return true;
+    search_.emplace(
+        layout_.bytes(), pattern,
+        backwards ? ChunkedSearch::Direction::Backward : ChunkedSearch::Direction::Forward,
+        backwards ? from : to);
+    FindTimer->start();
+}
+
+void ReceiveView::continueFind() {
+    if (!search_) return;
+    const ChunkedSearch::State state = search_->step(FindSliceBytes);
+    if (state == ChunkedSearch::State::Running) return;
+    const uint64_t hit = search_->hit();
+    const auto length = uint64_t(search_->needleSize());
+    cancelFind();
+    const bool found = state == ChunkedSearch::State::Found;
+    if (found) select(hit, hit + length);
+    emit findFinished(found);
+}
+
+void ReceiveView::cancelFind() {
+    FindTimer->stop();
+    search_.reset();
 }
 
 std::optional<QString> ReceiveView::save(const QString& path, SaveFormat format) {

@@ -12,12 +12,14 @@
 #include <optional>
 
 #include "datatest/receivelayout.h"
+#include "datatest/receivesearch.h"
 #include "datatest/receivestore.h"
 
 class QAction;
 class QActionGroup;
 class QLineEdit;
 class QPainter;
+class QTimer;
 class QToolButton;
 
 // The receive area: keeps what arrived (the newest 16 MiB) and paints only the rows in sight,
@@ -63,9 +65,18 @@ class ReceiveView : public QAbstractScrollArea {
     bool followsNewest() const { return follow_; }
     bool newDataHintShown() const;
 
-    // Finds `needle` (text, or hexadecimal digits in hexadecimal display) after the selection,
-    // or before it, going round the end; selects and shows it. False when it is nowhere.
-    bool find(const QString& needle, bool backwards = false);
+    // Starts looking for `needle` (text, or hexadecimal digits in hexadecimal display) after
+    // the selection, or before it, going round the end, in place of a search still running.
+    // FindTimer runs it a slice at a time; a match is selected and shown, and findFinished
+    // says whether there was one.
+    void find(const QString& needle, bool backwards = false);
+    // Looks through the next slice of a running search.
+    void continueFind();
+    void cancelFind();
+    bool findRunning() const { return search_.has_value(); }
+    // Bytes a slice looks at: about a millisecond's work, between which the window's events
+    // are served.
+    static constexpr qsizetype FindSliceBytes = 1024 * 1024;
     // Writes what is kept to `path`; the error's text when it cannot.
     std::optional<QString> save(const QString& path, SaveFormat format);
 
@@ -88,6 +99,11 @@ class ReceiveView : public QAbstractScrollArea {
     QAction* Rows32Action;
     QAction* StampsAction;
     QAction* QuietTimeAction;
+    // Calls continueFind() whenever the event loop is idle while a search runs.
+    QTimer* FindTimer;
+
+  signals:
+    void findFinished(bool found);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -128,6 +144,10 @@ class ReceiveView : public QAbstractScrollArea {
     uint64_t stepForward(uint64_t offset) const;
     void moveCaret(uint64_t offset, bool extend);
     QString textOf(uint64_t from, uint64_t to) const;
+    // The bytes the find field's text stands for; none when it stands for nothing.
+    QByteArray findPattern(const QString& needle) const;
+    // The find field turns red when what it holds was not found.
+    void showNotFound(bool notFound);
 
     double advance(char32_t cp) const;
     void drawRow(QPainter& painter, const QPointF& at, const QString& shown) const;
@@ -150,6 +170,7 @@ class ReceiveView : public QAbstractScrollArea {
     std::optional<qsizetype> lineLimit_;
     std::optional<int64_t> lastArrivalMs_;
     std::function<int64_t()> clock_;
+    std::optional<ChunkedSearch> search_;
 
     QToolButton* newDataHint_;
     QWidget* findBar_;

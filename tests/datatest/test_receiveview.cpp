@@ -3,9 +3,12 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QFile>
+#include <QLineEdit>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "core/language.h"
@@ -20,6 +23,14 @@ void Receive(ReceiveView& view, const QByteArray& bytes) {
 QString Copied(ReceiveView& view) {
     view.CopyAction->trigger();
     return QApplication::clipboard()->text();
+}
+
+// Runs a search slice by slice, as the find timer does; whether it found a match.
+bool FindNow(ReceiveView& view, const QString& needle, bool backwards = false) {
+    QSignalSpy finished(&view, &ReceiveView::findFinished);
+    view.find(needle, backwards);
+    for (int slices = 0; view.findRunning() && slices < 1000; ++slices) view.continueFind();
+    return finished.size() == 1 && finished.first().first().toBool();
 }
 
 const QByteArray LongLine = QByteArray("a quick brown fox jumps over the lazy dog ").repeated(20);
@@ -229,20 +240,165 @@ class ReceiveViewTest : public QObject {
 
     void findsInTextAndHex() {
         Receive(view(), "alpha beta alpha gamma");
-        QVERIFY(view().find(QStringLiteral("alpha")));
+        QVERIFY(FindNow(view(), QStringLiteral("alpha")));
         using Range = std::pair<uint64_t, uint64_t>;
         QCOMPARE(view().selection(), Range(0, 5));
-        QVERIFY(view().find(QStringLiteral("alpha")));
+        QVERIFY(FindNow(view(), QStringLiteral("alpha")));
         QCOMPARE(view().selection(), Range(11, 16));
-        QVERIFY(view().find(QStringLiteral("alpha")));  // round the end
+        QVERIFY(FindNow(view(), QStringLiteral("alpha")));  // round the end
         QCOMPARE(view().selection().first, 0u);
-        QVERIFY(view().find(QStringLiteral("alpha"), true));
+        QVERIFY(FindNow(view(), QStringLiteral("alpha"), true));
         QCOMPARE(view().selection().first, 11u);
-        QVERIFY(!view().find(QStringLiteral("delta")));
+        QVERIFY(!FindNow(view(), QStringLiteral("delta")));
         view().setHexDisplay(true);
-        QVERIFY(view().find(QStringLiteral("62 65")));
+        QVERIFY(FindNow(view(), QStringLiteral("62 65")));
         QCOMPARE(view().selectedText(), QStringLiteral("62 65"));
-        QVERIFY(!view().find(QStringLiteral("6")));
+        QVERIFY(!FindNow(view(), QStringLiteral("6")));
+        // Digits in any case, with or without spaces; backwards, then round the end.
+        QVERIFY(FindNow(view(), QStringLiteral("616c"), true));
+        QCOMPARE(view().selection(), Range(0, 2));
+        QVERIFY(FindNow(view(), QStringLiteral("61 6C"), true));
+        QCOMPARE(view().selection(), Range(11, 13));
+        view().setHexDisplay(false);
+        Receive(view(), "\xE4\xB8\xAD!");
+        QVERIFY(FindNow(view(), QString::fromUtf8("中")));
+        QCOMPARE(view().selectedText(), QString::fromUtf8("中"));
+    }
+
+    // A search looks through one slice at a time, and the window's events are served between
+    // slices: data that arrive meanwhile are shown as usual, and left to the next search.
+    void findRunsInSlices() {
+        view().setHexDisplay(true);
+        const qsizetype slice = ReceiveView::FindSliceBytes;
+        QByteArray data(3 * slice, '.');
+        data.replace(10, 6, "needle");
+        Receive(view(), data);
+        const QString needle = QStringLiteral("6E 65 65 64 6C 65");
+        using Range = std::pair<uint64_t, uint64_t>;
+        // Backwards from the beginning: round from the end, through all but 10 bytes.
+        view().select(0, 0);
+        QSignalSpy finished(&view(), &ReceiveView::findFinished);
+        view().find(needle, true);
+        int slices = 0;
+        for (; view().findRunning() && slices < 10; ++slices) {
+            QCOMPARE(view().selection(), Range(0, 0));
+            view().continueFind();
+        }
+        QCOMPARE(slices, 3);
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(finished.first().first().toBool());
+        QCOMPARE(view().selection(), Range(10, 16));
+
+        // Now from the find timer, with an arrival served while the search runs.
+        view().select(0, 0);
+        bool runningWhenServed = false;
+        QTimer::singleShot(0, &view(), [this, &runningWhenServed] {
+            runningWhenServed = view().findRunning();
+            Receive(view(), "needle");
+        });
+        view().find(needle, true);
+        QTRY_VERIFY_WITH_TIMEOUT(!view().findRunning(), 10000);
+        QVERIFY(runningWhenServed);
+        QCOMPARE(view().store().raw().end(), uint64_t(data.size() + 6));
+        QCOMPARE(view().selection(), Range(10, 16));
+        QVERIFY(FindNow(view(), needle, true));
+        QCOMPARE(view().selection(), Range(data.size(), data.size() + 6));
+    }
+
+    // Bytes that leave while a search runs are skipped: a match among them is gone with them.
+    void findSkipsBytesThatLeave() {
+        const qsizetype slice = ReceiveView::FindSliceBytes;
+        ReceiveView small(nullptr, 2 * slice);
+        small.setHexDisplay(true);
+        QByteArray data(2 * slice, '.');
+        data.replace(100, 6, "needle");
+        small.appendReceived(data);
+        QSignalSpy finished(&small, &ReceiveView::findFinished);
+        small.find(QStringLiteral("6E 65 65 64 6C 65"), true);
+        small.continueFind();
+        QVERIFY(small.findRunning());
+        small.appendReceived(QByteArray(slice, '.'));
+        QVERIFY(small.store().droppedBytes() > 106);
+        for (int slices = 0; small.findRunning() && slices < 10; ++slices) small.continueFind();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), false);
+    }
+
+    // Closing the find field (Escape), editing its text, clearing the area or switching the
+    // display stops a search without a verdict; a new Enter takes the place of the old search.
+    void findStops_data() {
+        QTest::addColumn<int>("action");
+        QTest::newRow("Escape") << 0;
+        QTest::newRow("editing the text") << 1;
+        QTest::newRow("Cls") << 2;
+        QTest::newRow("the other display") << 3;
+        QTest::newRow("a new Enter") << 4;
+    }
+    void findStops() {
+        QFETCH(int, action);
+        view().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view_.get()));
+        // No slice runs before the event loop does.
+        QByteArray data(200'000, '.');
+        data.replace(10, 5, "alpha");
+        data.replace(data.size() - 10, 5, "alpha");
+        Receive(view(), data);
+        view().select(0, 0);
+        auto* field = view().findChild<QLineEdit*>(QStringLiteral("FindText"));
+        QVERIFY(field);
+        view().FindAction->trigger();
+        QTest::keyClicks(field, QStringLiteral("alpha"));
+        QSignalSpy finished(&view(), &ReceiveView::findFinished);
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(view().findRunning());
+        switch (action) {
+            case 0:
+                QTest::keyClick(field, Qt::Key_Escape);
+                QVERIFY(!field->isVisible());
+                break;
+            case 1:
+                QTest::keyClicks(field, QStringLiteral("x"));
+                break;
+            case 2:
+                view().clearReceived();
+                break;
+            case 3:
+                view().setHexDisplay(true);
+                break;
+            default:
+                // Backwards from the beginning: round to the match near the end, where the
+                // search replaced would have found the one at 10.
+                QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+        }
+        for (int slices = 0; slices < 10; ++slices) view().continueFind();
+        QVERIFY(!view().findRunning());
+        QCOMPARE(field->styleSheet(), QString());
+        if (action == 4) {
+            QCOMPARE(finished.size(), 1);
+            QCOMPARE(view().selection(),
+                     std::pair(uint64_t(data.size() - 10), uint64_t(data.size() - 5)));
+        } else {
+            QCOMPARE(finished.size(), 0);
+        }
+    }
+
+    // The field turns red when its text was not found, and back when it is found or edited.
+    void findFieldSaysWhetherItWasFound() {
+        Receive(view(), "alpha beta");
+        auto* field = view().findChild<QLineEdit*>(QStringLiteral("FindText"));
+        view().FindAction->trigger();
+        QTest::keyClicks(field, QStringLiteral("gamma"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!field->styleSheet().isEmpty(), 5000);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QCOMPARE(field->styleSheet(), QString());
+        field->setText(QStringLiteral("gamma"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!field->styleSheet().isEmpty(), 5000);
+        field->setText(QStringLiteral("beta"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(field->styleSheet(), QString(), 5000);
+        QCOMPARE(view().selectedText(), QStringLiteral("beta"));
     }
 
     // Once bytes leave, row 0 says how many: the scroll bar's top, Ctrl+Home and a screen
