@@ -305,25 +305,6 @@ class ReceiveViewTest : public QObject {
         QCOMPARE(view().selection(), Range(data.size(), data.size() + 6));
     }
 
-    // Bytes that leave while a search runs are skipped: a match among them is gone with them.
-    void findSkipsBytesThatLeave() {
-        const qsizetype slice = ReceiveView::FindSliceBytes;
-        ReceiveView small(nullptr, 2 * slice);
-        small.setHexDisplay(true);
-        QByteArray data(2 * slice, '.');
-        data.replace(100, 6, "needle");
-        small.appendReceived(data);
-        QSignalSpy finished(&small, &ReceiveView::findFinished);
-        small.find(QStringLiteral("6E 65 65 64 6C 65"), true);
-        small.continueFind();
-        QVERIFY(small.findRunning());
-        small.appendReceived(QByteArray(slice, '.'));
-        QVERIFY(small.store().droppedBytes() > 106);
-        for (int slices = 0; small.findRunning() && slices < 10; ++slices) small.continueFind();
-        QCOMPARE(finished.size(), 1);
-        QCOMPARE(finished.first().first().toBool(), false);
-    }
-
     // Closing the find field (Escape), editing its text, clearing the area or switching the
     // display stops a search without a verdict; a new Enter takes the place of the old search.
     void findStops_data() {
@@ -402,7 +383,7 @@ class ReceiveViewTest : public QObject {
     }
 
     // Once bytes leave, row 0 says how many: the scroll bar's top, Ctrl+Home and a screen
-    // reader reach it, and it is no part of what is selected, copied or saved.
+    // reader reach it, and it is no part of what is selected and copied.
     void markerRowIsTheFirstRow_data() {
         QTest::addColumn<bool>("hex");
         QTest::newRow("text") << false;
@@ -462,17 +443,10 @@ class ReceiveViewTest : public QObject {
         text->setSelection(0, 0, 3);
         QCOMPARE(small.selectedText(), QString());
 
-        // Selecting everything, copying and saving take the data alone.
+        // Selecting everything and copying take the data alone.
         small.SelectAllAction->trigger();
         QCOMPARE(Copied(small), data);
         QVERIFY(!data.contains(u'\u2026'));
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("received"));
-        QCOMPARE(small.save(path, ReceiveView::SaveFormat::Raw), std::nullopt);
-        QFile saved(path);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        const ChunkedBytes& raw = small.store().raw();
-        QCOMPARE(saved.readAll(), raw.slice(raw.begin(), raw.end()));
     }
 };
 

@@ -96,8 +96,6 @@ void TestTextCodec::resetLeavesOutACutCharacter_data() {
                                        "\xAD"
                                        "AB")
                                 << replacement + "AB";
-    QTest::newRow("the rest in two reads")
-        << false << QByteArray("\xF0\x9F") << QByteArray("\x98") << QString();
     QTest::newRow("after a gap, up to three") << true << QByteArray("x")
                                               << QByteArray(
                                                      "\x98\x80\xAD"
@@ -110,8 +108,6 @@ void TestTextCodec::resetLeavesOutACutCharacter_data() {
                                            << replacement + "AB";
     QTest::newRow("after a gap, plain text")
         << true << QByteArray("x") << QByteArray("AB\xAD") << "AB" + replacement;
-    QTest::newRow("after a gap, a whole character")
-        << true << QByteArray("\xE4") << QByteArray("\xE4\xB8\xAD") << QString::fromUtf8("中");
 }
 
 void TestTextCodec::resetLeavesOutACutCharacter() {
