@@ -56,7 +56,7 @@ bool ReceiveLayout::update(qsizetype maxRows) {
 
 void ReceiveLayout::dropLeftRows() {
     const uint64_t begin = bytes().begin();
-    while (rowCount() > 1 && rows_[size_t(first_ + 1)] <= begin) ++first_;
+    while (byteRows() > 1 && rows_[size_t(first_ + 1)] <= begin) ++first_;
     rows_[size_t(first_)] = std::max(rows_[size_t(first_)], begin);
     // Rows that left are let go in bulk, not one by one.
     if (first_ > qsizetype(rows_.size()) / 2) {
@@ -95,7 +95,7 @@ bool ReceiveLayout::layOutText(uint64_t start, qsizetype maxRows) {
     uint64_t stamp = nextStamp(row);
     while (true) {
         rows_.push_back(row);
-        if (rowCount() > maxRows) return false;
+        if (byteRows() > maxRows) return false;
         double x = 0;
         uint64_t at = row;
         while (true) {
@@ -125,7 +125,7 @@ bool ReceiveLayout::layOutHex(uint64_t start, qsizetype maxRows) {
     uint64_t stamp = nextStamp(row);
     while (true) {
         rows_.push_back(row);
-        if (rowCount() > maxRows) return false;
+        if (byteRows() > maxRows) return false;
         const uint64_t full = std::min(row + perRow, stamp);
         if (full >= end) return true;
         row = full;
@@ -135,6 +135,7 @@ bool ReceiveLayout::layOutHex(uint64_t start, qsizetype maxRows) {
 
 uint64_t ReceiveLayout::rowEnd(qsizetype row) const {
     const ChunkedBytes& data = bytes();
+    if (isMarkerRow(row)) return data.begin();
     const uint64_t next = row + 1 < rowCount() ? rowBegin(row + 1) : data.end();
     if (options_.mode == ReceiveMode::Hex) return next;
     uint64_t end = rowBegin(row);
@@ -145,11 +146,11 @@ uint64_t ReceiveLayout::rowEnd(qsizetype row) const {
 qsizetype ReceiveLayout::rowAt(uint64_t offset) const {
     const auto begin = rows_.begin() + first_;
     const auto after = std::upper_bound(begin, rows_.end(), offset);
-    return std::max<qsizetype>(0, (after - begin) - 1);
+    return markerRows() + std::max<qsizetype>(0, (after - begin) - 1);
 }
 
 std::optional<int64_t> ReceiveLayout::rowStamp(qsizetype row) const {
-    if (!options_.stamps) return std::nullopt;
+    if (!options_.stamps || isMarkerRow(row)) return std::nullopt;
     const uint64_t begin = rowBegin(row);
     const auto& stamps = store_.stamps();
     const auto at = std::lower_bound(stamps.begin(), stamps.end(), begin,

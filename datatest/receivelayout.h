@@ -26,6 +26,7 @@ struct ReceiveLayoutOptions {
 // (CR LF, LF or a lone CR), where a row is full, and where a stamped burst begins. Nothing is
 // added to the text: rows are offsets into the store, text offsets for text and byte offsets
 // for hexadecimal. Appends are laid out from the last row on, so a tick costs what it brought.
+// Once the store has let bytes go, row 0 is the marker row, which says so and holds no bytes.
 class ReceiveLayout {
   public:
     // Width of a character (a code point) in the view's font.
@@ -38,15 +39,23 @@ class ReceiveLayout {
     // Lays out everything anew.
     void relayout();
     // The store grew or let old bytes go. Stops, returning false, as soon as there are more
-    // than maxRows rows: a view about to be emptied need not lay out what it will not show.
+    // than maxRows rows of bytes: a view about to be emptied need not lay out what it will not
+    // show.
     bool update(qsizetype maxRows = std::numeric_limits<qsizetype>::max());
 
-    // There is always at least one row, empty when the store is.
-    qsizetype rowCount() const { return qsizetype(rows_.size()) - first_; }
-    uint64_t rowBegin(qsizetype row) const { return rows_[size_t(first_ + row)]; }
+    // The marker row, if any, and the rows of bytes, of which there is always at least one,
+    // empty when the store is.
+    qsizetype rowCount() const { return markerRows() + byteRows(); }
+    // 1 while the store has let bytes go, else 0.
+    qsizetype markerRows() const { return store_.droppedBytes() > 0 ? 1 : 0; }
+    bool isMarkerRow(qsizetype row) const { return row < markerRows(); }
+    // The marker row begins and ends where the kept bytes begin.
+    uint64_t rowBegin(qsizetype row) const {
+        return isMarkerRow(row) ? bytes().begin() : rows_[size_t(first_ + row - markerRows())];
+    }
     // Where the row's content ends: before its line break, or where the next row begins.
     uint64_t rowEnd(qsizetype row) const;
-    // The row that shows `offset` (the last row for the end).
+    // The row of bytes that shows `offset` (the last row for the end).
     qsizetype rowAt(uint64_t offset) const;
     // The time of the burst the row begins, when it begins one and stamps are on.
     std::optional<int64_t> rowStamp(qsizetype row) const;
@@ -57,6 +66,7 @@ class ReceiveLayout {
     const ChunkedBytes& bytes() const;
 
   private:
+    qsizetype byteRows() const { return qsizetype(rows_.size()) - first_; }
     // Each returns false when it stopped at more than maxRows rows.
     bool layOutFrom(uint64_t start, qsizetype maxRows);
     bool layOutText(uint64_t start, qsizetype maxRows);

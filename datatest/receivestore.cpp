@@ -49,30 +49,18 @@ QByteArray ChunkedBytes::slice(uint64_t from, uint64_t to) const {
     QByteArray bytes;
     bytes.reserve(qsizetype(to - from));
     while (from < to) {
-        const uint64_t index = from - begin_;
-        const QByteArray& chunk = chunks_[index / ChunkSize];
-        const qsizetype start = qsizetype(index % ChunkSize);
-        const qsizetype piece = std::min<qsizetype>(qsizetype(to - from), chunk.size() - start);
-        bytes.append(chunk.constData() + start, piece);
-        from += uint64_t(piece);
+        const auto [first, piece] = pieceAt(from);
+        const auto start = qsizetype(from - first);
+        const qsizetype length = std::min<qsizetype>(qsizetype(to - from), piece.size() - start);
+        bytes.append(piece.sliced(start, length));
+        from += uint64_t(length);
     }
     return bytes;
 }
 
-std::optional<uint64_t> ChunkedBytes::find(QByteArrayView needle, uint64_t from) const {
-    if (needle.isEmpty()) return std::nullopt;
-    from = std::max(from, begin());
-    // Chunk by chunk, each with the needle's length less one byte of the next, so that a match
-    // across a chunk boundary is found too.
-    while (from + uint64_t(needle.size()) <= end()) {
-        const uint64_t to =
-            std::min<uint64_t>(end(), from + ChunkSize + uint64_t(needle.size()) - 1);
-        const QByteArray window = slice(from, to);
-        const qsizetype hit = window.indexOf(needle);
-        if (hit >= 0) return from + uint64_t(hit);
-        from = to - uint64_t(needle.size()) + 1;
-    }
-    return std::nullopt;
+std::pair<uint64_t, QByteArrayView> ChunkedBytes::pieceAt(uint64_t offset) const {
+    const uint64_t index = offset - begin_;
+    return {offset - index % ChunkSize, chunks_[index / ChunkSize]};
 }
 
 namespace {
@@ -111,7 +99,7 @@ void ReceiveStore::bringTextUpToDate() {
     if (decodedTo_ < raw_.begin()) {
         // Bytes left before they were decoded: the text begins again at the first byte kept.
         text_.clear();
-        decoder_.Reset();
+        decoder_.ResetAfterGap();
         decodedTo_ = raw_.begin();
         for (Stamp& stamp : stamps_) {
             if (stamp.raw < decodedTo_) stamp.text = text_.end();
@@ -122,7 +110,7 @@ void ReceiveStore::bringTextUpToDate() {
                          [](const Stamp& each, uint64_t offset) { return each.raw < offset; });
     while (true) {
         while (!resetsAt_.empty() && resetsAt_.front() <= decodedTo_) {
-            decoder_.Reset();
+            decoder_.ResetAfterGap();
             resetsAt_.pop_front();
         }
         for (; stamp != stamps_.end() && stamp->raw == decodedTo_; ++stamp) {
@@ -139,15 +127,20 @@ void ReceiveStore::bringTextUpToDate() {
 
 void ReceiveStore::forgetPartialCharacter() {
     if (decodedTo_ == raw_.end()) {
-        decoder_.Reset();
+        decoder_.ResetAfterGap();
     } else if (resetsAt_.empty() || resetsAt_.back() != raw_.end()) {
         resetsAt_.push_back(raw_.end());
     }
 }
 
 void ReceiveStore::clear() {
-    // A character split over the clearing is still shown whole, unless the decoder is behind.
-    if (decodedTo_ != raw_.end()) decoder_.Reset();
+    // The text after a clearing begins with the first character that begins after it. A
+    // decoder that is behind never sees the bytes in between.
+    if (decodedTo_ == raw_.end()) {
+        decoder_.Reset();
+    } else {
+        decoder_.ResetAfterGap();
+    }
     raw_.clear();
     text_.clear();
     stamps_.clear();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <utility>
 
 #include "datatest/textcodec.h"
 
@@ -26,8 +27,8 @@ class ChunkedBytes {
     char at(uint64_t offset) const;
     // The kept bytes of [from, to).
     QByteArray slice(uint64_t from, uint64_t to) const;
-    // The first kept offset at or after `from` where `needle` starts; nullopt when none does.
-    std::optional<uint64_t> find(QByteArrayView needle, uint64_t from) const;
+    // The kept bytes stored in one piece with `offset` (a kept one), and the offset of the first.
+    std::pair<uint64_t, QByteArrayView> pieceAt(uint64_t offset) const;
 
   private:
     void dropFront();
@@ -60,8 +61,9 @@ class ReceiveStore {
     void setTextWanted(bool wanted);
     // Decodes what came while the text was not wanted.
     void bringTextUpToDate();
-    // Forgets a partly received character, for when received bytes stop being shown.
+    // Received bytes stop being shown: a character they cut is not shown in part.
     void forgetPartialCharacter();
+    // Empties it; the text then begins with the first character that begins after this.
     void clear();
 
     const ChunkedBytes& raw() const { return raw_; }

@@ -24,6 +24,7 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QStyleOptionComplex>
+#include <QTimer>
 #include <QToolButton>
 
 #include "core/language.h"
@@ -105,8 +106,9 @@ QAction* MakeAction(QWidget* owner, const QString& text, const QKeySequence& key
 
 }  // namespace
 
-ReceiveView::ReceiveView(QWidget* parent)
+ReceiveView::ReceiveView(QWidget* parent, int64_t capacity)
     : QAbstractScrollArea(parent),
+      store_(capacity),
       layout_(store_, [this](char32_t cp) { return advance(cp); }),
       clock_([] { return QDateTime::currentMSecsSinceEpoch(); }) {
     static const bool accessible =
@@ -201,20 +203,32 @@ void ReceiveView::buildFindBar() {
                                      "查找（回车：下一个，Shift+回车：上一个）"));
     row->addWidget(findEdit_);
     findBar_->hide();
+    FindTimer = new QTimer(this);
+    FindTimer->setInterval(0);
+    connect(FindTimer, &QTimer::timeout, this, &ReceiveView::continueFind);
     connect(findEdit_, &QLineEdit::returnPressed, this, [this] {
-        const bool backwards = QApplication::keyboardModifiers() & Qt::ShiftModifier;
-        const bool found = find(findEdit_->text(), backwards);
-        findEdit_->setStyleSheet(found ? QString()
-                                       : QStringLiteral("QLineEdit { background: #ffd0d0; }"));
+        find(findEdit_->text(), QApplication::keyboardModifiers() & Qt::ShiftModifier);
+    });
+    connect(this, &ReceiveView::findFinished, this, [this](bool found) { showNotFound(!found); });
+    // The verdict was about the text before the edit.
+    connect(findEdit_, &QLineEdit::textEdited, this, [this] {
+        cancelFind();
+        showNotFound(false);
     });
     auto* close = new QAction(findEdit_);
     close->setShortcut(Qt::Key_Escape);
     close->setShortcutContext(Qt::WidgetShortcut);
     findEdit_->addAction(close);
     connect(close, &QAction::triggered, this, [this] {
+        cancelFind();
         findBar_->hide();
         setFocus();
     });
+}
+
+void ReceiveView::showNotFound(bool notFound) {
+    findEdit_->setStyleSheet(notFound ? QStringLiteral("QLineEdit { background: #ffd0d0; }")
+                                      : QString());
 }
 
 // ---- Data ----
@@ -224,9 +238,7 @@ void ReceiveView::appendReceived(QByteArrayView bytes) {
     const bool afterQuiet = !lastArrivalMs_ || now - *lastArrivalMs_ > quietMs_;
     lastArrivalMs_ = now;
     const bool following = follow_;
-    const qsizetype marker = hasMarkerRow() ? 1 : 0;
-    const uint64_t top = layout_.rowBegin(
-        std::clamp<qsizetype>(verticalScrollBar()->value() - marker, 0, layout_.rowCount() - 1));
+    const std::optional<uint64_t> top = topInSight();
     // Rows before the last one stay as they are, unless older bytes leave.
     const uint64_t lastBegin = layout_.rowBegin(layout_.rowCount() - 1);
     const uint64_t droppedBefore = store_.droppedBytes();
@@ -247,7 +259,7 @@ void ReceiveView::appendReceived(QByteArrayView bytes) {
         scrollToNewest();
     } else {
         // What the user looks at stays in sight while older rows leave above it.
-        verticalScrollBar()->setValue(int(layout_.rowAt(top) + (hasMarkerRow() ? 1 : 0)));
+        scrollTopTo(top);
         newDataHint_->show();
     }
     if (store_.droppedBytes() != droppedBefore) {
@@ -255,13 +267,14 @@ void ReceiveView::appendReceived(QByteArrayView bytes) {
         return;
     }
     // Scrolling moved what was painted; only the rows that changed or came are painted anew.
-    const qsizetype changed = layout_.rowAt(lastBegin) + marker - firstPaintedRow();
+    const qsizetype changed = layout_.rowAt(lastBegin) - firstPaintedRow();
     const int y = int(std::max<qsizetype>(0, changed)) * lineHeight_;
     if (y < viewport()->height())
         viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
 }
 
 void ReceiveView::clearReceived() {
+    cancelFind();
     store_.clear();
     lastArrivalMs_.reset();
     anchor_ = caret_ = 0;
@@ -280,6 +293,8 @@ void ReceiveView::forgetPartialCharacter() {
 
 void ReceiveView::setHexDisplay(bool hex) {
     if (hexDisplay() == hex) return;
+    // A search's offsets are those of the form it began in.
+    cancelFind();
     // Hexadecimal rows show the bytes alone; the text is decoded when it is shown again.
     store_.setTextWanted(!hex);
     ReceiveLayoutOptions options = layout_.options();
@@ -318,7 +333,7 @@ void ReceiveView::setHexBytesPerRow(int bytes) {
 qsizetype ReceiveView::lineCount() const {
     const qsizetype rows = layout_.rowCount();
     const bool emptyLast = layout_.rowBegin(rows - 1) == layout_.bytes().end();
-    return rows - (emptyLast ? 1 : 0);
+    return rows - layout_.markerRows() - (emptyLast ? 1 : 0);
 }
 
 QString ReceiveView::textOf(uint64_t from, uint64_t to) const {
@@ -351,35 +366,44 @@ bool ReceiveView::newDataHintShown() const {
     return !newDataHint_->isHidden();
 }
 
-bool ReceiveView::find(const QString& needle, bool backwards) {
-    QByteArray pattern;
-    if (hexDisplay()) {
-        QString digits = needle;
-        digits.remove(QRegularExpression(QStringLiteral("[^0-9A-Fa-f]")));
-        if (digits.size() % 2 != 0) return false;
-        pattern = QByteArray::fromHex(digits.toLatin1());
-    } else {
-        pattern = needle.toUtf8();
+QByteArray ReceiveView::findPattern(const QString& needle) const {
+    if (!hexDisplay()) return needle.toUtf8();
+    QString digits = needle;
+    digits.remove(QRegularExpression(QStringLiteral("[^0-9A-Fa-f]")));
+    if (digits.size() % 2 != 0) return {};
+    return QByteArray::fromHex(digits.toLatin1());
+}
+
+void ReceiveView::find(const QString& needle, bool backwards) {
+    cancelFind();
+    const QByteArray pattern = findPattern(needle);
+    if (pattern.isEmpty()) {
+        emit findFinished(false);
+        return;
     }
-    if (pattern.isEmpty()) return false;
-    const ChunkedBytes& bytes = layout_.bytes();
     const auto [from, to] = selection();
-    std::optional<uint64_t> hit;
-    if (!backwards) {
-        hit = bytes.find(pattern, to);
-        if (!hit) hit = bytes.find(pattern, bytes.begin());
-    } else {
-        // The last match before the selection, or else the last one of all.
-        std::optional<uint64_t> before;
-        for (auto at = bytes.find(pattern, bytes.begin()); at; at = bytes.find(pattern, *at + 1)) {
-            if (*at < from) before = at;
-            hit = at;
-        }
-        if (before) hit = before;
-    }
-    if (!hit) return false;
-    select(*hit, *hit + uint64_t(pattern.size()));
-    return true;
+    search_.emplace(
+        layout_.bytes(), pattern,
+        backwards ? ChunkedSearch::Direction::Backward : ChunkedSearch::Direction::Forward,
+        backwards ? from : to);
+    FindTimer->start();
+}
+
+void ReceiveView::continueFind() {
+    if (!search_) return;
+    const ChunkedSearch::State state = search_->step(FindSliceBytes);
+    if (state == ChunkedSearch::State::Running) return;
+    const uint64_t hit = search_->hit();
+    const auto length = uint64_t(search_->needleSize());
+    cancelFind();
+    const bool found = state == ChunkedSearch::State::Found;
+    if (found) select(hit, hit + length);
+    emit findFinished(found);
+}
+
+void ReceiveView::cancelFind() {
+    FindTimer->stop();
+    search_.reset();
 }
 
 std::optional<QString> ReceiveView::save(const QString& path, SaveFormat format) {
@@ -447,20 +471,15 @@ void ReceiveView::relayout() {
     options.width = std::max(charWidth_, viewport()->width() - 2 * kMargin - prefixWidth());
     options.charWidth = charWidth_;
     options.stamps = stampsShown_;
-    const uint64_t top = layout_.rowBegin(std::clamp<qsizetype>(
-        firstPaintedRow() - (hasMarkerRow() ? 1 : 0), 0, layout_.rowCount() - 1));
+    const std::optional<uint64_t> top = topInSight();
     layout_.setOptions(options);
     updateScrollRange();
     if (follow_) {
         scrollToNewest();
     } else {
-        verticalScrollBar()->setValue(int(layout_.rowAt(top) + (hasMarkerRow() ? 1 : 0)));
+        scrollTopTo(top);
     }
     viewport()->update();
-}
-
-qsizetype ReceiveView::paintedRows() const {
-    return layout_.rowCount() + (hasMarkerRow() ? 1 : 0);
 }
 
 qsizetype ReceiveView::firstPaintedRow() const {
@@ -474,7 +493,7 @@ int ReceiveView::rowsInSight() const {
 void ReceiveView::updateScrollRange() {
     const int page = rowsInSight();
     verticalScrollBar()->setPageStep(page);
-    verticalScrollBar()->setRange(0, int(std::max<qsizetype>(0, paintedRows() - page)));
+    verticalScrollBar()->setRange(0, int(std::max<qsizetype>(0, layout_.rowCount() - page)));
 }
 
 void ReceiveView::scrollToNewest() {
@@ -484,13 +503,26 @@ void ReceiveView::scrollToNewest() {
 }
 
 void ReceiveView::showRow(qsizetype row) {
-    const qsizetype painted = row + (hasMarkerRow() ? 1 : 0);
+    // The first row of bytes comes into sight with the marker row above it, room permitting.
+    if (row == layout_.markerRows() && rowsInSight() > row) row = 0;
     const qsizetype top = firstPaintedRow();
-    if (painted < top) {
-        verticalScrollBar()->setValue(int(painted));
-    } else if (painted >= top + rowsInSight()) {
-        verticalScrollBar()->setValue(int(painted - rowsInSight() + 1));
+    if (row < top) {
+        verticalScrollBar()->setValue(int(row));
+    } else if (row >= top + rowsInSight()) {
+        verticalScrollBar()->setValue(int(row - rowsInSight() + 1));
     }
+}
+
+std::optional<uint64_t> ReceiveView::topInSight() const {
+    const qsizetype top = std::min(firstPaintedRow(), layout_.rowCount() - 1);
+    if (layout_.isMarkerRow(top)) return std::nullopt;
+    return layout_.rowBegin(top);
+}
+
+void ReceiveView::scrollTopTo(std::optional<uint64_t> top) {
+    // Once the bytes at the top have left, the marker row that counts them takes their place.
+    const bool left = !top || *top < layout_.bytes().begin();
+    verticalScrollBar()->setValue(left ? 0 : int(layout_.rowAt(*top)));
 }
 
 void ReceiveView::scrollContentsBy(int, int dy) {
@@ -531,9 +563,8 @@ QString ReceiveView::markerText() const {
         .arg(store_.droppedBytes());
 }
 
-QString ReceiveView::paintedRowText(qsizetype painted) const {
-    if (hasMarkerRow() && painted == 0) return markerText();
-    const qsizetype row = painted - (hasMarkerRow() ? 1 : 0);
+QString ReceiveView::paintedRowText(qsizetype row) const {
+    if (layout_.isMarkerRow(row)) return markerText();
     return prefixOf(row) + rowText(row);
 }
 
@@ -582,9 +613,8 @@ uint64_t ReceiveView::offsetAt(qsizetype row, double x) const {
 }
 
 uint64_t ReceiveView::offsetAtPoint(const QPoint& point) const {
-    const qsizetype painted =
-        std::clamp<qsizetype>(firstPaintedRow() + point.y() / lineHeight_, 0, paintedRows() - 1);
-    const qsizetype row = std::max<qsizetype>(0, painted - (hasMarkerRow() ? 1 : 0));
+    const qsizetype row = std::clamp<qsizetype>(firstPaintedRow() + point.y() / lineHeight_, 0,
+                                                layout_.rowCount() - 1);
     return offsetAt(row, point.x() - kMargin - prefixWidth());
 }
 
@@ -619,19 +649,17 @@ void ReceiveView::paintEvent(QPaintEvent* event) {
     painter.fillRect(dirty, palette().base());
     const QFontMetrics metrics(font_);
     const auto [selectedFrom, selectedTo] = selection();
-    const qsizetype marker = hasMarkerRow() ? 1 : 0;
     const double contentX = kMargin + prefixWidth();
     for (int i = dirty.top() / lineHeight_; i <= dirty.bottom() / lineHeight_; ++i) {
-        const qsizetype painted = firstPaintedRow() + i;
-        if (painted >= paintedRows()) break;
+        const qsizetype row = firstPaintedRow() + i;
+        if (row >= layout_.rowCount()) break;
         const int top = i * lineHeight_;
         const int baseline = top + metrics.ascent();
         painter.setPen(palette().color(QPalette::PlaceholderText));
-        if (painted < marker) {
+        if (layout_.isMarkerRow(row)) {
             painter.drawText(kMargin, baseline, markerText());
             continue;
         }
-        const qsizetype row = painted - marker;
         painter.drawText(kMargin, baseline, prefixOf(row));
         const uint64_t begin = layout_.rowBegin(row);
         const uint64_t end = layout_.rowEnd(row);

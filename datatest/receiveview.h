@@ -12,12 +12,14 @@
 #include <optional>
 
 #include "datatest/receivelayout.h"
+#include "datatest/receivesearch.h"
 #include "datatest/receivestore.h"
 
 class QAction;
 class QActionGroup;
 class QLineEdit;
 class QPainter;
+class QTimer;
 class QToolButton;
 
 // The receive area: keeps what arrived (the newest 16 MiB) and paints only the rows in sight,
@@ -29,7 +31,9 @@ class ReceiveView : public QAbstractScrollArea {
   public:
     enum class SaveFormat { Raw, Text, Hex };
 
-    explicit ReceiveView(QWidget* parent = nullptr);
+    // Keeps the newest `capacity` bytes received.
+    explicit ReceiveView(QWidget* parent = nullptr,
+                         int64_t capacity = ReceiveStore::DefaultCapacity);
 
     // One tick's reads.
     void appendReceived(QByteArrayView bytes);
@@ -51,18 +55,28 @@ class ReceiveView : public QAbstractScrollArea {
     void select(uint64_t from, uint64_t to);
     std::pair<uint64_t, uint64_t> selection() const;
     const ReceiveStore& store() const { return store_; }
+    // The rows as painted: the marker row first when there is one.
     const ReceiveLayout& layout() const { return layout_; }
-    // Rows as painted, the marker of bytes let go first when there is one.
-    qsizetype paintedRows() const;
-    // What painted row `painted` shows: the marker, or its stamp or offset and its content.
-    QString paintedRowText(qsizetype painted) const;
+    // What a row shows: the marker's text, or its stamp or offset and its content.
+    QString paintedRowText(qsizetype row) const;
+    // The marker row's text: how many received bytes were let go.
+    QString markerText() const;
     // The rows in sight are the newest, and stay so while data arrive.
     bool followsNewest() const { return follow_; }
     bool newDataHintShown() const;
 
-    // Finds `needle` (text, or hexadecimal digits in hexadecimal display) after the selection,
-    // or before it, going round the end; selects and shows it. False when it is nowhere.
-    bool find(const QString& needle, bool backwards = false);
+    // Starts looking for `needle` (text, or hexadecimal digits in hexadecimal display) after
+    // the selection, or before it, going round the end, in place of a search still running.
+    // FindTimer runs it a slice at a time; a match is selected and shown, and findFinished
+    // says whether there was one.
+    void find(const QString& needle, bool backwards = false);
+    // Looks through the next slice of a running search.
+    void continueFind();
+    void cancelFind();
+    bool findRunning() const { return search_.has_value(); }
+    // Bytes a slice looks at: about a millisecond's work, between which the window's events
+    // are served.
+    static constexpr qsizetype FindSliceBytes = 1024 * 1024;
     // Writes what is kept to `path`; the error's text when it cannot.
     std::optional<QString> save(const QString& path, SaveFormat format);
 
@@ -85,6 +99,11 @@ class ReceiveView : public QAbstractScrollArea {
     QAction* Rows32Action;
     QAction* StampsAction;
     QAction* QuietTimeAction;
+    // Calls continueFind() whenever the event loop is idle while a search runs.
+    QTimer* FindTimer;
+
+  signals:
+    void findFinished(bool found);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -106,13 +125,15 @@ class ReceiveView : public QAbstractScrollArea {
     void updateScrollRange();
     void scrollToNewest();
     void showRow(qsizetype row);
+    // What the top row in sight shows, to keep in sight while rows change: the offset its
+    // bytes begin at, or nothing for the marker row.
+    std::optional<uint64_t> topInSight() const;
+    void scrollTopTo(std::optional<uint64_t> top);
 
-    bool hasMarkerRow() const { return store_.droppedBytes() > 0; }
     qsizetype firstPaintedRow() const;
     int rowsInSight() const;
     double prefixWidth() const;
     QString prefixOf(qsizetype row) const;
-    QString markerText() const;
     // The row's content as painted, with control characters made visible.
     QString rowText(qsizetype row) const;
     // Pixel position of `offset` within its row's content, and the offset nearest to `x`.
@@ -123,6 +144,10 @@ class ReceiveView : public QAbstractScrollArea {
     uint64_t stepForward(uint64_t offset) const;
     void moveCaret(uint64_t offset, bool extend);
     QString textOf(uint64_t from, uint64_t to) const;
+    // The bytes the find field's text stands for; none when it stands for nothing.
+    QByteArray findPattern(const QString& needle) const;
+    // The find field turns red when what it holds was not found.
+    void showNotFound(bool notFound);
 
     double advance(char32_t cp) const;
     void drawRow(QPainter& painter, const QPointF& at, const QString& shown) const;
@@ -145,6 +170,7 @@ class ReceiveView : public QAbstractScrollArea {
     std::optional<qsizetype> lineLimit_;
     std::optional<int64_t> lastArrivalMs_;
     std::function<int64_t()> clock_;
+    std::optional<ChunkedSearch> search_;
 
     QToolButton* newDataHint_;
     QWidget* findBar_;

@@ -1,6 +1,7 @@
 #include "datatest/receiveviewaccessible.h"
 
 #include <QAccessibleWidget>
+#include <algorithm>
 
 #include "datatest/receiveview.h"
 
@@ -24,18 +25,28 @@ class ReceiveViewAccessible : public QAccessibleWidget, public QAccessibleTextIn
     }
 
     QString text(QAccessible::Text kind) const override {
-        if (kind == QAccessible::Value) return view()->allText();
+        if (kind == QAccessible::Value) return readText();
         return QAccessibleWidget::text(kind);
     }
 
-    // Characters of the text and offsets into what the view keeps, both ways.
+    // The marker row on a line of its own when there is one, then the text as it is copied.
+    QString markerLine() const {
+        return view()->layout().markerRows() > 0 ? view()->markerText() + u'\n' : QString();
+    }
+    QString readText() const { return markerLine() + view()->allText(); }
+
+    // Characters of the text read and offsets into what the view keeps, both ways; the marker
+    // line stands before the first byte.
     int charactersTo(uint64_t offset) const {
         const uint64_t begin = view()->layout().bytes().begin();
-        if (view()->hexDisplay()) return int(3 * (offset - begin));
-        return int(QString::fromUtf8(view()->layout().bytes().slice(begin, offset)).size());
+        const auto marker = int(markerLine().size());
+        if (view()->hexDisplay()) return marker + int(3 * (offset - begin));
+        return marker +
+               int(QString::fromUtf8(view()->layout().bytes().slice(begin, offset)).size());
     }
     uint64_t offsetOf(int characters) const {
         const uint64_t begin = view()->layout().bytes().begin();
+        characters = std::max(0, characters - int(markerLine().size()));
         if (view()->hexDisplay()) return begin + uint64_t((characters + 1) / 3);
         return begin + uint64_t(view()->allText().left(characters).toUtf8().size());
     }
@@ -64,9 +75,9 @@ class ReceiveViewAccessible : public QAccessibleWidget, public QAccessibleTextIn
         view()->select(offsetOf(position), offsetOf(position));
     }
     QString text(int startOffset, int endOffset) const override {
-        return view()->allText().mid(startOffset, endOffset - startOffset);
+        return readText().mid(startOffset, endOffset - startOffset);
     }
-    int characterCount() const override { return int(view()->allText().size()); }
+    int characterCount() const override { return int(readText().size()); }
     QRect characterRect(int) const override { return {}; }
     int offsetAtPoint(const QPoint&) const override { return -1; }
     void scrollToSubstring(int startIndex, int endIndex) override {

@@ -26,12 +26,14 @@ bool IsPlainAscii(QByteArrayView bytes) {
 }
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
+// Continuation bytes after the first byte of a character: at most three.
+constexpr int kLongestRest = 3;
 
 }  // namespace
 
 QByteArray Utf8Decoder::Decode(QByteArrayView bytes) {
     // Most received text is ASCII, which needs no decoding.
-    if (needed_ == 0 && IsPlainAscii(bytes)) return bytes.toByteArray();
+    if (needed_ == 0 && skip_ == 0 && IsPlainAscii(bytes)) return bytes.toByteArray();
     QByteArray text;
     text.reserve(bytes.size() + 3);
     for (const char byte : bytes) Take(static_cast<uint8_t>(byte), text);
@@ -39,6 +41,13 @@ QByteArray Utf8Decoder::Decode(QByteArrayView bytes) {
 }
 
 void Utf8Decoder::Take(uint8_t byte, QByteArray& text) {
+    if (skip_ > 0) {
+        if (byte >= 0x80 && byte <= 0xBF) {
+            --skip_;
+            return;
+        }
+        skip_ = 0;
+    }
     if (needed_ > 0) {
         if (byte >= lower_ && byte <= upper_) {
             partial_[have_++] = char(byte);
@@ -79,8 +88,14 @@ void Utf8Decoder::Take(uint8_t byte, QByteArray& text) {
 }
 
 void Utf8Decoder::Reset() {
+    skip_ = needed_;
     needed_ = 0;
     have_ = 0;
+}
+
+void Utf8Decoder::ResetAfterGap() {
+    Reset();
+    skip_ = kLongestRest;
 }
 
 ReceiveTextDecoder::ReceiveTextDecoder() {
@@ -98,6 +113,11 @@ QByteArray ReceiveTextDecoder::Decode(QByteArrayView bytes) {
 
 void ReceiveTextDecoder::Reset() {
     utf8_.Reset();
+    if (local_) local_->resetState();
+}
+
+void ReceiveTextDecoder::ResetAfterGap() {
+    utf8_.ResetAfterGap();
     if (local_) local_->resetState();
 }
 

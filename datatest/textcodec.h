@@ -13,8 +13,12 @@
 class Utf8Decoder {
   public:
     QByteArray Decode(QByteArrayView bytes);
-    // Forgets a partly received character.
+    // Forgets a partly received character: the bytes that would complete it are not shown
+    // either.
     void Reset();
+    // Bytes went by undecoded: what follows is not shown while it can be the rest of a
+    // character they began.
+    void ResetAfterGap();
 
   private:
     void Take(uint8_t byte, QByteArray& text);
@@ -22,6 +26,7 @@ class Utf8Decoder {
     char partial_[4] = {};
     int have_ = 0;    // bytes of the character begun
     int needed_ = 0;  // bytes still to come
+    int skip_ = 0;    // continuation bytes still to leave out after a reset
     // What the next byte of the character may be.
     uint8_t lower_ = 0x80;
     uint8_t upper_ = 0xBF;
@@ -37,8 +42,12 @@ class ReceiveTextDecoder {
     // The text of the next bytes read, as UTF-8.
     QByteArray Decode(QByteArrayView bytes);
 
-    // Forgets a partly received character, for when bytes stop being shown as text.
+    // Forgets a partly received character and leaves out its rest, for when the text is
+    // cleared.
     void Reset();
+    // For when received bytes went by without being decoded: a character cut by them is not
+    // shown in part.
+    void ResetAfterGap();
 
   private:
     Utf8Decoder utf8_;

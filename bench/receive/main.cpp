@@ -32,6 +32,9 @@
 #include "bench/support/benchsupport.h"
 #include "core/language.h"
 #include "core/messages.h"
+#if defined(TVR_SLICED_FIND)
+#include "datatest/receiveview.h"
+#endif
 #include "serial/seriallink.h"
 
 namespace {
@@ -50,6 +53,9 @@ constexpr const char* Usage =
     "  --autoclear on|off the display's auto-clear (default on)\n"
     "  --views            open the charts window and the exchange monitor while receiving\n"
     "                     (code without them: the views column says n/a)\n"
+    "  --find             once the display keeps 16 MiB, search it for text that is not\n"
+    "                     there, next and previous in turn, four times a second (code\n"
+    "                     without the sliced search: n/a); needs --autoclear off\n"
     "%s"
     "\n"
     "Columns: offered (bytes due at the rate), lost@wr (could not enter the terminal),\n"
@@ -57,8 +63,9 @@ constexpr const char* Usage =
     "difference), lost and lost%% (offered - counted), CPU s/MB (the program's CPU time per MB\n"
     "counted), CPU%% (its CPU time over the row's time), VmHWM MB (peak memory), tick med/max ms\n"
     "(Timer_RecDataTimer), ticks, wall s, wr late ms (the writer's own worst lateness; a late\n"
-    "writer offers a burst at once), views (open, off or n/a) and vtick max ms (the longest\n"
-    "tick of the charts' and the monitor's timers).\n";
+    "writer offers a burst at once), views (open, off or n/a), vtick max ms (the longest\n"
+    "tick of the charts' and the monitor's timers), finds (searches that ended) and slice max\n"
+    "ms (the longest slice of a search).\n";
 
 // After the last byte is offered, the count may catch up for this long; it is taken as final
 // once it has not moved for QuietMs.
@@ -72,6 +79,7 @@ struct Row {
     bool hex = false;
     bool autoClear = true;
     bool views = false;
+    bool find = false;
     long rate = 0;  // bytes per second
     long size = 0;  // bytes offered
 };
@@ -94,6 +102,9 @@ struct Figures {
     double cpuPerMb = 0;
     double cpuPercent = 0;
     double viewsLongestMs = 0;
+    bool findRan = false;
+    long finds = 0;
+    double sliceLongestMs = 0;
     double peakMb = 0;
     double medianMs = 0;
     double longestMs = 0;
@@ -217,6 +228,33 @@ std::string MakeData(bool hex, long size) {
         timed(Views->Monitor->MonitorTimer, Views->Monitor, &TFormMonitor::MonitorTimerTimer);
     }
 #endif
+#if defined(TVR_SLICED_FIND)
+    // Searches for what is not there, so that each goes through all that is kept, both ways,
+    // with each slice timed. The text needle matches its first 20 characters again and again.
+    std::vector<double> sliceMs;
+    QTimer finder;
+    ReceiveView* view = Form1->Memo_Rec;
+    if (row.find) {
+        figures.findRan = true;
+        QObject::disconnect(view->FindTimer, &QTimer::timeout, view, nullptr);
+        QObject::connect(view->FindTimer, &QTimer::timeout, view, [view, &sliceMs] {
+            QElapsedTimer clock;
+            clock.start();
+            view->continueFind();
+            sliceMs.push_back(clock.nsecsElapsed() / 1e6);
+        });
+        QObject::connect(view, &ReceiveView::findFinished, [&figures] { ++figures.finds; });
+        QObject::connect(&finder, &QTimer::timeout, [view, &row, &figures] {
+            const ChunkedBytes& kept = view->store().raw();
+            if (view->findRunning() || kept.end() - kept.begin() < ReceiveStore::DefaultCapacity)
+                return;
+            view->find(
+                row.hex ? QStringLiteral("FF FE FD") : QStringLiteral("the quick brown fox jumps"),
+                figures.finds % 2 == 1);
+        });
+        finder.start(250);
+    }
+#endif
     const double cpuBefore = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -269,6 +307,10 @@ std::string MakeData(bool hex, long size) {
     figures.cpuPercent = 100.0 * (CpuSeconds() - cpuBefore) / figures.seconds;
     if (!viewTickMs.empty())
         figures.viewsLongestMs = *std::max_element(viewTickMs.begin(), viewTickMs.end());
+#if defined(TVR_SLICED_FIND)
+    if (!sliceMs.empty())
+        figures.sliceLongestMs = *std::max_element(sliceMs.begin(), sliceMs.end());
+#endif
     figures.peakMb = StatusMegabytes("VmHWM");
     figures.ticks = static_cast<long>(tickMs.size());
     if (!tickMs.empty()) figures.longestMs = *std::max_element(tickMs.begin(), tickMs.end());
@@ -300,10 +342,12 @@ Figures MeasureRow(const Row& row) {
 }
 
 void PrintHeader(const CommonOptions& common) {
-    std::printf("%s%-4s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %5s %8s %8s %8s %6s %6s %7s %5s %9s\n",
-                common.codeColumn("code").c_str(), "load", "shown", "rate B/s", "offered",
-                "lost@wr", "counted", "check", "lost", "lost%", "CPU s/MB", "CPU%", "VmHWM MB",
-                "tick med", "tick max", "ticks", "wall s", "wr late", "views", "vtick max");
+    std::printf(
+        "%s%-4s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %5s %8s %8s %8s %6s %6s %7s %5s %9s %5s "
+        "%9s\n",
+        common.codeColumn("code").c_str(), "load", "shown", "rate B/s", "offered", "lost@wr",
+        "counted", "check", "lost", "lost%", "CPU s/MB", "CPU%", "VmHWM MB", "tick med", "tick max",
+        "ticks", "wall s", "wr late", "views", "vtick max", "finds", "slice max");
 }
 
 void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
@@ -321,12 +365,14 @@ void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
     const long lost = f.offer.offered - f.counted;
     const double lostPercent = 100.0 * lost / f.offer.offered;
     const char* views = f.viewsOpen ? "open" : (row.views ? "n/a" : "off");
+    const std::string finds = f.findRan ? std::to_string(f.finds) : (row.find ? "n/a" : "off");
     std::printf(
         "%-4s %-5s %8ld %9ld %8ld %9ld %6s %8ld %6.2f %8.3f %5.1f %8.1f %8.3f %8.3f %6ld %6.1f "
-        "%7.1f %5s %9.3f\n",
+        "%7.1f %5s %9.3f %5s %9.3f\n",
         lead.c_str(), shown, row.rate, f.offer.offered, f.offer.lostAtWriter, f.counted,
         check.c_str(), lost, lostPercent, f.cpuPerMb, f.cpuPercent, f.peakMb, f.medianMs,
-        f.longestMs, f.ticks, f.seconds, f.offer.latestMs, views, f.viewsLongestMs);
+        f.longestMs, f.ticks, f.seconds, f.offer.latestMs, views, f.viewsLongestMs, finds.c_str(),
+        f.sliceLongestMs);
 }
 
 std::vector<long> ParseRates(const std::string& text) {
@@ -353,6 +399,7 @@ int main(int argc, char** argv) {
     std::optional<long> size;
     bool autoClear = true;
     bool views = false;
+    bool find = false;
 
     const std::optional<int> stop =
         ReadCommandLine(argc, argv, program, Usage, common,
@@ -382,6 +429,8 @@ int main(int argc, char** argv) {
                                 autoClear = state == "on";
                             } else if (option == "--views") {
                                 views = true;
+                            } else if (option == "--find") {
+                                find = true;
                             } else {
                                 return false;
                             }
@@ -398,7 +447,7 @@ int main(int argc, char** argv) {
     bool allRan = true;
     for (const long rate : rates) {
         for (const bool hex : shownHex) {
-            const Row row{hex, autoClear, views, rate, size.value_or(rate * seconds)};
+            const Row row{hex, autoClear, views, find, rate, size.value_or(rate * seconds)};
             Figures figures;
             {
                 const BusyLoad load(common.busy);

@@ -212,6 +212,33 @@ class ReceiveTest : public QObject {
         QCOMPARE(data().RxByteCount, 5);
     }
 
+    // After Cls RX Datas the text begins with the first character that begins after it: no
+    // half of a character cut by the clearing shows as a replacement character.
+    void clearingLeavesNoHalfCharacter_data() {
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("its rest comes") << false
+                                        << QByteArray(
+                                               "\xAD"
+                                               "next");
+        QTest::newRow("its rest never comes") << false << QByteArray("next");
+        QTest::newRow("cut while shown in hexadecimal") << true
+                                                        << QByteArray(
+                                                               "\xAD"
+                                                               "next");
+    }
+    void clearingLeavesNoHalfCharacter() {
+        QFETCH(bool, hex);
+        QFETCH(QByteArray, after);
+        Form1->Check_RecHex->setChecked(hex);
+        receive("before \xE4\xB8");
+        Form1->Button_ClrRecMemo->click();
+        receive(after);
+        Form1->Check_RecHex->setChecked(false);
+        QCOMPARE(RecText(), QStringLiteral("next"));
+        QCOMPARE(data().RxByteCount, 9 + after.size());
+    }
+
     void seventhQuietTickReturnsTheEcho() {
         // Echo station: RECORD unchecked, the test started with a non-empty transmit area.
         Form1->Memo_Trtt->setPlainText(QStringLiteral("x"));

@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include "datatest/receivelayout.h"
+#include "datatest/receivesearch.h"
 #include "datatest/receivestore.h"
 
 namespace {
@@ -41,6 +42,41 @@ ReceiveLayoutOptions TextRows(double width, bool stamps = false) {
     return options;
 }
 
+using Direction = ChunkedSearch::Direction;
+using State = ChunkedSearch::State;
+
+// Runs a search to its end, `slice` bytes a step; checks that no step looks at more.
+std::optional<uint64_t> SearchInSlices(ChunkedSearch& search, qsizetype slice) {
+    for (int steps = 0; search.state() == State::Running; ++steps) {
+        const uint64_t before = search.examined();
+        search.step(slice);
+        if (search.examined() - before > uint64_t(slice) || steps > 10'000'000) {
+            qWarning() << "a step looked at" << search.examined() - before << "bytes";
+            return uint64_t(-1);
+        }
+    }
+    if (search.state() == State::Found) return search.hit();
+    return std::nullopt;
+}
+
+// What a plain search over everything kept finds: the first match at or after `start`, else
+// the first of all; backwards the last one that starts before `start`, else the last of all.
+std::optional<uint64_t> PlainSearch(const ChunkedBytes& bytes, const QByteArray& needle,
+                                    Direction direction, uint64_t start) {
+    const QByteArray all = bytes.slice(bytes.begin(), bytes.end());
+    const auto at = qsizetype(start - bytes.begin());
+    qsizetype hit = -1;
+    if (direction == Direction::Forward) {
+        hit = all.indexOf(needle, at);
+        if (hit < 0) hit = all.indexOf(needle);
+    } else {
+        if (at > 0) hit = all.lastIndexOf(needle, at - 1);
+        if (hit < 0) hit = all.lastIndexOf(needle);
+    }
+    if (hit < 0) return std::nullopt;
+    return bytes.begin() + uint64_t(hit);
+}
+
 }  // namespace
 
 class ReceiveStoreTest : public QObject {
@@ -73,9 +109,87 @@ class ReceiveStoreTest : public QObject {
         bytes.append("ABCD");
         bytes.append(QByteArray(10, '.'));
         bytes.append("ABCD");
-        QCOMPARE(bytes.find("ABCD", 0), std::optional<uint64_t>(Chunk - 2));
-        QCOMPARE(bytes.find("ABCD", Chunk - 1), std::optional<uint64_t>(Chunk + 12));
-        QCOMPARE(bytes.find("ABCE", 0), std::nullopt);
+        const auto find = [&](const char* needle, Direction direction, uint64_t start) {
+            ChunkedSearch search(bytes, needle, direction, start);
+            return SearchInSlices(search, 7);
+        };
+        using Hit = std::optional<uint64_t>;
+        QCOMPARE(find("ABCD", Direction::Forward, 0), Hit(Chunk - 2));
+        QCOMPARE(find("ABCD", Direction::Forward, Chunk - 1), Hit(Chunk + 12));
+        QCOMPARE(find("ABCD", Direction::Backward, Chunk + 12), Hit(Chunk - 2));
+        QCOMPARE(find("ABCD", Direction::Backward, Chunk - 2), Hit(Chunk + 12));  // round
+        QCOMPARE(find("ABCE", Direction::Forward, 0), std::nullopt);
+        QCOMPARE(find("", Direction::Forward, 0), std::nullopt);
+    }
+
+    // Sliced, from anywhere, either way, with or without bytes let go, the search finds what a
+    // plain search over everything kept finds; matches across chunk edges and slice edges,
+    // and round the end, included. Every byte is looked at at most once a pass.
+    void searchFindsWhatAPlainSearchFinds() {
+        QRandomGenerator random(5);
+        // Two letters, so that matches and near-matches abound.
+        std::vector<quint32> values(static_cast<size_t>(4 * Chunk));
+        random.fillRange(values.data(), values.size());
+        QByteArray pool(4 * Chunk, 'a');
+        std::transform(values.begin(), values.end(), pool.data(),
+                       [](quint32 value) { return char('a' + value % 2); });
+        for (int round = 0; round < 100; ++round) {
+            // More than the capacity in some rounds, so that bytes have left.
+            ChunkedBytes bytes(Chunk);
+            const qsizetype size = Chunk / 2 + random.bounded(int(2 * Chunk));
+            const QByteArray data = pool.mid(random.bounded(int(2 * Chunk)), size);
+            for (qsizetype at = 0; at < size;) {
+                const qsizetype piece = 1 + random.bounded(int(Chunk / 2));
+                bytes.append(data.mid(at, piece));
+                at += piece;
+            }
+            // Long needles are rare in the data, and one with a 'c' is in none.
+            QByteArray needle(1 + random.bounded(22), 'a');
+            for (char& byte : needle) byte = char('a' + random.bounded(2));
+            if (random.bounded(8) == 0) needle[random.bounded(int(needle.size()))] = 'c';
+            // Near a chunk edge or anywhere.
+            const auto edge = int64_t(bytes.begin()) + Chunk * random.bounded(2);
+            const uint64_t start =
+                random.bounded(2) == 0
+                    ? uint64_t(std::clamp<int64_t>(edge + random.bounded(9) - 4,
+                                                   int64_t(bytes.begin()), int64_t(bytes.end())))
+                    : bytes.begin() + random.bounded(int(bytes.end() - bytes.begin()) + 1);
+            const Direction direction =
+                random.bounded(2) == 0 ? Direction::Forward : Direction::Backward;
+            ChunkedSearch search(bytes, needle, direction, start);
+            const qsizetype slice = 1 + random.bounded(5000);
+            const auto hit = SearchInSlices(search, slice);
+            QCOMPARE(hit, PlainSearch(bytes, needle, direction, start));
+            QVERIFY(search.examined() <=
+                    2 * (bytes.end() - bytes.begin()) + uint64_t(needle.size()));
+        }
+    }
+
+    // Bytes appended after a search began are left to the next; bytes that leave while it
+    // runs are skipped, a match among them with them.
+    void searchCoversWhatWasKeptWhenItBegan_data() {
+        QTest::addColumn<int>("direction");
+        QTest::newRow("forwards") << int(Direction::Forward);
+        QTest::newRow("backwards") << int(Direction::Backward);
+    }
+    void searchCoversWhatWasKeptWhenItBegan() {
+        QFETCH(int, direction);
+        ChunkedBytes bytes(2 * Chunk);
+        QByteArray first(Chunk, '.');
+        first.replace(Chunk / 2, 6, "needle");
+        bytes.append(first);
+        bytes.append(QByteArray(Chunk, '.'));
+        // Forwards from the middle of the second chunk, backwards from its end: the first
+        // chunk, with the match, comes last.
+        const uint64_t start =
+            Direction(direction) == Direction::Forward ? Chunk + Chunk / 2 : 2 * Chunk;
+        ChunkedSearch search(bytes, "needle", Direction(direction), start);
+        QCOMPARE(search.step(100), State::Running);
+        bytes.append(QByteArray("needle") + QByteArray(Chunk, '.'));
+        QVERIFY(bytes.begin() > uint64_t(Chunk / 2));
+        QCOMPARE(SearchInSlices(search, 1000), std::nullopt);
+        ChunkedSearch next(bytes, "needle", Direction(direction), bytes.end());
+        QCOMPARE(SearchInSlices(next, 1000), std::optional<uint64_t>(2 * Chunk));
     }
 
     void stampsLeaveWithTheirBytes() {

@@ -3,9 +3,12 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QFile>
+#include <QLineEdit>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "core/language.h"
@@ -20,6 +23,14 @@ void Receive(ReceiveView& view, const QByteArray& bytes) {
 QString Copied(ReceiveView& view) {
     view.CopyAction->trigger();
     return QApplication::clipboard()->text();
+}
+
+// Runs a search slice by slice, as the find timer does; whether it found a match.
+bool FindNow(ReceiveView& view, const QString& needle, bool backwards = false) {
+    QSignalSpy finished(&view, &ReceiveView::findFinished);
+    view.find(needle, backwards);
+    for (int slices = 0; view.findRunning() && slices < 1000; ++slices) view.continueFind();
+    return finished.size() == 1 && finished.first().first().toBool();
 }
 
 const QByteArray LongLine = QByteArray("a quick brown fox jumps over the lazy dog ").repeated(20);
@@ -83,7 +94,7 @@ class ReceiveViewTest : public QObject {
                  qPrintable(QStringLiteral("%1 -> %2").arg(wide).arg(narrow)));
         // Every row fits the new width, and the text is still the same.
         const QFontMetricsF metrics(view().viewport()->font());
-        for (qsizetype row = 0; row < view().paintedRows(); ++row) {
+        for (qsizetype row = 0; row < view().layout().rowCount(); ++row) {
             QVERIFY(metrics.horizontalAdvance(view().paintedRowText(row)) <=
                     view().viewport()->width());
         }
@@ -115,13 +126,13 @@ class ReceiveViewTest : public QObject {
         Receive(view(), "two");
         now_ += 101;
         Receive(view(), "three");
-        QCOMPARE(view().paintedRows(), 2);
+        QCOMPARE(view().layout().rowCount(), 2);
         QCOMPARE(view().paintedRowText(0), QStringLiteral("[09:30:00.000] onetwo"));
         QCOMPARE(view().paintedRowText(1), QStringLiteral("[09:30:00.201] three"));
         view().SelectAllAction->trigger();
         QCOMPARE(Copied(view()), QStringLiteral("onetwothree"));
         view().setStampsShown(false);
-        QCOMPARE(view().paintedRows(), 1);
+        QCOMPARE(view().layout().rowCount(), 1);
     }
 
     // The text is saved, and shown, also when it arrived while shown in hexadecimal.
@@ -170,7 +181,7 @@ class ReceiveViewTest : public QObject {
         QCOMPARE(view().paintedRowText(0),
                  QStringLiteral("\u2026 %1 earlier bytes not kept").arg(dropped));
         view().clearReceived();
-        QCOMPARE(view().paintedRows(), 1);
+        QCOMPARE(view().layout().rowCount(), 1);
         QCOMPARE(view().paintedRowText(0), QString());
     }
 
@@ -229,20 +240,213 @@ class ReceiveViewTest : public QObject {
 
     void findsInTextAndHex() {
         Receive(view(), "alpha beta alpha gamma");
-        QVERIFY(view().find(QStringLiteral("alpha")));
+        QVERIFY(FindNow(view(), QStringLiteral("alpha")));
         using Range = std::pair<uint64_t, uint64_t>;
         QCOMPARE(view().selection(), Range(0, 5));
-        QVERIFY(view().find(QStringLiteral("alpha")));
+        QVERIFY(FindNow(view(), QStringLiteral("alpha")));
         QCOMPARE(view().selection(), Range(11, 16));
-        QVERIFY(view().find(QStringLiteral("alpha")));  // round the end
+        QVERIFY(FindNow(view(), QStringLiteral("alpha")));  // round the end
         QCOMPARE(view().selection().first, 0u);
-        QVERIFY(view().find(QStringLiteral("alpha"), true));
+        QVERIFY(FindNow(view(), QStringLiteral("alpha"), true));
         QCOMPARE(view().selection().first, 11u);
-        QVERIFY(!view().find(QStringLiteral("delta")));
+        QVERIFY(!FindNow(view(), QStringLiteral("delta")));
         view().setHexDisplay(true);
-        QVERIFY(view().find(QStringLiteral("62 65")));
+        QVERIFY(FindNow(view(), QStringLiteral("62 65")));
         QCOMPARE(view().selectedText(), QStringLiteral("62 65"));
-        QVERIFY(!view().find(QStringLiteral("6")));
+        QVERIFY(!FindNow(view(), QStringLiteral("6")));
+        // Digits in any case, with or without spaces; backwards, then round the end.
+        QVERIFY(FindNow(view(), QStringLiteral("616c"), true));
+        QCOMPARE(view().selection(), Range(0, 2));
+        QVERIFY(FindNow(view(), QStringLiteral("61 6C"), true));
+        QCOMPARE(view().selection(), Range(11, 13));
+        view().setHexDisplay(false);
+        Receive(view(), "\xE4\xB8\xAD!");
+        QVERIFY(FindNow(view(), QString::fromUtf8("中")));
+        QCOMPARE(view().selectedText(), QString::fromUtf8("中"));
+    }
+
+    // A search looks through one slice at a time, and the window's events are served between
+    // slices: data that arrive meanwhile are shown as usual, and left to the next search.
+    void findRunsInSlices() {
+        view().setHexDisplay(true);
+        const qsizetype slice = ReceiveView::FindSliceBytes;
+        QByteArray data(3 * slice, '.');
+        data.replace(10, 6, "needle");
+        Receive(view(), data);
+        const QString needle = QStringLiteral("6E 65 65 64 6C 65");
+        using Range = std::pair<uint64_t, uint64_t>;
+        // Backwards from the beginning: round from the end, through all but 10 bytes.
+        view().select(0, 0);
+        QSignalSpy finished(&view(), &ReceiveView::findFinished);
+        view().find(needle, true);
+        int slices = 0;
+        for (; view().findRunning() && slices < 10; ++slices) {
+            QCOMPARE(view().selection(), Range(0, 0));
+            view().continueFind();
+        }
+        QCOMPARE(slices, 3);
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(finished.first().first().toBool());
+        QCOMPARE(view().selection(), Range(10, 16));
+
+        // Now from the find timer, with an arrival served while the search runs.
+        view().select(0, 0);
+        bool runningWhenServed = false;
+        QTimer::singleShot(0, &view(), [this, &runningWhenServed] {
+            runningWhenServed = view().findRunning();
+            Receive(view(), "needle");
+        });
+        view().find(needle, true);
+        QTRY_VERIFY_WITH_TIMEOUT(!view().findRunning(), 10000);
+        QVERIFY(runningWhenServed);
+        QCOMPARE(view().store().raw().end(), uint64_t(data.size() + 6));
+        QCOMPARE(view().selection(), Range(10, 16));
+        QVERIFY(FindNow(view(), needle, true));
+        QCOMPARE(view().selection(), Range(data.size(), data.size() + 6));
+    }
+
+    // Closing the find field (Escape), editing its text, clearing the area or switching the
+    // display stops a search without a verdict; a new Enter takes the place of the old search.
+    void findStops_data() {
+        QTest::addColumn<int>("action");
+        QTest::newRow("Escape") << 0;
+        QTest::newRow("editing the text") << 1;
+        QTest::newRow("Cls") << 2;
+        QTest::newRow("the other display") << 3;
+        QTest::newRow("a new Enter") << 4;
+    }
+    void findStops() {
+        QFETCH(int, action);
+        view().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view_.get()));
+        // No slice runs before the event loop does.
+        QByteArray data(200'000, '.');
+        data.replace(10, 5, "alpha");
+        data.replace(data.size() - 10, 5, "alpha");
+        Receive(view(), data);
+        view().select(0, 0);
+        auto* field = view().findChild<QLineEdit*>(QStringLiteral("FindText"));
+        QVERIFY(field);
+        view().FindAction->trigger();
+        QTest::keyClicks(field, QStringLiteral("alpha"));
+        QSignalSpy finished(&view(), &ReceiveView::findFinished);
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(view().findRunning());
+        switch (action) {
+            case 0:
+                QTest::keyClick(field, Qt::Key_Escape);
+                QVERIFY(!field->isVisible());
+                break;
+            case 1:
+                QTest::keyClicks(field, QStringLiteral("x"));
+                break;
+            case 2:
+                view().clearReceived();
+                break;
+            case 3:
+                view().setHexDisplay(true);
+                break;
+            default:
+                // Backwards from the beginning: round to the match near the end, where the
+                // search replaced would have found the one at 10.
+                QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+        }
+        for (int slices = 0; slices < 10; ++slices) view().continueFind();
+        QVERIFY(!view().findRunning());
+        QCOMPARE(field->styleSheet(), QString());
+        if (action == 4) {
+            QCOMPARE(finished.size(), 1);
+            QCOMPARE(view().selection(),
+                     std::pair(uint64_t(data.size() - 10), uint64_t(data.size() - 5)));
+        } else {
+            QCOMPARE(finished.size(), 0);
+        }
+    }
+
+    // The field turns red when its text was not found, and back when it is found or edited.
+    void findFieldSaysWhetherItWasFound() {
+        Receive(view(), "alpha beta");
+        auto* field = view().findChild<QLineEdit*>(QStringLiteral("FindText"));
+        view().FindAction->trigger();
+        QTest::keyClicks(field, QStringLiteral("gamma"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!field->styleSheet().isEmpty(), 5000);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QCOMPARE(field->styleSheet(), QString());
+        field->setText(QStringLiteral("gamma"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!field->styleSheet().isEmpty(), 5000);
+        field->setText(QStringLiteral("beta"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(field->styleSheet(), QString(), 5000);
+        QCOMPARE(view().selectedText(), QStringLiteral("beta"));
+    }
+
+    // Once bytes leave, row 0 says how many: the scroll bar's top, Ctrl+Home and a screen
+    // reader reach it, and it is no part of what is selected and copied.
+    void markerRowIsTheFirstRow_data() {
+        QTest::addColumn<bool>("hex");
+        QTest::newRow("text") << false;
+        QTest::newRow("hex") << true;
+    }
+    void markerRowIsTheFirstRow() {
+        QFETCH(bool, hex);
+        ReceiveView small(nullptr, 2 * ChunkedBytes::ChunkSize);
+        small.resize(400, 200);
+        small.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&small));
+        small.setHexDisplay(hex);
+        const QByteArray lines = QByteArray("radio data line 0123456789\r\n").repeated(1000);
+        small.appendReceived(lines);
+        // At the top when the first bytes leave: the marker row takes their place.
+        QScrollBar* scroll = small.verticalScrollBar();
+        scroll->setValue(0);
+        while (small.store().droppedBytes() == 0) small.appendReceived(lines);
+        const auto marker = [&small] {
+            return QStringLiteral("\u2026 %1 earlier bytes not kept")
+                .arg(small.store().droppedBytes());
+        };
+        QCOMPARE(small.layout().markerRows(), 1);
+        QCOMPARE(scroll->value(), 0);
+        QCOMPARE(small.paintedRowText(0), marker());
+        // It stays in sight while more arrive and leave.
+        for (int i = 0; i < 3; ++i) small.appendReceived(lines);
+        QCOMPARE(scroll->value(), 0);
+        QCOMPARE(small.paintedRowText(0), marker());
+        QVERIFY(small.newDataHintShown());
+
+        // Ctrl+Home from the newest rows.
+        scroll->setValue(scroll->maximum());
+        small.setFocus();
+        QTest::keyClick(&small, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(scroll->value(), 0);
+        const uint64_t begin = small.layout().bytes().begin();
+        QCOMPARE(small.selection(), std::pair(begin, begin));
+
+        // A screen reader reads it first, on a line of its own; offsets after it are the data's.
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&small);
+        QAccessibleTextInterface* text = accessible->textInterface();
+        QVERIFY(text);
+        const QString read = accessible->text(QAccessible::Value);
+        const QString data = small.allText();
+        QCOMPARE(read, marker() + u'\n' + data);
+        QCOMPARE(text->characterCount(), read.size());
+        const int first = int(marker().size()) + 1;
+        // Two bytes: five characters of text, or two pairs and a space.
+        const int characters = hex ? 6 : 5;
+        text->setSelection(0, first, first + characters);
+        QCOMPARE(small.selectedText(), data.left(5));
+        int from = -1;
+        int to = -1;
+        text->selection(0, &from, &to);
+        QCOMPARE(std::pair(from, to), std::pair(first, first + characters));
+        text->setSelection(0, 0, 3);
+        QCOMPARE(small.selectedText(), QString());
+
+        // Selecting everything and copying take the data alone.
+        small.SelectAllAction->trigger();
+        QCOMPARE(Copied(small), data);
+        QVERIFY(!data.contains(u'\u2026'));
     }
 };
 

@@ -9,7 +9,8 @@ class TestTextCodec : public QObject {
     void initTestCase();
     void decodesReads_data();
     void decodesReads();
-    void resetDropsAPartCharacter();
+    void resetLeavesOutACutCharacter_data();
+    void resetLeavesOutACutCharacter();
     void encodesTransmitText_data();
     void encodesTransmitText();
 };
@@ -71,11 +72,60 @@ void TestTextCodec::decodesReads() {
     QCOMPARE(decoded, expected);
 }
 
-void TestTextCodec::resetDropsAPartCharacter() {
+// No part of a character cut by a reset is shown; bytes that cannot be its rest still are.
+void TestTextCodec::resetLeavesOutACutCharacter_data() {
+    QTest::addColumn<bool>("gap");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("text");
+    const QString replacement(QChar(0xFFFD));
+    QTest::newRow("begun, the rest never comes")
+        << false << QByteArray("\xE4\xB8") << QByteArray("AB") << "AB";
+    QTest::newRow("begun, the rest comes") << false << QByteArray("\xE4\xB8")
+                                           << QByteArray(
+                                                  "\xAD"
+                                                  "AB")
+                                           << "AB";
+    QTest::newRow("more than the rest") << false << QByteArray("\xE4\xB8")
+                                        << QByteArray(
+                                               "\xAD\xAD"
+                                               "AB")
+                                        << replacement + "AB";
+    QTest::newRow("none begun") << false << QByteArray("x")
+                                << QByteArray(
+                                       "\xAD"
+                                       "AB")
+                                << replacement + "AB";
+    QTest::newRow("after a gap, up to three") << true << QByteArray("x")
+                                              << QByteArray(
+                                                     "\x98\x80\xAD"
+                                                     "AB")
+                                              << "AB";
+    QTest::newRow("after a gap, a fourth") << true << QByteArray("x")
+                                           << QByteArray(
+                                                  "\x98\x80\xAD\xAD"
+                                                  "AB")
+                                           << replacement + "AB";
+    QTest::newRow("after a gap, plain text")
+        << true << QByteArray("x") << QByteArray("AB\xAD") << "AB" + replacement;
+}
+
+void TestTextCodec::resetLeavesOutACutCharacter() {
+    QFETCH(bool, gap);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, text);
     ReceiveTextDecoder decoder;
-    QCOMPARE(decoder.Decode("\xE4\xB8"), QByteArray());
-    decoder.Reset();
-    QCOMPARE(decoder.Decode("AB"), QByteArray("AB"));
+    decoder.Decode(before);
+    if (gap) {
+        decoder.ResetAfterGap();
+    } else {
+        decoder.Reset();
+    }
+    QByteArray decoded;
+    // Byte by byte, the way the slowest reads bring them.
+    for (const char byte : after) decoded += decoder.Decode(QByteArrayView(&byte, 1));
+    QCOMPARE(QString::fromUtf8(decoded), text);
 }
 
 void TestTextCodec::encodesTransmitText_data() {
