@@ -43,9 +43,11 @@ QString ShownText(RadioField field, const WriteSelection& values) {
     return text.isEmpty() ? QStringLiteral("?") : text;
 }
 
+// A read's value as ShownText has it, or the radio's own where no list knows it.
 QString ShownText(RadioField field, const ShownParameters& reading) {
-    const QString text = ShownText(field, AsWriteSelection(reading));
-    return UnknownFields(reading.raw).contains(field) ? RawValue(field, reading.raw) : text;
+    const WriteSelection values = AsWriteSelection(reading);
+    return FieldText(field, values).isEmpty() ? RawValue(field, reading.raw)
+                                              : ShownText(field, values);
 }
 
 }  // namespace
