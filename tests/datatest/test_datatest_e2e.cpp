@@ -136,7 +136,7 @@ class DataTestEndToEnd : public QObject {
         QTest::mouseClick(Form1->Button_ManulTrtt, Qt::LeftButton);
         // Counted once the driver has taken the bytes.
         QVERIFY(PollUntil([] { return Form1->statusText(4) == u"TX : 20"; }));
-        QVERIFY(PollUntil([&] { return far.data->RxByteCount >= 20; },
+        QVERIFY(PollUntil([&] { return far.data->Engine.RxByteCount >= 20; },
                           [&] { far.data->Timer_RecDataTimer(); }));
         // Sent with CR LF, shown as it arrived.
         QCOMPARE(far.Memo_Rec->allText(), QString::fromUtf8("hello from A\r\n你好"));
@@ -145,7 +145,7 @@ class DataTestEndToEnd : public QObject {
         far.Memo_Trtt->setPlainText(QStringLiteral("reply from B"));
         far.data->Button_ManulTrttClick();
         QVERIFY(PollUntil([&] { return far.status[4] == u"TX : 12"; }));
-        QVERIFY(PollUntil([] { return Form1->Data->RxByteCount >= 12; },
+        QVERIFY(PollUntil([] { return Form1->Data->Engine.RxByteCount >= 12; },
                           [] { Form1->Timer_RecDataTimer(); }));
         QCOMPARE(Form1->Memo_Rec->allText(), QStringLiteral("reply from B"));
         QCOMPARE(Form1->statusText(5), QStringLiteral("RX : 12"));

@@ -28,7 +28,7 @@ class SendTest : public QObject {
     // The second station of a test between two radios.
     std::unique_ptr<SimulatedRadio> peer_;
 
-    static DataTest& data() { return *Form1->Data; }
+    static DataTestEngine& data() { return Form1->Data->Engine; }
 
     void sendByHand(const QString& text) {
         Form1->Memo_Trtt->setPlainText(text);
