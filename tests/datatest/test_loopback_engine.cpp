@@ -29,8 +29,15 @@ struct RowRecorder : DataTestView {
     void setPeriodicSending(bool on) override { sending = on; }
 };
 
+// Tells the engine when the driver has taken more bytes, as the window does.
+struct StationHost : HostRecorder {
+    DataTestEngine* engine = nullptr;
+    void dataSent() override { engine->ShowSentBytes(); }
+};
+
 struct Station {
     Station(SimulatedRadio& radio, const QString& text) : engine(link, &view) {
+        host.engine = &engine;
         link.setOpener([&radio](const QString&) -> OpenResult {
             return OpenResult(std::make_unique<SimulatedPort>(radio));
         });
@@ -45,7 +52,7 @@ struct Station {
         return link.PortHandle();
     }
 
-    HostRecorder host;
+    StationHost host;
     SerialLink link;
     RowRecorder view;
     DataTestEngine engine;
