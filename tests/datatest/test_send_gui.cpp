@@ -252,6 +252,18 @@ class SendTest : public QObject {
         QCOMPARE(statisticsBoxes(), (QStringList{"0", "0", "kept", "0", "0", "0", "0"}));
     }
 
+    void recordingWithThePortClosedSaysSoOnce() {
+        Form1->Memo_Trtt->setPlainText(QStringLiteral("FRAME"));
+        Form1->CheckTrtt->setChecked(true);
+        Form1->PanelTrttTestClick();
+        Settle();
+        QCOMPARE(f_.messages.texts(), QStringList{"Port not opened"});
+        QCOMPARE(f_.messages.shown[0].caption, QStringLiteral("Write"));
+        QVERIFY(Form1->PanelTrttTest->isLowered());
+        QVERIFY(!Form1->Check_AutoTrtt->isChecked() && !Form1->Check_AutoTrtt->isEnabled());
+        QVERIFY(!Form1->Timer_TrttData->isActive());
+    }
+
     void recordingAgainstAPerfectEcho() {
         LinkOptions echo;
         echo.echoStation = true;
