@@ -26,8 +26,6 @@ struct DataTestResult {
     DataTestOutcome outcome = DataTestOutcome::Done;
     // PeriodNotInteger: the period text as it was given.
     QString periodText;
-
-    bool operator==(const DataTestResult&) const = default;
 };
 
 // What the statistics row shows after a start or a statistics step. A box whose value is not
@@ -97,7 +95,6 @@ class DataTestEngine {
     void setHexSend(bool hex);
     void setPeriodText(const QString& text);
     void setRecording(bool recording);
-    const QString& transmitText() const { return transmitText_; }
     bool autoSend() const { return autoSend_; }
     // The test panel is lowered: a test was started and not stopped.
     bool errTestRunning() const { return errTestRunning_; }
