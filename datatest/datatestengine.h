@@ -40,8 +40,8 @@ struct ErrTestRow {
     std::optional<QString> rate;
 };
 
-// What the data test shows of itself. Every call has a default that shows nothing, so that a
-// host without a window takes only what it needs.
+// What the data test shows of itself. Every call has a default that shows nothing (and takes
+// the text's own lines as shown), so that a host without a window takes only what it needs.
 class DataTestView {
   public:
     virtual ~DataTestView() = default;
