@@ -32,7 +32,7 @@ using Run = ProcessRun;
 class TvrctlE2eTest : public QObject {
     Q_OBJECT
 
-    RadioFolder folder_{QStringLiteral(TVRSIM_PATH)};
+    RadioFolder folder_;
 
     QString path(const QString& name) const { return folder_.path(name); }
     QString radio(const QString& name, const QStringList& args = {}) {
