@@ -341,6 +341,12 @@ class TvrctlE2eTest : public QObject {
             << QStringList{"--fault", "delay=250"}
             << QStringList{"write", "--port", "RADIO", "--channel", "2", "--timeout", "2"} << 4
             << "timed out after 2 s while ";
+        // The port follows to 115200 odd, which the radio never took: the read-back's search
+        // from there is still looking for it when the time is up.
+        QTest::newRow("time-out in the search after a write")
+            << QStringList{"--fault", "ignore-write=serial"}
+            << QStringList{"write", "--port", "RADIO", "--serial", "115200-odd", "--timeout", "1"}
+            << 4 << "timed out after 1 s while connecting";
         QTest::newRow("profile missing")
             << QStringList{} << QStringList{"apply", "DIR/none.json", "--all"} << 6
             << "none.json: No such file or directory";
