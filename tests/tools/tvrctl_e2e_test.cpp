@@ -387,12 +387,15 @@ class TvrctlE2eTest : public QObject {
     void scanAndPortsNameEachPort() {
         const QString odd = radio("odd", {"--parity", "O", "--version", "3.1"});
         const QString silent = radio("silent", {"--fault", "silent"});
-        const Run scan = tvrctl({"scan", "--port", odd, "--port", silent, "--timeout", "2"});
+        // The devices given are COM1 and COM2 whatever COMn stands among them.
+        const Run scan =
+            tvrctl({"scan", "--port", "COM99", "--port", odd, "--port", silent, "--timeout", "2"});
         QCOMPARE(scan.status, 0);
         const QStringList lines = scan.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 2);
-        QCOMPARE(lines[0], "COM1 (" + odd + "): 9600-odd TVR-M403.1");
-        QVERIFY2(lines[1].startsWith("COM2 (" + silent + "): timed out"), qPrintable(lines[1]));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], "COM99 (): COM99: no such port");
+        QCOMPARE(lines[1], "COM1 (" + odd + "): 9600-odd TVR-M403.1");
+        QVERIFY2(lines[2].startsWith("COM2 (" + silent + "): timed out"), qPrintable(lines[2]));
 
         const Run ports = tvrctl({"ports", "--port", odd, "--port", silent});
         QCOMPARE(ports.status, 0);
