@@ -118,6 +118,11 @@ class ReceiveStoreTest : public QObject {
         QCOMPARE(find("ABCD", Direction::Forward, Chunk - 1), Hit(Chunk + 12));
         QCOMPARE(find("ABCD", Direction::Backward, Chunk + 12), Hit(Chunk - 2));
         QCOMPARE(find("ABCD", Direction::Backward, Chunk - 2), Hit(Chunk + 12));  // round
+        // A match that begins before the start and ends after it, across the chunk edge: the
+        // first pass backwards, the pass round the end forwards, reach into it.
+        QCOMPARE(find("ABCD", Direction::Backward, Chunk), Hit(Chunk - 2));
+        QCOMPARE(find("BCD.", Direction::Backward, Chunk), Hit(Chunk - 1));
+        QCOMPARE(find("BCD.", Direction::Forward, Chunk), Hit(Chunk - 1));
         QCOMPARE(find("ABCE", Direction::Forward, 0), std::nullopt);
         QCOMPARE(find("", Direction::Forward, 0), std::nullopt);
     }
