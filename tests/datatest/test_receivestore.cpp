@@ -289,10 +289,13 @@ class ReceiveStoreTest : public QObject {
         QCOMPARE(Rows(layout), rows);
     }
 
+    // A burst that brought no text (a zero byte) heads no row of text: the next burst does.
     void stampedBurstsStartRows() {
         ReceiveStore store;
         ReceiveLayout layout(store, UnitAdvance);
         layout.setOptions(TextRows(10, true));
+        store.append(QByteArray(1, '\0'), 500);
+        layout.update();
         store.append("abc", 1000);
         layout.update();
         store.append("def", std::nullopt);
