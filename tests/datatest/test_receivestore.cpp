@@ -197,6 +197,18 @@ class ReceiveStoreTest : public QObject {
         QCOMPARE(SearchInSlices(next, 1000), std::optional<uint64_t>(2 * Chunk));
     }
 
+    // A match begun in bytes that leave while the search runs leaves with them, though its
+    // rest is still kept.
+    void aMatchBegunInBytesThatLeftIsGone() {
+        ChunkedBytes bytes(2 * Chunk);
+        bytes.append(QByteArray(Chunk - 3, '.') + "nex");
+        bytes.append("edle" + QByteArray(Chunk - 4, '.'));
+        ChunkedSearch search(bytes, "needle", Direction::Forward, 0);
+        QCOMPARE(search.step(Chunk - 1), State::Running);
+        bytes.append(QByteArray(Chunk, '.'));
+        QCOMPARE(SearchInSlices(search, 1000), std::nullopt);
+    }
+
     void stampsLeaveWithTheirBytes() {
         ReceiveStore store(Chunk);
         store.append(QByteArray(Chunk, 'x'), 1000);
