@@ -2,14 +2,12 @@
 // data test on its own controls and port on the other.
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <memory>
 
 #include "datatest/datatest.h"
 #include "serial/qtserialdevice.h"
+#include "tests/support/processes.h"
 #include "tests/support/windowfixture.h"
 
 namespace {
@@ -100,29 +98,20 @@ class DataTestEndToEnd : public QObject {
     Q_OBJECT
 
     WindowFixture f_;
-    std::unique_ptr<QTemporaryDir> dir_;
-    QProcess sim_;
+    RadioFolder folder_;
 
-    QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
+    QString path(const char* name) const { return folder_.path(QString::fromLatin1(name)); }
 
   private slots:
     void initTestCase() {
         f_.createWindows(true);
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        sim_.start(QStringLiteral(TVRSIM_PATH), {"--link", path("a"), "--pair", path("b")});
-        QVERIFY(sim_.waitForStarted(3000));
-        const QDeadlineTimer deadline(5000);
-        while (!(QFileInfo(path("a")).isSymLink() && QFileInfo(path("b")).isSymLink())) {
-            QVERIFY(!deadline.hasExpired());
-            sim_.waitForReadyRead(50);
-        }
+        QVERIFY(folder_.begin());
+        QVERIFY(folder_.pair("a", "b"));
     }
 
     void cleanupTestCase() {
         Link().ClosePort();
-        sim_.terminate();
-        if (!sim_.waitForFinished(3000)) sim_.kill();
+        folder_.end();
     }
 
     void typedTextArrivesCountedOnTheOtherSide() {
