@@ -28,9 +28,11 @@ QList<QStringList> ParseCsv(const QString& text) {
             }
         } else if (c == u'"') {
             quoted = true;
-        } else if (c == u',' || c == u'\n') {
+        } else if (c == u',' || c == u'\n' || c == u'\r') {
+            // Spreadsheets end a record at a carriage return as at a line feed.
             record << std::exchange(field, {});
-            if (c == u'\n') records << std::exchange(record, {});
+            if (c != u',') records << std::exchange(record, {});
+            if (c == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ++at;
         } else {
             field += c;
         }
@@ -86,6 +88,7 @@ class TvrctlReportTest : public QObject {
         QTest::newRow("comma") << "/tmp/a,b";
         QTest::newRow("quotes") << "say \"hi\"";
         QTest::newRow("line break") << "first\nsecond";
+        QTest::newRow("carriage return") << "first\rsecond";
     }
     void csvFieldsReadBackWhole() {
         QFETCH(QString, text);
