@@ -22,7 +22,7 @@ enum class DataTestOutcome {
     PeriodNotInteger,       // the period text is not an integer; reported once per wrong text
 };
 
-struct DataTestResult {
+struct [[nodiscard]] DataTestResult {
     DataTestOutcome outcome = DataTestOutcome::Done;
     // PeriodNotInteger: the period text as it was given.
     QString periodText;

@@ -132,7 +132,7 @@ class DataTestEndToEnd : public QObject {
         QCOMPARE(far.status[5], QStringLiteral("RX : 20"));
 
         far.Memo_Trtt->setPlainText(QStringLiteral("reply from B"));
-        far.data->Button_ManulTrttClick();
+        QCOMPARE(far.data->Button_ManulTrttClick().outcome, DataTestOutcome::Done);
         QVERIFY(PollUntil([&] { return far.status[4] == u"TX : 12"; }));
         QVERIFY(PollUntil([] { return Form1->Data->Engine.RxByteCount >= 12; },
                           [] { Form1->Timer_RecDataTimer(); }));

@@ -79,7 +79,9 @@ class LoopbackEngineTest : public QObject {
     void step() {
         ++step_;
         const int32_t txBefore = recorder_->engine.TxByteCount;
-        if (recorder_->view.sending) recorder_->engine.Timer_TrttDataTimer();
+        if (recorder_->view.sending) {
+            QCOMPARE(recorder_->engine.Timer_TrttDataTimer().outcome, DataTestOutcome::Done);
+        }
         if (recorder_->engine.TxByteCount != txBefore) sendSteps_ << step_;
         if (step_ % StepsPerReceiveTick == 0) {
             receiveTick(*recorder_, recorderLastRead_);
@@ -174,7 +176,7 @@ class LoopbackEngineTest : public QObject {
         QCOMPARE(echo_->engine.PanelTrttTestClick().outcome, DataTestOutcome::Done);
         QCOMPARE(echo_->engine.PanelTrttTestClick().outcome, DataTestOutcome::Done);
         QVERIFY(!echo_->engine.errTestRunning());
-        recorder_->engine.PanelTrttTestClick();
+        QCOMPARE(recorder_->engine.PanelTrttTestClick().outcome, DataTestOutcome::Done);
         QVERIFY(runUntilSent(3));
         QCOMPARE(recorder_->view.rows.last().counts.ErrTestMatched, 2);
     }
