@@ -51,6 +51,9 @@ struct LocalizedMessage {
     const char* englishCaption = nullptr;
     MessageButtons chineseButtons = MessageButtons::Ok;
 };
-// `details`, when given, follow the message's own text on a line of their own.
+// The message of the pair in the current language. `details`, when given, follow the message's
+// own text on a line of their own.
+Message Localized(const LocalizedMessage& message, const QString& details = {});
+// Shows Localized(message, details).
 void ShowLocalized(const LocalizedMessage& message, const QString& details = {},
                    AnswerHandler onAnswer = {});
