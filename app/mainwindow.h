@@ -152,12 +152,12 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     bool commandTimersRunning() const override;
     void stopDataTest() override;
     void resumeDataTest() override;
-    void showProgress(const QString& title, const QString& message, int maximum) override;
+    void showProgress(SequencePhase phase, int maximum) override;
     void setProgress(int position) override;
     void closeProgress() override;
     WriteSelection valuesToWrite() const override;
     void enableWrite() override;
-    void sequenceEnded(SequenceOutcome outcome) override;
+    void sequenceEnded(const SequenceResult& result) override;
     void showModelVersion(const QString& text) override;
     QString modelVersionShown() const override;
     void showModelField(const QString& text) override;
