@@ -10,7 +10,7 @@
 
 // The messages that tell the outcome of an exchange, in the order shown; none for an end the
 // user caused (the port closed, an interrupt).
-QList<Message> SequenceMessages(const SequenceResult& result);
+[[nodiscard]] QList<Message> SequenceMessages(const SequenceResult& result);
 
 // The progress window's title and text while a phase runs.
 struct ProgressTexts {

@@ -23,7 +23,7 @@ enum class SequenceOutcome {
     WriteNotFollowed,
     // A write read back: the radio reports what was written.
     WriteVerified,
-    // A write read back: the radio reports other values. The message lists them.
+    // A write read back: the radio reports other values.
     VerifyFailed,
     // A write the radio acknowledged whose read-back found no radio or failed.
     VerifyReadFailed,
@@ -111,12 +111,12 @@ class CommandSequencer {
     void Timer_SdCmdTimer();
     void Timer_RecCmdTimer();
 
-    bool StartConnect();
+    [[nodiscard]] bool StartConnect();
     void StartRead();
     void StartWrite();
     void ConnectTick(uint32_t waiting);
-    bool ReadStepDone();
-    bool WriteStepDone();
+    [[nodiscard]] bool ReadStepDone();
+    [[nodiscard]] bool WriteStepDone();
     void SequenceFailed();
 
     // After ReadFailed or WriteFailed: the read or write starts again at step 0, without a new
@@ -125,11 +125,11 @@ class CommandSequencer {
     // After ReadFailed or WriteFailed: the exchange stays ended and the data test resumes.
     void Abandon();
 
-    // The port was closed under a running exchange: end it without a result message.
+    // The port was closed under a running exchange: it ends as PortClosed.
     void PortClosed();
-    // Ends the running exchange without a message as soon as no write step is on the wire: at
-    // once, or when the step on the wire is acknowledged, refused or timed out. Starts nothing
-    // new meanwhile.
+    // Ends the running exchange as Interrupted as soon as no write step is on the wire: at once,
+    // or when the step on the wire is acknowledged, refused or timed out. Starts nothing new
+    // meanwhile.
     void Interrupt();
 
     // A write's read-back is running.
