@@ -65,10 +65,6 @@ void ShowPlain(const QString& text) {
     ShowMessage({MessageKind::Plain, text, ApplicationTitle(), MessageButtons::Ok});
 }
 
-void ShowBox(const QString& text, const QString& caption) {
-    ShowMessage({MessageKind::System, text, caption, MessageButtons::Ok});
-}
-
 void ShowErrorReport(const QString& text) {
     ShowMessage({MessageKind::ErrorReport, text, ApplicationTitle(), MessageButtons::Ok});
 }

@@ -37,9 +37,6 @@ void ShowMessage(const Message& message, AnswerHandler onAnswer = {});
 // The simple box with the application title.
 void ShowPlain(const QString& text);
 
-// A box with the given caption.
-void ShowBox(const QString& text, const QString& caption);
-
 void ShowErrorReport(const QString& text);
 
 // A text pair: English in the simple box (or under englishCaption when one is given, always
