@@ -585,14 +585,10 @@ void TForm1::enableWrite() {
     FileWrite->setEnabled(true);
 }
 
-// The user learns the outcome from its messages, shown once the tick is over; a failed read or
-// write starts again when the user answers Retry. Where the radio answered, the next search
-// begins; a write whose read-back did not confirm it says so in the status bar until the link
-// state changes.
-void TForm1::sequenceEnded(const SequenceResult& result) {
-    const SequenceOutcome outcome = result.outcome;
-    const bool retryable =
-        outcome == SequenceOutcome::ReadFailed || outcome == SequenceOutcome::WriteFailed;
+// A failed read or write starts again when the user answers Retry.
+void TForm1::showOutcome(const SequenceResult& result) {
+    const bool retryable = result.outcome == SequenceOutcome::ReadFailed ||
+                           result.outcome == SequenceOutcome::WriteFailed;
     for (const Message& message : SequenceMessages(result)) {
         if (!retryable) {
             ShowMessage(message);
@@ -606,6 +602,14 @@ void TForm1::sequenceEnded(const SequenceResult& result) {
             }
         });
     }
+}
+
+// The user learns the outcome from its messages, shown once the tick is over. Where the radio
+// answered, the next search begins; a write whose read-back did not confirm it says so in the
+// status bar until the link state changes.
+void TForm1::sequenceEnded(const SequenceResult& result) {
+    showOutcome(result);
+    const SequenceOutcome outcome = result.outcome;
     switch (outcome) {
         case SequenceOutcome::VerifyFailed:
         case SequenceOutcome::VerifyReadFailed:

@@ -213,6 +213,8 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     void watchActivation();
     void buildDataTest();
     void buildReceiveMenus();
+    // Shows the messages that tell how an exchange ended.
+    void showOutcome(const SequenceResult& result);
     // Puts list positions and the identity text into the parameter controls.
     void selectParameters(const ShownParameters& shown);
 
