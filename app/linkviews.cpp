@@ -106,7 +106,7 @@ bool LinkViews::exchangeRunning() const {
 }
 
 void LinkViews::RateTimerTimer() {
-    const DataTest& data = *form_.Data;
+    const DataTestEngine& data = form_.Data->Engine;
     Rates.sample(static_cast<uint32_t>(data.RxByteCount), static_cast<uint32_t>(data.TxByteCount));
     if (data.ErrTestActive) {
         Loopback.sample(data.ErrTest);

@@ -9,6 +9,7 @@
 #include <QWindow>
 
 #include "app/aboutbox.h"
+#include "app/datatestmessages.h"
 #include "app/language.h"
 #include "app/lifecycle.h"
 #include "app/outcomemessages.h"
@@ -696,7 +697,7 @@ void TForm1::Timer_RecCmdTimer() {
 }
 
 void TForm1::Timer_TrttDataTimer() {
-    Data->Timer_TrttDataTimer();
+    ShowDataTestOutcome(Data->Timer_TrttDataTimer());
 }
 
 void TForm1::Timer_RecDataTimer() {
@@ -704,11 +705,11 @@ void TForm1::Timer_RecDataTimer() {
 }
 
 void TForm1::Button_ManulTrttClick() {
-    Data->Button_ManulTrttClick();
+    ShowDataTestOutcome(Data->Button_ManulTrttClick());
 }
 
 void TForm1::Check_AutoTrttClick() {
-    Data->Check_AutoTrttClick();
+    ShowDataTestOutcome(Data->Check_AutoTrttClick());
 }
 
 void TForm1::Button_ClrTrttMemoClick() {
@@ -728,7 +729,7 @@ void TForm1::Button3Click() {
 }
 
 void TForm1::PanelTrttTestClick() {
-    Data->PanelTrttTestClick();
+    ShowDataTestOutcome(Data->PanelTrttTestClick());
 }
 
 void TForm1::Timer1Timer() {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QCheckBox>
 #include <QFrame>
 #include <QLineEdit>
@@ -8,17 +7,10 @@
 #include <QPushButton>
 #include <QString>
 #include <QTimer>
-#include <array>
-#include <cstdint>
 #include <functional>
-#include <optional>
 
-#include "datatest/errtest.h"
-#include "datatest/recdisplay.h"
+#include "datatest/datatestengine.h"
 #include "datatest/receiveview.h"
-#include "datatest/textcodec.h"
-#include "datatest/trtthex.h"
-#include "datatest/trttperiod.h"
 #include "serial/seriallink.h"
 
 // The main window's controls that the data test reads and writes.
@@ -50,35 +42,18 @@ struct DataTestControls {
     std::function<void(const QString& text)> showLostBytes;
 };
 
-// Sending, receiving and showing user data, the byte counters and the loop-back error test.
-// The window's timers and controls call the handlers; each does one tick's or click's work.
-class DataTest {
+// The data test on the window's controls: the controls set the engine up, and the engine's
+// reports show on them. The handlers hand back the engine's outcome for the window to tell.
+class DataTest : private DataTestView {
   public:
     DataTest(const DataTestControls& controls, SerialLink& link);
 
-    // Transmit.
-    int32_t TxByteCount = 0;
-    int32_t TrttTickCount = 0;
-    // Periodic sends skipped because the previous one had not left yet, and bytes of sends
-    // that the full send queue did not take; both since the last counter reset.
-    uint32_t SkippedSends = 0;
-    uint64_t RefusedBytes = 0;
-    // Receive.
-    int32_t RxByteCount = 0;
-    // Received bytes dropped for want of room since the last counter reset.
-    uint64_t LostBytes = 0;
-    uint8_t RecDisplayStopped = 0;
-    int32_t RecIdleTicks = 0;
-    // Loop-back test.
-    uint8_t ErrTestActive = 0;
-    QByteArray ErrTestRxText;
-    ErrTestCounters ErrTest;
+    DataTestEngine Engine;
 
-    void Button_ManulTrttClick();
-    void Check_AutoTrttClick();
-    void Timer_TrttDataTimer();
+    DataTestResult Button_ManulTrttClick();
+    DataTestResult Check_AutoTrttClick();
+    DataTestResult Timer_TrttDataTimer();
     void Button_ClrTrttMemoClick();
-    // The driver has taken more bytes: the TX counter catches up.
     void ShowSentBytes();
 
     void Timer_RecDataTimer();
@@ -86,26 +61,25 @@ class DataTest {
     void Button1Click();
     void Button3Click();
 
-    void PanelTrttTestClick();
-    // Called with every read while the test is active, whether or not the display runs.
-    void ErrTestReceive(QByteArrayView bytes);
-    // Called on the seventh and every later consecutive quiet receive tick.
-    void ErrTestReplyStep();
-    // Called right after each periodic send while the test is active.
-    void ErrTestStatisticsStep();
+    DataTestResult PanelTrttTestClick();
 
   private:
-    // The bytes a send carries: the text, or the bytes its hexadecimal digits spell.
-    QByteArray SendPayload() const;
-    void WriteCounted(const QByteArray& payload);
-    // Adds what the driver took of the user data since the last time; false when nothing.
-    bool CountSentBytes();
-    void ShowTxCount();
-    void ShowTxNotes();
-    void ShowRxCount();
-    void ShowLostBytes();
+    void followControls();
+
+    // DataTestView
+    QStringList transmitLines(const QString& text) const override;
+    void showTxCount(int32_t count) override;
+    void showTxNotes(uint32_t skippedSends, uint64_t refusedBytes) override;
+    void showRxCount(int32_t count) override;
+    void showLostBytes(uint64_t lost) override;
+    void showReceived(QByteArrayView bytes) override;
+    void skipReceived() override;
+    void showDisplayStopped(bool stopped) override;
+    void showAutoSend(bool checked, bool enabled) override;
+    void setPeriodicSending(bool on) override;
+    void showPeriodText(const QString& text) override;
+    void showErrTestRunning(bool running) override;
+    void showErrTestRow(const ErrTestRow& row) override;
 
     DataTestControls c_;
-    SerialLink& link_;
-    PeriodTextReader periodReader_;
 };

@@ -280,7 +280,7 @@ Figures Measure(const Options& options, const Terminal& terminal, BusyLoad& load
         return figures;
     }
     Settle(SettleMs);
-    figures.txCount = Form1->Data->TxByteCount;
+    figures.txCount = Form1->Data->Engine.TxByteCount;
     figures.inTerminal = DrainTerminal(terminal.master);
     return figures;
 }

@@ -269,7 +269,7 @@ std::string MakeData(bool hex, long size) {
     QEventLoop loop;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        const long counted = Form1->Data->RxByteCount;
+        const long counted = Form1->Data->Engine.RxByteCount;
         if (counted != lastCount) {
             lastCount = counted;
             sinceCountMoved.restart();
@@ -301,7 +301,7 @@ std::string MakeData(bool hex, long size) {
 
     figures.ran = offerKnown;
     figures.seconds = wall.elapsed() / 1000.0;
-    figures.counted = Form1->Data->RxByteCount;
+    figures.counted = Form1->Data->Engine.RxByteCount;
     const double countedMb = figures.counted / 1e6;
     figures.cpuPerMb = countedMb > 0 ? (CpuSeconds() - cpuBefore) / countedMb : 0;
     figures.cpuPercent = 100.0 * (CpuSeconds() - cpuBefore) / figures.seconds;

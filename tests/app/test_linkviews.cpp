@@ -34,7 +34,7 @@ class LinkViewsTest : public QObject {
     WindowFixture f_;
     int64_t nowMs_ = 0;
 
-    static DataTest& data() { return *Form1->Data; }
+    static DataTestEngine& data() { return Form1->Data->Engine; }
 
     // One second of the chart data.
     void rateTick() {

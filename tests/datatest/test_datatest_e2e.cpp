@@ -2,14 +2,12 @@
 // data test on its own controls and port on the other.
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <memory>
 
 #include "datatest/datatest.h"
 #include "serial/qtserialdevice.h"
+#include "tests/support/processes.h"
 #include "tests/support/windowfixture.h"
 
 namespace {
@@ -99,29 +97,20 @@ class DataTestEndToEnd : public QObject {
     Q_OBJECT
 
     WindowFixture f_;
-    std::unique_ptr<QTemporaryDir> dir_;
-    QProcess sim_;
+    RadioFolder folder_;
 
-    QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
+    QString path(const char* name) const { return folder_.path(QString::fromLatin1(name)); }
 
   private slots:
     void initTestCase() {
         f_.createWindows(true);
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        sim_.start(QStringLiteral(TVRSIM_PATH), {"--link", path("a"), "--pair", path("b")});
-        QVERIFY(sim_.waitForStarted(3000));
-        const QDeadlineTimer deadline(5000);
-        while (!(QFileInfo(path("a")).isSymLink() && QFileInfo(path("b")).isSymLink())) {
-            QVERIFY(!deadline.hasExpired());
-            sim_.waitForReadyRead(50);
-        }
+        QVERIFY(folder_.begin());
+        QVERIFY(folder_.pair("a", "b"));
     }
 
     void cleanupTestCase() {
         Link().ClosePort();
-        sim_.terminate();
-        if (!sim_.waitForFinished(3000)) sim_.kill();
+        folder_.end();
     }
 
     void typedTextArrivesCountedOnTheOtherSide() {
@@ -135,7 +124,7 @@ class DataTestEndToEnd : public QObject {
         QTest::mouseClick(Form1->Button_ManulTrtt, Qt::LeftButton);
         // Counted once the driver has taken the bytes.
         QVERIFY(PollUntil([] { return Form1->statusText(4) == u"TX : 20"; }));
-        QVERIFY(PollUntil([&] { return far.data->RxByteCount >= 20; },
+        QVERIFY(PollUntil([&] { return far.data->Engine.RxByteCount >= 20; },
                           [&] { far.data->Timer_RecDataTimer(); }));
         // Sent with CR LF, shown as it arrived.
         QCOMPARE(far.Memo_Rec->allText(), QString::fromUtf8("hello from A\r\n你好"));
@@ -144,7 +133,7 @@ class DataTestEndToEnd : public QObject {
         far.Memo_Trtt->setPlainText(QStringLiteral("reply from B"));
         far.data->Button_ManulTrttClick();
         QVERIFY(PollUntil([&] { return far.status[4] == u"TX : 12"; }));
-        QVERIFY(PollUntil([] { return Form1->Data->RxByteCount >= 12; },
+        QVERIFY(PollUntil([] { return Form1->Data->Engine.RxByteCount >= 12; },
                           [] { Form1->Timer_RecDataTimer(); }));
         QCOMPARE(Form1->Memo_Rec->allText(), QStringLiteral("reply from B"));
         QCOMPARE(Form1->statusText(5), QStringLiteral("RX : 12"));

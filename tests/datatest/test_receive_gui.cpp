@@ -31,7 +31,7 @@ class ReceiveTest : public QObject {
 
     WindowFixture f_;
 
-    static DataTest& data() { return *Form1->Data; }
+    static DataTestEngine& data() { return Form1->Data->Engine; }
 
     void receive(const QByteArray& bytes) {
         f_.fake->feed(bytes);

@@ -118,6 +118,11 @@ class ReceiveStoreTest : public QObject {
         QCOMPARE(find("ABCD", Direction::Forward, Chunk - 1), Hit(Chunk + 12));
         QCOMPARE(find("ABCD", Direction::Backward, Chunk + 12), Hit(Chunk - 2));
         QCOMPARE(find("ABCD", Direction::Backward, Chunk - 2), Hit(Chunk + 12));  // round
+        // A match that begins before the start and ends after it, across the chunk edge: the
+        // first pass backwards, the pass round the end forwards, reach into it.
+        QCOMPARE(find("ABCD", Direction::Backward, Chunk), Hit(Chunk - 2));
+        QCOMPARE(find("BCD.", Direction::Backward, Chunk), Hit(Chunk - 1));
+        QCOMPARE(find("BCD.", Direction::Forward, Chunk), Hit(Chunk - 1));
         QCOMPARE(find("ABCE", Direction::Forward, 0), std::nullopt);
         QCOMPARE(find("", Direction::Forward, 0), std::nullopt);
     }
@@ -190,6 +195,18 @@ class ReceiveStoreTest : public QObject {
         QCOMPARE(SearchInSlices(search, 1000), std::nullopt);
         ChunkedSearch next(bytes, "needle", Direction(direction), bytes.end());
         QCOMPARE(SearchInSlices(next, 1000), std::optional<uint64_t>(2 * Chunk));
+    }
+
+    // A match begun in bytes that leave while the search runs leaves with them, though its
+    // rest is still kept.
+    void aMatchBegunInBytesThatLeftIsGone() {
+        ChunkedBytes bytes(2 * Chunk);
+        bytes.append(QByteArray(Chunk - 3, '.') + "nex");
+        bytes.append("edle" + QByteArray(Chunk - 4, '.'));
+        ChunkedSearch search(bytes, "needle", Direction::Forward, 0);
+        QCOMPARE(search.step(Chunk - 1), State::Running);
+        bytes.append(QByteArray(Chunk, '.'));
+        QCOMPARE(SearchInSlices(search, 1000), std::nullopt);
     }
 
     void stampsLeaveWithTheirBytes() {
@@ -284,10 +301,13 @@ class ReceiveStoreTest : public QObject {
         QCOMPARE(Rows(layout), rows);
     }
 
+    // A burst that brought no text (a zero byte) heads no row of text: the next burst does.
     void stampedBurstsStartRows() {
         ReceiveStore store;
         ReceiveLayout layout(store, UnitAdvance);
         layout.setOptions(TextRows(10, true));
+        store.append(QByteArray(1, '\0'), 500);
+        layout.update();
         store.append("abc", 1000);
         layout.update();
         store.append("def", std::nullopt);

@@ -117,22 +117,45 @@ class ReceiveViewTest : public QObject {
         QCOMPARE(QApplication::clipboard()->text(), view().allText());
     }
 
-    // A burst after more than the quiet time starts a row headed by its time; none of it is copied.
+    // A burst after more than the quiet time starts a row headed by its time, the first row
+    // after a clearing too; none of it is copied. The zero byte is in the hexadecimal rows
+    // alone, so that there the bursts begin at other offsets.
+    void timeStamps_data() {
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("copied");
+        QTest::newRow("text") << false
+                              << QStringList{"[09:30:00.000] onetwo", "[09:30:00.201] three"}
+                              << "onetwothree";
+        QTest::newRow("hex") << true
+                             << QStringList{"[09:30:00.000] 6F 6E 65 00 74 77 6F",
+                                            "[09:30:00.201] 74 68 72 65 65"}
+                             << "6F 6E 65 00 74 77 6F 74 68 72 65 65";
+    }
     void timeStamps() {
+        QFETCH(bool, hex);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, copied);
+        view().setHexDisplay(hex);
         view().setStampsShown(true);
         view().setStampQuietMs(100);
-        Receive(view(), "one");
+        Receive(view(), QByteArray("one\0", 4));
         now_ += 100;
         Receive(view(), "two");
         now_ += 101;
         Receive(view(), "three");
         QCOMPARE(view().layout().rowCount(), 2);
-        QCOMPARE(view().paintedRowText(0), QStringLiteral("[09:30:00.000] onetwo"));
-        QCOMPARE(view().paintedRowText(1), QStringLiteral("[09:30:00.201] three"));
+        QCOMPARE(view().paintedRowText(0), rows[0]);
+        QCOMPARE(view().paintedRowText(1), rows[1]);
         view().SelectAllAction->trigger();
-        QCOMPARE(Copied(view()), QStringLiteral("onetwothree"));
+        QCOMPARE(Copied(view()), copied);
         view().setStampsShown(false);
         QCOMPARE(view().layout().rowCount(), 1);
+        view().setStampsShown(true);
+        view().clearReceived();
+        now_ += 1;
+        Receive(view(), "four");
+        QVERIFY(view().paintedRowText(0).startsWith(QStringLiteral("[09:30:00.202] ")));
     }
 
     // The text is saved, and shown, also when it arrived while shown in hexadecimal.
@@ -167,6 +190,25 @@ class ReceiveViewTest : public QObject {
                             ReceiveView::SaveFormat::Raw));
         view().setHexDisplay(false);
         QCOMPARE(view().allText(), QString::fromUtf8("A\xE4\xB8\xAD\r\n"));
+    }
+
+    // What is saved a slice at a time is saved whole, in hexadecimal a space between every
+    // two pairs.
+    void savesMoreThanASliceWhole() {
+        QByteArray bytes(1024 * 1024 + 3, '\0');
+        for (qsizetype i = 0; i < bytes.size(); ++i) bytes[i] = char(i % 251);
+        view().setHexDisplay(true);
+        Receive(view(), bytes);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("received"));
+        for (const auto& [format, file] :
+             {std::pair{ReceiveView::SaveFormat::Raw, bytes},
+              std::pair{ReceiveView::SaveFormat::Hex, bytes.toHex(' ').toUpper()}}) {
+            QCOMPARE(view().save(path, format), std::nullopt);
+            QFile saved(path);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QVERIFY(saved.readAll() == file);
+        }
     }
 
     // Past 16 MiB the oldest bytes leave and one row says how many.

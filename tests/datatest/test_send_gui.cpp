@@ -28,7 +28,7 @@ class SendTest : public QObject {
     // The second station of a test between two radios.
     std::unique_ptr<SimulatedRadio> peer_;
 
-    static DataTest& data() { return *Form1->Data; }
+    static DataTestEngine& data() { return Form1->Data->Engine; }
 
     void sendByHand(const QString& text) {
         Form1->Memo_Trtt->setPlainText(text);
@@ -250,6 +250,18 @@ class SendTest : public QObject {
         QVERIFY(!Form1->PanelTrttTest->isLowered());
         QCOMPARE(int(data().ErrTestActive), 0);
         QCOMPARE(statisticsBoxes(), (QStringList{"0", "0", "kept", "0", "0", "0", "0"}));
+    }
+
+    void recordingWithThePortClosedSaysSoOnce() {
+        Form1->Memo_Trtt->setPlainText(QStringLiteral("FRAME"));
+        Form1->CheckTrtt->setChecked(true);
+        Form1->PanelTrttTestClick();
+        Settle();
+        QCOMPARE(f_.messages.texts(), QStringList{"Port not opened"});
+        QCOMPARE(f_.messages.shown[0].caption, QStringLiteral("Write"));
+        QVERIFY(Form1->PanelTrttTest->isLowered());
+        QVERIFY(!Form1->Check_AutoTrtt->isChecked() && !Form1->Check_AutoTrtt->isEnabled());
+        QVERIFY(!Form1->Timer_TrttData->isActive());
     }
 
     void recordingAgainstAPerfectEcho() {

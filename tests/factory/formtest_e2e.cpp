@@ -1,13 +1,9 @@
 // The factory test window through the real serial backend, its real clock and its real
 // ExchangeTimer, against tvrsim on a pseudo-terminal. Every wait is bounded.
 
-#include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -16,6 +12,7 @@
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
 #include "serial/seriallink.h"
+#include "tests/support/processes.h"
 #include "tests/support/recorders.h"
 
 namespace {
@@ -23,48 +20,22 @@ namespace {
 // Far more than any exchange here takes, short of a hang.
 constexpr int ExchangeLimitMs = 10'000;
 
-// tvrsim with the given options, behind a pseudo-terminal whose link is `path`.
-class Tvrsim {
-  public:
-    explicit Tvrsim(const QStringList& options) {
-        process_.start(QStringLiteral(TVRSIM_PATH),
-                       QStringList{QStringLiteral("--link"), path()} + options);
-    }
-    ~Tvrsim() {
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
-    }
-    QString path() const { return dir_.filePath(QStringLiteral("radio")); }
-
-    // The link exists once tvrsim listens on the terminal.
-    bool ready() {
-        if (!dir_.isValid() || !process_.waitForStarted(3000)) return false;
-        QDeadlineTimer deadline(5000);
-        while (!QFileInfo(path()).isSymLink() && !deadline.hasExpired())
-            process_.waitForReadyRead(50);
-        return QFileInfo(path()).isSymLink();
-    }
-
-  private:
-    QTemporaryDir dir_;
-    QProcess process_;
-};
-
 }  // namespace
 
 class FormTestE2e : public QObject {
     Q_OBJECT
 
     MessageRecorder messages_;
-    std::unique_ptr<Tvrsim> sim_;
+    RadioFolder folder_;
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<TFormTest> form_;
 
     // tvrsim with `options`, and the window on a port to it at 9600 N, tvrsim's default.
     void startRadio(const QStringList& options) {
-        sim_ = std::make_unique<Tvrsim>(options);
-        QVERIFY(sim_->ready());
-        SetPinnedPorts({sim_->path()});
+        QVERIFY(folder_.begin());
+        const QString radio = folder_.path(QStringLiteral("radio"));
+        QVERIFY(folder_.radios().run(QStringList{"--link", radio} + options, {radio}));
+        SetPinnedPorts({radio});
         link_ = std::make_unique<SerialLink>(OpenQtSerialDevice);
         QVERIFY(link_->OpenPortByName(1));
         link_->BaudIndex = 4;
@@ -84,7 +55,7 @@ class FormTestE2e : public QObject {
         form_.reset();
         if (link_) link_->ClosePort();
         link_.reset();
-        sim_.reset();
+        folder_.end();
         messages_.clear();
     }
 

@@ -139,6 +139,20 @@ class ExchangeLogTest : public QObject {
         QCOMPARE(log.rows()[3].timeUs, 200);
     }
 
+    // A send ends a reply begun before: its start is shown as incomplete at once, and the
+    // next reply is cut afresh, not added to it.
+    void aSendEndsAReplyBegunBefore() {
+        ExchangeLog log;
+        const QByteArray probe = Bytes(ReadCmdTable[0], ReadRequestSize);
+        const QByteArray reply = MakeFrame(0x10, Frame({0x03, 0x12}));
+        Pass(log, LinkTraffic::Received, reply.left(4), 100);
+        Pass(log, LinkTraffic::Sent, probe, 200);
+        Pass(log, LinkTraffic::Received, reply, 300);
+        QCOMPARE(Summary(log), QStringList({"RX incomplete frame [55 AA 04 10]",
+                                            "TX read model [55 AA 03 10 00 00 13]",
+                                            "RX read model reply [55 AA 04 10 03 12 00 29]"}));
+    }
+
     // Data gather into one row a second long, showing the first bytes and the count.
     void dataGatherForASecond() {
         ExchangeLog log;

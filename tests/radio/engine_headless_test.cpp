@@ -281,6 +281,28 @@ class EngineHeadlessTest : public QObject {
         QVERIFY(!host_.timers && host_.dataTestRunning && !host_.progressShown);
     }
 
+    // A write whose own search finds the radio no more sends no write step and claims nothing
+    // written.
+    void aWriteWhoseSearchFindsNoRadioSendsNothing() {
+        engine_->Speed_RClick();
+        QVERIFY(runToOutcome());
+        QList<uint8_t> commands;
+        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
+            if (incoming) commands << frame[3];
+        });
+        radio_->setFaults({.silent = true});
+        host_.values.channelPosition = 10;
+        engine_->Speed_WClick();
+        QVERIFY(runToOutcome(20000));
+        QCOMPARE(host_.outcomes.last(), SequenceOutcome::ConnectFailed);
+        // Probes alone reached it.
+        QVERIFY(!commands.isEmpty());
+        QCOMPARE(commands, QList<uint8_t>(commands.size(), 0x10));
+        QCOMPARE(engine_->WriteStepsAcknowledged, 0);
+        QCOMPARE(int(radio_->parameters().channel), 4);
+        QVERIFY(!host_.timers && host_.dataTestRunning && !host_.progressShown);
+    }
+
     // Interrupted, the engine sends nothing new; a write step already on the wire is let finish,
     // so the steps counted as acknowledged are exactly those the radio took.
     void anInterruptLetsTheStepOnTheWireFinish() {

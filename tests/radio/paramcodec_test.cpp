@@ -219,6 +219,10 @@ class ParamCodecTest : public QObject {
         QTest::newRow("air code 0") << 7 << 0 << 0x12 << 0x34 << 6 << NoSelection << "123400";
         QTest::newRow("ID 1A 34") << 7 << 5 << 0x1A << 0x34 << 6 << 4 << "";
         QTest::newRow("ID 12 A0") << 7 << 5 << 0x12 << 0xA0 << 6 << 4 << "";
+        // Every nibble may be 9 and none above it.
+        QTest::newRow("ID 99 99") << 7 << 5 << 0x99 << 0x99 << 6 << 4 << "999900";
+        QTest::newRow("ID A9 99") << 7 << 5 << 0xA9 << 0x99 << 6 << 4 << "";
+        QTest::newRow("ID 99 9A") << 7 << 5 << 0x99 << 0x9A << 6 << 4 << "";
     }
     void displayShowsKnownValuesAndKeepsTheRadiosOwn() {
         QFETCH(int, channel);

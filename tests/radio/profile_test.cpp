@@ -75,6 +75,8 @@ class ProfileTest : public QObject {
         QTest::newRow("byte order mark, as some editors write")
             << QByteArray("\xef\xbb\xbf{\"format\": 1, \"parity\": \"odd\"}")
             << RadioProfile{{}, {}, {}, 1, {}};
+        QTest::newRow("id of the lowest and highest digits")
+            << QByteArray(R"({"format": 1, "id": "9090"})") << RadioProfile{{}, {}, {}, {}, "9090"};
     }
     void readsProfiles() {
         QFETCH(QByteArray, json);
@@ -122,6 +124,11 @@ class ProfileTest : public QObject {
             << QByteArray(R"({"format": 1, "id": "123"})") << "\"id\" must be four digits";
         QTest::newRow("id with a letter")
             << QByteArray(R"({"format": 1, "id": "12a4"})") << "not \"12a4\"";
+        // The characters either side of the digits.
+        QTest::newRow("id with a colon")
+            << QByteArray(R"({"format": 1, "id": "12:4"})") << "not \"12:4\"";
+        QTest::newRow("id with a slash")
+            << QByteArray(R"({"format": 1, "id": "12/4"})") << "not \"12/4\"";
 
         // JSON that Qt alone took, or took other than as written; test_strictjson has every
         // case, these show where a profile's error places them.

@@ -3,10 +3,7 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLineEdit>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -18,6 +15,7 @@
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
 #include "serial/seriallink.h"
+#include "tests/support/processes.h"
 
 namespace {
 
@@ -51,23 +49,15 @@ Shown ShownNow() {
 class SequencerE2eTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<QProcess> sim_;
+    RadioFolder folder_;
     QStringList messages_;
 
-    QString linkPath() const { return dir_->filePath(QStringLiteral("radio")); }
+    QString linkPath() const { return folder_.path(QStringLiteral("radio")); }
 
     // Starts tvrsim with `args` behind a fresh link and waits until the link exists.
     bool startRadio(const QStringList& args) {
-        sim_->start(QStringLiteral(TVRSIM_PATH), QStringList{"--link", linkPath()} + args);
-        if (!sim_->waitForStarted(3000)) return false;
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 5000) {
-            if (QFileInfo(linkPath()).isSymLink()) return true;
-            sim_->waitForReadyRead(50);
-        }
-        return false;
+        return folder_.radios().run(QStringList{"--link", linkPath()} + args, {linkPath()}) !=
+               nullptr;
     }
 
     // Presses the button and lets the timers run until the exchange (and a write's read-back)
@@ -112,22 +102,14 @@ class SequencerE2eTest : public QObject {
     }
 
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        sim_ = std::make_unique<QProcess>();
+        QVERIFY(folder_.begin());
         SetPinnedPorts({linkPath()});
     }
 
     void cleanup() {
         // Closed first, so that the radio going away is not a vanished device.
         Link().ClosePort();
-        if (sim_->state() != QProcess::NotRunning) {
-            sim_->terminate();
-            if (!sim_->waitForFinished(3000)) sim_->kill();
-            sim_->waitForFinished(1000);
-        }
-        sim_.reset();
-        dir_.reset();
+        folder_.end();
     }
 
     void radioAt38400IsFoundReadAndWritten() {

@@ -301,13 +301,27 @@ class SequencerTest : public QObject {
         QVERIFY(!Form_Progress->isVisible());
     }
 
+    // From 9600 none, a change of the rate, the parity or both.
+    void writeMovesThePortOnlyWhenTheSerialSettingsChange_data() {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("rate and parity") << 5 << 2 << 19200 << "19200-E-1";
+        QTest::newRow("parity alone") << 4 << 1 << 9600 << "9600-O-1";
+        QTest::newRow("rate alone") << 6 << 0 << 38400 << "38400-N-1";
+    }
     void writeMovesThePortOnlyWhenTheSerialSettingsChange() {
+        QFETCH(int, rate);
+        QFETCH(int, parity);
+        QFETCH(int, baud);
+        QFETCH(QString, status);
         f_.useRadio();
         readOnce();
         // Without the read-back, whose search sets the port once more.
         Form1->Sequencer.VerifyWrites = false;
-        Form1->ComboRadioSerBaud->setCurrentIndex(5);
-        Form1->ComboRadioParity->setCurrentIndex(2);
+        Form1->ComboRadioSerBaud->setCurrentIndex(rate);
+        Form1->ComboRadioParity->setCurrentIndex(parity);
         Form1->ComboChnn->setCurrentIndex(8);
         Form1->Speed_WClick();
         int appliedBefore = 0;
@@ -317,13 +331,13 @@ class SequencerTest : public QObject {
         }
         QCOMPARE(lastMessage(), QStringLiteral("Write correct!"));
         QCOMPARE(f_.settingsApplied - appliedBefore, 1);  // the port followed the radio
-        QCOMPARE(f_.radio->parameters().line, (LineSettings{19200, ParityMode::Even, 1}));
+        QCOMPARE(f_.radio->parameters().line, (LineSettings{baud, ParityMode(parity), 1}));
         QCOMPARE(int(f_.radio->parameters().channel), 9);
-        QCOMPARE(int(Link().BaudIndex), 5);
-        QCOMPARE(int(Link().ParityIndex), 2);
-        QCOMPARE(Serial_Form->ComboBaudRate->currentIndex(), 5);
-        QCOMPARE(Serial_Form->ComboParity->currentIndex(), 2);
-        QCOMPARE(Form1->statusText(2), QStringLiteral("19200-E-1"));
+        QCOMPARE(int(Link().BaudIndex), rate);
+        QCOMPARE(int(Link().ParityIndex), parity);
+        QCOMPARE(Serial_Form->ComboBaudRate->currentIndex(), rate);
+        QCOMPARE(Serial_Form->ComboParity->currentIndex(), parity);
+        QCOMPARE(Form1->statusText(2), status);
 
         Form1->Speed_WClick();
         while (Form1->commandTimersRunning() && probes_.size() < 100) {
@@ -335,6 +349,7 @@ class SequencerTest : public QObject {
         Form1->Sequencer.VerifyWrites = true;
         readOnce();
         QCOMPARE(Form1->ComboChnn->currentText(), QStringLiteral("NO.9"));
+        QCOMPARE(Form1->ComboRadioParity->currentIndex(), parity);
     }
 
     void readPressedDuringAWriteStartsAConnect() {

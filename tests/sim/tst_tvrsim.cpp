@@ -6,14 +6,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <memory>
-
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
+
+#include "tests/support/processes.h"
 
 namespace {
 
@@ -83,42 +79,23 @@ class TvrsimTest : public QObject {
 
   private:
     // Starts tvrsim with `args` and waits until its links exist.
-    bool start(const QStringList& args, const QStringList& links);
-    QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
+    bool start(const QStringList& args, const QStringList& links) {
+        sim_ = folder_.radios().run(args, links);
+        return sim_ != nullptr;
+    }
+    QString path(const char* name) const { return folder_.path(QString::fromLatin1(name)); }
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<QProcess> sim_;
+    RadioFolder folder_;
+    QProcess* sim_ = nullptr;
 };
 
 void TvrsimTest::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    sim_ = std::make_unique<QProcess>();
+    QVERIFY(folder_.begin());
 }
 
 void TvrsimTest::cleanup() {
-    if (sim_->state() != QProcess::NotRunning) {
-        sim_->terminate();
-        if (!sim_->waitForFinished(3000)) sim_->kill();
-        sim_->waitForFinished(1000);
-    }
-    sim_.reset();
-    dir_.reset();
-}
-
-bool TvrsimTest::start(const QStringList& args, const QStringList& links) {
-    sim_->start(QStringLiteral(TVRSIM_PATH), args);
-    if (!sim_->waitForStarted(3000)) return false;
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 5000) {
-        if (std::all_of(links.begin(), links.end(),
-                        [](const QString& link) { return QFileInfo(link).isSymLink(); })) {
-            return true;
-        }
-        sim_->waitForReadyRead(50);
-    }
-    return false;
+    folder_.end();
+    sim_ = nullptr;
 }
 
 void TvrsimTest::answersModelQueryAtItsRate() {
@@ -216,12 +193,9 @@ void TvrsimTest::badArgumentsExitWithStatus2_data() {
 void TvrsimTest::badArgumentsExitWithStatus2() {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
-    sim_->start(QStringLiteral(TVRSIM_PATH), args);
-    QVERIFY(sim_->waitForFinished(3000));
-    QCOMPARE(sim_->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(sim_->exitCode(), 2);
-    const QString errors = QString::fromLocal8Bit(sim_->readAllStandardError());
-    QVERIFY2(errors.contains(message), qPrintable(errors));
+    const ProcessRun run = RunProcess(QStringLiteral(TVRSIM_PATH), args, 3000);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
 }
 
 void TvrsimTest::removesLinksOnSigint() {

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -40,30 +41,49 @@ inline ProcessRun RunProcess(const QString& program, const QStringList& args,
     return FinishProcess(process, timeoutMs);
 }
 
-// tvrsim radios, each behind a link of its own; all are stopped when the set goes.
+// tvrsim processes, each waited for until its links are there; all are stopped when the set
+// goes.
 class SimulatedRadios {
   public:
     static constexpr int StartMs = 5000;
 
+#ifdef TVRSIM_PATH
+    SimulatedRadios() : SimulatedRadios(QStringLiteral(TVRSIM_PATH)) {}
+#endif
     explicit SimulatedRadios(QString tvrsimPath) : tvrsimPath_(std::move(tvrsimPath)) {}
-    ~SimulatedRadios() { stopAll(); }
+    ~SimulatedRadios() {
+        stopAll();
+    }
+
+    // Starts tvrsim with `args` and returns it once every one of `links` is there; null (with
+    // the process left to stopAll) when they are not there in time.
+    QProcess* run(const QStringList& args, const QStringList& links) {
+        radios_.push_back(std::make_unique<QProcess>());
+        QProcess* process = radios_.back().get();
+        process->start(tvrsimPath_, args);
+        const auto ready = [&] {
+            return std::all_of(links.begin(), links.end(),
+                               [](const QString& link) { return QFileInfo(link).isSymLink(); });
+        };
+        QElapsedTimer timer;
+        timer.start();
+        while (!ready() && timer.elapsed() < StartMs && process->state() != QProcess::NotRunning) {
+            process->waitForReadyRead(50);
+        }
+        if (ready()) return process;
+        qWarning("tvrsim %s did not start", qPrintable(args.join(' ')));
+        return nullptr;
+    }
 
     // Starts tvrsim behind `link` and returns the link once it is there.
     QString start(const QString& link, const QStringList& args = {}) {
-        auto process = std::make_unique<QProcess>();
-        process->start(tvrsimPath_, QStringList{"--link", link} + args);
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < StartMs && !QFileInfo(link).isSymLink()) {
-            process->waitForReadyRead(50);
-        }
-        if (!QFileInfo(link).isSymLink()) qWarning("tvrsim %s did not start", qPrintable(link));
-        radios_.push_back(std::move(process));
+        run(QStringList{"--link", link} + args, {link});
         return link;
     }
 
     void stopAll() {
         for (auto& process : radios_) {
+            if (process->state() == QProcess::NotRunning) continue;
             process->terminate();
             if (!process->waitForFinished(3000)) process->kill();
             process->waitForFinished(1000);
@@ -79,6 +99,9 @@ class SimulatedRadios {
 // A folder of its own for each test function, with tvrsim radios behind links in it.
 class RadioFolder {
   public:
+#ifdef TVRSIM_PATH
+    RadioFolder() = default;
+#endif
     explicit RadioFolder(QString tvrsimPath) : radios_(std::move(tvrsimPath)) {}
 
     bool begin() {
@@ -90,11 +113,23 @@ class RadioFolder {
         dir_.reset();
     }
 
-    QString folder() const { return dir_->path(); }
-    QString path(const QString& name) const { return dir_->filePath(name); }
+    QString folder() const {
+        return dir_->path();
+    }
+    QString path(const QString& name) const {
+        return dir_->filePath(name);
+    }
     // Starts tvrsim behind the link `name` and returns the link's path.
     QString radio(const QString& name, const QStringList& args = {}) {
         return radios_.start(path(name), args);
+    }
+    // Starts tvrsim with two radios linked over the air, behind the links `a` and `b`.
+    QProcess* pair(const QString& a, const QString& b, const QStringList& args = {}) {
+        return radios_.run(QStringList{"--link", path(a), "--pair", path(b)} + args,
+                           {path(a), path(b)});
+    }
+    SimulatedRadios& radios() {
+        return radios_;
     }
 
   private:

@@ -113,9 +113,10 @@ class WindowFixture {
         messages.clear();
         Link().ClosePort();
         Form1->Timer_RecData->stop();
-        Form1->Check_AutoTrtt->setEnabled(true);
+        DataTestEngine& data = Form1->Data->Engine;
+        // A stop click raises the panel and unlocks the automatic send box.
+        if (data.errTestRunning()) Form1->PanelTrttTestClick();
         Form1->Check_AutoTrtt->setChecked(false);
-        Form1->PanelTrttTest->setLowered(false);
         Form1->CheckTrtt->setChecked(false);
         Form1->Check_RecHex->setChecked(false);
         Form1->Check_AutoClr->setChecked(true);
@@ -128,7 +129,6 @@ class WindowFixture {
         }
         Form1->Button_ClrRecMemoClick();
         Form1->Button3Click();
-        DataTest& data = *Form1->Data;
         if (data.RecDisplayStopped) Form1->Button1Click();
         data.RecIdleTicks = 0;
         data.TrttTickCount = 0;

@@ -58,7 +58,7 @@ QStringList StepsAcknowledged(const QString& log) {
 class TvrctlSafetyTest : public QObject {
     Q_OBJECT
 
-    RadioFolder folder_{QStringLiteral(TVRSIM_PATH)};
+    RadioFolder folder_;
 
     QString path(const QString& name) const { return folder_.path(name); }
     QString radio(const QString& name, const QStringList& args = {}) {

@@ -21,6 +21,7 @@
 #include "core/terminationsignals.h"
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
+#include "tools/tvrctl/linktest.h"
 #include "tools/tvrctl/options.h"
 #include "tools/tvrctl/radiosession.h"
 #include "tools/tvrctl/report.h"
@@ -378,6 +379,7 @@ int Apply(const Job& job) {
 
 int RunCommand(const CtlOptions& options, TerminationSignals& interrupts) {
     if (options.command == CtlCommand::Ports) return ListPorts(options);
+    if (options.command == CtlCommand::LinkTest) return RunLinkTest(options, interrupts);
     const TargetList targets = Targets(options);
     if (!targets.error.isEmpty()) {
         Print(stderr, QStringLiteral("tvrctl: %1\nTry 'tvrctl --help'.\n").arg(targets.error));
@@ -395,6 +397,7 @@ int RunCommand(const CtlOptions& options, TerminationSignals& interrupts) {
             return Save(job);
         case CtlCommand::Ports:
         case CtlCommand::Apply:
+        case CtlCommand::LinkTest:
             break;
     }
     return Apply(job);

@@ -4,7 +4,7 @@
 
 namespace {
 
-const QStringList CommandNames{"ports", "scan", "read", "write", "save", "apply"};
+const QStringList CommandNames{"ports", "scan", "read", "write", "save", "apply", "linktest"};
 
 // The options each command takes besides --timeout.
 QStringList OptionsOf(CtlCommand command) {
@@ -21,6 +21,8 @@ QStringList OptionsOf(CtlCommand command) {
             return {"--port"};
         case CtlCommand::Apply:
             return {"--port", "--all", "--report"};
+        case CtlCommand::LinkTest:
+            return {"--port", "--echo-port", "--frames", "--pass", "--json"};
     }
     return {};
 }
@@ -47,6 +49,17 @@ bool TakeSerial(const QString& text, QJsonObject& values) {
     return number;
 }
 
+// A link test sends on one port and echoes on another.
+CtlArgs LinkTestArgs(const CtlOptions& options) {
+    if (options.ports.size() != 1 || options.echoPort.isEmpty()) {
+        return Usage("'linktest' needs one --port DEVICE and one --echo-port DEVICE");
+    }
+    if (options.ports[0] == options.echoPort) {
+        return Usage(QStringLiteral("port '%1' is given twice").arg(options.echoPort));
+    }
+    return {options, CtlExit::Ok, {}};
+}
+
 }  // namespace
 
 QString CtlUsage() {
@@ -68,6 +81,10 @@ Commands:
   save --port DEVICE FILE     saves the radio's parameters as a profile
   apply FILE (--port DEVICE... | --all) [--report FILE.csv|FILE.json]
                               gives every port the profile's values at once, each verified
+  linktest --port DEVICE --echo-port DEVICE [--frames N] [--pass P] [--json]
+                              the loop-back test over two radios: DEVICE sends frames and
+                              counts what comes back, the echo port returns what it receives;
+                              passes when at least P percent of the frames came back whole
 
 Options:
   --port DEVICE    a device (/dev/ttyUSB0) or COMn; the devices given are COM1, COM2, ...
@@ -82,13 +99,19 @@ Options:
   --no-verify      do not read the radio back after writing
   --report FILE    per port: device, model, values before and after, verified or not,
                    time taken, steps written, error; CSV or JSON by the file's ending
-  --timeout S      seconds a port may take before it is given up, 1 to 86400 (default 60)
+  --echo-port DEVICE
+                   linktest: the port of the radio that echoes
+  --frames N       linktest: frames to evaluate, 1 to 10000 (default 20)
+  --pass P         linktest: the percentage of frames that must come back whole, 0 to 100
+                   (default 95)
+  --timeout S      seconds a port may take before it is given up, 1 to 86400 (default 60;
+                   linktest: no limit unless given)
   --help           show this text
   --version        show the version
 
 Exit status: 0 ok, 1 usage, 2 port error, 3 no radio found, 4 read or write failed,
-5 verify mismatch, 6 bad profile, 7 report or profile not written; with several ports, the
-highest any port ended with. Ended by SIGINT, SIGTERM or SIGHUP: 130, 143 or 129, after the
+5 verify mismatch, 6 bad profile, 7 report or profile not written, 8 link test below the pass
+mark; with several ports, the highest any port ended with. Ended by SIGINT, SIGTERM or SIGHUP: 130, 143 or 129, after the
 write step on the wire has ended, the report written and every port closed.
 )");
 }
@@ -159,7 +182,23 @@ CtlArgs ParseCtlArgs(const QStringList& args) {
                 return Usage(bad + ": the report's name ends in .csv or .json");
             }
             options.reportPath = *value;
+        } else if (name == "--echo-port") {
+            if (value->isEmpty() || !options.echoPort.isEmpty()) return Usage(bad);
+            options.echoPort = *value;
+        } else if (name == "--frames") {
+            bool number = false;
+            options.frames = value->toInt(&number);
+            if (!number || options.frames < 1 || options.frames > MaxLinkTestFrames) {
+                return Usage(bad + QStringLiteral(": 1 to %1 frames").arg(MaxLinkTestFrames));
+            }
+        } else if (name == "--pass") {
+            bool number = false;
+            options.passPercent = value->toDouble(&number);
+            if (!number || !(options.passPercent >= 0 && options.passPercent <= 100)) {
+                return Usage(bad + ": a percentage from 0 to 100");
+            }
         } else if (name == "--timeout") {
+            options.timeoutGiven = true;
             bool number = false;
             options.timeoutSeconds = value->toInt(&number);
             if (!number || options.timeoutSeconds < 1 ||
@@ -204,5 +243,6 @@ CtlArgs ParseCtlArgs(const QStringList& args) {
     if (options.command == CtlCommand::Apply && options.ports.isEmpty() == !options.all) {
         return Usage("'apply' needs either --port DEVICE... or --all");
     }
+    if (options.command == CtlCommand::LinkTest) return LinkTestArgs(options);
     return {options, CtlExit::Ok, {}};
 }

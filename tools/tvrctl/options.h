@@ -17,12 +17,17 @@ inline constexpr int VerifyMismatch = 5;
 inline constexpr int BadProfile = 6;
 // A report or a saved profile that cannot be written.
 inline constexpr int FileNotWritten = 7;
+// A link test whose share of matched frames stayed below the pass mark.
+inline constexpr int LinkTestFailed = 8;
 }  // namespace CtlExit
 
 // The longest --timeout: a day.
 inline constexpr int MaxTimeoutSeconds = 86400;
+// The most frames a link test evaluates, and how many it evaluates unless told.
+inline constexpr int MaxLinkTestFrames = 10000;
+inline constexpr int DefaultLinkTestFrames = 20;
 
-enum class CtlCommand { Ports, Scan, Read, Write, Save, Apply };
+enum class CtlCommand { Ports, Scan, Read, Write, Save, Apply, LinkTest };
 
 struct CtlOptions {
     CtlCommand command = CtlCommand::Ports;
@@ -37,6 +42,11 @@ struct CtlOptions {
     QString file;
     QString reportPath;
     int timeoutSeconds = 60;
+    bool timeoutGiven = false;
+    // linktest: the echo station's port, the frames to evaluate, the pass mark in percent.
+    QString echoPort;
+    int frames = DefaultLinkTestFrames;
+    double passPercent = 95;
 };
 
 // Options, or the text to print and the status to exit with (help, version, a usage error).

@@ -43,7 +43,10 @@ QJsonValue ReadingOrNull(const std::optional<ShownParameters>& reading) {
 
 // A CSV field, quoted when it must be.
 QString CsvField(QString text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n')) return text;
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
+        !text.contains(u'\r')) {
+        return text;
+    }
     return u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
