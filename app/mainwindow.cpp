@@ -12,6 +12,7 @@
 #include "app/datatestmessages.h"
 #include "app/language.h"
 #include "app/lifecycle.h"
+#include "app/outcomemessages.h"
 #include "app/preferences.h"
 #include "app/progresswindow.h"
 #include "app/windows.h"
@@ -526,6 +527,7 @@ void TForm1::stopReceivePoll() {
 void TForm1::portLost() {
     Sequencer.PortClosed();
     FormTest->CancelExchange();
+    ShowMessage(PortLostMessage());
 }
 
 void TForm1::dataSent() {
@@ -560,8 +562,9 @@ void TForm1::resumeDataTest() {
     }
 }
 
-void TForm1::showProgress(const QString& title, const QString& message, int maximum) {
-    ShowProgress(title, message, maximum);
+void TForm1::showProgress(SequencePhase phase, int maximum) {
+    const ProgressTexts texts = ProgressTextsFor(phase);
+    ShowProgress(texts.title, texts.message, maximum);
 }
 
 void TForm1::setProgress(int position) {
@@ -583,10 +586,31 @@ void TForm1::enableWrite() {
     FileWrite->setEnabled(true);
 }
 
-// The user learns the outcome from the sequencer's messages. Where the radio answered, the next
-// search begins; a write whose read-back did not confirm it says so in the status bar until the
-// link state changes.
-void TForm1::sequenceEnded(SequenceOutcome outcome) {
+// A failed read or write starts again when the user answers Retry.
+void TForm1::showOutcome(const SequenceResult& result) {
+    const bool retryable = result.outcome == SequenceOutcome::ReadFailed ||
+                           result.outcome == SequenceOutcome::WriteFailed;
+    for (const Message& message : SequenceMessages(result)) {
+        if (!retryable) {
+            ShowMessage(message);
+            continue;
+        }
+        ShowMessage(message, [this](MessageAnswer answer) {
+            if (answer == MessageAnswer::Retry) {
+                Sequencer.Retry();
+            } else {
+                Sequencer.Abandon();
+            }
+        });
+    }
+}
+
+// The user learns the outcome from its messages, shown once the tick is over. Where the radio
+// answered, the next search begins; a write whose read-back did not confirm it says so in the
+// status bar until the link state changes.
+void TForm1::sequenceEnded(const SequenceResult& result) {
+    showOutcome(result);
+    const SequenceOutcome outcome = result.outcome;
     switch (outcome) {
         case SequenceOutcome::VerifyFailed:
         case SequenceOutcome::VerifyReadFailed:

@@ -152,12 +152,12 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     bool commandTimersRunning() const override;
     void stopDataTest() override;
     void resumeDataTest() override;
-    void showProgress(const QString& title, const QString& message, int maximum) override;
+    void showProgress(SequencePhase phase, int maximum) override;
     void setProgress(int position) override;
     void closeProgress() override;
     WriteSelection valuesToWrite() const override;
     void enableWrite() override;
-    void sequenceEnded(SequenceOutcome outcome) override;
+    void sequenceEnded(const SequenceResult& result) override;
     void showModelVersion(const QString& text) override;
     QString modelVersionShown() const override;
     void showModelField(const QString& text) override;
@@ -213,6 +213,8 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     void watchActivation();
     void buildDataTest();
     void buildReceiveMenus();
+    // Shows the messages that tell how an exchange ended.
+    void showOutcome(const SequenceResult& result);
     // Puts list positions and the identity text into the parameter controls.
     void selectParameters(const ShownParameters& shown);
 

@@ -65,26 +65,22 @@ void ShowPlain(const QString& text) {
     ShowMessage({MessageKind::Plain, text, ApplicationTitle(), MessageButtons::Ok});
 }
 
-void ShowBox(const QString& text, const QString& caption) {
-    ShowMessage({MessageKind::System, text, caption, MessageButtons::Ok});
-}
-
 void ShowErrorReport(const QString& text) {
     ShowMessage({MessageKind::ErrorReport, text, ApplicationTitle(), MessageButtons::Ok});
 }
 
-void ShowLocalized(const LocalizedMessage& m, const QString& details, AnswerHandler onAnswer) {
+Message Localized(const LocalizedMessage& m, const QString& details) {
     const QString text =
         Tr(m.english, m.chinese) + (details.isEmpty() ? QString() : u'\n' + details);
-    Message message;
     if (!IsEnglish()) {
-        message = {MessageKind::System, text, QString::fromUtf8(m.chineseCaption),
-                   m.chineseButtons};
-    } else if (m.englishCaption) {
-        message = {MessageKind::System, text, QString::fromUtf8(m.englishCaption),
-                   MessageButtons::Ok};
-    } else {
-        message = {MessageKind::Plain, text, ApplicationTitle(), MessageButtons::Ok};
+        return {MessageKind::System, text, QString::fromUtf8(m.chineseCaption), m.chineseButtons};
     }
-    ShowMessage(message, std::move(onAnswer));
+    if (m.englishCaption) {
+        return {MessageKind::System, text, QString::fromUtf8(m.englishCaption), MessageButtons::Ok};
+    }
+    return {MessageKind::Plain, text, ApplicationTitle(), MessageButtons::Ok};
+}
+
+void ShowLocalized(const LocalizedMessage& m, const QString& details, AnswerHandler onAnswer) {
+    ShowMessage(Localized(m, details), std::move(onAnswer));
 }

@@ -37,9 +37,6 @@ void ShowMessage(const Message& message, AnswerHandler onAnswer = {});
 // The simple box with the application title.
 void ShowPlain(const QString& text);
 
-// A box with the given caption.
-void ShowBox(const QString& text, const QString& caption);
-
 void ShowErrorReport(const QString& text);
 
 // A text pair: English in the simple box (or under englishCaption when one is given, always
@@ -51,6 +48,9 @@ struct LocalizedMessage {
     const char* englishCaption = nullptr;
     MessageButtons chineseButtons = MessageButtons::Ok;
 };
-// `details`, when given, follow the message's own text on a line of their own.
+// The message of the pair in the current language. `details`, when given, follow the message's
+// own text on a line of their own.
+Message Localized(const LocalizedMessage& message, const QString& details = {});
+// Shows Localized(message, details).
 void ShowLocalized(const LocalizedMessage& message, const QString& details = {},
                    AnswerHandler onAnswer = {});

@@ -155,22 +155,24 @@ void TFormTest::buildControls() {
                         Button9, Button3, Button4, Button2};
 }
 
-bool TFormTest::portReady() {
-    if (link_.PortHandle()) return true;
+void TFormTest::showNoPort() {
     ShowLocalized(kPortNotOpened);
-    return false;
 }
 
 void TFormTest::TestExchange(const TestFrame& frame,
                              std::function<void(std::optional<uint8_t>)> onResult) {
-    if (!portReady()) return;
+    const bool started = exchanger_.startSingle(
+        frame, [this, onResult = std::move(onResult)](const TestReply& reply) {
+            setExchangeRunning(false);
+            showReply(reply);
+            if (onResult) onResult(reply.result());
+        });
+    if (!started) {
+        showNoPort();
+        return;
+    }
     EditDis->setText(QStringLiteral(" "));
     setExchangeRunning(true);
-    exchanger_.startSingle(frame, [this, onResult = std::move(onResult)](const TestReply& reply) {
-        setExchangeRunning(false);
-        showReply(reply);
-        if (onResult) onResult(reply.result());
-    });
 }
 
 void TFormTest::showReply(const TestReply& reply) {
@@ -273,13 +275,16 @@ void TFormTest::Button4Click() {
 }
 
 void TFormTest::Button2Click() {
-    if (!portReady()) return;
-    Memo1->setPlainText(QStringLiteral(" "));
-    setExchangeRunning(true);
-    exchanger_.startDump([this](const RegisterDump& dump) {
+    const bool started = exchanger_.startDump([this](const RegisterDump& dump) {
         setExchangeRunning(false);
         showDump(dump);
     });
+    if (!started) {
+        showNoPort();
+        return;
+    }
+    Memo1->setPlainText(QStringLiteral(" "));
+    setExchangeRunning(true);
 }
 
 void TFormTest::showDump(const RegisterDump& dump) {

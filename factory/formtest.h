@@ -83,8 +83,8 @@ class TFormTest : public QWidget {
 
   private:
     void buildControls();
-    // Shows the message and returns false when no port is open.
-    bool portReady();
+    // Tells the user that no port is open.
+    void showNoPort();
     // Sends a table frame without parameters; only EditDis shows the outcome.
     void sendPlain(TestCommand command, std::function<void(std::optional<uint8_t>)> onResult = {});
     void showReply(const TestReply& reply);

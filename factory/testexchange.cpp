@@ -23,7 +23,8 @@ void TestExchanger::send(TestFrame& frame) {
     link_.BytesToWrite = FrameSize(frame[2]);
     link_.PurgePort(PURGE_TXCLEAR);
     qCDebug(lcFactory).noquote() << "sent" << HexDump(frame.data(), link_.BytesToWrite);
-    link_.WritePort(frame.data(), link_.BytesToWrite);
+    // A request the send queue refused gets no reply: the exchange ends silent.
+    (void)link_.WritePort(frame.data(), link_.BytesToWrite);
     link_.PurgePort(PURGE_RXCLEAR);
     received_.clear();
     sentAt_ = clock_();
@@ -33,18 +34,22 @@ bool TestExchanger::overdue() const {
     return clock_() - sentAt_ >= ReplyTimeoutMs(link_.WaitFactor);
 }
 
-void TestExchanger::startSingle(TestFrame frame, std::function<void(const TestReply&)> done) {
+bool TestExchanger::startSingle(TestFrame frame, std::function<void(const TestReply&)> done) {
+    if (!link_.PortHandle()) return false;
     state_ = State::Single;
     singleDone_ = std::move(done);
     send(frame);
+    return true;
 }
 
-void TestExchanger::startDump(std::function<void(const RegisterDump&)> done) {
+bool TestExchanger::startDump(std::function<void(const RegisterDump&)> done) {
+    if (!link_.PortHandle()) return false;
     state_ = State::Dump;
     dumpDone_ = std::move(done);
     dump_ = {};
     register_ = -1;
     nextRegister();
+    return true;
 }
 
 void TestExchanger::cancel() {

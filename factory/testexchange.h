@@ -45,10 +45,11 @@ class TestExchanger {
     TestExchanger(SerialLink& link, MsClock clock);
     void setClock(MsClock clock) { clock_ = std::move(clock); }
 
-    // Sends `frame` (its checksum computed first); `done` gets the reply.
-    void startSingle(TestFrame frame, std::function<void(const TestReply&)> done);
-    // Reads the registers; `done` gets what they held.
-    void startDump(std::function<void(const RegisterDump&)> done);
+    // Sends `frame` (its checksum computed first); `done` gets the reply. False, with nothing
+    // sent, when no port is open.
+    [[nodiscard]] bool startSingle(TestFrame frame, std::function<void(const TestReply&)> done);
+    // Reads the registers; `done` gets what they held. False when no port is open.
+    [[nodiscard]] bool startDump(std::function<void(const RegisterDump&)> done);
     bool running() const { return state_ != State::Idle; }
     // Takes what has arrived and ends the exchange (calling its `done`) once it is over.
     void poll();

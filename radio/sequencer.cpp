@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "core/language.h"
 #include "core/logging.h"
 #include "radio/frame.h"
 #include "radio/paramtext.h"
@@ -16,94 +15,20 @@ constexpr int StepTimeoutTicks = 20;
 constexpr int ReadProgressMaximum = 4;
 constexpr int WriteProgressMaximum = 5;
 
-// The sequencer's messages.
-const LocalizedMessage kConnectError{"Connect error!", "检测电台失败", "参数"};
-const LocalizedMessage kReadCorrect{"Read correct!", "参数读取成功", "读参数"};
-const LocalizedMessage kWriteCorrect{"Write correct!", "参数设置成功", "写参数"};
-const LocalizedMessage kReadError{"Read error!", "参数读取失败", "读参数", nullptr,
-                                  MessageButtons::RetryCancel};
-const LocalizedMessage kWriteError{"Write error!", "参数设置失败", "写参数", nullptr,
-                                   MessageButtons::RetryCancel};
-const LocalizedMessage kWriteNotVerified{
-    "Write not verified: the radio acknowledged the write but did not answer the read-back.",
-    "写参数未校验：电台已确认写入，但未响应读回。", "写参数"};
-
-// A text made here, in the box that `like` is shown in.
-void ShowLike(const LocalizedMessage& like, const QString& text) {
-    if (IsEnglish()) {
-        ShowPlain(text);
-    } else {
-        ShowBox(text, QString::fromUtf8(like.chineseCaption));
-    }
-}
-
-// "Read correct!", followed by the values no list knows, if any.
-void ShowReadCorrect(const RawRadioValues& raw) {
-    const QString unknown = UnknownValuesText(raw);
-    if (unknown.isEmpty()) {
-        ShowLocalized(kReadCorrect);
-        return;
-    }
-    ShowLike(kReadCorrect,
-             Tr(kReadCorrect.english, kReadCorrect.chinese) + Tr(" ", "。") + unknown);
-}
-
-// A write refused because the last read left a list empty: the radio's own value is named.
-QString WriteCancelledUnlisted(RadioField field, const RawRadioValues& raw) {
-    const QString value = RawValueText(field, raw);
-    switch (field) {
-        case RadioField::AirRate:
-            return Tr("Write cancelled: the radio holds %1, which the list does not offer. "
-                      "Choose an air rate first.",
-                      "写参数取消：电台中的%1 不在列表中，请先选择空中速率。")
-                .arg(value);
-        case RadioField::Identity:
-            return Tr("Write cancelled: the radio holds %1, which are not four digits. Load a "
-                      "profile that gives the ID first.",
-                      "写参数取消：电台中的%1 不是四位数字，请先载入给出ID码的参数文件。")
-                .arg(value);
-        default:
-            break;
-    }
-    return Tr("Write cancelled: the radio holds %1, which the list does not offer. Choose a "
-              "channel first.",
-              "写参数取消：电台中的%1 不在列表中，请先选择信道号。")
-        .arg(value);
-}
-
-LocalizedMessage WriteCancelled(MissingValue missing) {
-    switch (missing) {
-        case MissingValue::AirRate:
-            return {"Write cancelled: no air rate selected. Read the radio first.",
-                    "写参数取消：未选择空中速率，请先读参数。", "写参数"};
-        case MissingValue::Identity:
-            return {"Write cancelled: the ID code is not four digits. Read the radio first.",
-                    "写参数取消：ID码不是四位数字，请先读参数。", "写参数"};
-        case MissingValue::Channel:
-            return {"Write cancelled: no channel selected. Read the radio first.",
-                    "写参数取消：未选择信道号，请先读参数。", "写参数"};
-        case MissingValue::SerialRate:
-            return {"Write cancelled: no serial rate selected. Read the radio first.",
-                    "写参数取消：未选择串口速率，请先读参数。", "写参数"};
-        case MissingValue::Parity:
-            break;
-    }
-    return {"Write cancelled: no parity selected. Read the radio first.",
-            "写参数取消：未选择校验方式，请先读参数。", "写参数"};
-}
-
 }  // namespace
 
 CommandSequencer::CommandSequencer(SerialLink& link, SequencerHost& host)
     : link_(link), host_(host) {}
 
 void CommandSequencer::Speed_RClick() {
+    failurePending_ = false;
     verifying_ = false;
     interrupted_ = false;
     startExchange(false);
 }
 
 void CommandSequencer::Speed_WClick() {
+    failurePending_ = false;
     verifying_ = false;
     interrupted_ = false;
     WriteStepsAcknowledged = 0;
@@ -135,18 +60,25 @@ std::optional<RadioField> CommandSequencer::unlistedReadValue(MissingValue missi
 bool CommandSequencer::writeValuesComplete() {
     const auto missing = MissingWriteValue(host_.valuesToWrite());
     if (!missing) return true;
-    if (const std::optional<RadioField> unlisted = unlistedReadValue(*missing)) {
-        ShowLike(kWriteCorrect, WriteCancelledUnlisted(*unlisted, lastRead_->raw));
-    } else {
-        ShowLocalized(WriteCancelled(*missing));
-    }
-    host_.sequenceEnded(SequenceOutcome::WriteRefused);
+    SequenceResult refused;
+    refused.outcome = SequenceOutcome::WriteRefused;
+    refused.missing = *missing;
+    refused.unlisted = unlistedReadValue(*missing);
+    if (refused.unlisted) refused.reading = *lastRead_;
+    host_.sequenceEnded(refused);
     return false;
 }
 
 void CommandSequencer::startExchange(bool write) {
-    if (!StartConnect()) return;
-    link_.SearchStep();
+    if (!StartConnect()) {
+        SequenceResult noPort;
+        noPort.outcome = SequenceOutcome::NoPort;
+        noPort.portFailure = link_.OpenFailureText();
+        host_.sequenceEnded(noPort);
+        return;
+    }
+    // A setting the port refused gets no reply: the attempt times out and the search moves on.
+    (void)link_.SearchStep();
     WriteMode = write;
     RecTicks = 0;
 }
@@ -158,8 +90,7 @@ bool CommandSequencer::StartConnect() {
     ConnectMode = true;
     host_.setCommandTimers(true);
     host_.stopDataTest();
-    host_.showProgress(Tr("Connect", "连接电台"),
-                       Tr("Connecting.Please wait...", "正在连接电台,请稍候..."), ConnectAttempts);
+    host_.showProgress(SequencePhase::Connect, ConnectAttempts);
     return true;
 }
 
@@ -171,17 +102,13 @@ void CommandSequencer::StartRead() {
     host_.clearReadResults();
     host_.setCommandTimers(true);
     host_.stopDataTest();
-    host_.showProgress(Tr("Read", "读参数"),
-                       Tr("Reading.Please wait...", "正在读取参数,请稍候......"),
-                       ReadProgressMaximum);
+    host_.showProgress(SequencePhase::Read, ReadProgressMaximum);
 }
 
 void CommandSequencer::StartWrite() {
     host_.setCommandTimers(true);
     host_.stopDataTest();
-    host_.showProgress(Tr("Write", "写参数"),
-                       Tr("Writing.Please wait...", "正在写参数,请稍候......"),
-                       WriteProgressMaximum);
+    host_.showProgress(SequencePhase::Write, WriteProgressMaximum);
     CmdStep = 0;
     SendReady = true;
     WriteMode = true;
@@ -195,7 +122,8 @@ QString CommandSequencer::exchangeName() const {
 
 void CommandSequencer::send(const uint8_t* frame, uint32_t size) {
     qCDebug(lcProto).noquote() << exchangeName() << "sent" << HexDump(frame, size);
-    link_.WritePort(frame, size);
+    // A frame the send queue refused gets no reply: its step times out.
+    (void)link_.WritePort(frame, size);
 }
 
 void CommandSequencer::Timer_SdCmdTimer() {
@@ -279,7 +207,8 @@ void CommandSequencer::ConnectTick(uint32_t waiting) {
                 return;
             }
             ++link_.ParityIndex;
-            link_.SearchStep();
+            // As at the start: a refused setting is an attempt that times out.
+            (void)link_.SearchStep();
             SendReady = true;
         }
     } else {
@@ -312,14 +241,19 @@ void CommandSequencer::endExchange() {
     host_.closeProgress();
 }
 
+void CommandSequencer::end(SequenceOutcome outcome) {
+    SequenceResult result;
+    result.outcome = outcome;
+    host_.sequenceEnded(result);
+}
+
 void CommandSequencer::connectFailed() {
     if (verifying_) {
         verifyReadFailed();
         return;
     }
     endExchange();
-    ShowLocalized(kConnectError);
-    host_.sequenceEnded(SequenceOutcome::ConnectFailed);
+    end(SequenceOutcome::ConnectFailed);
 }
 
 bool CommandSequencer::ReadStepDone() {
@@ -335,8 +269,10 @@ bool CommandSequencer::ReadStepDone() {
         verifyDone(*lastRead_);
         return false;
     }
-    ShowReadCorrect(lastRead_->raw);
-    host_.sequenceEnded(SequenceOutcome::ReadDone);
+    SequenceResult read;
+    read.outcome = SequenceOutcome::ReadDone;
+    read.reading = *lastRead_;
+    host_.sequenceEnded(read);
     return false;
 }
 
@@ -347,16 +283,17 @@ bool CommandSequencer::WriteStepDone() {
         return false;
     }
     endExchange();
-    followRadioSerialSettings();
-    // "Write correct!" waits for the read-back, so that a user reads one verdict per write.
+    const bool followed = followRadioSerialSettings();
+    // The verdict waits for the read-back, so that a user learns one outcome per write.
     if (!VerifyWrites) {
-        ShowLocalized(kWriteCorrect);
-        host_.sequenceEnded(SequenceOutcome::WriteDone);
-    } else if (link_.PortHandle()) {
+        SequenceResult written;
+        written.outcome = SequenceOutcome::WriteDone;
+        written.portRefusedSettings = !followed;
+        host_.sequenceEnded(written);
+    } else if (followed && link_.PortHandle()) {
         startVerify();
     } else {
-        // The port refused the radio's new settings and said so: nothing to read back.
-        host_.sequenceEnded(SequenceOutcome::WriteDone);
+        end(SequenceOutcome::WriteNotFollowed);
     }
     return false;
 }
@@ -371,33 +308,33 @@ void CommandSequencer::startVerify() {
 
 void CommandSequencer::verifyDone(const ShownParameters& reported) {
     verifying_ = false;
-    const QString differences = VerifyFailedText(written_, reported);
-    if (differences.isEmpty()) {
-        ShowLocalized(kWriteCorrect);
-        host_.sequenceEnded(SequenceOutcome::WriteVerified);
+    if (DifferingFields(written_, AsWriteSelection(reported)).isEmpty()) {
+        end(SequenceOutcome::WriteVerified);
         return;
     }
-    qCDebug(lcProto).noquote() << differences;
-    ShowLike(kWriteCorrect, differences);
-    host_.sequenceEnded(SequenceOutcome::VerifyFailed);
+    qCDebug(lcProto).noquote() << VerifyFailedText(written_, reported);
+    SequenceResult mismatch;
+    mismatch.outcome = SequenceOutcome::VerifyFailed;
+    mismatch.reading = reported;
+    mismatch.written = written_;
+    host_.sequenceEnded(mismatch);
 }
 
 void CommandSequencer::verifyReadFailed() {
     verifying_ = false;
     endExchange();
-    ShowLocalized(kWriteNotVerified);
-    host_.sequenceEnded(SequenceOutcome::VerifyReadFailed);
+    end(SequenceOutcome::VerifyReadFailed);
 }
 
-void CommandSequencer::followRadioSerialSettings() {
+bool CommandSequencer::followRadioSerialSettings() {
     const WriteSelection written = host_.valuesToWrite();
     const auto rate = static_cast<uint8_t>(written.serialBaudPosition);
     const auto parity = static_cast<uint8_t>(written.parityPosition);
-    if (rate == link_.BaudIndex && parity == link_.ParityIndex) return;
+    if (rate == link_.BaudIndex && parity == link_.ParityIndex) return true;
     link_.BaudIndex = rate;
     link_.ParityIndex = parity;
     if (PortSettingsDisplay* display = link_.display()) display->selectRateAndParity(rate, parity);
-    link_.ApplyPortSettings();
+    return link_.ApplyPortSettings();
 }
 
 void CommandSequencer::SequenceFailed() {
@@ -411,20 +348,18 @@ void CommandSequencer::SequenceFailed() {
     }
     host_.setCommandTimers(false);
     host_.closeProgress();
-    const bool write = WriteMode;
-    ShowLocalized(write ? kWriteError : kReadError, {},
-                  [this, write](MessageAnswer answer) { failureAnswered(write, answer); });
+    failurePending_ = true;
+    end(WriteMode ? SequenceOutcome::WriteFailed : SequenceOutcome::ReadFailed);
 }
 
-void CommandSequencer::failureAnswered(bool write, MessageAnswer answer) {
-    // The port may have gone while the box was open: a retry then has nothing to talk to.
-    if (answer != MessageAnswer::Retry || !link_.PortHandle()) {
-        verifying_ = false;
-        host_.resumeDataTest();
-        host_.sequenceEnded(write ? SequenceOutcome::WriteFailed : SequenceOutcome::ReadFailed);
+void CommandSequencer::Retry() {
+    // The port may have gone while the host decided: a retry then has nothing to talk to.
+    if (!link_.PortHandle()) {
+        Abandon();
         return;
     }
-    if (write) {
+    if (!std::exchange(failurePending_, false)) return;
+    if (WriteMode) {
         StartWrite();
     } else {
         StartRead();
@@ -432,11 +367,15 @@ void CommandSequencer::failureAnswered(bool write, MessageAnswer answer) {
     RecTicks = 0;
 }
 
+void CommandSequencer::Abandon() {
+    if (std::exchange(failurePending_, false)) host_.resumeDataTest();
+}
+
 void CommandSequencer::PortClosed() {
     if (!host_.commandTimersRunning()) return;
     verifying_ = false;
     endExchange();
-    host_.sequenceEnded(SequenceOutcome::PortClosed);
+    end(SequenceOutcome::PortClosed);
 }
 
 bool CommandSequencer::writeStepOnWire() const {
@@ -453,5 +392,5 @@ void CommandSequencer::endInterrupted() {
     interrupted_ = false;
     verifying_ = false;
     endExchange();
-    host_.sequenceEnded(SequenceOutcome::Interrupted);
+    end(SequenceOutcome::Interrupted);
 }

@@ -11,10 +11,12 @@
 #include <QVBoxLayout>
 
 #include "core/language.h"
-#include "core/messages.h"
 #include "serial/portnames.h"
 
 TSerial_Form* Serial_Form = nullptr;
+
+const LocalizedMessage kSettingsRejected{"Port open error!", "通讯端口设置错误!", "Set_Error",
+                                         "CommError"};
 
 namespace {
 
@@ -157,7 +159,7 @@ void TSerial_Form::Button1Click() {
     // Stored in 8 bits: no selection (-1) becomes 255, which the link reads as 9600 / none.
     link_.BaudIndex = static_cast<uint8_t>(ChosenEntry(*ComboBaudRate));
     link_.ParityIndex = static_cast<uint8_t>(ChosenEntry(*ComboParity));
-    link_.ApplyPortSettings();
+    if (!link_.ApplyPortSettings()) ShowLocalized(kSettingsRejected);
     if (host) host->startReceivePoll();
     if (link_.PortHandle()) emit portOpened();
     close();

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "core/messages.h"
 #include "serial/seriallink.h"
 
 class QComboBox;
@@ -10,6 +11,9 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTimer;
+
+// The port refused the settings it was given and was closed.
+extern const LocalizedMessage kSettingsRejected;
 
 // The entry an editable list stands on: the current entry while its text is shown, an entry
 // whose text the user typed, and -1 for any other text (or when nothing was selected).

@@ -8,18 +8,13 @@
 
 #include "core/language.h"
 #include "core/logging.h"
-#include "core/messages.h"
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
 #include "serial/sendledger.h"
 
 namespace {
 
-// The link's messages and status texts.
-const LocalizedMessage kNoIdlePort{"No idle Port!", "无空闲端口!", "CommError", "CommError"};
-const LocalizedMessage kSettingsRejected{"Port open error!", "通讯端口设置错误!", "Set_Error",
-                                         "CommError"};
-const LocalizedMessage kPortLost{"Port disconnected!", "串口已断开!", "CommError"};
+// The link's status texts.
 QString ConnectingText() {
     return Tr("Connect...", "连接中...");
 }
@@ -244,15 +239,9 @@ bool SerialLink::OpenPortScan() {
             ParityIndex = StartParityIndex;
         }
     }
-    if (!PortHandle()) {
-        showClosed();
-        const QString why = OpenFailureText().isEmpty()
-                                ? Tr("No serial port was found.", "未找到串口。")
-                                : OpenFailureText();
-        ShowLocalized(kNoIdlePort, why);
-        return false;
-    }
-    return true;
+    if (PortHandle()) return true;
+    showClosed();
+    return false;
 }
 
 bool SerialLink::openScanned() {
@@ -292,12 +281,13 @@ bool SerialLink::OpenPortByName(const QString& deviceName) {
 }
 
 QString SerialLink::OpenFailureText() const {
+    if (d->failures.isEmpty()) return Tr("No serial port was found.", "未找到串口。");
     QStringList lines;
     for (const FailedOpen& failed : d->failures) lines << FailureLine(failed);
     return lines.join(u'\n');
 }
 
-void SerialLink::ApplyPortSettings() {
+bool SerialLink::ApplyPortSettings() {
     LineSettings settings = PortHandle() ? d->device->lineSettings() : LineSettings{};
     settings.baudRate = SerialRates[HasBaudRate(BaudIndex) ? BaudIndex : kDefaultBaudIndex];
     RateText = QString::number(settings.baudRate);
@@ -311,12 +301,12 @@ void SerialLink::ApplyPortSettings() {
         qCDebug(lcSerial).noquote() << "settings" << RateText + "-" + ParityLetter + "-1";
         if (!d->observers.empty()) observeSettings(false);
         PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
-        return;
+        return true;
     }
     qCDebug(lcSerial).noquote() << "settings refused" << RateText + "-" + ParityLetter + "-1";
-    ShowLocalized(kSettingsRejected);
     closeDevice();
     PortNo = 0;
+    return false;
 }
 
 bool SerialLink::SearchStep() {
@@ -449,7 +439,6 @@ OpenResult SerialLink::openDevice(const QString& deviceName) {
         d->device.release()->deleteLater();
         markClosed();
         if (d->host) d->host->portLost();
-        ShowLocalized(kPortLost);
     });
     QObject::connect(device, &SerialDevice::sent, device, [this] {
         if (d->host) d->host->dataSent();

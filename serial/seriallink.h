@@ -22,7 +22,7 @@ class SerialLinkHost {
     virtual void setStatusText(int panel, const QString& text) = 0;
     virtual void startReceivePoll() = 0;
     virtual void stopReceivePoll() = 0;
-    // The device vanished and the port has been closed.
+    // The device vanished and the port has been closed; the host says so.
     virtual void portLost() = 0;
     // The driver has taken more of the bytes written.
     virtual void dataSent() = 0;
@@ -89,16 +89,20 @@ class SerialLink {
     // Opens a port for an exchange with the radio. A port the user chose that failed to open
     // is tried again alone, and a device given on the command line is the one tried: when it is
     // missing or cannot be opened, the reason is reported at once instead of searching other
-    // ports. Whenever no port could be opened the status bar shows the port closed.
-    bool OpenPortScan();
+    // ports. Whenever no port could be opened the status bar shows the port closed and
+    // OpenFailureText says why.
+    [[nodiscard]] bool OpenPortScan();
     // Opens COMn, closing the port open until now.
-    bool OpenPortByName(int n);
+    [[nodiscard]] bool OpenPortByName(int n);
     // A name typed into the port list that names no entry; PortNo becomes 0.
-    bool OpenPortByName(const QString& deviceName);
-    // Why the last open failed, a line per device tried, in the current language.
+    [[nodiscard]] bool OpenPortByName(const QString& deviceName);
+    // Why the last open failed, a line per device tried (or that there was none to try), in
+    // the current language.
     QString OpenFailureText() const;
-    void ApplyPortSettings();
-    bool SearchStep();
+    // False when the port refused the settings; it is closed then.
+    [[nodiscard]] bool ApplyPortSettings();
+    // False when the port refused the setting, or there is no port or no such rate.
+    [[nodiscard]] bool SearchStep();
     void PurgePort(uint32_t flags);
     uint32_t BytesWaiting();
     void ReadPort(uint8_t* buffer, uint32_t n);

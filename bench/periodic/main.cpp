@@ -211,7 +211,10 @@ Figures Measure(const Options& options, const Terminal& terminal, BusyLoad& load
         return figures;
     }
     Link().BaudIndex = SendBaudIndex;
-    Link().ApplyPortSettings();
+    if (!Link().ApplyPortSettings()) {
+        figures.failure = "the terminal refused the settings";
+        return figures;
+    }
     Form1->Memo_Trtt->setPlainText(MakeText());
     Form1->Edit_TrttPerio->setText(QStringLiteral("0"));
     Settle(SettleMs);

@@ -18,7 +18,6 @@
 
 #include "bench/support/benchsupport.h"
 #include "core/language.h"
-#include "core/messages.h"
 #include "serial/qtserialdevice.h"
 #include "tools/tvrctl/radiosession.h"
 
@@ -164,8 +163,6 @@ int main(int argc, char** argv) {
     int appArgc = 1;
     QCoreApplication application(appArgc, argv);
     LanguageFlag = 1;
-    // Each session reports its own outcome, as in tvrctl.
-    SetMessagePresenter([](const Message&) { return MessageAnswer::Ok; });
     QTemporaryDir directory;
     std::vector<Radio> radios(*std::max_element(std::begin(Counts), std::end(Counts)));
     bool ok = directory.isValid();

@@ -191,7 +191,7 @@ std::string MakeData(bool hex, long size) {
     if (!Link().OpenPortByName(QString::fromLocal8Bit(slaveName))) _exit(1);
     ::close(slave);
     Link().BaudIndex = ReceiveBaudIndex;
-    Link().ApplyPortSettings();
+    if (!Link().ApplyPortSettings()) _exit(1);
     Form1->Check_RecHex->setChecked(row.hex);
     Form1->Check_AutoClr->setChecked(row.autoClear);
 

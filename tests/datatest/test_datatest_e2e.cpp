@@ -77,8 +77,7 @@ bool OpenAt9600(SerialLink& link, const QString& path) {
     if (!link.OpenPortByName(path)) return false;
     link.BaudIndex = 4;
     link.ParityIndex = 0;
-    link.ApplyPortSettings();
-    return link.PortHandle();
+    return link.ApplyPortSettings();
 }
 
 // Runs `tick` and the event loop's queued work every 20 ms until `done` or two seconds have

@@ -48,8 +48,7 @@ struct Station {
         if (!link.OpenPortByName(QStringLiteral("SIM"))) return false;
         link.BaudIndex = 4;  // 9600 bit/s, no parity: the radio's own setting
         link.ParityIndex = 0;
-        link.ApplyPortSettings();
-        return link.PortHandle();
+        return link.ApplyPortSettings();
     }
 
     StationHost host;

@@ -40,8 +40,7 @@ class FormTestE2e : public QObject {
         QVERIFY(link_->OpenPortByName(1));
         link_->BaudIndex = 4;
         link_->ParityIndex = 0;
-        link_->ApplyPortSettings();
-        QVERIFY(link_->PortHandle());
+        QVERIFY(link_->ApplyPortSettings());
         form_ = std::make_unique<TFormTest>(*link_, nullptr, std::function<void()>{});
     }
 

@@ -261,7 +261,8 @@ class QtSerialDeviceTest : public QObject {
         QVERIFY(!link.OpenPortByName(name));
         QCOMPARE(link.OpenFailureText(), reason.arg(name));
         QVERIFY(!link.OpenPortScan());
-        QCOMPARE(messages.texts(), QStringList{"No idle Port!\n" + reason.arg(name)});
+        QCOMPARE(link.OpenFailureText(), reason.arg(name));
+        QVERIFY(messages.texts().isEmpty());
 
         // Closed, the port opens again.
         first.device->close();
@@ -298,9 +299,9 @@ class QtSerialDeviceTest : public QObject {
         LanguageScope english(1);
         QVERIFY(!link.OpenPortScan());
         SetPinnedPorts({});
-        QCOMPARE(messages.texts(),
-                 QStringList{QString("No idle Port!\nCOM1 (%1) is in use by another program.")
-                                 .arg(pty.slaveName)});
+        QCOMPARE(link.OpenFailureText(),
+                 QString("COM1 (%1) is in use by another program.").arg(pty.slaveName));
+        QVERIFY(messages.texts().isEmpty());
         QCOMPARE(pty.receive(1, 200), QByteArray());
         QCOMPARE(pty.slaveSpeed(), speed_t(B1200));
 
@@ -583,8 +584,7 @@ class QtSerialDeviceTest : public QObject {
         QVERIFY(link.OpenPortByName(1));
         link.BaudIndex = 4;
         link.ParityIndex = 0;
-        link.ApplyPortSettings();
-        QVERIFY(link.PortHandle());
+        QVERIFY(link.ApplyPortSettings());
 
         pty.closeMaster();
         QVERIFY(ProcessEventsUntil(
@@ -600,8 +600,7 @@ class QtSerialDeviceTest : public QObject {
         QVERIFY2(cpuUsed < 0.15,
                  qPrintable(QString("CPU seconds in half an idle second: %1").arg(cpuUsed)));
 
-        QCOMPARE(messages.texts(), QStringList{"Port disconnected!"});
-        QCOMPARE(messages.shown[0].caption, ApplicationTitle());
+        QVERIFY(messages.texts().isEmpty());
         QCOMPARE(host.portsLost, 1);
         QCOMPARE(host.panels[3], QString("Disconnect"));
         QVERIFY(!host.polling);

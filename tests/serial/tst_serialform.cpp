@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -206,6 +207,28 @@ class SerialFormTest : public QObject {
         QCOMPARE(f.link.PortNo, 2);
         QCOMPARE(f.host.panels[3], closed);
         QVERIFY(!f.host.polling);
+    }
+
+    // The dialog tells the user itself when the port refuses the settings chosen: the port is
+    // closed and nothing reports it opened.
+    void okWithSettingsThePortRefuses_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("English") << 1 << "CommError: Port open error!";
+        QTest::newRow("Chinese") << 0 << "Set_Error: 通讯端口设置错误!";
+    }
+    void okWithSettingsThePortRefuses() {
+        QFETCH(int, language);
+        QFETCH(QString, shown);
+        LanguageFlag = language;
+        Fixture f;
+        f.journal->refuseSettings = true;
+        QSignalSpy opened(&f.form, &TSerial_Form::portOpened);
+        f.form.Button1Click();
+        QCOMPARE(f.messages.texts().size(), 1);
+        QCOMPARE(f.messages.shown[0].caption + ": " + f.messages.shown[0].text, shown);
+        QVERIFY(!f.link.PortHandle());
+        QCOMPARE(opened.count(), 0);
     }
 
     void cancelChangesNothing() {

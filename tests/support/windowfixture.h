@@ -74,7 +74,7 @@ class WindowFixture {
         QVERIFY(Link().OpenPortByName(1));
         Link().BaudIndex = baudIndex;
         Link().ParityIndex = parityIndex;
-        Link().ApplyPortSettings();
+        QVERIFY(Link().ApplyPortSettings());
         Form1->Timer_RecData->stop();
     }
 

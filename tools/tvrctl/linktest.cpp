@@ -57,8 +57,7 @@ class Station : public SerialLinkHost, public DataTestView {
         if (!link.OpenPortByName(device)) return link.OpenFailureText();
         link.BaudIndex = LinkTestBaudIndex;
         link.ParityIndex = 0;
-        link.ApplyPortSettings();
-        if (!link.PortHandle())
+        if (!link.ApplyPortSettings())
             return QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(device);
         return {};
     }

@@ -18,7 +18,6 @@
 
 #include "core/escape.h"
 #include "core/language.h"
-#include "core/messages.h"
 #include "core/terminationsignals.h"
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
@@ -415,8 +414,6 @@ int main(int argc, char** argv) {
         return args.exitStatus;
     }
     LanguageFlag = 1;
-    // Each session reports its own outcome; the engine's messages need no answer here.
-    SetMessagePresenter([](const Message&) { return MessageAnswer::Ok; });
     TerminationSignals interrupts;
     const int status = RunCommand(*args.options, interrupts);
     // A signal that came when no radio was being worked on still ends the run as interrupted.

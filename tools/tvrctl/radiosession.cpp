@@ -17,6 +17,48 @@ const char* const StepNames[WriteStepCount] = {"air_rate", "id", "channel", "ser
 
 }  // namespace
 
+SessionEnd EndOf(const SequenceResult& result, const SessionState& state) {
+    switch (result.outcome) {
+        case SequenceOutcome::ReadDone:
+        case SequenceOutcome::WriteDone:
+        case SequenceOutcome::WriteVerified:
+            return {CtlExit::Ok, {}};
+        case SequenceOutcome::NoPort:
+            return {CtlExit::PortError, result.portFailure};
+        case SequenceOutcome::ConnectFailed:
+            if (!state.writing) {
+                return {CtlExit::NoRadio,
+                        QStringLiteral("no radio found: no answer at any serial setting")};
+            }
+            return {CtlExit::ExchangeFailed,
+                    QStringLiteral("the radio was not found again for the write")};
+        case SequenceOutcome::ReadFailed:
+            return {CtlExit::ExchangeFailed,
+                    QStringLiteral("read failed: a reply was missing or damaged")};
+        case SequenceOutcome::VerifyReadFailed:
+            return {CtlExit::ExchangeFailed,
+                    QStringLiteral("written, but the read-back found no radio or failed: not "
+                                   "verified")};
+        case SequenceOutcome::WriteFailed:
+        case SequenceOutcome::WriteRefused:
+            return {
+                CtlExit::ExchangeFailed,
+                QStringLiteral("write failed: the radio did not acknowledge the %1 step")
+                    .arg(StepNames[std::clamp(state.stepsAcknowledged, 0, WriteStepCount - 1)])};
+        case SequenceOutcome::WriteNotFollowed:
+            return {CtlExit::ExchangeFailed,
+                    QStringLiteral("written, but the port could not follow the radio's new "
+                                   "serial settings to read it back")};
+        case SequenceOutcome::VerifyFailed:
+            return {CtlExit::VerifyMismatch, VerifyFailedText(result.written, result.reading)};
+        case SequenceOutcome::PortClosed:
+            return {CtlExit::PortError, QStringLiteral("the port went away")};
+        case SequenceOutcome::Interrupted:
+            break;
+    }
+    return {state.interruptStatus, QStringLiteral("interrupted")};
+}
+
 RadioSession::RadioSession(PortTarget target, const SerialDeviceOpener& opener, int timeoutSeconds)
     : timeoutSeconds_(timeoutSeconds), link_(opener), engine_(link_, *this) {
     result_.target = std::move(target);
@@ -57,8 +99,7 @@ bool RadioSession::open() {
     link_.BaudIndex = SearchStartBaudIndex;
     link_.ParityIndex = 0;
     // The reply time-outs fit the rate from the first probe on.
-    link_.ApplyPortSettings();
-    if (!link_.PortHandle()) {
+    if (!link_.ApplyPortSettings()) {
         finish(CtlExit::PortError,
                QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(result_.target.device));
         return false;
@@ -120,52 +161,23 @@ void RadioSession::portLost() {
     if (!finished_) finish(CtlExit::PortError, QStringLiteral("the port went away"));
 }
 
-void RadioSession::sequenceEnded(SequenceOutcome outcome) {
+void RadioSession::sequenceEnded(const SequenceResult& result) {
     if (finished_) return;
-    switch (outcome) {
+    switch (result.outcome) {
         case SequenceOutcome::ReadDone:
             readDone();
             return;
-        case SequenceOutcome::ConnectFailed:
-            if (!writing_) {
-                finish(CtlExit::NoRadio,
-                       QStringLiteral("no radio found: no answer at any serial setting"));
-            } else {
-                finish(CtlExit::ExchangeFailed,
-                       QStringLiteral("the radio was not found again for the write"));
-            }
-            return;
-        case SequenceOutcome::ReadFailed:
-            finish(CtlExit::ExchangeFailed,
-                   QStringLiteral("read failed: a reply was missing or damaged"));
-            return;
-        case SequenceOutcome::VerifyReadFailed:
-            finish(CtlExit::ExchangeFailed,
-                   QStringLiteral("written, but the read-back found no radio or failed: not "
-                                  "verified"));
-            return;
-        case SequenceOutcome::WriteFailed:
-        case SequenceOutcome::WriteRefused:
-            finish(CtlExit::ExchangeFailed,
-                   QStringLiteral("write failed: the radio did not acknowledge the %1 step")
-                       .arg(StepNames[std::clamp(engine_.WriteStepsAcknowledged, 0,
-                                                 WriteStepCount - 1)]));
-            return;
-        case SequenceOutcome::PortClosed:
-            finish(CtlExit::PortError, QStringLiteral("the port went away"));
-            return;
-        case SequenceOutcome::Interrupted:
-            finish(interruptStatus_, QStringLiteral("interrupted"));
-            return;
-        case SequenceOutcome::WriteDone:
-            writeEnded(outcome);
-            return;
         case SequenceOutcome::WriteVerified:
         case SequenceOutcome::VerifyFailed:
+            result_.verified = result.outcome == SequenceOutcome::WriteVerified;
             result_.after = shown_;
-            writeEnded(outcome);
-            return;
+            break;
+        default:
+            break;
     }
+    const SessionEnd end =
+        EndOf(result, {writing_, verify_, engine_.WriteStepsAcknowledged, interruptStatus_});
+    finish(end.exitStatus, end.error);
 }
 
 void RadioSession::readDone() {
@@ -193,21 +205,6 @@ QString RadioSession::unknownValueKept() const {
             .arg(RawValueText(field, shown_->raw), OptionOf(field));
     }
     return {};
-}
-
-void RadioSession::writeEnded(SequenceOutcome outcome) {
-    if (outcome == SequenceOutcome::WriteVerified) {
-        result_.verified = true;
-        finish(CtlExit::Ok);
-    } else if (outcome == SequenceOutcome::VerifyFailed) {
-        finish(CtlExit::VerifyMismatch, VerifyFailedText(values_, *result_.after));
-    } else if (verify_) {
-        finish(CtlExit::ExchangeFailed,
-               QStringLiteral("written, but the port could not follow the radio's new serial "
-                              "settings to read it back"));
-    } else {
-        finish(CtlExit::Ok);
-    }
 }
 
 void RadioSession::timedOut() {

@@ -33,6 +33,25 @@ struct SessionResult {
     QString error;
 };
 
+// What the session knows when the engine ends an exchange.
+struct SessionState {
+    // The read before a write is done: the exchange was the write.
+    bool writing = false;
+    // The write is read back.
+    bool verify = true;
+    int stepsAcknowledged = 0;
+    // 128 + the signal that interrupted the session.
+    int interruptStatus = 0;
+};
+
+// How an engine outcome ends a session: its exit status and what its line says.
+struct SessionEnd {
+    int exitStatus = 0;
+    QString error;
+};
+// The end of a session after `result`; a read that a write follows is not its end.
+[[nodiscard]] SessionEnd EndOf(const SequenceResult& result, const SessionState& state);
+
 // One port with its own link and engine: the same connect, read, write and read-back as the
 // window's, driven by a timer of its own, so that several sessions run side by side in one
 // event loop. A port that fails or hangs ends its own session only: every session gives up
@@ -66,12 +85,12 @@ class RadioSession : public QObject, public SequencerHost, public SerialLinkHost
     bool commandTimersRunning() const override;
     void stopDataTest() override {}
     void resumeDataTest() override {}
-    void showProgress(const QString&, const QString&, int) override {}
+    void showProgress(SequencePhase, int) override {}
     void setProgress(int) override {}
     void closeProgress() override {}
     WriteSelection valuesToWrite() const override { return values_; }
     void enableWrite() override {}
-    void sequenceEnded(SequenceOutcome outcome) override;
+    void sequenceEnded(const SequenceResult& result) override;
     void showModelVersion(const QString& text) override { result_.model = text; }
     QString modelVersionShown() const override { return result_.model; }
     void showModelField(const QString&) override {}
@@ -85,12 +104,11 @@ class RadioSession : public QObject, public SequencerHost, public SerialLinkHost
     void dataSent() override {}
 
   private:
-    bool open();
+    [[nodiscard]] bool open();
     void tick();
     void readDone();
     // Why the write would send a value the radio holds that no list knows; empty when none.
     QString unknownValueKept() const;
-    void writeEnded(SequenceOutcome outcome);
     void timedOut();
     void finish(int exitStatus, const QString& error = {});
 
