@@ -797,6 +797,38 @@ class QtSerialDeviceTest : public QObject {
             [&] { return OpenQtSerialDevice(pty.slaveName).device != nullptr; }, 1000));
         QCOMPARE(pty.receive(1, 100), QByteArray());
     }
+
+    // Through the link, as a search meets it: the step returns in time, and the port is then
+    // closed and reported lost, once.
+    void searchStepOnAHangingDriverEndsInPortLost() {
+        PtyPair pty;
+        SetPinnedPorts({pty.slaveName});
+        SerialLink link(OpenQtSerialDevice);
+        HostRecorder host;
+        link.setHost(&host);
+        MessageRecorder messages;
+        LanguageScope english(1);
+        QVERIFY(link.OpenPortByName(1));
+        PortThreadHold hold;
+        QVERIFY(hold.hold());
+        QTest::ignoreMessage(QtWarningMsg,
+                             "port lost: the port's driver did not answer within 200 ms");
+        QTest::ignoreMessage(QtWarningMsg,
+                             "port closed without its thread: the port's driver "
+                             "did not answer within 200 ms");
+
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!link.SearchStep());
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(ProcessEventsUntil([&] { return !link.PortHandle(); }, 1000));
+        QCOMPARE(messages.texts(), QStringList{"Port disconnected!"});
+        QCOMPARE(host.portsLost, 1);
+
+        hold.release();
+        QVERIFY(ProcessEventsUntil([] { return PortThreadHold::PortThread() == 0; }, 3000));
+        SetPinnedPorts({});
+    }
 };
 
 QTEST_GUILESS_MAIN(QtSerialDeviceTest)
