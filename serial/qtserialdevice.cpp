@@ -1,8 +1,9 @@
 #include "serial/qtserialdevice.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSemaphore>
 #include <QSerialPort>
 #include <QThread>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -110,6 +112,9 @@ struct SharedBuffers {
     uint64_t sent = 0;
     bool flushScheduled = false;
     bool gone = false;
+    // The device the port's thread reports to; none once it is closing, so that nothing is
+    // posted to a device that is gone.
+    QObject* device = nullptr;
     // A notice that bytes were sent is on its way to the window's thread.
     std::atomic<bool> sentNoticePending{false};
 };
@@ -204,42 +209,26 @@ class DeviceClaim {
 // While written bytes wait for the driver, how often the port's thread looks how many it took.
 constexpr int kSentPollMs = 5;
 
-#if !defined(Q_OS_WIN)
-// While the traffic is light, received bytes gather in the driver and are drained at most every
-// kQuietDrainMs, so that a trickle neither wakes the port's thread for every few bytes nor makes
-// the window show every few bytes on their own; the driver holds far more than that at any
-// serial rate, and the eye does not see the difference. Replies are not kept waiting: for
-// kAttentiveMs after the program has sent something, every arrival is drained at once. Nor is a
-// flood: once a drain finds kBusyBytes that came faster than kFloodBytesPerMs since the first
-// of them arrived, the driver is drained every kBusyDrainMs until a drain finds less than
-// kBusyBytes there (slower than about 128 kB/s), so the driver's buffer (a few KB on some
-// adapters, about 20 KB on a pseudo-terminal) never overruns even at 1 MB/s.
-constexpr qint64 kQuietDrainMs = 100;
-constexpr qint64 kBusyDrainMs = 4;
-constexpr qint64 kAttentiveMs = 1000;
-constexpr qint64 kBusyBytes = 512;
-constexpr qint64 kFloodBytesPerMs = 20;
-#endif
+// How long the window's thread waits for the port's thread to set, purge or close the port. Each
+// of these takes well under a millisecond (a purge during a 1 MB/s flood: 0.9 ms at most); a
+// port that takes longer has a driver that hangs, and is given up as lost.
+constexpr int kControlWaitMs = 200;
+// An open may take longer: some drivers connect to their device in it.
+constexpr int kOpenWaitMs = 5000;
 
-// Everything that runs in the port's thread: the port itself and what it reports.
+QString NoAnswerText(int waitMs) {
+    return QStringLiteral("the port's driver did not answer within %1 ms").arg(waitMs);
+}
+
+// Everything that runs in the port's thread: the port itself and what it reports. It reads
+// whatever arrives as soon as the driver has it: Qt's read buffer has no bound and is emptied
+// at every arrival, so Qt keeps waiting in the kernel for the next one, as a blocking reader
+// would. The window takes the bytes from the receive buffer at its own pace.
 class PortWorker : public QObject {
   public:
-    PortWorker(SerialDevice* device, std::shared_ptr<SharedBuffers> shared)
-        : device_(device),
-          shared_(std::move(shared)),
-          port_(this),
-          sentPoll_(this),
-          drainDelay_(this),
-          floodDrain_(this) {
-        connect(&port_, &QSerialPort::readyRead, this, [this] { onArrival(); });
-        drainDelay_.setSingleShot(true);
-        connect(&drainDelay_, &QTimer::timeout, this, [this] { drain(); });
-        // One timer runs through a flood, rather than one started anew at every drain.
-        floodDrain_.setInterval(static_cast<int>(kBusyDrainMs));
-        connect(&floodDrain_, &QTimer::timeout, this, [this] { drain(); });
-#if !defined(Q_OS_WIN)
-        clock_.start();
-#endif
+    explicit PortWorker(std::shared_ptr<SharedBuffers> shared)
+        : shared_(std::move(shared)), port_(this), sentPoll_(this) {
+        connect(&port_, &QSerialPort::readyRead, this, [this] { drain(); });
         connect(&port_, &QSerialPort::bytesWritten, this, [this] { countSent(); });
         sentPoll_.setInterval(kSentPollMs);
         connect(&sentPoll_, &QTimer::timeout, this, [this] { countSent(); });
@@ -263,10 +252,6 @@ class PortWorker : public QObject {
 #endif
             return refused;
         }
-#if !defined(Q_OS_WIN)
-        // Qt takes one byte to say that data arrived; drain() takes the rest from the driver.
-        port_.setReadBufferSize(1);
-#endif
         takeLineErrors();
         return {OpenFailure::None, {}, settings()};
     }
@@ -307,10 +292,8 @@ class PortWorker : public QObject {
             // Then what Qt and the driver hold, read so that the purge can tell what it threw
             // away, and the driver's queue cleared, so nothing older can follow.
             if (port_.isOpen()) {
-#if defined(Q_OS_WIN)
                 thrownAway += port_.readAll();
-#else
-                thrownAway += takeFromQt(false);
+#if !defined(Q_OS_WIN)
                 readDriver(thrownAway);
 #endif
                 port_.clear(QSerialPort::Input);
@@ -332,9 +315,6 @@ class PortWorker : public QObject {
         }
         if (bytes.isEmpty()) return;
         if (port_.isOpen() && port_.write(bytes) == bytes.size()) {
-#if !defined(Q_OS_WIN)
-            attentiveUntilMs_ = clock_.elapsed() + kAttentiveMs;
-#endif
             handed_ += static_cast<uint64_t>(bytes.size());
             sentPoll_.start();
             return;
@@ -343,28 +323,16 @@ class PortWorker : public QObject {
         shared_->unsent = 0;
     }
 
-    // Moves every received byte from Qt and the driver into the receive buffer.
+    // Closes the port and ends the thread's loop; the worker is deleted in this thread then.
+    void shutdown() {
+        closePort();
+        thread()->quit();
+    }
+
+  private:
+    // Moves what Qt has read into the receive buffer.
     void drain() {
-        drainDelay_.stop();
-#if defined(Q_OS_WIN)
-        QByteArray bytes = port_.readAll();
-#else
-        QByteArray bytes = takeFromQt(busy_);
-        readDriver(bytes);
-        const qint64 now = clock_.elapsed();
-        const qint64 gathering = std::max<qint64>(1, now - firstArrivalMs_.value_or(lastDrainMs_));
-        busy_ =
-            bytes.size() >= kBusyBytes && (busy_ || bytes.size() >= kFloodBytesPerMs * gathering);
-        lastDrainMs_ = now;
-        firstArrivalMs_.reset();
-        if (busy_) {
-            if (!floodDrain_.isActive()) floodDrain_.start();
-        } else {
-            floodDrain_.stop();
-            // The traffic is light again: Qt reads and reports arrivals again.
-            if (heldTaken_) takeFromQt(false);
-        }
-#endif
+        const QByteArray bytes = port_.readAll();
         if (bytes.isEmpty()) return;
         const uint32_t errors = takeLineErrors();
         std::lock_guard lock(shared_->mutex);
@@ -372,10 +340,6 @@ class PortWorker : public QObject {
             reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
         shared_->lost += static_cast<uint64_t>(bytes.size() - taken);
         shared_->errorFlags |= errors;
-    }
-
-    void shutdown() {
-        closePort();
     }
 
     // The first loss report closes the port and tells the device; later ones change nothing.
@@ -393,42 +357,32 @@ class PortWorker : public QObject {
             this,
             [this] {
                 closePort();
-                QMetaObject::invokeMethod(
-                    device_, [device = device_] { emit device->lost(); }, Qt::QueuedConnection);
+                tellDevice([](QObject* device) { ReportLoss(device, "the device vanished"); });
             },
             Qt::QueuedConnection);
     }
 
-  private:
     void closePort() {
-        // Stopped here, in their own thread: the worker is deleted from another one.
-        for (QTimer* timer : {&sentPoll_, &drainDelay_, &floodDrain_}) timer->stop();
+        sentPoll_.stop();
         port_.close();
 #if !defined(Q_OS_WIN)
         claim_.release();
 #endif
     }
 
+    // Runs `report` in the window's thread, unless the device is closing.
+    template <typename Report>
+    void tellDevice(Report report) {
+        std::lock_guard lock(shared_->mutex);
+        if (!shared_->device) return;
+        QMetaObject::invokeMethod(
+            shared_->device, [device = shared_->device, report] { report(device); },
+            Qt::QueuedConnection);
+    }
+
     LineSettings settings() const {
         return {static_cast<int32_t>(port_.baudRate()), FromQtParity(port_.parity()),
                 port_.stopBits() == QSerialPort::TwoStop ? 2 : 1};
-    }
-
-    void onArrival() {
-#if defined(Q_OS_WIN)
-        drain();
-#else
-        // A flood is drained by its timer rather than at every arrival.
-        if (busy_) return;
-        if (!firstArrivalMs_) firstArrivalMs_ = clock_.elapsed();
-        const qint64 sinceDrain = clock_.elapsed() - lastDrainMs_;
-        if (sinceDrain >= kQuietDrainMs || clock_.elapsed() < attentiveUntilMs_ ||
-            DriverQueue() >= kBusyBytes) {
-            drain();
-        } else if (!drainDelay_.isActive()) {
-            drainDelay_.start(static_cast<int>(kQuietDrainMs - sinceDrain));
-        }
-#endif
     }
 
     // Qt reports a chunk written to the driver only once the driver can take more, so a full
@@ -445,13 +399,10 @@ class PortWorker : public QObject {
         }
         // One notice at a time is enough: the receiver reads the totals.
         if (shared_->sentNoticePending.exchange(true)) return;
-        QMetaObject::invokeMethod(
-            device_,
-            [device = device_, shared = shared_] {
-                shared->sentNoticePending = false;
-                emit device->sent();
-            },
-            Qt::QueuedConnection);
+        tellDevice([shared = shared_](QObject* device) {
+            shared->sentNoticePending = false;
+            ReportSent(device);
+        });
     }
 
     void onError(QSerialPort::SerialPortError error) {
@@ -461,31 +412,9 @@ class PortWorker : public QObject {
     }
 
 #if !defined(Q_OS_WIN)
-    // Received bytes the driver holds.
-    qint64 DriverQueue() const {
-        int queued = 0;
-        if (::ioctl(static_cast<int>(port_.handle()), FIONREAD, &queued) != 0) return 0;
-        return queued;
-    }
-
-    // What Qt has read and not handed on yet. Within a flood its one byte is copied and left in
-    // its full buffer, which keeps Qt from watching the port: the timed drains are then the
-    // thread's only wake-ups. Out of a flood Qt's buffer is emptied, and it watches again.
-    QByteArray takeFromQt(bool flood) {
-        if (flood) {
-            if (heldTaken_ || port_.bytesAvailable() == 0) return {};
-            heldTaken_ = true;
-            return port_.peek(1);
-        }
-        QByteArray bytes = port_.readAll();
-        if (std::exchange(heldTaken_, false)) bytes.remove(0, 1);
-        return bytes;
-    }
-
     // Appends what the driver holds (a terminal hands over a few KB a read); a read that fails
     // for another reason than an empty queue means the device is going.
     void readDriver(QByteArray& bytes) {
-        if (!port_.isOpen()) return;
         const int fd = static_cast<int>(port_.handle());
         while (true) {
             const ssize_t count = ::read(fd, chunk_.data(), chunk_.size());
@@ -503,8 +432,13 @@ class PortWorker : public QObject {
     // Line error flags since the last call, where the platform can tell; 0 elsewhere.
     uint32_t takeLineErrors() {
 #if defined(Q_OS_LINUX)
+        if (!lineCountsKnown_) return 0;
         serial_icounter_struct counts{};
-        if (::ioctl(static_cast<int>(port_.handle()), TIOCGICOUNT, &counts) != 0) return 0;
+        if (::ioctl(static_cast<int>(port_.handle()), TIOCGICOUNT, &counts) != 0) {
+            // A driver without the counts (a pseudo-terminal) is not asked at every arrival.
+            lineCountsKnown_ = errno != ENOTTY && errno != EINVAL;
+            return 0;
+        }
         uint32_t flags = 0;
         if (counts.parity != lastCounts_.parity) flags |= LineError::RxParity;
         if (counts.frame != lastCounts_.frame) flags |= LineError::Framing;
@@ -522,61 +456,72 @@ class PortWorker : public QObject {
 #endif
     }
 
-    SerialDevice* device_;
+    // What the device is told; defined with it.
+    static void ReportLoss(QObject* device, const QString& reason);
+    static void ReportSent(QObject* device);
+
     std::shared_ptr<SharedBuffers> shared_;
 #if !defined(Q_OS_WIN)
     DeviceClaim claim_;  // released after the port has closed
 #endif
     QSerialPort port_;
     QTimer sentPoll_;
-    QTimer drainDelay_;
-    QTimer floodDrain_;
 #if !defined(Q_OS_WIN)
     std::vector<char> chunk_ = std::vector<char>(64 * 1024);
-    QElapsedTimer clock_;
-    qint64 lastDrainMs_ = 0;
-    std::optional<qint64> firstArrivalMs_;  // of the bytes since the last drain
-    qint64 attentiveUntilMs_ = 0;
-    bool busy_ = false;       // the last drain found a flood
-    bool heldTaken_ = false;  // the byte in Qt's buffer has been handed on
 #endif
     uint64_t handed_ = 0;  // bytes given to Qt to write
     uint64_t taken_ = 0;   // of those, bytes the driver has taken
     bool lossReported_ = false;
 #if defined(Q_OS_LINUX)
+    bool lineCountsKnown_ = true;
     serial_icounter_struct lastCounts_{};
 #endif
 };
 
+// The outcome of a call into the port's thread, if it ends in time.
+template <typename Result>
+struct PendingCall {
+    QSemaphore done;
+    Result result{};
+};
+
 class QtSerialDevice : public SerialDevice {
   public:
-    QtSerialDevice() : shared_(std::make_shared<SharedBuffers>()) {
-        worker_ = new PortWorker(this, shared_);
-        worker_->moveToThread(&thread_);
-        thread_.setObjectName(QStringLiteral("serial I/O"));
-        thread_.start();
+    QtSerialDevice() : shared_(std::make_shared<SharedBuffers>()), thread_(new QThread) {
+        shared_->device = this;
+        worker_ = new PortWorker(shared_);
+        worker_->moveToThread(thread_);
+        // Deleted in its own thread, port and timers with it, when the thread's loop has ended.
+        connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
+        thread_->setObjectName(QStringLiteral("serial I/O"));
+        thread_->start();
     }
     ~QtSerialDevice() override { close(); }
 
     OpenStatus open(const QString& name) {
-        OpenStatus status;
-        inWorker([&] { status = worker_->open(name); });
-        settings_ = status.settings;
-        return status;
+        const std::optional<OpenStatus> status =
+            inWorker(kOpenWaitMs, [name](PortWorker& worker) { return worker.open(name); });
+        if (!status) return {OpenFailure::Other, NoAnswerText(kOpenWaitMs), {}};
+        settings_ = status->settings;
+        return *status;
     }
 
     LineSettings lineSettings() const override { return settings_; }
 
     bool setLineSettings(const LineSettings& settings) override {
-        bool accepted = false;
-        inWorker([&] { std::tie(accepted, settings_) = worker_->setLineSettings(settings); });
-        return accepted;
+        const auto outcome = inWorker(kControlWaitMs, [settings](PortWorker& worker) {
+            return worker.setLineSettings(settings);
+        });
+        if (!outcome) return false;
+        settings_ = outcome->second;
+        return outcome->first;
     }
 
     QByteArray purge(bool output, bool input) override {
-        QByteArray thrownAway;
-        if (output || input) inWorker([&] { thrownAway = worker_->purge(output, input); });
-        return thrownAway;
+        if (!output && !input) return {};
+        return inWorker(kControlWaitMs,
+                        [output, input](PortWorker& worker) { return worker.purge(output, input); })
+            .value_or(QByteArray());
     }
 
     uint32_t bytesWaiting(uint32_t* errorFlags) override {
@@ -625,29 +570,81 @@ class QtSerialDevice : public SerialDevice {
         return shared_->lost;
     }
 
+    // The port closes in its own thread. A thread that does not end in time is left to end on
+    // its own, and is deleted then; the device no longer hears from it.
     void close() override {
-        if (!thread_.isRunning()) return;
-        inWorker([&] { worker_->shutdown(); });
-        thread_.quit();
-        thread_.wait();
-        delete worker_;
-        worker_ = nullptr;
+        if (!thread_) return;
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->device = nullptr;
+            shared_->gone = true;
+        }
+        QThread* thread = std::exchange(thread_, nullptr);
+        PortWorker* worker = std::exchange(worker_, nullptr);
+        QMetaObject::invokeMethod(
+            worker, [worker] { worker->shutdown(); }, Qt::QueuedConnection);
+        if (!hung_ && thread->wait(QDeadlineTimer(kControlWaitMs))) {
+            delete thread;
+            return;
+        }
+        qCWarning(lcSerial).noquote()
+            << "port closed without its thread:" << NoAnswerText(kControlWaitMs);
+        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        // It may have ended before it was told to delete itself.
+        if (thread->wait(QDeadlineTimer(0))) delete thread;
     }
 
+    // Emits lost() for the first loss only.
+    void reportLoss(const QString& reason) {
+        if (std::exchange(lossReported_, true)) return;
+        emit lost(reason);
+    }
+
+    void reportSent() { emit sent(); }
+
   private:
-    // Runs `work` in the port's thread and returns when it is done. The port's thread only
-    // ever does short, non-blocking work, so this is a matter of microseconds.
+    // Runs `work` in the port's thread and returns its result, or none when the thread does not
+    // answer within waitMs: the port is then lost, and no later call waits for it.
     template <typename Work>
-    void inWorker(Work work) {
-        if (!thread_.isRunning()) return;
-        QMetaObject::invokeMethod(worker_, work, Qt::BlockingQueuedConnection);
+    auto inWorker(int waitMs, Work work) -> std::optional<std::invoke_result_t<Work, PortWorker&>> {
+        using Result = std::invoke_result_t<Work, PortWorker&>;
+        if (!worker_ || hung_) return std::nullopt;
+        auto call = std::make_shared<PendingCall<Result>>();
+        QMetaObject::invokeMethod(
+            worker_,
+            [call, work, worker = worker_] {
+                call->result = work(*worker);
+                call->done.release();
+            },
+            Qt::QueuedConnection);
+        if (call->done.tryAcquire(1, waitMs)) return std::move(call->result);
+        hung_ = true;
+        const QString reason = NoAnswerText(waitMs);
+        qCWarning(lcSerial).noquote() << "port lost:" << reason;
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->gone = true;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, reason] { reportLoss(reason); }, Qt::QueuedConnection);
+        return std::nullopt;
     }
 
     std::shared_ptr<SharedBuffers> shared_;
-    QThread thread_;
+    QThread* thread_;
     PortWorker* worker_ = nullptr;
     LineSettings settings_;
+    bool hung_ = false;  // a call into the port's thread did not end in time
+    bool lossReported_ = false;
 };
+
+void PortWorker::ReportLoss(QObject* device, const QString& reason) {
+    static_cast<QtSerialDevice*>(device)->reportLoss(reason);
+}
+
+void PortWorker::ReportSent(QObject* device) {
+    static_cast<QtSerialDevice*>(device)->reportSent();
+}
 
 }  // namespace
 

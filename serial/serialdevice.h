@@ -61,8 +61,9 @@ class SerialDevice : public QObject {
     virtual void close() = 0;
 
   signals:
-    // The device is gone (adapter pulled, far end of a pseudo-terminal closed).
-    void lost();
+    // The device is gone (adapter pulled, far end of a pseudo-terminal closed, a driver that
+    // stopped answering), and why, in a few words.
+    void lost(const QString& reason = QString());
     // The driver has taken more of the written bytes.
     void sent();
 };

@@ -5,22 +5,31 @@
 // The far end behaves like a receiving UART: every millisecond the bytes due at the row's rate
 // arrive whether or not the program is ready; what the terminal cannot take at that moment is
 // lost and the data go on with the next byte. Each row runs in a process of its own, so its
-// peak memory is its own.
+// peak memory is its own. Beside each row, `cat` can read the same feed from a terminal of its
+// own: the floor of what a reader that waits in the kernel loses and spends.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -56,6 +65,14 @@ constexpr const char* Usage =
     "  --find             once the display keeps 16 MiB, search it for text that is not\n"
     "                     there, next and previous in turn, four times a second (code\n"
     "                     without the sliced search: n/a); needs --autoclear off\n"
+    "  --feed whole|pieces  whole: every millisecond what is due (default); pieces: 250-byte\n"
+    "                     pieces, each at its own time, with a pause of 5 ms after every\n"
+    "                     20 ms of sending\n"
+    "  --cat              after each row, the same feed read by cat from a terminal of its\n"
+    "                     own (a pair of rows)\n"
+    "  --beside COMMAND   run COMMAND (with sh -c) again and again beside each row, for\n"
+    "                     example a compiler; the load column says job\n"
+    "  --repeat N         run every row (and pair) N times\n"
     "%s"
     "\n"
     "Columns: offered (bytes due at the rate), lost@wr (could not enter the terminal),\n"
@@ -63,9 +80,11 @@ constexpr const char* Usage =
     "difference), lost and lost%% (offered - counted), CPU s/MB (the program's CPU time per MB\n"
     "counted), CPU%% (its CPU time over the row's time), VmHWM MB (peak memory), tick med/max ms\n"
     "(Timer_RecDataTimer), ticks, wall s, wr late ms (the writer's own worst lateness; a late\n"
-    "writer offers a burst at once), views (open, off or n/a), vtick max ms (the longest\n"
+    "writer offers a burst at once), wr rt (yes when the writer ran at real-time priority),\n"
+    "views (open, off or n/a), vtick max ms (the longest\n"
     "tick of the charts' and the monitor's timers), finds (searches that ended) and slice max\n"
-    "ms (the longest slice of a search).\n";
+    "ms (the longest slice of a search); reader (program or cat), feed, and port s/MB: the CPU\n"
+    "time per MB of the program's port thread, or of cat.\n";
 
 // After the last byte is offered, the count may catch up for this long; it is taken as final
 // once it has not moved for QuietMs.
@@ -75,7 +94,13 @@ constexpr qint64 QuietMs = 3000;
 constexpr qint64 WriterGraceMs = 30000;
 constexpr uint8_t ReceiveBaudIndex = 8;
 
+// The pieces feed: a stream that comes in small pieces and pauses now and then.
+constexpr long PieceBytes = 250;
+constexpr long PieceBurstNs = 20000000L;
+constexpr long PiecePauseNs = 5000000L;
+
 struct Row {
+    bool pieces = false;
     bool hex = false;
     bool autoClear = true;
     bool views = false;
@@ -92,10 +117,13 @@ struct Offer {
     // however fast the program drains, so losses beside a large figure here are not the
     // program's.
     double latestMs = 0;
+    bool realtime = false;  // the writer ran at real-time priority
 };
 
 struct Figures {
     bool ran = false;
+    bool cat = false;
+    double portCpuPerMb = 0;  // the port's thread, or cat
     bool viewsOpen = false;
     Offer offer;
     long counted = 0;
@@ -123,24 +151,37 @@ std::string MakeData(bool hex, long size) {
     return data;
 }
 
-// The UART: waits for the go byte, then every millisecond offers what is due and never waits
-// for the terminal; what it refuses is lost.
+// The UART: waits for the go byte, then offers what is due at its time and never waits for the
+// terminal; what it refuses is lost. Whole: every millisecond what is due; pieces: 250 bytes at
+// a time at the row's rate, with a pause after every burst.
 [[noreturn]] void RunWriter(int master, int goFd, int offerFd, const Row& row) {
     if (fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK) != 0) _exit(1);
     char go = 0;
     if (::read(goFd, &go, 1) != 1) _exit(1);
     const std::string data = MakeData(row.hex, row.size);
+    Offer offer;
+    // A UART sends on time whatever else the machine does; where the system allows it, so
+    // does the writer, and the readers alone meet the load.
+    sched_param priority{};
+    priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    offer.realtime = sched_setscheduler(0, SCHED_FIFO, &priority) == 0;
+    const long stepNs = row.pieces ? PieceBytes * 1000000000L / row.rate : 1000000L;
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
-    Offer offer;
-    for (long ms = 1; offer.offered < row.size; ++ms) {
-        next = AddNanoseconds(next, 1000000L);
+    long burstNs = 0;
+    for (long step = 1; offer.offered < row.size; ++step) {
+        next = AddNanoseconds(next, stepNs);
+        if (row.pieces && (burstNs += stepNs) > PieceBurstNs) {
+            next = AddNanoseconds(next, PiecePauseNs);
+            burstNs = 0;
+        }
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
         timespec now{};
         clock_gettime(CLOCK_MONOTONIC, &now);
         const double lateMs = (now.tv_sec - next.tv_sec) * 1e3 + (now.tv_nsec - next.tv_nsec) / 1e6;
         offer.latestMs = std::max(offer.latestMs, lateMs);
-        const long due = std::min(row.size, row.rate * ms / 1000);
+        const long due = row.pieces ? std::min(row.size, offer.offered + PieceBytes)
+                                    : std::min(row.size, row.rate * step / 1000);
         if (due == offer.offered) continue;
         const long slice = due - offer.offered;
         const ssize_t entered = ::write(master, data.data() + offer.offered, slice);
@@ -152,30 +193,78 @@ std::string MakeData(bool hex, long size) {
     _exit(0);
 }
 
-// One row, in the process it was forked into; the figures go to resultFd.
-[[noreturn]] void RunRow(const Row& row, int resultFd) {
+// A pseudo-terminal in raw mode with the writer forked on its master, waiting for the go byte.
+struct Feed {
     int master = -1;
     int slave = -1;
     char slaveName[256] = {};
-    if (openpty(&master, &slave, slaveName, nullptr, nullptr) != 0) _exit(1);
-    // No echo or line editing before the port is opened: the writer waits for the go anyway.
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    int goPipe[2];
-    int offerPipe[2];
-    if (pipe(goPipe) != 0 || pipe(offerPipe) != 0) _exit(1);
-    const pid_t writer = fork();
-    if (writer == 0) {
-        ::close(goPipe[1]);
-        ::close(offerPipe[0]);
-        ::close(slave);
-        RunWriter(master, goPipe[0], offerPipe[1], row);
-    }
-    ::close(goPipe[0]);
-    ::close(offerPipe[1]);
+    int go = -1;     // write one byte to start
+    int offer = -1;  // the writer's Offer comes here
+    pid_t writer = -1;
 
+    explicit Feed(const Row& row) {
+        if (openpty(&master, &slave, slaveName, nullptr, nullptr) != 0) _exit(1);
+        // No echo or line editing before the reader opens it: the writer waits for the go.
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        int goPipe[2];
+        int offerPipe[2];
+        if (pipe(goPipe) != 0 || pipe(offerPipe) != 0) _exit(1);
+        writer = fork();
+        if (writer == 0) {
+            ::close(goPipe[1]);
+            ::close(offerPipe[0]);
+            ::close(slave);
+            RunWriter(master, goPipe[0], offerPipe[1], row);
+        }
+        ::close(goPipe[0]);
+        ::close(offerPipe[1]);
+        go = goPipe[1];
+        offer = offerPipe[0];
+    }
+    void start() const {
+        const char byte = 1;
+        if (::write(go, &byte, 1) != 1) _exit(1);
+    }
+    // The writer's report, once it has offered everything; false while it has not.
+    bool takeOffer(Offer& taken) const {
+        pollfd report{offer, POLLIN, 0};
+        return ::poll(&report, 1, 0) == 1 &&
+               ::read(offer, &taken, sizeof taken) == static_cast<ssize_t>(sizeof taken);
+    }
+};
+
+// CPU seconds of the program's port thread (named "serial I/O"); 0 before it is found.
+class PortThreadClock {
+  public:
+    PortThreadClock() {
+        const QStringList tasks =
+            QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& task : tasks) {
+            FILE* comm = std::fopen(qPrintable("/proc/self/task/" + task + "/comm"), "r");
+            char name[64] = {};
+            if (!comm) continue;
+            if (std::fgets(name, sizeof name, comm) && std::string(name) == "serial I/O\n")
+                clock_ =
+                    (~static_cast<clockid_t>(task.toInt()) << 3) | 6;  // the thread's CPU clock
+            std::fclose(comm);
+        }
+    }
+    double seconds() const {
+        timespec used{};
+        if (!clock_ || clock_gettime(*clock_, &used) != 0) return 0;
+        return used.tv_sec + used.tv_nsec / 1e9;
+    }
+
+  private:
+    std::optional<clockid_t> clock_;
+};
+
+// One row, in the process it was forked into; the figures go to resultFd.
+[[noreturn]] void RunRow(const Row& row, int resultFd) {
+    const Feed feed(row);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 1;
     char name[] = "bench_receive";
@@ -188,8 +277,8 @@ std::string MakeData(bool hex, long size) {
     });
     CreateWindows();
     Form1->show();
-    if (!Link().OpenPortByName(QString::fromLocal8Bit(slaveName))) _exit(1);
-    ::close(slave);
+    if (!Link().OpenPortByName(QString::fromLocal8Bit(feed.slaveName))) _exit(1);
+    ::close(feed.slave);
     Link().BaudIndex = ReceiveBaudIndex;
     if (!Link().ApplyPortSettings()) _exit(1);
     Form1->Check_RecHex->setChecked(row.hex);
@@ -255,6 +344,8 @@ std::string MakeData(bool hex, long size) {
         finder.start(250);
     }
 #endif
+    const PortThreadClock portThread;
+    const double portCpuBefore = portThread.seconds();
     const double cpuBefore = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -275,11 +366,8 @@ std::string MakeData(bool hex, long size) {
             sinceCountMoved.restart();
         }
         if (!offerKnown) {
-            pollfd report{offerPipe[0], POLLIN, 0};
-            if (::poll(&report, 1, 0) == 1) {
-                offerKnown = ::read(offerPipe[0], &figures.offer, sizeof figures.offer) ==
-                             sizeof figures.offer;
-                if (!offerKnown) loop.quit();
+            if (feed.takeOffer(figures.offer)) {
+                offerKnown = true;
                 sinceOffer.start();
             } else if (wall.elapsed() > offerMs + WriterGraceMs) {
                 loop.quit();
@@ -295,8 +383,7 @@ std::string MakeData(bool hex, long size) {
     // The watch runs in the measured process, so it looks only ten times a second: fifty
     // times a second cost about 0.4 % CPU, a fifth of what an 11.5 kB/s row measured.
     watch.start(100);
-    const char go = 1;
-    if (::write(goPipe[1], &go, 1) != 1) _exit(1);
+    feed.start();
     loop.exec();
 
     figures.ran = offerKnown;
@@ -305,6 +392,7 @@ std::string MakeData(bool hex, long size) {
     const double countedMb = figures.counted / 1e6;
     figures.cpuPerMb = countedMb > 0 ? (CpuSeconds() - cpuBefore) / countedMb : 0;
     figures.cpuPercent = 100.0 * (CpuSeconds() - cpuBefore) / figures.seconds;
+    figures.portCpuPerMb = countedMb > 0 ? (portThread.seconds() - portCpuBefore) / countedMb : 0;
     if (!viewTickMs.empty())
         figures.viewsLongestMs = *std::max_element(viewTickMs.begin(), viewTickMs.end());
 #if defined(TVR_SLICED_FIND)
@@ -315,7 +403,7 @@ std::string MakeData(bool hex, long size) {
     figures.ticks = static_cast<long>(tickMs.size());
     if (!tickMs.empty()) figures.longestMs = *std::max_element(tickMs.begin(), tickMs.end());
     figures.medianMs = Median(tickMs);
-    waitpid(writer, nullptr, 0);
+    waitpid(feed.writer, nullptr, 0);
     if (::write(resultFd, &figures, sizeof figures) != sizeof figures) _exit(1);
     // The windows live until the process ends, as in the program.
     _exit(0);
@@ -341,21 +429,122 @@ Figures MeasureRow(const Row& row) {
     return figures;
 }
 
-void PrintHeader(const CommonOptions& common) {
-    std::printf(
-        "%s%-4s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %5s %8s %8s %8s %6s %6s %7s %5s %9s %5s "
-        "%9s\n",
-        common.codeColumn("code").c_str(), "load", "shown", "rate B/s", "offered", "lost@wr",
-        "counted", "check", "lost", "lost%", "CPU s/MB", "CPU%", "VmHWM MB", "tick med", "tick max",
-        "ticks", "wall s", "wr late", "views", "vtick max", "finds", "slice max");
+// Seconds on the monotonic clock.
+double Now() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
-    const std::string lead = common.codeColumn(common.label) + LoadLabel(common.busy);
+// The same feed read by cat from a terminal of its own, into memory; ends the way a program
+// row does (everything counted, the count still for QuietMs, or DrainLimitMs after the offer).
+Figures MeasureCatRow(const Row& row) {
+    Figures figures;
+    figures.cat = true;
+    std::fflush(nullptr);
+    Feed feed(row);
+    const int out = memfd_create("cat-output", 0);
+    if (out < 0) return figures;
+    const pid_t cat = fork();
+    if (cat == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (dup2(feed.slave, 0) < 0 || dup2(out, 1) < 0) _exit(127);
+        execlp("cat", "cat", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ::close(feed.slave);
+    const double start = Now();
+    feed.start();
+    bool offerKnown = false;
+    double offerAt = 0;
+    double movedAt = start;
+    long lastCount = 0;
+    while (true) {
+        const timespec step{0, 100000000L};
+        nanosleep(&step, nullptr);
+        struct stat written {};
+        fstat(out, &written);
+        const long counted = written.st_size;
+        if (counted != lastCount) {
+            lastCount = counted;
+            movedAt = Now();
+        }
+        if (!offerKnown) {
+            offerKnown = feed.takeOffer(figures.offer);
+            offerAt = Now();
+            if (!offerKnown && Now() - start > (row.size * 2.0 / row.rate) + WriterGraceMs / 1e3)
+                break;
+            continue;
+        }
+        const long entered = figures.offer.offered - figures.offer.lostAtWriter;
+        if (counted >= entered || Now() - movedAt > QuietMs / 1e3 ||
+            Now() - offerAt > DrainLimitMs / 1e3) {
+            break;
+        }
+    }
+    figures.seconds = Now() - start;
+    kill(cat, SIGTERM);
+    rusage usage{};
+    int status = 0;
+    wait4(cat, &status, 0, &usage);
+    waitpid(feed.writer, nullptr, 0);
+    for (const int fd : {feed.master, feed.go, feed.offer, out}) ::close(fd);
+    figures.ran = offerKnown;
+    figures.counted = lastCount;
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                       (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    const double countedMb = figures.counted / 1e6;
+    figures.cpuPerMb = countedMb > 0 ? cpu / countedMb : 0;
+    figures.portCpuPerMb = figures.cpuPerMb;
+    figures.cpuPercent = 100.0 * cpu / figures.seconds;
+    return figures;
+}
+
+// A command run again and again beside each row, in a process group of its own.
+class BesideJob {
+  public:
+    explicit BesideJob(const std::string& command) {
+        if (command.empty()) return;
+        const std::string loop = "while :; do " + command + "; done >/dev/null 2>&1";
+        group_ = fork();
+        if (group_ == 0) {
+            setpgid(0, 0);
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            execl("/bin/sh", "sh", "-c", loop.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (group_ > 0) setpgid(group_, group_);
+    }
+    ~BesideJob() {
+        if (group_ <= 0) return;
+        kill(-group_, SIGKILL);
+        waitpid(group_, nullptr, 0);
+    }
+    BesideJob(const BesideJob&) = delete;
+    BesideJob& operator=(const BesideJob&) = delete;
+
+  private:
+    pid_t group_ = -1;
+};
+
+void PrintHeader(const CommonOptions& common) {
+    std::printf(
+        "%s%-4s %-7s %-6s %-5s %8s %9s %8s %9s %6s %8s %6s %8s %9s %5s %8s %8s %8s %6s %6s %7s "
+        "%5s %5s %9s %5s %9s\n",
+        common.codeColumn("code").c_str(), "load", "reader", "feed", "shown", "rate B/s", "offered",
+        "lost@wr", "counted", "check", "lost", "lost%", "CPU s/MB", "port s/MB", "CPU%", "VmHWM MB",
+        "tick med", "tick max", "ticks", "wall s", "wr late", "wr rt", "views", "vtick max",
+        "finds", "slice max");
+}
+
+void PrintRow(const CommonOptions& common, const char* load, const Row& row, const Figures& f) {
+    const std::string lead = common.codeColumn(common.label) + load;
+    const char* reader = f.cat ? "cat" : "program";
+    const char* feed = row.pieces ? "pieces" : "whole";
     const char* shown = row.hex ? "hex" : "text";
     if (!f.ran) {
-        std::printf("%-4s %-5s %8ld  failed: the row did not finish\n", lead.c_str(), shown,
-                    row.rate);
+        std::printf("%-4s %-7s %-6s %-5s %8ld  failed: the row did not finish\n", lead.c_str(),
+                    reader, feed, shown, row.rate);
         return;
     }
     const long entered = f.offer.offered - f.offer.lostAtWriter;
@@ -364,15 +553,21 @@ void PrintRow(const CommonOptions& common, const Row& row, const Figures& f) {
         surplus == 0 ? "ok" : (surplus > 0 ? "+" : "") + std::to_string(surplus);
     const long lost = f.offer.offered - f.counted;
     const double lostPercent = 100.0 * lost / f.offer.offered;
+    std::printf("%-4s %-7s %-6s %-5s %8ld %9ld %8ld %9ld %6s %8ld %6.2f %8.3f %9.4f %5.1f ",
+                lead.c_str(), reader, feed, shown, row.rate, f.offer.offered, f.offer.lostAtWriter,
+                f.counted, check.c_str(), lost, lostPercent, f.cpuPerMb, f.portCpuPerMb,
+                f.cpuPercent);
+    const char* realtime = f.offer.realtime ? "yes" : "no";
+    if (f.cat) {
+        std::printf("%8s %8s %8s %6s %6.1f %7.1f %5s %5s %9s %5s %9s\n", "-", "-", "-", "-",
+                    f.seconds, f.offer.latestMs, realtime, "-", "-", "-", "-");
+        return;
+    }
     const char* views = f.viewsOpen ? "open" : (row.views ? "n/a" : "off");
     const std::string finds = f.findRan ? std::to_string(f.finds) : (row.find ? "n/a" : "off");
-    std::printf(
-        "%-4s %-5s %8ld %9ld %8ld %9ld %6s %8ld %6.2f %8.3f %5.1f %8.1f %8.3f %8.3f %6ld %6.1f "
-        "%7.1f %5s %9.3f %5s %9.3f\n",
-        lead.c_str(), shown, row.rate, f.offer.offered, f.offer.lostAtWriter, f.counted,
-        check.c_str(), lost, lostPercent, f.cpuPerMb, f.cpuPercent, f.peakMb, f.medianMs,
-        f.longestMs, f.ticks, f.seconds, f.offer.latestMs, views, f.viewsLongestMs, finds.c_str(),
-        f.sliceLongestMs);
+    std::printf("%8.1f %8.3f %8.3f %6ld %6.1f %7.1f %5s %5s %9.3f %5s %9.3f\n", f.peakMb,
+                f.medianMs, f.longestMs, f.ticks, f.seconds, f.offer.latestMs, realtime, views,
+                f.viewsLongestMs, finds.c_str(), f.sliceLongestMs);
 }
 
 std::vector<long> ParseRates(const std::string& text) {
@@ -400,6 +595,10 @@ int main(int argc, char** argv) {
     bool autoClear = true;
     bool views = false;
     bool find = false;
+    bool pieces = false;
+    bool withCat = false;
+    std::string beside;
+    long repeat = 1;
 
     const std::optional<int> stop =
         ReadCommandLine(argc, argv, program, Usage, common,
@@ -431,6 +630,18 @@ int main(int argc, char** argv) {
                                 views = true;
                             } else if (option == "--find") {
                                 find = true;
+                            } else if (option == "--feed") {
+                                const std::string which = arguments.takeValue().value_or("");
+                                if (which != "whole" && which != "pieces")
+                                    error = "--feed takes whole or pieces";
+                                pieces = which == "pieces";
+                            } else if (option == "--cat") {
+                                withCat = true;
+                            } else if (option == "--beside") {
+                                beside = arguments.takeValue().value_or("");
+                                if (beside.empty()) error = "--beside needs a command";
+                            } else if (option == "--repeat") {
+                                repeat = arguments.takePositive(option, error).value_or(repeat);
                             } else {
                                 return false;
                             }
@@ -444,19 +655,47 @@ int main(int argc, char** argv) {
         PrintHeader(common);
     }
     std::fflush(stdout);
+    const char* load = beside.empty() ? LoadLabel(common.busy) : "job";
     bool allRan = true;
-    for (const long rate : rates) {
-        for (const bool hex : shownHex) {
-            const Row row{hex, autoClear, views, find, rate, size.value_or(rate * seconds)};
-            Figures figures;
-            {
-                const BusyLoad load(common.busy);
-                figures = MeasureRow(row);
+    int pairs = 0;
+    int lostMore = 0;
+    int costlier = 0;
+    for (long round = 0; round < repeat; ++round) {
+        for (const long rate : rates) {
+            for (const bool hex : shownHex) {
+                const Row row{
+                    pieces, hex, autoClear, views, find, rate, size.value_or(rate * seconds)};
+                Figures figures;
+                Figures catFigures;
+                {
+                    const BusyLoad busy(common.busy);
+                    const BesideJob job(beside);
+                    figures = MeasureRow(row);
+                }
+                allRan = allRan && figures.ran;
+                PrintRow(common, load, row, figures);
+                std::fflush(stdout);
+                if (!withCat) continue;
+                {
+                    const BusyLoad busy(common.busy);
+                    const BesideJob job(beside);
+                    catFigures = MeasureCatRow(row);
+                }
+                allRan = allRan && catFigures.ran;
+                PrintRow(common, load, row, catFigures);
+                std::fflush(stdout);
+                ++pairs;
+                const auto lost = [](const Figures& f) { return f.offer.offered - f.counted; };
+                if (lost(figures) > lost(catFigures)) ++lostMore;
+                if (figures.portCpuPerMb > 1.5 * catFigures.portCpuPerMb) ++costlier;
             }
-            allRan = allRan && figures.ran;
-            PrintRow(common, row, figures);
-            std::fflush(stdout);
         }
     }
-    return allRan ? 0 : 1;
+    if (withCat) {
+        std::printf(
+            "# pairs %d: the program lost more than cat in %d, its port thread spent more "
+            "than 1.5 x cat's CPU per MB in %d\n",
+            pairs, lostMore, costlier);
+    }
+    return allRan && lostMore == 0 && costlier == 0 ? 0 : 1;
 }

@@ -3,11 +3,13 @@
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -16,7 +18,9 @@
 #include <QTest>
 #include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <thread>
 
@@ -25,6 +29,7 @@
 #include "serial/qtserialdevice.h"
 #include "serial/seriallink.h"
 #include "tests/support/recorders.h"
+#include "tests/support/warningrecorder.h"
 
 namespace {
 
@@ -200,6 +205,79 @@ bool ProcessEventsUntil(Condition done, int timeoutMs) {
     }
     return done();
 }
+
+// A far end that sends like a UART at `bytesPerSecond`: every millisecond what is due, never
+// waiting for the terminal; what it refuses is lost. Runs until stopped.
+class UartFeeder {
+  public:
+    UartFeeder(int master, qsizetype bytesPerSecond)
+        : thread_([this, master, bytesPerSecond] {
+              const QByteArray data = Pattern(bytesPerSecond / 1000);
+              timespec next{};
+              ::clock_gettime(CLOCK_MONOTONIC, &next);
+              while (!stop_) {
+                  next.tv_nsec += 1000000;
+                  if (next.tv_nsec >= 1000000000) {
+                      next.tv_nsec -= 1000000000;
+                      ++next.tv_sec;
+                  }
+                  ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+                  const ssize_t n = ::write(master, data.constData(), data.size());
+                  if (n < 0 && errno != EAGAIN) return;
+              }
+          }) {}
+    ~UartFeeder() {
+        stop_ = true;
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Holds the port's thread where a hanging driver would: inside a call that does not return
+// until released (or, so that no test waits for ever, after ten seconds).
+class PortThreadHold {
+  public:
+    // Holds the one thread named "serial I/O"; false when there is none.
+    bool hold() {
+        const pid_t tid = PortThread();
+        if (tid <= 0) return false;
+        struct sigaction action {};
+        action.sa_handler = &PortThreadHold::stay;
+        ::sigaction(SIGUSR1, &action, nullptr);
+        held_ = true;
+        if (::syscall(SYS_tgkill, ::getpid(), tid, SIGUSR1) != 0) return false;
+        return WaitUntil([] { return staying_.load(); }, 2000);
+    }
+    void release() { held_ = false; }
+    ~PortThreadHold() { release(); }
+
+    // The thread of the one open device, 0 when there is none.
+    static pid_t PortThread() {
+        pid_t found = 0;
+        QDirIterator tasks("/proc/self/task", QDir::Dirs | QDir::NoDotAndDotDot);
+        while (tasks.hasNext()) {
+            const QString task = tasks.next();
+            QFile comm(task + "/comm");
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll() == "serial I/O\n")
+                found = task.section('/', -1).toInt();
+        }
+        return found;
+    }
+
+  private:
+    static void stay(int) {
+        staying_ = true;
+        timespec pause{0, 1000000};
+        for (int ms = 0; held_ && ms < 10000; ++ms) ::nanosleep(&pause, nullptr);
+        staying_ = false;
+    }
+
+    static inline std::atomic<bool> held_{false};
+    static inline std::atomic<bool> staying_{false};
+};
 
 }  // namespace
 
@@ -604,6 +682,150 @@ class QtSerialDeviceTest : public QObject {
         QCOMPARE(host.portsLost, 1);
         QCOMPARE(host.panels[3], QString("Disconnect"));
         QVERIFY(!host.polling);
+        SetPinnedPorts({});
+    }
+
+    // Closed while a flood arrives at 1 MB/s and more is being sent than the far end reads
+    // (the port's timers run), again and again: each close ends well within its bound, the
+    // port's thread ends with it, and neither Qt nor the program has a word to say.
+    void closeDuringAFloodIsQuickAndQuiet() {
+        WarningRecorder warnings;
+        qint64 longestMs = 0;
+        const QByteArray outgoing = Pattern(256 * 1024);
+        for (int round = 0; round < 100; ++round) {
+            PtyPair pty;
+            auto device = OpenQtSerialDevice(pty.slaveName).device;
+            QVERIFY(device);
+            const UartFeeder feeder(pty.master, 1000000);
+            QCOMPARE(device->write(Data(outgoing), outgoing.size()), outgoing.size());
+            uint32_t errors = 0;
+            QVERIFY(WaitUntil([&] { return device->bytesWaiting(&errors) >= 16 * 1024; }, 2000));
+            QElapsedTimer clock;
+            clock.start();
+            device->close();
+            longestMs = std::max(longestMs, clock.elapsed());
+            QVERIFY(WaitUntil([] { return PortThreadHold::PortThread() == 0; }, 1000));
+        }
+        QCOMPARE(warnings.warnings(), QStringList());
+        QVERIFY2(longestMs < 200, qPrintable(QString("longest close: %1 ms").arg(longestMs)));
+    }
+
+    // A stream of 250-byte pieces, each after a pause of 5 ms: every piece is read as soon as
+    // it arrives. Reading a piece only after a drain timer (up to 100 ms, with nothing watching
+    // the port meanwhile) let a terminal overflow at 1 MB/s. The median wait is compared, so
+    // that a moment in which a busy machine does not run the port's thread does not count.
+    void streamInPiecesWithPausesIsReadAtOnce() {
+        PtyPair pty;
+        auto device = OpenQtSerialDevice(pty.slaveName).device;
+        QVERIFY(device);
+        const qsizetype piece = 250;
+        const QByteArray data = Pattern(100 * piece);
+        std::vector<double> waitsMs;
+        uint32_t errors = 0;
+        for (qsizetype at = 0; at < data.size(); at += piece) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(pty.send(data.mid(at, piece)), piece);
+            QVERIFY(WaitUntil([&] { return device->bytesWaiting(&errors) == at + piece; }, 2000));
+            waitsMs.push_back(clock.nsecsElapsed() / 1e6);
+        }
+        QVERIFY(ReadAll(*device) == data);
+        std::nth_element(waitsMs.begin(), waitsMs.begin() + waitsMs.size() / 2, waitsMs.end());
+        const double medianMs = waitsMs[waitsMs.size() / 2];
+        QVERIFY2(medianMs < 20, qPrintable(QString("median wait %1 ms").arg(medianMs)));
+    }
+
+    // A driver that stops answering freezes nothing: the first call that meets it waits no more
+    // than 200 ms, the port is lost with the reason, and no later call waits at all. Once the
+    // driver returns, the port's thread closes the port and ends, and the device opens again.
+    void hangingDriverIsGivenUpInTime_data() {
+        QTest::addColumn<QString>("first");
+        QTest::newRow("line settings") << "line settings";
+        QTest::newRow("purge") << "purge";
+        QTest::newRow("close") << "close";
+    }
+    void hangingDriverIsGivenUpInTime() {
+        QFETCH(QString, first);
+        PtyPair pty;
+        auto device = OpenQtSerialDevice(pty.slaveName).device;
+        QVERIFY(device);
+        QSignalSpy lost(device.get(), &SerialDevice::lost);
+        uint32_t errors = 0;
+        QCOMPARE(pty.send("abc"), 3);
+        QVERIFY(WaitUntil([&] { return device->bytesWaiting(&errors) == 3; }, 1000));
+        PortThreadHold hold;
+        QVERIFY(hold.hold());
+        if (first != "close") {
+            QTest::ignoreMessage(QtWarningMsg,
+                                 "port lost: the port's driver did not answer within 200 ms");
+        }
+        QTest::ignoreMessage(QtWarningMsg,
+                             "port closed without its thread: the port's driver "
+                             "did not answer within 200 ms");
+
+        QElapsedTimer clock;
+        clock.start();
+        if (first == "line settings") {
+            QVERIFY(!device->setLineSettings({19200, ParityMode::None, 1}));
+        } else if (first == "purge") {
+            QCOMPARE(device->purge(true, true), QByteArray());
+        } else {
+            device->close();
+        }
+        const qint64 firstMs = clock.elapsed();
+        QVERIFY2(firstMs >= 150 && firstMs < 1000, qPrintable(QString::number(firstMs)));
+
+        clock.restart();
+        QVERIFY(!device->setLineSettings({9600, ParityMode::None, 1}));
+        QCOMPARE(device->purge(true, true), QByteArray());
+        QCOMPARE(device->write(Data("x"), 1), 0);
+        device->close();
+        QVERIFY2(clock.elapsed() < 50, qPrintable(QString::number(clock.elapsed())));
+        if (first != "close") {
+            QVERIFY(ProcessEventsUntil([&] { return !lost.isEmpty(); }, 1000));
+            QCOMPARE(lost.size(), 1);
+            QCOMPARE(lost[0][0].toString(),
+                     QString("the port's driver did not answer within 200 ms"));
+        }
+        device.reset();
+
+        hold.release();
+        QVERIFY(ProcessEventsUntil([] { return PortThreadHold::PortThread() == 0; }, 3000));
+        QVERIFY(ProcessEventsUntil(
+            [&] { return OpenQtSerialDevice(pty.slaveName).device != nullptr; }, 1000));
+        QCOMPARE(pty.receive(1, 100), QByteArray());
+    }
+
+    // Through the link, as a search meets it: the step returns in time, and the port is then
+    // closed and reported lost, once.
+    void searchStepOnAHangingDriverEndsInPortLost() {
+        PtyPair pty;
+        SetPinnedPorts({pty.slaveName});
+        SerialLink link(OpenQtSerialDevice);
+        HostRecorder host;
+        link.setHost(&host);
+        MessageRecorder messages;
+        LanguageScope english(1);
+        QVERIFY(link.OpenPortByName(1));
+        PortThreadHold hold;
+        QVERIFY(hold.hold());
+        QTest::ignoreMessage(QtWarningMsg,
+                             "port lost: the port's driver did not answer within 200 ms");
+        QTest::ignoreMessage(QtWarningMsg,
+                             "port closed without its thread: the port's driver "
+                             "did not answer within 200 ms");
+
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!link.SearchStep());
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(ProcessEventsUntil([&] { return !link.PortHandle(); }, 1000));
+        QCOMPARE(messages.texts(), QStringList{"Port disconnected!"});
+        QCOMPARE(host.portsLost, 1);
+
+        hold.release();
+        QVERIFY(ProcessEventsUntil([] { return PortThreadHold::PortThread() == 0; }, 3000));
         SetPinnedPorts({});
     }
 };
