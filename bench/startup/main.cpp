@@ -3,7 +3,6 @@
 // fresh process (this bench again, with a hidden option) that does what tvrsetup's main does,
 // with its preferences in a folder of its own.
 
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,8 +36,9 @@ constexpr const char* Usage =
     "                     read (default 2000)\n"
     "%s"
     "\n"
-    "Columns: the run, the start-up time in ms, resident memory (VmRSS) when the window is\n"
-    "shown and after idling, and the peak (VmHWM), in MB. The last line has the medians.\n"
+    "Columns: the run, the start-up time in ms and the CPU time the process spent by then,\n"
+    "resident memory (VmRSS) when the window is shown and after idling, and the peak (VmHWM),\n"
+    "in MB. The last line has the medians.\n"
     "Exit status 0 when every start showed the window, 1 otherwise, 2 on wrong arguments.\n";
 
 constexpr const char* ChildOption = "--started-by-bench";
@@ -59,6 +59,7 @@ int RunChild(int argc, char** argv, long idleMs) {
     const std::unique_ptr<QApplication> application = CreateApplication(argc, argv);
     ExitOnTerminationSignals();
     int64_t shownNs = 0;
+    double shownCpu = 0;
     double shownRss = 0;
     // Polled, so that the time is that of the first look after the window system exposed it.
     auto* poll = new QTimer(application.get());
@@ -68,10 +69,11 @@ int RunChild(int argc, char** argv, long idleMs) {
         if (!window || !window->isExposed()) return;
         poll->stop();
         shownNs = MonotonicNs();
+        shownCpu = CpuSeconds();
         shownRss = StatusMegabytes("VmRSS");
         QTimer::singleShot(static_cast<int>(idleMs), [&] {
-            std::printf("%lld %.1f %.1f %.1f\n", static_cast<long long>(shownNs), shownRss,
-                        StatusMegabytes("VmRSS"), StatusMegabytes("VmHWM"));
+            std::printf("%lld %.4f %.1f %.1f %.1f\n", static_cast<long long>(shownNs), shownCpu,
+                        shownRss, StatusMegabytes("VmRSS"), StatusMegabytes("VmHWM"));
             std::fflush(stdout);
             // The program's own exit path would save the window's place; nothing is kept.
             _exit(0);
@@ -84,6 +86,7 @@ int RunChild(int argc, char** argv, long idleMs) {
 struct Start {
     bool shown = false;
     double ms = 0;
+    double cpuMs = 0;
     double shownRss = 0;
     double idleRss = 0;
     double peak = 0;
@@ -113,11 +116,13 @@ Start StartOnce(const char* self, const std::string& configHome, long idleMs) {
     int status = 0;
     if (pid > 0) waitpid(pid, &status, 0);
     long long shownNs = 0;
-    if (std::sscanf(line.c_str(), "%lld %lf %lf %lf", &shownNs, &start.shownRss, &start.idleRss,
-                    &start.peak) == 4 &&
+    double cpuSeconds = 0;
+    if (std::sscanf(line.c_str(), "%lld %lf %lf %lf %lf", &shownNs, &cpuSeconds, &start.shownRss,
+                    &start.idleRss, &start.peak) == 5 &&
         WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         start.shown = true;
         start.ms = (shownNs - startedNs) / 1e6;
+        start.cpuMs = cpuSeconds * 1000;
     }
     return start;
 }
@@ -126,7 +131,6 @@ Start StartOnce(const char* self, const std::string& configHome, long idleMs) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == ChildOption) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         int childArgc = 1;
         return RunChild(childArgc, argv, std::strtol(argv[2], nullptr, 10));
     }
@@ -152,8 +156,8 @@ int main(int argc, char** argv) {
     if (common.header) {
         std::printf("# startup: tvrsetup's start to its main window shown (%s), fresh processes\n",
                     qgetenv("QT_QPA_PLATFORM").constData());
-        std::printf("%s%-4s %3s %9s %9s %9s %9s\n", common.codeColumn("code").c_str(), "load",
-                    "run", "start ms", "shown MB", "idle MB", "peak MB");
+        std::printf("%s%-4s %3s %9s %7s %9s %9s %9s\n", common.codeColumn("code").c_str(), "load",
+                    "run", "start ms", "CPU ms", "shown MB", "idle MB", "peak MB");
     }
     std::fflush(stdout);
     const std::string lead = common.codeColumn(common.label) + LoadLabel(common.busy);
@@ -164,7 +168,7 @@ int main(int argc, char** argv) {
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
 
     bool allShown = StartOnce(self, home, idleMs).shown;
-    std::vector<double> ms, shown, idle, peak;
+    std::vector<double> ms, cpu, shown, idle, peak;
     for (long run = 1; run <= runs; ++run) {
         const Start start = StartOnce(self, home, idleMs);
         if (!start.shown) {
@@ -172,16 +176,17 @@ int main(int argc, char** argv) {
             allShown = false;
             continue;
         }
-        std::printf("%-4s %3ld %9.1f %9.1f %9.1f %9.1f\n", lead.c_str(), run, start.ms,
-                    start.shownRss, start.idleRss, start.peak);
+        std::printf("%-4s %3ld %9.1f %7.1f %9.1f %9.1f %9.1f\n", lead.c_str(), run, start.ms,
+                    start.cpuMs, start.shownRss, start.idleRss, start.peak);
         std::fflush(stdout);
         ms.push_back(start.ms);
+        cpu.push_back(start.cpuMs);
         shown.push_back(start.shownRss);
         idle.push_back(start.idleRss);
         peak.push_back(start.peak);
     }
     load.stop();
-    std::printf("%-4s %3s %9.1f %9.1f %9.1f %9.1f\n", lead.c_str(), "med", Median(ms),
-                Median(shown), Median(idle), Median(peak));
+    std::printf("%-4s %3s %9.1f %7.1f %9.1f %9.1f %9.1f\n", lead.c_str(), "med", Median(ms),
+                Median(cpu), Median(shown), Median(idle), Median(peak));
     return allShown ? 0 : 1;
 }
