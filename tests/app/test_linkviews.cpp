@@ -107,8 +107,10 @@ class LinkViewsTest : public QObject {
                  QStringList({"line settings on COM1 (COM-TEST)", "read model",
                               "line settings on COM1 (COM-TEST)"}));
         Views->View_ChartsClick();
-        QCOMPARE(Views->Charts->RxSeries->count(), int(Views->Rates.points().size()));
-        QCOMPARE(Views->Charts->RxSeries->at(Views->Charts->RxSeries->count() - 1).y(), 300.0);
+        const QList<QPointF> rx = Views->Charts->RxSeries->points();
+        QCOMPARE(rx.size(), qsizetype(Views->Rates.points().size()));
+        QVERIFY(!rx.isEmpty());
+        QCOMPARE(rx.last().y(), 300.0);
         Views->FileLog->trigger();
         const QStringList all{"FormCharts", "FormLogSettings", "FormMonitor"};
         QCOMPARE(built(), all);
