@@ -57,7 +57,9 @@ int RunChild(int argc, char** argv, long idleMs) {
     ConfigureApplication();
     const StartupOptions options = ParseCommandLine({QStringLiteral("tvrsetup")});
     const std::unique_ptr<QApplication> application = CreateApplication(argc, argv);
+#if defined(TVR_TERMINATION_SIGNALS)
     ExitOnTerminationSignals();
+#endif
     int64_t shownNs = 0;
     double shownCpu = 0;
     double shownRss = 0;
