@@ -56,10 +56,6 @@ LinkViews::LinkViews(TForm1& form, SerialLink& link)
       form_(form),
       link_(link),
       clock_(&QDateTime::currentMSecsSinceEpoch) {
-    Charts = new TFormCharts(Rates, Loopback);
-    Monitor = new TFormMonitor(Exchanges, link_);
-    LogSettings = new TFormLogSettings(&form_);
-
     if (!form_.View_M->isEmpty()) form_.View_M->addSeparator();
     View_Charts = form_.View_M->addAction(Tr("&Charts", "图表(&C)"));
     View_Charts->setObjectName(QStringLiteral("View_Charts"));
@@ -83,21 +79,25 @@ LinkViews::LinkViews(TForm1& form, SerialLink& link)
     connect(View_Charts, &QAction::triggered, this, &LinkViews::View_ChartsClick);
     connect(View_Monitor, &QAction::triggered, this, &LinkViews::View_MonitorClick);
     connect(FileLog, &QAction::triggered, this, &LinkViews::FileLogClick);
-    connect(LogSettings, &QDialog::accepted, this, [this] { startLog(LogSettings->settings()); });
     connect(RateTimer, &QTimer::timeout, this, &LinkViews::RateTimerTimer);
     Log.setFailureHandler([this](const QString& why) {
         stopLog();
         ShowLocalized(kLogStopped, why);
     });
     link_.setExchangeProbe([this] { return exchangeRunning(); });
+    link_.addObserver(&ExchangesWhileClosed, ObservedTraffic::Exchanges);
     showLogState();
     RateTimerTimer();
     RateTimer->start();
 }
 
 LinkViews::~LinkViews() {
+    delete Charts;
+    delete Monitor;
     link_.setExchangeProbe({});
-    link_.removeObserver(&Log);
+    for (LinkObserver* observer :
+         std::initializer_list<LinkObserver*>{&Exchanges, &ExchangesWhileClosed, &Log})
+        link_.removeObserver(observer);
 }
 
 bool LinkViews::exchangeRunning() const {
@@ -116,14 +116,18 @@ void LinkViews::RateTimerTimer() {
     const RatePoint now = Rates.current();
     StatusRxRate->setText(RateText("RX", now.rx));
     StatusTxRate->setText(RateText("TX", now.tx));
-    Charts->refresh();
+    if (Charts) Charts->refresh();
 }
 
+// The three windows are built when first opened: at start-up they cost time and memory that
+// most sessions never use. Their data are gathered from the start all the same.
 void LinkViews::View_ChartsClick() {
+    if (!Charts) Charts = new TFormCharts(Rates, Loopback);
     ShowWindow(Charts);
 }
 
 void LinkViews::View_MonitorClick() {
+    if (!Monitor) Monitor = new TFormMonitor(Exchanges, ExchangesWhileClosed, link_);
     ShowWindow(Monitor);
 }
 
@@ -131,6 +135,11 @@ void LinkViews::FileLogClick() {
     if (Log.running()) {
         stopLog();
         return;
+    }
+    if (!LogSettings) {
+        LogSettings = new TFormLogSettings(&form_);
+        connect(LogSettings, &QDialog::accepted, this,
+                [this] { startLog(LogSettings->settings()); });
     }
     LogSettings->suggestPath(QDateTime::currentDateTime());
     LogSettings->open();

@@ -30,12 +30,15 @@ class LinkViews : public QObject {
 
     ThroughputHistory Rates;
     LoopbackIntervals Loopback;
+    // What the monitor shows while open, and the radio's exchanges it keeps while closed.
     ExchangeLog Exchanges;
+    ExchangeLog ExchangesWhileClosed{TFormMonitor::KeptRowsWhileClosed};
     TrafficLog Log;
 
-    TFormCharts* Charts;
-    TFormMonitor* Monitor;
-    TFormLogSettings* LogSettings;
+    // Built when first opened, and kept.
+    TFormCharts* Charts = nullptr;
+    TFormMonitor* Monitor = nullptr;
+    TFormLogSettings* LogSettings = nullptr;
     QAction* View_Charts;
     QAction* View_Monitor;
     QAction* FileLog;

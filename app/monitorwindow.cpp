@@ -91,8 +91,13 @@ void ExchangeTableModel::reset() {
     endResetModel();
 }
 
-TFormMonitor::TFormMonitor(ExchangeLog& log, SerialLink& link, QWidget* parent)
-    : QWidget(parent, Qt::Window), log_(log), link_(link), clock_(SystemMicroseconds) {
+TFormMonitor::TFormMonitor(ExchangeLog& log, ExchangeLog& whileClosed, SerialLink& link,
+                           QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      log_(log),
+      kept_(whileClosed),
+      link_(link),
+      clock_(SystemMicroseconds) {
     setObjectName(QStringLiteral("FormMonitor"));
     setWindowTitle(Tr("Exchange monitor", "通信监视"));
 
@@ -146,12 +151,6 @@ TFormMonitor::TFormMonitor(ExchangeLog& log, SerialLink& link, QWidget* parent)
     auto* copy = new QShortcut(QKeySequence::Copy, Rows);
     connect(copy, &QShortcut::activated, this, &TFormMonitor::CopyButtonClick);
     showCounts();
-    link_.addObserver(&kept_, ObservedTraffic::Exchanges);
-}
-
-TFormMonitor::~TFormMonitor() {
-    link_.removeObserver(&kept_);
-    link_.removeObserver(&log_);
 }
 
 void TFormMonitor::showEvent(QShowEvent* event) {

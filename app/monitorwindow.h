@@ -43,9 +43,9 @@ class ExchangeTableModel : public QAbstractTableModel {
 };
 
 // The exchange monitor: one row per command frame sent and per reply, with the bytes around
-// them, purges and the serial setting of every search attempt. It watches the link while it
-// is open; while it is closed it keeps the last rows of the radio's exchanges alone, and shows
-// them first when it opens.
+// them, purges and the serial setting of every search attempt. It has the link fill `log`
+// while it is open; while it is closed (or not yet built) the link fills `whileClosed` with the
+// last rows of the radio's exchanges alone, and the monitor shows them first when it opens.
 class TFormMonitor : public QWidget {
     Q_OBJECT
   public:
@@ -53,8 +53,9 @@ class TFormMonitor : public QWidget {
     using Clock = std::function<int64_t()>;
     static constexpr size_t KeptRowsWhileClosed = 1000;
 
-    TFormMonitor(ExchangeLog& log, SerialLink& link, QWidget* parent = nullptr);
-    ~TFormMonitor() override;
+    // `whileClosed` already watches the link's exchanges when the monitor is built.
+    TFormMonitor(ExchangeLog& log, ExchangeLog& whileClosed, SerialLink& link,
+                 QWidget* parent = nullptr);
 
     QComboBox* DirectionFilter;
     QPushButton* CopyButton;
@@ -88,7 +89,7 @@ class TFormMonitor : public QWidget {
     void showCounts();
 
     ExchangeLog& log_;
-    ExchangeLog kept_{KeptRowsWhileClosed};  // while closed
+    ExchangeLog& kept_;  // while closed
     SerialLink& link_;
     Clock clock_;
 };

@@ -1,4 +1,5 @@
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
 #include <QFile>
@@ -76,6 +77,56 @@ class LinkViewsTest : public QObject {
     void cleanupTestCase() { Link().ClosePort(); }
     void init() { f_.resetDataTest(); }
 
+    // The charts, the monitor and the log's settings are built when first opened, not at
+    // start-up, and then kept; what went on before is there when they first open.
+    void windowsAreBuiltWhenFirstOpened() {
+        const auto built = [] {
+            QStringList names;
+            for (QWidget* widget : QApplication::allWidgets()) {
+                if (qobject_cast<TFormCharts*>(widget) || qobject_cast<TFormMonitor*>(widget) ||
+                    qobject_cast<TFormLogSettings*>(widget))
+                    names << widget->objectName();
+            }
+            names.sort();
+            return names;
+        };
+        QCOMPARE(built(), QStringList());
+        const uint8_t probe[] = {0x55, 0xAA, 0x03, 0x10, 0x00, 0x00, 0x13};
+        f_.useFake();
+        f_.openPort();
+        Form1->setCommandTimers(true);
+        Link().WritePort(probe, sizeof probe);
+        Form1->setCommandTimers(false);
+        f_.fake->feed(QByteArray(300, 'r'));
+        Form1->Timer_RecDataTimer();
+        rateTick();
+
+        // The port's settings as it opened, the probe, the settings as the monitor opened.
+        Views->View_MonitorClick();
+        QCOMPARE(MonitorRows(CommandColumn),
+                 QStringList({"line settings on COM1 (COM-TEST)", "read model",
+                              "line settings on COM1 (COM-TEST)"}));
+        Views->View_ChartsClick();
+        const QList<QPointF> rx = Views->Charts->RxSeries->points();
+        QCOMPARE(rx.size(), qsizetype(Views->Rates.points().size()));
+        QVERIFY(!rx.isEmpty());
+        QCOMPARE(rx.last().y(), 300.0);
+        Views->FileLog->trigger();
+        const QStringList all{"FormCharts", "FormLogSettings", "FormMonitor"};
+        QCOMPARE(built(), all);
+
+        Views->LogSettings->reject();
+        Views->Monitor->close();
+        Views->Charts->close();
+        Views->View_ChartsClick();
+        Views->View_MonitorClick();
+        Views->FileLog->trigger();
+        QCOMPARE(built(), all);
+        Views->LogSettings->reject();
+        emptyClosedMonitor();
+        Views->Charts->close();
+    }
+
     void entriesSitInTheirMenusAndTheStatusBar() {
         QVERIFY(Form1->View_M->menuAction()->isVisible());
         QCOMPARE(Form1->View_M->actions().last(2),
@@ -116,8 +167,8 @@ class LinkViewsTest : public QObject {
         RadioParameters radio;
         radio.line = {38400, ParityMode::Even};
         f_.useRadio(radio);
-        Views->Monitor->ClearButtonClick();
         Views->View_MonitorClick();
+        Views->Monitor->ClearButtonClick();
         f_.readRadio();
         const QStringList commands = MonitorRows(CommandColumn);
         const QStringList settings = MonitorRows(SettingsColumn);

@@ -1,4 +1,7 @@
 #include <QTest>
+#include <algorithm>
+#include <deque>
+#include <vector>
 
 #include "serial/bytering.h"
 #include "serial/sendledger.h"
@@ -52,6 +55,53 @@ class SerialBuffersTest : public QObject {
         }
         QCOMPARE(got, results);
         QCOMPARE(ring.size(), sizeAfter);
+    }
+
+    // Steps: n > 0 appends the next n bytes of a running count, n < 0 takes up to -n; each
+    // step is checked against a plain queue of the same capacity. The storage never exceeds
+    // the capacity, nor twice the most bytes held at once (a first 4 KiB apart).
+    void byteRingGrowsWithUse_data() {
+        QTest::addColumn<qint64>("capacity");
+        QTest::addColumn<QList<int>>("steps");
+        QTest::newRow("grows while its bytes wrap around the end")
+            << qint64(1 << 20) << QList<int>{3000, -2000, 3000, 10000, -14000, 40000, -1, 9000};
+        QTest::newRow("refuses at its capacity and grows no further")
+            << qint64(10000) << QList<int>{3000, 3000, 3000, 3000, 5, -2500, 3000, -10000, 10001};
+        QList<int> trickle;
+        for (int i = 0; i < 2000; ++i) trickle << 500 << -500;
+        QTest::newRow("a port that never holds much stays small")
+            << qint64(4 * 1024 * 1024) << trickle;
+    }
+    void byteRingGrowsWithUse() {
+        QFETCH(qint64, capacity);
+        QFETCH(QList<int>, steps);
+        ByteRing ring(capacity);
+        std::deque<uint8_t> model;
+        uint32_t next = 0;
+        int64_t mostHeld = 0;
+        const auto storageLimit = [&] {
+            return std::min<int64_t>(capacity, std::max<int64_t>(4096, 2 * mostHeld));
+        };
+        QVERIFY(ring.allocated() <= storageLimit());
+        for (const int step : steps) {
+            if (step > 0) {
+                std::vector<uint8_t> bytes(static_cast<size_t>(step));
+                for (uint8_t& byte : bytes) byte = uint8_t(next++ % 251);
+                const int64_t fits = std::min<int64_t>(step, capacity - int64_t(model.size()));
+                QCOMPARE(ring.append(bytes.data(), step), fits);
+                model.insert(model.end(), bytes.begin(), bytes.begin() + fits);
+                // Refused bytes are lost: the next append goes on after them.
+            } else {
+                std::vector<uint8_t> out(static_cast<size_t>(-step));
+                const int64_t moved = ring.take(out.data(), -step);
+                QCOMPARE(moved, std::min<int64_t>(-step, int64_t(model.size())));
+                QVERIFY(std::equal(out.begin(), out.begin() + moved, model.begin()));
+                model.erase(model.begin(), model.begin() + moved);
+            }
+            QCOMPARE(ring.size(), int64_t(model.size()));
+            mostHeld = std::max(mostHeld, ring.size());
+            QVERIFY2(ring.allocated() <= storageLimit(), qPrintable(QString::number(step)));
+        }
     }
 
     // Steps: "w5" an uncounted write of 5 bytes, "d5" a user data write, "refused 2" the send
