@@ -798,7 +798,7 @@ class QtSerialDeviceTest : public QObject {
     }
 
     // Through the link, as a search meets it: the step returns in time, and the port is then
-    // closed and reported lost, once.
+    // closed and reported lost to the host, once; the link itself says nothing.
     void searchStepOnAHangingDriverEndsInPortLost() {
         PtyPair pty;
         SetPinnedPorts({pty.slaveName});
@@ -806,7 +806,6 @@ class QtSerialDeviceTest : public QObject {
         HostRecorder host;
         link.setHost(&host);
         MessageRecorder messages;
-        LanguageScope english(1);
         QVERIFY(link.OpenPortByName(1));
         PortThreadHold hold;
         QVERIFY(hold.hold());
@@ -821,8 +820,8 @@ class QtSerialDeviceTest : public QObject {
         QVERIFY(!link.SearchStep());
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(ProcessEventsUntil([&] { return !link.PortHandle(); }, 1000));
-        QCOMPARE(messages.texts(), QStringList{"Port disconnected!"});
         QCOMPARE(host.portsLost, 1);
+        QCOMPARE(messages.texts(), QStringList{});
 
         hold.release();
         QVERIFY(ProcessEventsUntil([] { return PortThreadHold::PortThread() == 0; }, 3000));
