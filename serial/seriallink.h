@@ -107,10 +107,10 @@ class SerialLink {
     uint32_t BytesWaiting();
     void ReadPort(uint8_t* buffer, uint32_t n);
     // Queues the bytes without waiting; returns how many the send queue took.
-    uint32_t WritePort(const uint8_t* bytes, uint32_t n);
+    [[nodiscard]] uint32_t WritePort(const uint8_t* bytes, uint32_t n);
     // WritePort for user data, whose bytes count towards the TX counter once the driver has
     // taken them.
-    uint32_t WriteData(const uint8_t* bytes, uint32_t n);
+    [[nodiscard]] uint32_t WriteData(const uint8_t* bytes, uint32_t n);
     // User data bytes the driver has taken since the last call.
     uint64_t TakeSentData();
     // Written bytes that the driver has not taken yet.

@@ -95,7 +95,7 @@ class LinkViewsTest : public QObject {
         f_.useFake();
         f_.openPort();
         Form1->setCommandTimers(true);
-        Link().WritePort(probe, sizeof probe);
+        QCOMPARE(Link().WritePort(probe, sizeof probe), sizeof probe);
         Form1->setCommandTimers(false);
         f_.fake->feed(QByteArray(300, 'r'));
         Form1->Timer_RecDataTimer();
@@ -263,7 +263,7 @@ class LinkViewsTest : public QObject {
         Form1->setCommandTimers(true);
         const int extra = 7;
         for (size_t i = 0; i < TFormMonitor::KeptRowsWhileClosed + extra; ++i)
-            Link().WritePort(probe, sizeof probe);
+            QCOMPARE(Link().WritePort(probe, sizeof probe), sizeof probe);
         Form1->setCommandTimers(false);
         Views->View_MonitorClick();
         QCOMPARE(MonitorRows(CommandColumn),

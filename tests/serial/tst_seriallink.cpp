@@ -564,7 +564,7 @@ class SerialLinkTest : public QObject {
         QVERIFY(observer.earliestUs >= before && observer.latestUs <= NowUs() + 1000);
 
         f.link.removeObserver(&observer);
-        f.link.WritePort(probe, 5);
+        QCOMPARE(f.link.WritePort(probe, 5), 5u);
         f.lastOpened->feed("more");
         f.link.ReadPort(buffer, 4);
         QCOMPARE(observer.seen.size(), 8);
@@ -588,8 +588,8 @@ class SerialLinkTest : public QObject {
         const uint8_t probe[] = {0x70, 0x72};
         uint8_t buffer[4] = {};
         const auto passEachWay = [&](const char* received) {
-            f.link.WritePort(probe, 1);
-            f.link.WriteData(probe + 1, 1);
+            QCOMPARE(f.link.WritePort(probe, 1), 1u);
+            QCOMPARE(f.link.WriteData(probe + 1, 1), 1u);
             f.lastOpened->feed(received);
             f.link.ReadPort(buffer, 1);
         };
@@ -660,7 +660,7 @@ class SerialLinkTest : public QObject {
         Fixture f;
         QVERIFY(f.link.OpenPortScan());
         f.lastOpened->holdSending(true);
-        f.link.WriteData(kBytes, 5);
+        QCOMPARE(f.link.WriteData(kBytes, 5), 5u);
         f.lastOpened->release(2);
         f.link.PurgePort(PURGE_RXCLEAR);
         QVERIFY(f.link.SendPending());
@@ -669,18 +669,18 @@ class SerialLinkTest : public QObject {
         f.link.PurgePort(PURGE_TXCLEAR);
         QVERIFY(!f.link.SendPending());
         QCOMPARE(f.link.TakeSentData(), 3u);
-        f.link.WritePort(kBytes, 4);
+        QCOMPARE(f.link.WritePort(kBytes, 4), 4u);
         f.lastOpened->release(4);
         QCOMPARE(f.link.TakeSentData(), 0u);
 
         // Taken before the close counts; the next device counts from zero.
-        f.link.WriteData(kBytes, 6);
+        QCOMPARE(f.link.WriteData(kBytes, 6), 6u);
         f.lastOpened->release(2);
         f.link.ClosePort();
         QVERIFY(!f.link.SendPending());
         QCOMPARE(f.link.TakeSentData(), 2u);
         QVERIFY(f.link.OpenPortScan());
-        f.link.WriteData(kBytes, 3);
+        QCOMPARE(f.link.WriteData(kBytes, 3), 3u);
         QCOMPARE(f.link.TakeSentData(), 3u);
     }
 
