@@ -23,9 +23,6 @@ namespace {
 // The dialog's messages and texts.
 const LocalizedMessage kOpenFailed{"Port open error!", "打开通讯端口错误!", "CommError",
                                    "CommError"};
-QString ConnectingText() {
-    return Tr("Connect...", "连接中...");
-}
 QString NoDeviceText() {
     return Tr("(no such port)", "(无此端口)");
 }
@@ -79,7 +76,7 @@ int ChosenEntry(const QComboBox& list) {
     return ChosenEntry(Entries(list), list.currentIndex(), list.currentText(), typed);
 }
 
-TSerial_Form::TSerial_Form(SerialLink& link, QWidget* parent) : QDialog(parent), link_(link) {
+TSerial_Form::TSerial_Form(PortSettingsLink& link, QWidget* parent) : QDialog(parent), link_(link) {
     setObjectName("Serial_Form");
     setWindowTitle(QString::fromUtf8("串口配置"));
     setModal(false);
@@ -145,22 +142,25 @@ TSerial_Form::TSerial_Form(SerialLink& link, QWidget* parent) : QDialog(parent),
 void TSerial_Form::Button1Click() {
     const int portEntry = ChosenEntry(*Comb_ComNo);
     const QString typedName = Comb_ComNo->currentText().trimmed();
-    const bool opened = portEntry < 0 && !typedName.isEmpty() ? link_.OpenPortByName(typedName)
-                                                              : link_.OpenPortByName(portEntry + 1);
-    if (!opened) {
-        ShowLocalized(kOpenFailed, link_.OpenFailureText());
-        return;
+    PortChoice choice;
+    if (portEntry < 0 && !typedName.isEmpty()) {
+        choice.deviceName = typedName;
+    } else {
+        choice.portNo = portEntry + 1;
     }
-    SerialLinkHost* host = link_.host();
-    if (host) {
-        host->startReceivePoll();
-        host->setStatusText(3, ConnectingText());
+    choice.baudIndex = ChosenEntry(*ComboBaudRate);
+    choice.parityIndex = ChosenEntry(*ComboParity);
+    const PortChoiceResult result = link_.ChoosePort(choice);
+    switch (result.outcome) {
+        case PortChoiceOutcome::OpenFailed:
+            ShowLocalized(kOpenFailed, result.reason);
+            return;
+        case PortChoiceOutcome::SettingsRefused:
+            ShowLocalized(kSettingsRejected);
+            break;
+        case PortChoiceOutcome::Applied:
+            break;
     }
-    // Stored in 8 bits: no selection (-1) becomes 255, which the link reads as 9600 / none.
-    link_.BaudIndex = static_cast<uint8_t>(ChosenEntry(*ComboBaudRate));
-    link_.ParityIndex = static_cast<uint8_t>(ChosenEntry(*ComboParity));
-    if (!link_.ApplyPortSettings()) ShowLocalized(kSettingsRejected);
-    if (host) host->startReceivePoll();
     if (link_.PortHandle()) emit portOpened();
     close();
 }

@@ -26,7 +26,7 @@ int ChosenEntry(const QComboBox& list);
 class TSerial_Form : public QDialog, public PortSettingsDisplay {
     Q_OBJECT
   public:
-    explicit TSerial_Form(SerialLink& link = Link(), QWidget* parent = nullptr);
+    explicit TSerial_Form(PortSettingsLink& link, QWidget* parent = nullptr);
 
     QGroupBox* GroupBox1;
     QLabel* Label1;
@@ -67,7 +67,7 @@ class TSerial_Form : public QDialog, public PortSettingsDisplay {
   private:
     void showPortDevices();
 
-    SerialLink& link_;
+    PortSettingsLink& link_;
 };
 
 // The process-wide dialog, created by the main window.

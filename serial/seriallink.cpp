@@ -309,6 +309,23 @@ bool SerialLink::ApplyPortSettings() {
     return false;
 }
 
+PortChoiceResult SerialLink::ChoosePort(const PortChoice& choice) {
+    const bool opened =
+        choice.portNo > 0 ? OpenPortByName(choice.portNo) : OpenPortByName(choice.deviceName);
+    if (!opened) return {PortChoiceOutcome::OpenFailed, OpenFailureText()};
+    if (d->host) {
+        d->host->startReceivePoll();
+        d->host->setStatusText(3, ConnectingText());
+    }
+    // Stored in 8 bits: no selection (-1) becomes 255, which ApplyPortSettings reads as 9600 /
+    // none.
+    BaudIndex = static_cast<uint8_t>(choice.baudIndex);
+    ParityIndex = static_cast<uint8_t>(choice.parityIndex);
+    const bool applied = ApplyPortSettings();
+    if (d->host) d->host->startReceivePoll();
+    return {applied ? PortChoiceOutcome::Applied : PortChoiceOutcome::SettingsRefused, {}};
+}
+
 bool SerialLink::SearchStep() {
     LineSettings settings = PortHandle() ? d->device->lineSettings() : LineSettings{};
     bool accepted = true;

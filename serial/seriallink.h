@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "serial/linkobserver.h"
+#include "serial/portchoice.h"
 #include "serial/serialdevice.h"
 
 // Purge flags of PurgePort.
@@ -46,7 +47,7 @@ enum class ObservedTraffic {
 };
 
 // The one serial port of the program and its settings.
-class SerialLink {
+class SerialLink : public PortSettingsLink {
   public:
     uint8_t PortNo = 0;
     uint8_t BaudIndex = 0;
@@ -81,7 +82,7 @@ class SerialLink {
     void setExchangeProbe(std::function<bool()> exchangeRunning);
 
     // A device is open.
-    bool PortHandle() const;
+    bool PortHandle() const override;
     // The name the open device was opened by; empty while none is open.
     QString PortDeviceName() const;
     SerialDevice* device() const;
@@ -101,6 +102,7 @@ class SerialLink {
     QString OpenFailureText() const;
     // False when the port refused the settings; it is closed then.
     [[nodiscard]] bool ApplyPortSettings();
+    PortChoiceResult ChoosePort(const PortChoice& choice) override;
     // False when the port refused the setting, or there is no port or no such rate.
     [[nodiscard]] bool SearchStep();
     void PurgePort(uint32_t flags);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+// A port and its line settings, as the port settings dialog hands them to the link in one piece.
+struct PortChoice {
+    // COMn; 0 when the device is named instead.
+    int portNo = 0;
+    QString deviceName;
+    // List positions; no selection (-1) leaves the port at 9600 and no parity.
+    int baudIndex = -1;
+    int parityIndex = -1;
+};
+
+enum class PortChoiceOutcome {
+    Applied,
+    // No port is open now.
+    OpenFailed,
+    // The port opened but refused the rate or parity, and was closed.
+    SettingsRefused,
+};
+
+struct [[nodiscard]] PortChoiceResult {
+    PortChoiceOutcome outcome = PortChoiceOutcome::Applied;
+    // OpenFailed: why, a line per device tried.
+    QString reason;
+};
+
+// What the port settings dialog needs of the link.
+class PortSettingsLink {
+  public:
+    virtual ~PortSettingsLink() = default;
+    // Opens the chosen port, closing the one open until now, and sets the chosen rate and parity.
+    virtual PortChoiceResult ChoosePort(const PortChoice& choice) = 0;
+    virtual bool PortHandle() const = 0;
+};
