@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 #include <optional>
@@ -28,14 +27,6 @@ const QString FrameText = QStringLiteral("TVR LINK TEST 0123456789");
 void Print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
-}
-
-std::optional<int> ComNumber(const QString& port) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]*)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = com.match(port);
-    if (!match.hasMatch()) return std::nullopt;
-    return match.captured(1).toInt();
 }
 
 // COMn stands for the n-th port, the devices given first, as with the other commands.
@@ -172,11 +163,7 @@ Ending Run(const CtlOptions& options, Station& recorder, Station& echo,
 // Points COMn at the devices given and refuses one port given under two names; false, after
 // saying why, when they are one.
 bool TwoPorts(const CtlOptions& options) {
-    QStringList devices;
-    for (const QString& port : {options.ports[0], options.echoPort}) {
-        if (!ComNumber(port)) devices << port;
-    }
-    SetPinnedPorts(devices);
+    PinGivenDevices({options.ports[0], options.echoPort});
     // Through a link or its COMn name, one port would answer its own frames.
     const QString recorderFile = QFileInfo(DeviceOf(options.ports[0])).canonicalFilePath();
     if (recorderFile.isEmpty() ||

@@ -8,7 +8,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSerialPortInfo>
 #include <algorithm>
@@ -47,15 +46,6 @@ void Print(FILE* stream, const QString& text) {
     PrintRaw(stream, ForTerminal(text));
 }
 
-// "COM3" names the third port of the COMn order; anything else is a device.
-std::optional<int> ComNumber(const QString& name) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]*)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = com.match(name);
-    if (!match.hasMatch()) return std::nullopt;
-    return match.captured(1).toInt();
-}
-
 QStringList SystemPortDevices() {
 #ifdef Q_OS_WIN
     QStringList devices = DevicesForPorts(256);
@@ -85,11 +75,8 @@ struct TargetList {
 // port named twice, by any of its names, is refused: its two engines would answer each other's
 // replies. Every port of the system counts each device once.
 TargetList Targets(const CtlOptions& options) {
-    QStringList devices;
-    for (const QString& port : options.ports) {
-        if (!ComNumber(port)) devices << port;
-    }
-    SetPinnedPorts(devices);
+    PinGivenDevices(options.ports);
+    const QStringList devices = PinnedPorts();
     TargetList list;
     const bool everyPort =
         options.all || (options.command == CtlCommand::Scan && options.ports.isEmpty());

@@ -1,6 +1,9 @@
 #include "tools/tvrctl/options.h"
 
 #include <QJsonObject>
+#include <QRegularExpression>
+
+#include "serial/portnames.h"
 
 namespace {
 
@@ -245,4 +248,20 @@ CtlArgs ParseCtlArgs(const QStringList& args) {
     }
     if (options.command == CtlCommand::LinkTest) return LinkTestArgs(options);
     return {options, CtlExit::Ok, {}};
+}
+
+std::optional<int> ComNumber(const QString& port) {
+    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]*)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = com.match(port);
+    if (!match.hasMatch()) return std::nullopt;
+    return match.captured(1).toInt();
+}
+
+void PinGivenDevices(const QStringList& ports) {
+    QStringList devices;
+    for (const QString& port : ports) {
+        if (!ComNumber(port)) devices << port;
+    }
+    SetPinnedPorts(devices);
 }

@@ -61,3 +61,9 @@ CtlArgs ParseCtlArgs(const QStringList& args);
 QString CtlUsage();
 // The option that gives a field's value: "--channel", "--air-rate", "--id", "--serial".
 QString OptionOf(RadioField field);
+
+// "COM3" names the third port of the COMn order; anything else is a device.
+std::optional<int> ComNumber(const QString& port);
+// Puts the devices among the given ports before the others in the COMn order, as the user
+// gave them.
+void PinGivenDevices(const QStringList& ports);
