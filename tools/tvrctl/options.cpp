@@ -114,8 +114,9 @@ Options:
 
 Exit status: 0 ok, 1 usage, 2 port error, 3 no radio found, 4 read or write failed,
 5 verify mismatch, 6 bad profile, 7 report or profile not written, 8 link test below the pass
-mark; with several ports, the highest any port ended with. Ended by SIGINT, SIGTERM or SIGHUP: 130, 143 or 129, after the
-write step on the wire has ended, the report written and every port closed.
+mark; with several ports, the highest any port ended with. Ended by SIGINT, SIGTERM or
+SIGHUP: 130, 143 or 129, after the write step on the wire has ended, the report written and
+every port closed.
 )");
 }
 
