@@ -341,12 +341,6 @@ class TvrctlE2eTest : public QObject {
              {"write", "--port", "RADIO", "--id", "7"},
              1,
              "\"id\" must be four digits"},
-            {"write refused",
-             {"--air", "11"},
-             {"write", "--port", "RADIO", "--id", "7777"},
-             4,
-             "not written: the radio holds air rate code 11, which no list knows; give "
-             "--air-rate"},
             // Fourteen replies of at least 100 ms each cannot fit into 1 s, though each comes
             // well within its step's 230 ms.
             {"slow radio",
