@@ -67,7 +67,6 @@ class TvrsimTest : public QObject {
   private slots:
     void init();
     void cleanup();
-    void answersModelQueryAtItsRate();
     void silentAtAnotherRateOrOddParity_data();
     void silentAtAnotherRateOrOddParity();
     void followsItsOwnSerialWrite();
@@ -96,15 +95,6 @@ void TvrsimTest::init() {
 void TvrsimTest::cleanup() {
     folder_.end();
     sim_ = nullptr;
-}
-
-void TvrsimTest::answersModelQueryAtItsRate() {
-    QVERIFY(start({"--link", path("radio")}, {path("radio")}));
-    Client client(path("radio"));
-    QVERIFY(client.isOpen());
-    QVERIFY(client.setLine(B9600));
-    QVERIFY(client.send(Probe));
-    QCOMPARE(client.receive(8, 2000).toHex(' '), ModelReply.toHex(' '));
 }
 
 void TvrsimTest::silentAtAnotherRateOrOddParity_data() {
