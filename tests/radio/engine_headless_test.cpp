@@ -89,6 +89,15 @@ class EngineHeadlessTest : public QObject {
         return host_.outcomes.size() > before;
     }
 
+    QList<uint8_t> commands_;  // the command code of each frame the radio took in
+
+    void recordCommands() {
+        commands_.clear();
+        radio_->setFrameLog([this](bool incoming, const std::vector<uint8_t>& frame) {
+            if (incoming) commands_ << frame[3];
+        });
+    }
+
   private slots:
     void init() {
         RadioParameters parameters;
@@ -241,10 +250,7 @@ class EngineHeadlessTest : public QObject {
         QCOMPARE(UnknownValuesText(host_.last.reading.raw), unknown);
         QCOMPARE(host_.shown.raw,
                  (RawRadioValues{uint8_t(channel), uint8_t(airCode), {uint8_t(id1), 0x68}}));
-        QList<uint8_t> commands;
-        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
-            if (incoming) commands << frame[3];
-        });
+        recordCommands();
         // Channel 13 stays unselected in a list of twelve.
         if (host_.values.channelPosition >= 12) host_.values.channelPosition = NoSelection;
         engine_->Speed_WClick();
@@ -253,7 +259,7 @@ class EngineHeadlessTest : public QObject {
         QVERIFY(host_.last.unlisted);
         QCOMPARE(RawValueText(*host_.last.unlisted, host_.last.reading.raw), refused);
         radio_->advance(1s);
-        QCOMPARE(commands, QList<uint8_t>{});
+        QCOMPARE(commands_, QList<uint8_t>{});
         QCOMPARE(radio_->parameters().channel, parameters.channel);
     }
 
@@ -286,18 +292,15 @@ class EngineHeadlessTest : public QObject {
     void aWriteWhoseSearchFindsNoRadioSendsNothing() {
         engine_->Speed_RClick();
         QVERIFY(runToOutcome());
-        QList<uint8_t> commands;
-        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
-            if (incoming) commands << frame[3];
-        });
+        recordCommands();
         radio_->setFaults({.silent = true});
         host_.values.channelPosition = 10;
         engine_->Speed_WClick();
         QVERIFY(runToOutcome(20000));
         QCOMPARE(host_.outcomes.last(), SequenceOutcome::ConnectFailed);
         // Probes alone reached it.
-        QVERIFY(!commands.isEmpty());
-        QCOMPARE(commands, QList<uint8_t>(commands.size(), 0x10));
+        QVERIFY(!commands_.isEmpty());
+        QCOMPARE(commands_, QList<uint8_t>(commands_.size(), 0x10));
         QCOMPARE(engine_->WriteStepsAcknowledged, 0);
         QCOMPARE(int(radio_->parameters().channel), 4);
         QVERIFY(!host_.timers && host_.dataTestRunning && !host_.progressShown);
@@ -308,10 +311,7 @@ class EngineHeadlessTest : public QObject {
     void anInterruptLetsTheStepOnTheWireFinish() {
         engine_->Speed_RClick();
         QVERIFY(runToOutcome());
-        QList<uint8_t> commands;
-        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
-            if (incoming) commands << frame[3];
-        });
+        recordCommands();
         host_.values.airBaudPosition = 0;
         host_.values.channelPosition = 10;
         engine_->Speed_WClick();
@@ -328,7 +328,7 @@ class EngineHeadlessTest : public QObject {
         QVERIFY(runToOutcome());
         QCOMPARE(host_.outcomes.last(), SequenceOutcome::Interrupted);
         radio_->advance(1s);
-        QCOMPARE(commands, (QList<uint8_t>{0x10, 0x03}));
+        QCOMPARE(commands_, (QList<uint8_t>{0x10, 0x03}));
         QCOMPARE(engine_->WriteStepsAcknowledged, 1);
         QCOMPARE(int(radio_->parameters().airRateCode), 1);
         QCOMPARE(int(radio_->parameters().channel), 4);
@@ -345,17 +345,14 @@ class EngineHeadlessTest : public QObject {
     void withoutVerificationNothingIsReadBack() {
         engine_->Speed_RClick();
         QVERIFY(runToOutcome());
-        QList<uint8_t> commands;
-        radio_->setFrameLog([&](bool incoming, const std::vector<uint8_t>& frame) {
-            if (incoming) commands << frame[3];
-        });
+        recordCommands();
         engine_->VerifyWrites = false;
         host_.values.channelPosition = 10;
         engine_->Speed_WClick();
         QVERIFY(runToOutcome());
         QCOMPARE(host_.outcomes.last(), SequenceOutcome::WriteDone);
         // The probe, then the four writes, and nothing after them.
-        QCOMPARE(commands, (QList<uint8_t>{0x10, 0x03, 0x09, 0x07, 0x0F}));
+        QCOMPARE(commands_, (QList<uint8_t>{0x10, 0x03, 0x09, 0x07, 0x0F}));
         QCOMPARE(int(radio_->parameters().channel), 11);
     }
 
