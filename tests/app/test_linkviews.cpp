@@ -9,23 +9,10 @@
 
 #include "app/linkviews.h"
 #include "factory/formtest.h"
+#include "tests/support/files.h"
 #include "tests/support/windowfixture.h"
 
 using namespace std::chrono_literals;
-
-namespace {
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray Contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-}  // namespace
 
 // The charts window, the exchange monitor, the traffic log and the rates in the status bar,
 // on the program's windows with the chart data's clock in the test's hands.

@@ -7,6 +7,7 @@
 
 #include "app/mainwindow.h"
 #include "radio/profile.h"
+#include "tests/support/files.h"
 #include "tests/support/windowfixture.h"
 
 namespace {
@@ -53,12 +54,6 @@ class ProfileWindowTest : public QObject {
 
     QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
 
-    void writeFile(const QString& file, const QByteArray& contents) {
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(contents);
-    }
-
   private slots:
     void initTestCase() {
         f_.createWindows();
@@ -96,7 +91,7 @@ class ProfileWindowTest : public QObject {
     // profile's values, and the read-back finds them there.
     void aPartialProfileChangesOnlyItsValues() {
         chosen_ = path("partial.json");
-        writeFile(chosen_, R"({"format": 1, "channel": 3, "id": "4321"})");
+        QVERIFY(WriteFile(chosen_, R"({"format": 1, "channel": 3, "id": "4321"})"));
         Form1->FileLoadProfileClick();
         QCOMPARE(ControlsNow(), (Controls{"NO.3", "100KBPS", "19200", 2, "432100"}));
         Form1->Speed_WClick();
@@ -127,7 +122,7 @@ class ProfileWindowTest : public QObject {
         QFETCH(QString, error);
         chosen_ = path("bad.json");
         QFile::remove(chosen_);
-        if (!contents.isEmpty()) writeFile(chosen_, contents);
+        if (!contents.isEmpty()) QVERIFY(WriteFile(chosen_, contents));
         const Controls before = ControlsNow();
         const LanguageScope scope{uint8_t(language)};
         Form1->FileLoadProfileClick();
@@ -152,7 +147,7 @@ class ProfileWindowTest : public QObject {
         QCOMPARE(Form1->EditID->toolTip(), QStringLiteral("The radio holds ID bytes 1A 34."));
         QCOMPARE(Form1->ComboAirBaud->toolTip(), QString());
         chosen_ = path("channel.json");
-        writeFile(chosen_, R"({"format": 1, "channel": 3, "id": "0042"})");
+        QVERIFY(WriteFile(chosen_, R"({"format": 1, "channel": 3, "id": "0042"})"));
         Form1->FileLoadProfileClick();
         QCOMPARE(ControlsNow(), (Controls{"NO.3", "100KBPS", "19200", 2, "004200"}));
         QCOMPARE(Form1->ComboChnn->toolTip(), QString());

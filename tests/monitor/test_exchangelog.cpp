@@ -4,6 +4,7 @@
 #include "factory/testframes.h"
 #include "monitor/exchangelog.h"
 #include "radio/frame.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
@@ -12,20 +13,11 @@ QByteArray Frame(std::initializer_list<uint8_t> bytes) {
                       static_cast<qsizetype>(bytes.size()));
 }
 
-QByteArray Bytes(const uint8_t* bytes, int n) {
-    return QByteArray(reinterpret_cast<const char*>(bytes), n);
-}
-
 // A frame with the given code and data, its checksum right.
 QByteArray MakeFrame(uint8_t code, QByteArray data) {
     QByteArray frame = Frame({0x55, 0xAA, uint8_t(2 + data.size()), code}) + data + "..";
     SetChecksum(reinterpret_cast<uint8_t*>(frame.data()));
     return frame;
-}
-
-void Pass(ExchangeLog& log, LinkTraffic what, const QByteArray& bytes, int64_t timeUs) {
-    log.linkTraffic(what, reinterpret_cast<const uint8_t*>(bytes.constData()),
-                    static_cast<uint32_t>(bytes.size()), timeUs);
 }
 
 QString Cell(const ExchangeLog& log, size_t row, int column) {
@@ -60,7 +52,7 @@ class ExchangeLogTest : public QObject {
         const char* reads[] = {"read model", "read air rate", "read channel", "read ID"};
         for (int step = 0; step < ReadStepCount; ++step) {
             QTest::addRow("%s", reads[step])
-                << Bytes(ReadCmdTable[step], ReadRequestSize) << true << QString(reads[step]);
+                << Raw(ReadCmdTable[step], ReadRequestSize) << true << QString(reads[step]);
             QTest::addRow("%s reply", reads[step]) << MakeFrame(ReadCmdTable[step][3], "\x01")
                                                    << false << QString(reads[step]) + " reply";
         }
@@ -72,7 +64,7 @@ class ExchangeLogTest : public QObject {
                 << QString(writes[step]);
         }
         QTest::newRow("write acknowledgement")
-            << Bytes(WriteAck, sizeof WriteAck) << false << QString("write acknowledgement");
+            << Raw(WriteAck, sizeof WriteAck) << false << QString("write acknowledgement");
         const char* tests[] = {"transmit test",       "end test",        "sensitivity frequency",
                                "read field strength", "set power level", "read power level",
                                "read register",       "write register"};
@@ -80,7 +72,7 @@ class ExchangeLogTest : public QObject {
             TestFrame frame = TestFrameTable[command];
             SetChecksum(frame.data());
             QTest::addRow("%s", tests[command])
-                << Bytes(frame.data(), FrameSize(frame[2])) << true << QString(tests[command]);
+                << Raw(frame.data(), FrameSize(frame[2])) << true << QString(tests[command]);
         }
         QTest::newRow("unknown code")
             << MakeFrame(0x42, QByteArray(1, '\0')) << true << QString("unknown command 0x42");
@@ -115,7 +107,7 @@ class ExchangeLogTest : public QObject {
     void cutsTheStreamIntoFrames() {
         ExchangeLog log;
         log.linkSettings("9600-N-1", "COM2 (/dev/ttyS0)", true, 0);
-        Pass(log, LinkTraffic::Sent, Bytes(ReadCmdTable[0], ReadRequestSize), 100);
+        Pass(log, LinkTraffic::Sent, Raw(ReadCmdTable[0], ReadRequestSize), 100);
         const QByteArray reply = MakeFrame(0x10, Frame({0x03, 0x12}));
         // Noise first, then the reply in three pieces, a false start (55 not followed by AA)
         // among the noise.
@@ -143,7 +135,7 @@ class ExchangeLogTest : public QObject {
     // next reply is cut afresh, not added to it.
     void aSendEndsAReplyBegunBefore() {
         ExchangeLog log;
-        const QByteArray probe = Bytes(ReadCmdTable[0], ReadRequestSize);
+        const QByteArray probe = Raw(ReadCmdTable[0], ReadRequestSize);
         const QByteArray reply = MakeFrame(0x10, Frame({0x03, 0x12}));
         Pass(log, LinkTraffic::Received, reply.left(4), 100);
         Pass(log, LinkTraffic::Sent, probe, 200);
@@ -172,7 +164,7 @@ class ExchangeLogTest : public QObject {
 
     void keepsAtMostMaxRowsAndCountsThoseThatLeft() {
         ExchangeLog log;
-        const QByteArray probe = Bytes(ReadCmdTable[0], ReadRequestSize);
+        const QByteArray probe = Raw(ReadCmdTable[0], ReadRequestSize);
         const size_t extra = 25;
         for (size_t i = 0; i < ExchangeLog::MaxRows + extra; ++i)
             Pass(log, LinkTraffic::Sent, probe, int64_t(i));
@@ -190,7 +182,7 @@ class ExchangeLogTest : public QObject {
     // with those that left there; frames begun on either side end as incomplete, and the
     // setting in force comes along.
     void takesTheRowsOfAnotherLog() {
-        const QByteArray probe = Bytes(ReadCmdTable[0], ReadRequestSize);
+        const QByteArray probe = Raw(ReadCmdTable[0], ReadRequestSize);
         ExchangeLog log;
         Pass(log, LinkTraffic::Sent, probe, 1);
         Pass(log, LinkTraffic::Received, probe.left(3), 2);

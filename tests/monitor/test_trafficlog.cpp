@@ -8,6 +8,8 @@
 #include <csignal>
 
 #include "monitor/trafficlog.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -70,21 +72,6 @@ QByteArray Pattern(int n, int seed) {
     QByteArray bytes(n, '\0');
     for (int i = 0; i < n; ++i) bytes[i] = static_cast<char>(i * 31 + seed);
     return bytes;
-}
-
-void Pass(TrafficLog& log, LinkTraffic what, const QByteArray& bytes, int64_t timeUs) {
-    log.linkTraffic(what, reinterpret_cast<const uint8_t*>(bytes.constData()),
-                    static_cast<uint32_t>(bytes.size()), timeUs);
-}
-
-QByteArray Contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Files of this process cannot grow past `bytes` while it lives, as on a disk about to fill.

@@ -4,14 +4,9 @@
 #include <vector>
 
 #include "radio/frame.h"
+#include "tests/support/bytes.h"
 
 namespace {
-QByteArray Hex(const QByteArray& text) {
-    return QByteArray::fromHex(text);
-}
-QByteArray Raw(const uint8_t* bytes, int n) {
-    return QByteArray(reinterpret_cast<const char*>(bytes), n);
-}
 
 // The reply at the start of a zeroed 100-byte receive buffer.
 std::array<uint8_t, 100> Received(const QByteArray& reply) {

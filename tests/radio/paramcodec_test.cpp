@@ -3,14 +3,9 @@
 #include <array>
 
 #include "radio/paramcodec.h"
+#include "tests/support/bytes.h"
 
 namespace {
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
-const uint8_t* Bytes(const QByteArray& a) {
-    return reinterpret_cast<const uint8_t*>(a.data());
-}
 
 // Every field holds a marker that no reply in these tests carries.
 const RadioParameterSet Marked{0xE1, 0xE2, 0xE3, 0xE4, {0xE5, 0xE6}};

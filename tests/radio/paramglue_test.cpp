@@ -4,14 +4,9 @@
 
 #include "radio/paramcodec.h"
 #include "radio/paramglue.h"
+#include "tests/support/bytes.h"
 
 namespace {
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
-const uint8_t* Bytes(const QByteArray& a) {
-    return reinterpret_cast<const uint8_t*>(a.data());
-}
 
 // Where the parameter set goes, as plain values the way the main window's lists hold them.
 struct ViewRecorder : ParameterView {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "radio/profile.h"
+#include "tests/support/files.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -27,11 +28,6 @@ bool HasControlCharacter(const QString& text) {
 QByteArray ProfileOfSize(qsizetype size) {
     const QByteArray profile = R"({"format": 1, "channel": 3})";
     return profile + QByteArray(size - profile.size(), ' ');
-}
-
-bool WriteFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }
 
 // LoadProfileFile on a FIFO with no writer. Were the open to wait for a writer, one comes

@@ -3,14 +3,11 @@
 
 #include "sim/simulatedport.h"
 #include "sim/simulatedradio.h"
+#include "tests/support/bytes.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
 
 void HostWrite(SimulatedRadio& radio, const QByteArray& bytes) {
     radio.hostWrite(reinterpret_cast<const uint8_t*>(bytes.constData()),

@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/files.h"
 #include "tests/support/processes.h"
 
 namespace {
@@ -106,17 +107,6 @@ class TvrctlE2eTest : public QObject {
         return values;
     }
 
-    static QByteArray fileContents(const QString& file) {
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
-
-    void writeFile(const QString& file, const QByteArray& contents) {
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(contents);
-    }
-
   private slots:
     void init() { QVERIFY(folder_.begin()); }
     void cleanup() { folder_.end(); }
@@ -157,7 +147,7 @@ class TvrctlE2eTest : public QObject {
         const QString a = radio("a");
         const QString b = radio("b", {"--baud", "19200", "--parity", "E"});
         const QString profile = path("channel.json");
-        writeFile(profile, R"({"format": 1, "channel": 4})");
+        QVERIFY(WriteFile(profile, R"({"format": 1, "channel": 4})"));
         const Run run = tvrctlOnTerminal({"apply", profile, "--port", a, "--port", b});
         QCOMPARE(run.err, QString());
         QCOMPARE(run.status, 0);
@@ -221,7 +211,7 @@ class TvrctlE2eTest : public QObject {
         const Run save = tvrctl({"save", "--port", a, profile});
         QCOMPARE(save.status, 0);
         QCOMPARE(save.out, "COM1 (" + a + "): saved to " + profile + "\n");
-        QCOMPARE(schemaErrors("profile.schema.json", {fileContents(profile)}), QString());
+        QCOMPARE(schemaErrors("profile.schema.json", {Contents(profile)}), QString());
         const Run apply = tvrctl({"apply", profile, "--port", b});
         QCOMPARE(apply.status, 0);
         QVERIFY2(apply.out.endsWith("1 of 1 radios verified\n"), qPrintable(apply.out));
@@ -241,14 +231,15 @@ class TvrctlE2eTest : public QObject {
         const QString silent = radio("silent", {"--fault", "silent"});
         const QString missing = path("missing");
         const QString profile = path("site.json");
-        writeFile(profile, R"({"format": 1, "channel": 4, "air_rate": "100KBPS", "id": "0042"})");
+        QVERIFY(WriteFile(profile,
+                          R"({"format": 1, "channel": 4, "air_rate": "100KBPS", "id": "0042"})"));
         const QString report = path("report.json");
         const Run run =
             tvrctl({"apply", profile, "--port", good, "--port", odd, "--port", ignoring, "--port",
                     silent, "--port", missing, "--timeout", "3", "--report", report});
         QCOMPARE(run.status, 5);
         QVERIFY2(run.out.endsWith("2 of 5 radios verified\n"), qPrintable(run.out));
-        const QJsonArray radios = QJsonDocument::fromJson(fileContents(report))["radios"].toArray();
+        const QJsonArray radios = QJsonDocument::fromJson(Contents(report))["radios"].toArray();
         QCOMPARE(radios.size(), 5);
         const QStringList allSteps{"air_rate", "id", "channel", "serial"};
         for (int i : {0, 1}) {
@@ -286,12 +277,12 @@ class TvrctlE2eTest : public QObject {
             radio("vanishing", {"--fault", "delay=60", "--fault", "vanish=700", "--log", log});
         const QString good = radio("good");
         const QString profile = path("site.json");
-        writeFile(profile, R"({"format": 1, "channel": 8})");
+        QVERIFY(WriteFile(profile, R"({"format": 1, "channel": 8})"));
         const QString report = path("report.csv");
         const Run run =
             tvrctl({"apply", profile, "--port", vanishing, "--port", good, "--report", report});
         QCOMPARE(run.status, 2);
-        const QList<QByteArray> rows = fileContents(report).trimmed().split('\n');
+        const QList<QByteArray> rows = Contents(report).trimmed().split('\n');
         QCOMPARE(rows.size(), 3);
         QVERIFY(rows[0].startsWith("port,device,model,before_air_rate,"));
         QVERIFY(rows[0].endsWith(",verified,seconds,steps_written,error"));
@@ -302,7 +293,7 @@ class TvrctlE2eTest : public QObject {
         const QByteArrayList writeCodes{"03", "09", "07", "0F"};
         int acknowledged = 0;
         QByteArray lastIn;
-        for (const QByteArray& line : fileContents(log).split('\n')) {
+        for (const QByteArray& line : Contents(log).split('\n')) {
             if (line.contains(" in  ")) lastIn = line.mid(line.indexOf(" in  ") + 5);
             if (line.endsWith(" out 55 AA 02 20 00 22")) {
                 QCOMPARE(lastIn.mid(9, 2), writeCodes.value(acknowledged));
@@ -395,7 +386,7 @@ class TvrctlE2eTest : public QObject {
         QFETCH(QByteArray, profile);
         QFETCH(QString, error);
         const QString file = path("bad.json");
-        writeFile(file, profile);
+        QVERIFY(WriteFile(file, profile));
         const Run run = tvrctl({"apply", file, "--port", path("unused")});
         QCOMPARE(run.status, 6);
         QVERIFY2(run.err.startsWith("tvrctl: " + file + ": " + error), qPrintable(run.err));
