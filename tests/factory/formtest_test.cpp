@@ -236,42 +236,31 @@ class FormTestTest : public QObject {
         QVERIFY(nowMs_ - startedMs_ < timeOutMs() / 10);
     }
 
-    void fieldStrengthIsMinusThreeDigits_data() {
-        QTest::addColumn<int>("strength");
+    // The field strength as minus three digits, the power level as one character.
+    void readingsAreShown_data() {
+        QTest::addColumn<bool>("power");
+        QTest::addColumn<int>("value");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("7") << 7 << "-007";
-        QTest::newRow("85") << 85 << "-085";
-        QTest::newRow("120") << 120 << "-120";
-        QTest::newRow("0") << 0 << "-000";
-        QTest::newRow("255") << 255 << "-255";
+        QTest::newRow("strength 7") << false << 7 << "-007";
+        QTest::newRow("strength 85") << false << 85 << "-085";
+        QTest::newRow("strength 120") << false << 120 << "-120";
+        QTest::newRow("strength 0") << false << 0 << "-000";
+        QTest::newRow("strength 255") << false << 255 << "-255";
+        QTest::newRow("power 3") << true << 3 << "3";
+        QTest::newRow("power 0") << true << 0 << "0";
+        QTest::newRow("power 9") << true << 9 << "9";
+        QTest::newRow("power 17") << true << 17 << "A";
+        QTest::newRow("power 208 gives no character") << true << 208 << "";
     }
-    void fieldStrengthIsMinusThreeDigits() {
-        QFETCH(int, strength);
+    void readingsAreShown() {
+        QFETCH(bool, power);
+        QFETCH(int, value);
         QFETCH(QString, shown);
         RadioParameters parameters;
-        parameters.fieldStrength = uint8_t(strength);
+        (power ? parameters.powerLevel : parameters.fieldStrength) = uint8_t(value);
         useRadio(parameters);
-        exchange(FormTest->Button7);
-        QCOMPARE(FormTest->Edit1->text(), shown);
-    }
-
-    void powerLevelIsOneCharacter_data() {
-        QTest::addColumn<int>("level");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("3") << 3 << "3";
-        QTest::newRow("0") << 0 << "0";
-        QTest::newRow("9") << 9 << "9";
-        QTest::newRow("17") << 17 << "A";
-        QTest::newRow("208 gives no character") << 208 << "";
-    }
-    void powerLevelIsOneCharacter() {
-        QFETCH(int, level);
-        QFETCH(QString, shown);
-        RadioParameters parameters;
-        parameters.powerLevel = uint8_t(level);
-        useRadio(parameters);
-        exchange(FormTest->Button9);
-        QCOMPARE(FormTest->Edit6->text(), shown);
+        exchange(power ? FormTest->Button9 : FormTest->Button7);
+        QCOMPARE((power ? FormTest->Edit6 : FormTest->Edit1)->text(), shown);
     }
 
     void powerAboveTenIsRefused() {
