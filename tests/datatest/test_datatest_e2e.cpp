@@ -72,14 +72,6 @@ struct Station {
     }
 };
 
-// Opens `path` at 9600 bit/s without parity, the simulated radio's own settings.
-bool OpenAt9600(SerialLink& link, const QString& path) {
-    if (!link.OpenPortByName(path)) return false;
-    link.BaudIndex = 4;
-    link.ParityIndex = 0;
-    return link.ApplyPortSettings();
-}
-
 // Runs `tick` and the event loop's queued work every 20 ms until `done` or two seconds have
 // passed; the port's thread tells of bytes sent through the event loop.
 bool PollUntil(const std::function<bool()>& done, const std::function<void()>& tick = {}) {

@@ -44,12 +44,7 @@ struct Station {
         link.setHost(&host);
         engine.setTransmitText(text);
     }
-    bool open() {
-        if (!link.OpenPortByName(QStringLiteral("SIM"))) return false;
-        link.BaudIndex = 4;  // 9600 bit/s, no parity: the radio's own setting
-        link.ParityIndex = 0;
-        return link.ApplyPortSettings();
-    }
+    bool open() { return OpenAt9600(link, QStringLiteral("SIM")); }
 
     StationHost host;
     SerialLink link;

@@ -37,10 +37,7 @@ class FormTestE2e : public QObject {
         QVERIFY(folder_.radios().run(QStringList{"--link", radio} + options, {radio}));
         SetPinnedPorts({radio});
         link_ = std::make_unique<SerialLink>(OpenQtSerialDevice);
-        QVERIFY(link_->OpenPortByName(1));
-        link_->BaudIndex = 4;
-        link_->ParityIndex = 0;
-        QVERIFY(link_->ApplyPortSettings());
+        QVERIFY(OpenAt9600(*link_, 1));
         form_ = std::make_unique<TFormTest>(*link_, nullptr, std::function<void()>{});
     }
 

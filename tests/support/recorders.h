@@ -14,6 +14,16 @@ inline void Settle() {
     QCoreApplication::sendPostedEvents();
 }
 
+// Opens the port (a COMn number or a device name) at 9600 bit/s without parity, the simulated
+// radio's own settings.
+template <typename Port>
+bool OpenAt9600(SerialLink& link, const Port& port) {
+    if (!link.OpenPortByName(port)) return false;
+    link.BaudIndex = 4;
+    link.ParityIndex = 0;
+    return link.ApplyPortSettings();
+}
+
 // Records every message box and gives the answers the test lined up (OK, or Cancel for a
 // Retry/Cancel box, when none is left); restores the previous presenter when done.
 struct MessageRecorder {
