@@ -156,39 +156,43 @@ QList<Row> Rows() {
                  CtlExit::ExchangeFailed,
                  "written, but the read-back found no radio or failed: not verified"});
 
-    const QList<std::tuple<MissingValue, const char*, const char*>> missing{
+    const QList<std::tuple<MissingValue, const char*, const char*, const char*>> missing{
         {MissingValue::AirRate, "no air rate selected. Read the radio first.",
-         "未选择空中速率，请先读参数。"},
+         "未选择空中速率，请先读参数。", "--air-rate"},
         {MissingValue::Identity, "the ID code is not four digits. Read the radio first.",
-         "ID码不是四位数字，请先读参数。"},
+         "ID码不是四位数字，请先读参数。", "--id"},
         {MissingValue::Channel, "no channel selected. Read the radio first.",
-         "未选择信道号，请先读参数。"},
+         "未选择信道号，请先读参数。", "--channel"},
         {MissingValue::SerialRate, "no serial rate selected. Read the radio first.",
-         "未选择串口速率，请先读参数。"},
+         "未选择串口速率，请先读参数。", "--serial"},
         {MissingValue::Parity, "no parity selected. Read the radio first.",
-         "未选择校验方式，请先读参数。"}};
-    for (const auto& [value, english, chinese] : missing) {
+         "未选择校验方式，请先读参数。", "--serial"}};
+    for (const auto& [value, english, chinese, option] : missing) {
         SequenceResult refused = Outcome(O::WriteRefused);
         refused.missing = value;
-        rows.append({english,
-                     refused,
-                     reading,
-                     {QString("TVR Setup: Write cancelled: ") + english},
-                     {QString("写参数: 写参数取消：") + chinese},
-                     CtlExit::ExchangeFailed,
-                     "write failed: the radio did not acknowledge the air_rate step"});
+        rows.append(
+            {english,
+             refused,
+             reading,
+             {QString("TVR Setup: Write cancelled: ") + english},
+             {QString("写参数: 写参数取消：") + chinese},
+             CtlExit::ExchangeFailed,
+             QString("not written: no value to send for %1; nothing was sent").arg(option)});
     }
-    const QList<std::tuple<RadioField, MissingValue, const char*, const char*>> unlisted{
-        {RadioField::Channel, MissingValue::Channel,
-         "channel 200, which the list does not offer. Choose a channel first.",
-         "信道号 200 不在列表中，请先选择信道号。"},
-        {RadioField::AirRate, MissingValue::AirRate,
-         "air rate code 12, which the list does not offer. Choose an air rate first.",
-         "空中速率 代码 12 不在列表中，请先选择空中速率。"},
-        {RadioField::Identity, MissingValue::Identity,
-         "ID bytes 1A 68, which are not four digits. Load a profile that gives the ID first.",
-         "ID码 字节 1A 68 不是四位数字，请先载入给出ID码的参数文件。"}};
-    for (const auto& [field, value, english, chinese] : unlisted) {
+    const QList<
+        std::tuple<RadioField, MissingValue, const char*, const char*, const char*, const char*>>
+        unlisted{
+            {RadioField::Channel, MissingValue::Channel,
+             "channel 200, which the list does not offer. Choose a channel first.",
+             "信道号 200 不在列表中，请先选择信道号。", "channel 200", "--channel"},
+            {RadioField::AirRate, MissingValue::AirRate,
+             "air rate code 12, which the list does not offer. Choose an air rate first.",
+             "空中速率 代码 12 不在列表中，请先选择空中速率。", "air rate code 12", "--air-rate"},
+            {RadioField::Identity, MissingValue::Identity,
+             "ID bytes 1A 68, which are not four digits. Load a profile that gives the ID first.",
+             "ID码 字节 1A 68 不是四位数字，请先载入给出ID码的参数文件。", "ID bytes 1A 68",
+             "--id"}};
+    for (const auto& [field, value, english, chinese, held, option] : unlisted) {
         SequenceResult refused = Outcome(O::WriteRefused);
         refused.missing = value;
         refused.unlisted = field;
@@ -199,7 +203,8 @@ QList<Row> Rows() {
                      {QString("TVR Setup: Write cancelled: the radio holds ") + english},
                      {QString("写参数: 写参数取消：电台中的") + chinese},
                      CtlExit::ExchangeFailed,
-                     "write failed: the radio did not acknowledge the air_rate step"});
+                     QString("not written: the radio holds %1, which no list knows; give %2")
+                         .arg(held, option)});
     }
 
     // Ends the user caused: the window says nothing more.

@@ -15,6 +15,28 @@ constexpr uint8_t SearchStartBaudIndex = 4;
 constexpr int InterruptGraceMs = 1000;
 const char* const StepNames[WriteStepCount] = {"air_rate", "id", "channel", "serial"};
 
+// The field whose value a refused write lacked.
+RadioField FieldOf(MissingValue missing) {
+    switch (missing) {
+        case MissingValue::AirRate:
+            return RadioField::AirRate;
+        case MissingValue::Identity:
+            return RadioField::Identity;
+        case MissingValue::Channel:
+            return RadioField::Channel;
+        case MissingValue::SerialRate:
+            return RadioField::SerialRate;
+        case MissingValue::Parity:
+            break;
+    }
+    return RadioField::Parity;
+}
+
+QString UnknownValueRefusal(RadioField field, const RawRadioValues& raw) {
+    return QStringLiteral("not written: the radio holds %1, which no list knows; give %2")
+        .arg(RawValueText(field, raw), OptionOf(field));
+}
+
 }  // namespace
 
 SessionEnd EndOf(const SequenceResult& result, const SessionState& state) {
@@ -39,8 +61,15 @@ SessionEnd EndOf(const SequenceResult& result, const SessionState& state) {
             return {CtlExit::ExchangeFailed,
                     QStringLiteral("written, but the read-back found no radio or failed: not "
                                    "verified")};
-        case SequenceOutcome::WriteFailed:
         case SequenceOutcome::WriteRefused:
+            if (result.unlisted) {
+                return {CtlExit::ExchangeFailed,
+                        UnknownValueRefusal(*result.unlisted, result.reading.raw)};
+            }
+            return {CtlExit::ExchangeFailed,
+                    QStringLiteral("not written: no value to send for %1; nothing was sent")
+                        .arg(OptionOf(FieldOf(result.missing)))};
+        case SequenceOutcome::WriteFailed:
             return {
                 CtlExit::ExchangeFailed,
                 QStringLiteral("write failed: the radio did not acknowledge the %1 step")
@@ -201,8 +230,7 @@ void RadioSession::readDone() {
 QString RadioSession::unknownValueKept() const {
     for (const RadioField field : AllRadioFields) {
         if (!FieldText(field, values_).isEmpty()) continue;
-        return QStringLiteral("not written: the radio holds %1, which no list knows; give %2")
-            .arg(RawValueText(field, shown_->raw), OptionOf(field));
+        return UnknownValueRefusal(field, shown_->raw);
     }
     return {};
 }
