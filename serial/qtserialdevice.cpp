@@ -29,6 +29,8 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "serial/descriptorreader.h"
 #endif
 #if defined(Q_OS_LINUX)
 #include <linux/serial.h>
@@ -83,8 +85,7 @@ bool DeviceGone(qintptr handle) {
     state.DCBlength = sizeof(state);
     return !::GetCommState(reinterpret_cast<HANDLE>(handle), &state);
 #else
-    termios attributes{};
-    return ::tcgetattr(static_cast<int>(handle), &attributes) != 0;
+    return DescriptorGone(static_cast<int>(handle));
 #endif
 }
 
@@ -184,6 +185,9 @@ class DeviceClaim {
         return OpenFailure::None;
     }
 
+    // Read-only and non-blocking; the port's reader reads it, since Qt only writes.
+    int descriptor() const { return fd_; }
+
     // Called after Qt has closed the device, so that no other program has it before then.
     void release() {
         if (fd_ < 0) return;
@@ -220,15 +224,25 @@ QString NoAnswerText(int waitMs) {
     return QStringLiteral("the port's driver did not answer within %1 ms").arg(waitMs);
 }
 
-// Everything that runs in the port's thread: the port itself and what it reports. It reads
-// whatever arrives as soon as the driver has it: Qt's read buffer has no bound and is emptied
-// at every arrival, so Qt keeps waiting in the kernel for the next one, as a blocking reader
-// would. The window takes the bytes from the receive buffer at its own pace.
+#if defined(Q_OS_WIN)
+constexpr QIODevice::OpenMode kPortMode = QIODevice::ReadWrite;
+#else
+// The reader has the device's bytes to itself: Qt's read notifier would take them too.
+constexpr QIODevice::OpenMode kPortMode = QIODevice::WriteOnly;
+#endif
+
+// Everything that runs in the port's thread: the port itself and what it reports. Received
+// bytes go into the receive buffer as soon as the driver has them: on Windows from Qt's read
+// buffer, which has no bound and is emptied at every arrival; elsewhere from a reader that
+// waits in the kernel in a thread of its own. The window takes the bytes from the receive
+// buffer at its own pace.
 class PortWorker : public QObject {
   public:
     explicit PortWorker(std::shared_ptr<SharedBuffers> shared)
         : shared_(std::move(shared)), port_(this), sentPoll_(this) {
+#if defined(Q_OS_WIN)
         connect(&port_, &QSerialPort::readyRead, this, [this] { drain(); });
+#endif
         connect(&port_, &QSerialPort::bytesWritten, this, [this] { countSent(); });
         sentPoll_.setInterval(kSentPollMs);
         connect(&sentPoll_, &QTimer::timeout, this, [this] { countSent(); });
@@ -243,7 +257,7 @@ class PortWorker : public QObject {
         if (claimed != OpenFailure::None) return {claimed, claimText, {}};
 #endif
         port_.setPortName(name);
-        if (!port_.open(QIODevice::ReadWrite)) {
+        if (!port_.open(kPortMode)) {
             const OpenStatus refused{ClassifyOpenFailure(true, true, ToOpenError(port_.error())),
                                      port_.errorString(),
                                      {}};
@@ -253,6 +267,21 @@ class PortWorker : public QObject {
             return refused;
         }
         takeLineErrors();
+#if !defined(Q_OS_WIN)
+        reader_.emplace(
+            claim_.descriptor(),
+            [this](const uint8_t* bytes, int64_t count) { receive(bytes, count); },
+            [this] {
+                QMetaObject::invokeMethod(
+                    this, [this] { lose(); }, Qt::QueuedConnection);
+            });
+        if (!reader_->start()) {
+            const OpenStatus failed{
+                OpenFailure::Other, QString::fromLocal8Bit(std::strerror(errno)), {}};
+            closePort();
+            return failed;
+        }
+#endif
         return {OpenFailure::None, {}, settings()};
     }
 
@@ -283,21 +312,29 @@ class PortWorker : public QObject {
             shared_->unsent = 0;
         }
         if (input) {
-            {
-                std::lock_guard lock(shared_->mutex);
-                thrownAway.resize(shared_->received.size());
-                shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data()),
-                                       thrownAway.size());
-            }
-            // Then what Qt and the driver hold, read so that the purge can tell what it threw
-            // away, and the driver's queue cleared, so nothing older can follow.
+            // What the receive buffer holds, then what the driver holds, read so that the purge
+            // can tell what it threw away, and the driver's queue cleared, so nothing older can
+            // follow.
+#if defined(Q_OS_WIN)
+            takeReceived(thrownAway);
             if (port_.isOpen()) {
                 thrownAway += port_.readAll();
-#if !defined(Q_OS_WIN)
-                readDriver(thrownAway);
-#endif
                 port_.clear(QSerialPort::Input);
             }
+#else
+            // Between two reads, so that no chunk read before the purge arrives after it.
+            const auto purgeInput = [&] {
+                takeReceived(thrownAway);
+                if (!port_.isOpen()) return;
+                readDriver(thrownAway);
+                port_.clear(QSerialPort::Input);
+            };
+            if (reader_) {
+                reader_->betweenReads(purgeInput);
+            } else {
+                purgeInput();
+            }
+#endif
             if (!thrownAway.isEmpty()) {
                 qCDebug(lcSerial) << "purge throws away" << thrownAway.size() << "received bytes";
             }
@@ -330,16 +367,31 @@ class PortWorker : public QObject {
     }
 
   private:
+#if defined(Q_OS_WIN)
     // Moves what Qt has read into the receive buffer.
     void drain() {
         const QByteArray bytes = port_.readAll();
-        if (bytes.isEmpty()) return;
+        receive(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+    }
+#endif
+
+    // Puts bytes that arrived into the receive buffer, with the line errors met meanwhile.
+    void receive(const uint8_t* bytes, int64_t count) {
+        if (count == 0) return;
         const uint32_t errors = takeLineErrors();
         std::lock_guard lock(shared_->mutex);
-        const int64_t taken = shared_->received.append(
-            reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
-        shared_->lost += static_cast<uint64_t>(bytes.size() - taken);
+        const int64_t taken = shared_->received.append(bytes, count);
+        shared_->lost += static_cast<uint64_t>(count - taken);
         shared_->errorFlags |= errors;
+    }
+
+    // Appends what the receive buffer holds to `bytes` and empties it.
+    void takeReceived(QByteArray& bytes) {
+        std::lock_guard lock(shared_->mutex);
+        const qsizetype before = bytes.size();
+        bytes.resize(before + shared_->received.size());
+        shared_->received.take(reinterpret_cast<uint8_t*>(bytes.data() + before),
+                               bytes.size() - before);
     }
 
     // The first loss report closes the port and tells the device; later ones change nothing.
@@ -364,6 +416,10 @@ class PortWorker : public QObject {
 
     void closePort() {
         sentPoll_.stop();
+#if !defined(Q_OS_WIN)
+        // Before the descriptor it reads closes with the claim.
+        reader_.reset();
+#endif
         port_.close();
 #if !defined(Q_OS_WIN)
         claim_.release();
@@ -415,7 +471,7 @@ class PortWorker : public QObject {
     // Appends what the driver holds (a terminal hands over a few KB a read); a read that fails
     // for another reason than an empty queue means the device is going.
     void readDriver(QByteArray& bytes) {
-        const int fd = static_cast<int>(port_.handle());
+        const int fd = claim_.descriptor();
         while (true) {
             const ssize_t count = ::read(fd, chunk_.data(), chunk_.size());
             if (count > 0) {
@@ -429,7 +485,8 @@ class PortWorker : public QObject {
     }
 #endif
 
-    // Line error flags since the last call, where the platform can tell; 0 elsewhere.
+    // Line error flags since the last call, where the platform can tell; 0 elsewhere. Called
+    // from the reader's thread once it runs.
     uint32_t takeLineErrors() {
 #if defined(Q_OS_LINUX)
         if (!lineCountsKnown_) return 0;
@@ -467,6 +524,7 @@ class PortWorker : public QObject {
     QSerialPort port_;
     QTimer sentPoll_;
 #if !defined(Q_OS_WIN)
+    std::optional<DescriptorReader> reader_;  // while the port is open
     std::vector<char> chunk_ = std::vector<char>(64 * 1024);
 #endif
     uint64_t handed_ = 0;  // bytes given to Qt to write

@@ -84,7 +84,7 @@ constexpr const char* Usage =
     "views (open, off or n/a), vtick max ms (the longest\n"
     "tick of the charts' and the monitor's timers), finds (searches that ended) and slice max\n"
     "ms (the longest slice of a search); reader (program or cat), feed, and port s/MB: the CPU\n"
-    "time per MB of the program's port thread, or of cat.\n";
+    "time per MB of the program's port threads, or of cat.\n";
 
 // After the last byte is offered, the count may catch up for this long; it is taken as final
 // once it has not moved for QuietMs.
@@ -123,7 +123,7 @@ struct Offer {
 struct Figures {
     bool ran = false;
     bool cat = false;
-    double portCpuPerMb = 0;  // the port's thread, or cat
+    double portCpuPerMb = 0;  // the port's threads, or cat
     bool viewsOpen = false;
     Offer offer;
     long counted = 0;
@@ -236,7 +236,8 @@ struct Feed {
     }
 };
 
-// CPU seconds of the program's port thread (named "serial I/O"); 0 before it is found.
+// CPU seconds of the program's port threads (named "serial I/O", and "serial read" where the
+// port has a reader of its own); 0 before they are found.
 class PortThreadClock {
   public:
     PortThreadClock() {
@@ -246,20 +247,23 @@ class PortThreadClock {
             FILE* comm = std::fopen(qPrintable("/proc/self/task/" + task + "/comm"), "r");
             char name[64] = {};
             if (!comm) continue;
-            if (std::fgets(name, sizeof name, comm) && std::string(name) == "serial I/O\n")
-                clock_ =
-                    (~static_cast<clockid_t>(task.toInt()) << 3) | 6;  // the thread's CPU clock
+            // The thread's CPU clock, as clock_getcpuclockid() would make it.
+            if (std::fgets(name, sizeof name, comm) && std::string(name).starts_with("serial "))
+                clocks_.push_back((~static_cast<clockid_t>(task.toInt()) << 3) | 6);
             std::fclose(comm);
         }
     }
     double seconds() const {
-        timespec used{};
-        if (!clock_ || clock_gettime(*clock_, &used) != 0) return 0;
-        return used.tv_sec + used.tv_nsec / 1e9;
+        double total = 0;
+        for (const clockid_t clock : clocks_) {
+            timespec used{};
+            if (clock_gettime(clock, &used) == 0) total += used.tv_sec + used.tv_nsec / 1e9;
+        }
+        return total;
     }
 
   private:
-    std::optional<clockid_t> clock_;
+    std::vector<clockid_t> clocks_;
 };
 
 // One row, in the process it was forked into; the figures go to resultFd.
@@ -693,7 +697,7 @@ int main(int argc, char** argv) {
     }
     if (withCat) {
         std::printf(
-            "# pairs %d: the program lost more than cat in %d, its port thread spent more "
+            "# pairs %d: the program lost more than cat in %d, its port threads spent more "
             "than 1.5 x cat's CPU per MB in %d\n",
             pairs, lostMore, costlier);
     }

@@ -22,9 +22,11 @@
 #include <chrono>
 #include <csignal>
 #include <ctime>
+#include <mutex>
 #include <thread>
 
 #include "core/language.h"
+#include "serial/descriptorreader.h"
 #include "serial/portnames.h"
 #include "serial/qtserialdevice.h"
 #include "serial/seriallink.h"
@@ -254,14 +256,14 @@ class PortThreadHold {
     void release() { held_ = false; }
     ~PortThreadHold() { release(); }
 
-    // The thread of the one open device, 0 when there is none.
-    static pid_t PortThread() {
+    // The thread of the one open device by its name, 0 when there is none.
+    static pid_t PortThread(const QByteArray& name = "serial I/O") {
         pid_t found = 0;
         QDirIterator tasks("/proc/self/task", QDir::Dirs | QDir::NoDotAndDotDot);
         while (tasks.hasNext()) {
             const QString task = tasks.next();
             QFile comm(task + "/comm");
-            if (comm.open(QIODevice::ReadOnly) && comm.readAll() == "serial I/O\n")
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll() == name + '\n')
                 found = task.section('/', -1).toInt();
         }
         return found;
@@ -524,6 +526,79 @@ class QtSerialDeviceTest : public QObject {
         QCOMPARE(ReadAll(*device), QByteArray("after"));
     }
 
+    // The reader waits for the device alone: while the port's thread is held (a write or a
+    // setting in a slow driver), far more than the driver holds still arrives, each byte once,
+    // and the held thread then closes the port as usual.
+    void readingGoesOnWhileThePortsThreadIsHeld() {
+        WarningRecorder warnings;
+        PtyPair pty;
+        auto device = OpenQtSerialDevice(pty.slaveName).device;
+        QVERIFY(device);
+        PortThreadHold hold;
+        QVERIFY(hold.hold());
+        const QByteArray data = Pattern(MiB);
+        QCOMPARE(pty.send(data), data.size());
+        uint32_t errors = 0;
+        QVERIFY(WaitUntil([&] { return device->bytesWaiting(&errors) == MiB; }, 2000));
+        QVERIFY(ReadAll(*device) == data);
+        hold.release();
+        QElapsedTimer clock;
+        clock.start();
+        device->close();
+        QVERIFY2(clock.elapsed() < 200, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(PortThreadHold::PortThread("serial read"), 0);
+        QCOMPARE(warnings.warnings(), QStringList());
+    }
+
+    // The reader alone. Work run between two reads holds back what arrives meanwhile, so that a
+    // chunk read before a purge cannot land after it; the bytes follow in order once it is
+    // done. Stopped while waiting, the reader ends at once; at a hang-up it reports the device
+    // gone once and ends by itself.
+    void readerHoldsArrivalsBetweenReadsAndEndsWhenStoppedOrGone() {
+        PtyPair pty;
+        const int fd = ::open(qPrintable(pty.slaveName), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        std::mutex mutex;
+        QByteArray arrived;
+        std::atomic<int> gone{0};
+        const auto arrival = [&](const uint8_t* bytes, int64_t count) {
+            std::lock_guard lock(mutex);
+            arrived.append(reinterpret_cast<const char*>(bytes), count);
+        };
+        const auto received = [&] {
+            std::lock_guard lock(mutex);
+            return arrived;
+        };
+        const QByteArray data = Pattern(4096);
+        {
+            DescriptorReader reader(fd, arrival, [&] { ++gone; });
+            QVERIFY(reader.start());
+            qsizetype sent = 0;
+            QByteArray heldBack;
+            reader.betweenReads([&] {
+                sent = pty.send(data);
+                QThread::msleep(50);
+                heldBack = received();
+            });
+            QCOMPARE(sent, data.size());
+            QCOMPARE(heldBack, QByteArray());
+            QVERIFY(WaitUntil([&] { return received().size() == data.size(); }, 1000));
+            QVERIFY(received() == data);
+            QElapsedTimer clock;
+            clock.start();
+            reader.stop();
+            QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
+        }
+        DescriptorReader reader(fd, arrival, [&] { ++gone; });
+        QVERIFY(reader.start());
+        pty.closeMaster();
+        QVERIFY(WaitUntil([&] { return gone == 1; }, 1000));
+        QVERIFY(WaitUntil([] { return PortThreadHold::PortThread("serial read") == 0; }, 1000));
+        QCOMPARE(gone.load(), 1);
+        reader.stop();
+        ::close(fd);
+    }
+
     void bytesBeyondTheReceiveBufferAreCountedLost() {
         PtyPair pty;
         auto device = OpenQtSerialDevice(pty.slaveName).device;
@@ -716,7 +791,12 @@ class QtSerialDeviceTest : public QObject {
             clock.start();
             device->close();
             longestMs = std::max(longestMs, clock.elapsed());
-            QVERIFY(WaitUntil([] { return PortThreadHold::PortThread() == 0; }, 1000));
+            QVERIFY(WaitUntil(
+                [] {
+                    return PortThreadHold::PortThread() == 0 &&
+                           PortThreadHold::PortThread("serial read") == 0;
+                },
+                1000));
         }
         QCOMPARE(warnings.warnings(), QStringList());
         QVERIFY2(longestMs < 200, qPrintable(QString("longest close: %1 ms").arg(longestMs)));
