@@ -98,6 +98,12 @@ class FileSizeLimit {
 // 2024-05-01T12:00:00Z in microseconds.
 constexpr int64_t May1 = 1714564800LL * 1000000;
 
+// Event i: eight bytes of pattern i received at May1 + i, logged and kept for the comparison.
+void ReceiveNumbered(TrafficLog& log, QList<Event>& events, int i) {
+    events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
+    Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+}
+
 }  // namespace
 
 class TrafficLogTest : public QObject {
@@ -144,8 +150,7 @@ class TrafficLogTest : public QObject {
         QVERIFY(log.start({path, TrafficLogFormat::Text, 400, 2}));
         QList<Event> events;
         for (int i = 0; i < 40; ++i) {
-            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
-            Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+            ReceiveNumbered(log, events, i);
         }
         QVERIFY(!QFile::exists(path + ".3"));
         QList<Event> kept;
@@ -235,14 +240,12 @@ class TrafficLogTest : public QObject {
         QVERIFY(log.start({path, TrafficLogFormat::Text, 400, 2}));
         QList<Event> events;
         for (int i = 0; i < 4; ++i) {
-            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
-            Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+            ReceiveNumbered(log, events, i);
         }
         log.stop();
         QVERIFY(log.start({path, TrafficLogFormat::Text, 400, 2, ExistingLogFile::Append}));
         for (int i = 4; i < 8; ++i) {
-            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
-            Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+            ReceiveNumbered(log, events, i);
         }
         QVERIFY(QFileInfo(path).size() <= 400);
         QCOMPARE(ReadTextLog(path + ".1") + ReadTextLog(path), events);
@@ -260,8 +263,7 @@ class TrafficLogTest : public QObject {
         QVERIFY(log.start({path, TrafficLogFormat::Text, 200, 1}));
         QList<Event> events;
         for (int i = 0; i < 10 && log.running(); ++i) {
-            events << Event{May1 + i, "RX", Pattern(8, i), {}, {}};
-            Pass(log, LinkTraffic::Received, events.last().bytes, events.last().timeUs);
+            ReceiveNumbered(log, events, i);
         }
         QVERIFY(!log.running());
         QVERIFY2(failure.startsWith(path + ": "), qPrintable(failure));
