@@ -747,9 +747,7 @@ class QtSerialDeviceTest : public QObject {
         MessageRecorder messages;
         LanguageScope english(1);
         QVERIFY(link.OpenPortByName(1));
-        link.BaudIndex = 4;
-        link.ParityIndex = 0;
-        QVERIFY(link.ApplyPortSettings());
+        QVERIFY(link.ApplyPortSettings({4, 0}));
 
         pty.closeMaster();
         QVERIFY(ProcessEventsUntil(
@@ -899,7 +897,7 @@ class QtSerialDeviceTest : public QObject {
 
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!link.SearchStep());
+        QVERIFY(!link.SearchStep(link.Settings()));
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(ProcessEventsUntil([&] { return !link.PortHandle(); }, 1000));
         QCOMPARE(host.portsLost, 1);
