@@ -113,7 +113,7 @@ class TvrctlE2eTest : public QObject {
 
     void readsSeveralRadiosAtOnceAsJsonOfTheSchema() {
         const QString a = radio("a", {"--baud", "38400", "--channel", "7", "--air", "5", "--id",
-                                      "4321", "--version", "2.3"});
+                                      "4321", "--firmware", "2.3"});
         const QString b = radio("b", {"--baud", "19200", "--parity", "O", "--channel", "3"});
         const QString c = radio("c", {"--air", "8"});
         const Run run = tvrctl({"read", "--json", "--port", a, "--port", b, "--port", c});
@@ -394,7 +394,7 @@ class TvrctlE2eTest : public QObject {
     }
 
     void scanAndPortsNameEachPort() {
-        const QString odd = radio("odd", {"--parity", "O", "--version", "3.1"});
+        const QString odd = radio("odd", {"--parity", "O", "--firmware", "3.1"});
         const QString silent = radio("silent", {"--fault", "silent"});
         // The devices given are COM1 and COM2 whatever COMn stands among them.
         const Run scan =
