@@ -203,6 +203,29 @@ class TvrctlE2eTest : public QObject {
         QVERIFY2(unverified.out.contains("): written in "), qPrintable(unverified.out));
     }
 
+    // A report that appeared while the radios were worked on, written by another run, say, is
+    // kept.
+    void aReportThatAppearedMeanwhileIsKept() {
+        const QString log = path("frames.log");
+        const QString silent = radio("silent", {"--fault", "silent", "--log", log});
+        const QString profile = path("site.json");
+        QVERIFY(WriteFile(profile, R"({"format": 1, "channel": 4})"));
+        const QString report = path("report.csv");
+        QProcess apply;
+        apply.start(QStringLiteral(TVRCTL_PATH),
+                    {"apply", profile, "-p", silent, "-t", "5", "--report", report});
+        // Once the radio hears the search, the run is past its check of the report's name.
+        QElapsedTimer waited;
+        waited.start();
+        while (Contents(log).isEmpty() && waited.elapsed() < CommandMs) QTest::qWait(20);
+        QVERIFY(WriteFile(report, "theirs"));
+        const Run run = FinishProcess(apply, CommandMs);
+        QCOMPARE(run.status, 9);
+        QVERIFY2(run.err.endsWith("tvrctl: " + report + " exists; give --force to overwrite it\n"),
+                 qPrintable(run.err));
+        QCOMPARE(Contents(report), QByteArray("theirs"));
+    }
+
     void savedProfileOfTheSchemaAppliesToAnotherRadio() {
         const QString a = radio("a", {"--baud", "19200", "--parity", "O", "--channel", "11",
                                       "--air", "9", "--id", "2024"});
@@ -212,10 +235,11 @@ class TvrctlE2eTest : public QObject {
         QCOMPARE(save.status, 0);
         QCOMPARE(save.out, "COM1 (" + a + "): saved to " + profile + "\n");
         QCOMPARE(schemaErrors("profile.schema.json", {Contents(profile)}), QString());
-        // A second save does not replace the profile unless forced.
+        // A second save does not replace the profile unless forced; it is refused before any
+        // port is opened.
         const QByteArray saved = Contents(profile);
         QVERIFY(WriteFile(profile, "mine"));
-        const Run again = tvrctl({"save", "-p", a, profile});
+        const Run again = tvrctl({"save", "-p", path("no radio"), profile});
         QCOMPARE(again.status, 9);
         QCOMPARE(again.err, "tvrctl: " + profile + " exists; give --force to overwrite it\n");
         QCOMPARE(Contents(profile), QByteArray("mine"));
