@@ -217,7 +217,7 @@ class TvrctlE2eTest : public QObject {
         // Once the radio hears the search, the run is past its check of the report's name.
         QElapsedTimer waited;
         waited.start();
-        while (Contents(log).isEmpty() && waited.elapsed() < CommandMs) QTest::qWait(20);
+        while (!Contents(log).contains(" in ") && waited.elapsed() < CommandMs) QTest::qWait(20);
         QVERIFY(WriteFile(report, "theirs"));
         const Run run = FinishProcess(apply, CommandMs);
         QCOMPARE(run.status, 9);
