@@ -114,7 +114,7 @@ class SequencerE2eTest : public QObject {
 
     void radioAt38400IsFoundReadAndWritten() {
         QVERIFY(startRadio({"--baud", "38400", "--channel", "5", "--air", "6", "--id", "2468",
-                            "--version", "2.3"}));
+                            "--firmware", "2.3"}));
         QCOMPARE(exchange(&TForm1::Speed_RClick), QStringLiteral("Read correct!"));
         compareShown(ShownNow(),
                      {"NO.5", "38400", "246800", "TVR-M402.3", "38400", "N", "38400-N-1"});

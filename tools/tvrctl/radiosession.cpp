@@ -118,7 +118,7 @@ bool RadioSession::open() {
     clock_.start();
     deadline_.start(timeoutSeconds_ * 1000);
     if (result_.target.device.isEmpty()) {
-        finish(CtlExit::PortError, QStringLiteral("%1: no such port").arg(result_.target.port));
+        finish(CtlExit::PortError, QStringLiteral("no such port"));
         return false;
     }
     if (!link_.OpenPortByName(result_.target.device)) {
