@@ -34,3 +34,10 @@ class PortSettingsLink {
     virtual PortChoiceResult ChoosePort(const PortChoice& choice) = 0;
     virtual bool PortHandle() const = 0;
 };
+
+// A port that vanished while open, as it was: the choice that opens it again with its settings,
+// and the serial number of the USB adapter it sat behind (empty where there was none).
+struct VanishedPort {
+    PortChoice choice;
+    QString serialNumber;
+};

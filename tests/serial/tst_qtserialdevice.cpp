@@ -495,6 +495,22 @@ class QtSerialDeviceTest : public QObject {
         QVERIFY(device->lineSettings() == wanted);
     }
 
+    // A pseudo-terminal has no modem lines: it says so, refuses to switch them, and goes on
+    // working; it sits behind no adapter.
+    void pseudoTerminalHasNoModemLines() {
+        PtyPair pty;
+        auto device = OpenQtSerialDevice(pty.slaveName).device;
+        QVERIFY(device);
+        QCOMPARE(device->modemLines(), std::nullopt);
+        QVERIFY(!device->setModemLine(ModemLine::Dtr, false));
+        QVERIFY(!device->setModemLine(ModemLine::Rts, true));
+        QCOMPARE(device->modemLines(), std::nullopt);
+        QCOMPARE(device->adapterSerialNumber(), QString());
+        QVERIFY(device->setLineSettings({9600, ParityMode::None, 1}));
+        QCOMPARE(device->write(Data("ok"), 2), 2);
+        QCOMPARE(pty.receive(2, 1000), QByteArray("ok"));
+    }
+
     void writeReachesTheFarEndWithoutThisThreadsEventLoop() {
         PtyPair pty;
         auto device = OpenQtSerialDevice(pty.slaveName).device;
