@@ -4,7 +4,9 @@
 
 #include "app/mainwindow.h"
 #include "app/preferences.h"
+#include "app/windows.h"
 #include "core/language.h"
+#include "factory/formtest.h"
 
 PortReturnView* Reconnection = nullptr;
 
@@ -25,7 +27,13 @@ PortReturnView::PortReturnView(TForm1& form, SerialLink& link)
     form.StatusBar1->addPermanentWidget(StatusWaiting);
 
     connect(Seri_Reconnect, &QAction::toggled, this, &PortReturnView::Seri_ReconnectClick);
-    connect(&Return, &PortReturn::waitEnded, StatusWaiting, &QLabel::hide);
+    connect(&Return, &PortReturn::waitEnded, this, &PortReturnView::waitEnded);
+}
+
+void PortReturnView::waitEnded(bool reopened) {
+    StatusWaiting->hide();
+    // The factory window reads the replies itself while it is open.
+    if (reopened && FormTest->isVisible()) Form1->stopReceivePoll();
 }
 
 bool PortReturnView::portLost() {

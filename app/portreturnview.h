@@ -31,6 +31,7 @@ class PortReturnView : public QObject {
   private:
     void Seri_ReconnectClick(bool chosen);
     void showWaiting();
+    void waitEnded(bool reopened);
 };
 
 // The one instance, made by CreateWindows with the other windows.

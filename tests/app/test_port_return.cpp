@@ -6,6 +6,7 @@
 #include "app/linkviews.h"
 #include "app/portreturnview.h"
 #include "app/preferences.h"
+#include "factory/formtest.h"
 #include "tests/support/windowfixture.h"
 
 // The Reconnect choice and the modem lines in the program's windows, on fake devices at paths
@@ -79,6 +80,19 @@ class PortReturnWindowTest : public QObject {
         f_.fake->feed("back");
         Form1->Timer_RecDataTimer();
         QVERIFY(RecText().contains(QStringLiteral("back")));
+    }
+
+    // While the factory window is open, it reads the replies itself: the port opens again
+    // without the receive poll.
+    void factoryWindowKeepsThePortToItself() {
+        Reconnection->Seri_Reconnect->setChecked(true);
+        openAndLose();
+        Form1->Test_MClick();
+        plugIn();
+        Reconnection->Return.poll();
+        QVERIFY(Link().PortHandle());
+        QVERIFY(!Form1->Timer_RecData->isActive());
+        FormTest->hide();
     }
 
     // Closing the port or taking the choice back ends the wait; the choice is remembered.
