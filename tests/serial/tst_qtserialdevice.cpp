@@ -851,6 +851,7 @@ class QtSerialDeviceTest : public QObject {
         QTest::addColumn<QString>("first");
         QTest::newRow("line settings") << "line settings";
         QTest::newRow("purge") << "purge";
+        QTest::newRow("modem line") << "modem line";
         QTest::newRow("close") << "close";
     }
     void hangingDriverIsGivenUpInTime() {
@@ -872,6 +873,8 @@ class QtSerialDeviceTest : public QObject {
             QVERIFY(!device->setLineSettings({19200, ParityMode::None, 1}));
         } else if (first == "purge") {
             QCOMPARE(device->purge(true, true), QByteArray());
+        } else if (first == "modem line") {
+            QVERIFY(!device->setModemLine(ModemLine::Dtr, true));
         } else {
             device->close();
         }
@@ -881,6 +884,7 @@ class QtSerialDeviceTest : public QObject {
         clock.restart();
         QVERIFY(!device->setLineSettings({9600, ParityMode::None, 1}));
         QCOMPARE(device->purge(true, true), QByteArray());
+        QVERIFY(!device->setModemLine(ModemLine::Rts, false));
         QCOMPARE(device->write(Data("x"), 1), 0);
         device->close();
         QVERIFY2(clock.elapsed() < 50, qPrintable(QString::number(clock.elapsed())));
