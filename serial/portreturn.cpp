@@ -47,6 +47,14 @@ bool ReturnWatch::pollLooks() {
     return false;
 }
 
+bool ReturnWatch::needsSystemList() const {
+#if defined(Q_OS_WIN)
+    return true;
+#else
+    return !port_.serialNumber.isEmpty();
+#endif
+}
+
 void ReturnWatch::openFailed() {
     pollsToWait_ = pollsBetweenTries_;
     pollsBetweenTries_ = std::min(2 * pollsBetweenTries_, MaxPollsBetweenTries);
@@ -101,7 +109,8 @@ void PortReturn::poll() {
         return;
     }
     if (!watch_->pollLooks()) return;
-    const QList<ListedDevice> listed = lister_();
+    const QList<ListedDevice> listed =
+        watch_->needsSystemList() ? lister_() : QList<ListedDevice>();
     const QString device =
         watch_->deviceBack(WhereNameLeads(watch_->port().choice.deviceName, listed), listed);
     if (device.isEmpty()) return;

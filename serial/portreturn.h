@@ -43,6 +43,9 @@ class ReturnWatch {
 
     // Counts a poll; true when this one is to look for the device.
     bool pollLooks();
+    // Whether a look needs the system's list of ports, which takes milliseconds to make: only
+    // to know an adapter by its serial number, or a Windows COM port at all.
+    bool needsSystemList() const;
     // The device to open; empty while the port is not back.
     QString deviceBack(const std::optional<QString>& nameLeadsTo,
                        const QList<ListedDevice>& listed) const;
