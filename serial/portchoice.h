@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+#include <optional>
 
 // A port and its line settings, as the port settings dialog hands them to the link in one piece.
 struct PortChoice {
@@ -36,8 +38,10 @@ class PortSettingsLink {
 };
 
 // A port that vanished while open, as it was: the choice that opens it again with its settings,
-// and the serial number of the USB adapter it sat behind (empty where there was none).
+// the serial number of the USB adapter it sat behind (empty where there was none) and its modem
+// lines (none where it had none).
 struct VanishedPort {
     PortChoice choice;
     QString serialNumber;
+    std::optional<uint8_t> modemLines;
 };

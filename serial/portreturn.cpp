@@ -116,10 +116,22 @@ void PortReturn::poll() {
     if (device.isEmpty()) return;
     qCDebug(lcSerial) << "device back:" << device;
     if (link_.ChoosePort(choiceFor(device)).outcome == PortChoiceOutcome::Applied) {
+        restoreSwitchedLines();
         end(true);
         return;
     }
     watch_->openFailed();
+}
+
+void PortReturn::restoreSwitchedLines() {
+    const std::optional<uint8_t> before = watch_->port().modemLines;
+    const std::optional<uint8_t> now = link_.ModemLines();
+    if (!before || !now) return;
+    for (const uint8_t line : {ModemLine::Dtr, ModemLine::Rts}) {
+        const bool wanted = *before & line;
+        if (bool(*now & line) != wanted && !link_.SetModemLine(line, wanted))
+            qCDebug(lcSerial) << "modem line not restored:" << line;
+    }
 }
 
 void PortReturn::end(bool reopened) {

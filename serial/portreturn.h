@@ -85,6 +85,9 @@ class PortReturn : public QObject {
 
   private:
     void end(bool reopened);
+    // DTR and RTS as the user left them: a radio may take them for its configuration or power
+    // pins, which the open would set anew.
+    void restoreSwitchedLines();
     // The choice that opens the device with the settings the port had.
     PortChoice choiceFor(const QString& device) const;
 

@@ -529,7 +529,8 @@ std::optional<VanishedPort> SerialLink::LastVanishedPort() const {
 
 void SerialLink::noteVanished() {
     d->vanished = VanishedPort{{PortNo, d->deviceName, BaudIndex, ParityIndex},
-                               d->device->adapterSerialNumber()};
+                               d->device->adapterSerialNumber(),
+                               d->device->modemLines()};
 }
 
 std::optional<uint8_t> SerialLink::ModemLines() const {

@@ -151,6 +151,24 @@ class PortReturnTest : public QObject {
         QCOMPARE(f.listings, 0);
     }
 
+    // DTR and RTS are switched back to how the user left them, whatever the open made them.
+    void switchedLinesAreRestored() {
+        Fixture f;
+        f.journal->modemLines = ModemLine::Dtr | ModemLine::Rts;
+        f.plugIn("ttyE");
+        QCOMPARE(f.link.ChoosePort({0, f.device("ttyE"), 4, 0}).outcome,
+                 PortChoiceOutcome::Applied);
+        QVERIFY(f.link.SetModemLine(ModemLine::Dtr, false));
+        f.lastOpened->moveModemLine(ModemLine::Cts, true);
+        f.lastOpened->vanish();
+        QVERIFY(f.portReturn.awaitVanishedPort());
+        f.journal->events.clear();
+        f.portReturn.poll();
+        QVERIFY(f.link.PortHandle());
+        QCOMPARE(f.journal->events.filter("line "), QStringList{"line 1 off"});
+        QCOMPARE(f.link.ModemLines(), std::optional<uint8_t>(ModemLine::Rts));
+    }
+
     // A device back that will not open yet is tried again, less and less often.
     void refusedOpenIsTriedAgainLater() {
         Fixture f;

@@ -767,6 +767,7 @@ class SerialLinkTest : public QObject {
         Fixture f;
         QCOMPARE(f.link.LastVanishedPort().has_value(), false);
         f.journal->serialNumber = "A1B2";
+        f.journal->modemLines = ModemLine::Rts;
         QVERIFY(f.link.OpenPortByName(4));
         f.link.BaudIndex = 6;
         f.link.ParityIndex = 2;
@@ -783,6 +784,7 @@ class SerialLinkTest : public QObject {
         QCOMPARE(vanished->choice.baudIndex, 6);
         QCOMPARE(vanished->choice.parityIndex, 2);
         QCOMPARE(vanished->serialNumber, QString("A1B2"));
+        QCOMPARE(vanished->modemLines, std::optional<uint8_t>(ModemLine::Rts));
     }
 
     void vanishedDeviceClosesThePortOnce() {
