@@ -148,7 +148,13 @@ class PortReturnWindowTest : public QObject {
         QCOMPARE(view->Lamps[0]->accessibleName(), QStringLiteral("CTS on"));
         QCOMPARE(view->Lamps[3]->text(), QStringLiteral("○ RI"));
 
+        // A switch the port refuses shows the line as it is.
+        f_.journal->refuseModemLines = true;
         view->Check_Rts->click();
+        QVERIFY(!view->Check_Rts->isChecked());
+        f_.journal->refuseModemLines = false;
+        view->Check_Rts->click();
+        QVERIFY(view->Check_Rts->isChecked());
         QCOMPARE(Link().ModemLines(),
                  std::optional<uint8_t>(ModemLine::Dtr | ModemLine::Rts | ModemLine::Cts));
         f_.fake->moveModemLine(ModemLine::Ri, true);

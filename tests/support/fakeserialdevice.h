@@ -26,6 +26,8 @@ struct DeviceJournal {
     // The modem lines a freshly opened device reports; none, as on a pseudo-terminal, unless
     // the test gives some.
     std::optional<uint8_t> modemLines;
+    // Switching a modem line is refused.
+    bool refuseModemLines = false;
     // The serial number of the adapter a freshly opened device sits behind.
     QString serialNumber;
 };
@@ -151,7 +153,7 @@ class FakeSerialDevice : public SerialDevice {
     std::optional<uint8_t> modemLines() const override { return modemLines_; }
     bool setModemLine(uint8_t line, bool on) override {
         journal_->events << QString("line %1 %2").arg(line).arg(on ? "on" : "off");
-        if (!modemLines_) return false;
+        if (!modemLines_ || journal_->refuseModemLines) return false;
         modemLines_ = on ? (*modemLines_ | line) : (*modemLines_ & ~line);
         return true;
     }
