@@ -58,8 +58,9 @@ class ReturnWatch {
 };
 
 // Waits for the port that vanished last and opens it again with its settings once it is back.
-// Each look lists the system's ports and at most opens one, on the window's thread, every PollMs
-// while it waits; a port opened meanwhile by anyone ends the wait.
+// It looks every PollMs while it waits, on the window's thread: whether the device's name leads
+// anywhere, the system's ports where needed, and at most one open (bounded as every open is). A
+// port opened meanwhile by anyone ends the wait.
 class PortReturn : public QObject {
     Q_OBJECT
   public:
