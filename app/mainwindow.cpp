@@ -13,6 +13,7 @@
 #include "app/language.h"
 #include "app/lifecycle.h"
 #include "app/outcomemessages.h"
+#include "app/portreturnview.h"
 #include "app/preferences.h"
 #include "app/progresswindow.h"
 #include "app/windows.h"
@@ -306,6 +307,8 @@ QGroupBox* TForm1::buildDataGroup() {
                                                       Button_ClrRecMemo, Button3}) {
         receiveColumn->addWidget(w);
     }
+    ModemLines = new ModemLinesView(Link(), GroupBox2);
+    receiveColumn->addWidget(ModemLines);
     receiveColumn->addStretch();
     Memo_Rec = Named(new ReceiveView(GroupBox2), "Memo_Rec");
     Memo_Rec->setMinimumSize(420, 230);
@@ -527,6 +530,8 @@ void TForm1::stopReceivePoll() {
 void TForm1::portLost() {
     Sequencer.PortClosed();
     FormTest->CancelExchange();
+    // Waiting for the device to come back, the status bar says so instead.
+    if (Reconnection->portLost()) return;
     ShowMessage(PortLostMessage());
 }
 
@@ -767,6 +772,7 @@ void TForm1::Seri_O_MClick() {
 }
 
 void TForm1::Speed_CClick() {
+    Reconnection->portClosed();
     if (!Link().PortHandle()) return;
     Link().ClosePort();
     Sequencer.PortClosed();

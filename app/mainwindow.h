@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/modemlinesview.h"
 #include "app/panel.h"
 #include "app/reveal.h"
 #include "datatest/datatest.h"
@@ -85,6 +86,8 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     QPushButton* Button1;
     QPushButton* Button_ClrRecMemo;
     QPushButton* Button3;
+    // DTR, RTS, CTS, DSR, CD and RI, where the port has them.
+    ModemLinesView* ModemLines;
     TPanel* Panel9;
     QPlainTextEdit* Memo_Trtt;
     QPushButton* Button_ManulTrtt;

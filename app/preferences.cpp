@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/mainwindow.h"
+#include "app/portreturnview.h"
 #include "app/startup.h"
 #include "app/windows.h"
 #include "core/language.h"
@@ -63,6 +64,7 @@ Preferences LoadPreferences() {
     }
     saved.receiveHex = settings.value(QStringLiteral("dataTest/receiveHex")).toBool();
     saved.sendHex = settings.value(QStringLiteral("dataTest/sendHex")).toBool();
+    saved.reconnect = settings.value(QStringLiteral("port/reconnect")).toBool();
     return saved;
 }
 
@@ -88,6 +90,7 @@ void ApplyPreferences(const Preferences& saved, bool portOnCommandLine) {
     if (saved.sendPeriod) Form1->Edit_TrttPerio->setText(*saved.sendPeriod);
     Form1->Check_RecHex->setChecked(saved.receiveHex);
     Form1->Check_TrttHex->setChecked(saved.sendHex);
+    Reconnection->Seri_Reconnect->setChecked(saved.reconnect);
     PortRemembered() = !portOnCommandLine;
     if (portOnCommandLine || saved.portDevice.isEmpty()) return;
     Link().setSearchStart({saved.portDevice, {saved.baudIndex, saved.parityIndex}});
@@ -121,4 +124,9 @@ void RememberWindow() {
     settings.setValue(QStringLiteral("dataTest/period"), Form1->Edit_TrttPerio->text());
     settings.setValue(QStringLiteral("dataTest/receiveHex"), Form1->Check_RecHex->isChecked());
     settings.setValue(QStringLiteral("dataTest/sendHex"), Form1->Check_TrttHex->isChecked());
+}
+
+void RememberReconnect(bool reconnect) {
+    if (File().isEmpty()) return;
+    QSettings(File(), QSettings::IniFormat).setValue(QStringLiteral("port/reconnect"), reconnect);
 }

@@ -19,6 +19,7 @@ struct Preferences {
     std::optional<QString> sendPeriod;
     bool receiveHex = false;
     bool sendHex = false;
+    bool reconnect = false;
 };
 
 // The file the preferences are kept in. Until one is set nothing is read or written, so that
@@ -42,3 +43,5 @@ void ApplyPreferences(const Preferences& saved, bool portOnCommandLine);
 void RememberPort();
 // The main window's place and the data test's choices.
 void RememberWindow();
+// Whether a port that vanished is opened again when its device is back.
+void RememberReconnect(bool reconnect);

@@ -5,6 +5,7 @@
 #include "app/languagewindow.h"
 #include "app/linkviews.h"
 #include "app/mainwindow.h"
+#include "app/portreturnview.h"
 #include "app/preferences.h"
 #include "app/progresswindow.h"
 #include "factory/formtest.h"
@@ -30,4 +31,5 @@ void CreateWindows() {
     AboutBox = new TAboutBox;
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
     CreateLinkViews();
+    Reconnection = new PortReturnView(*Form1, Link());
 }

@@ -68,6 +68,8 @@ QString CommandText(const ExchangeRow& row) {
         case ExchangeRowKind::Settings:
             break;
     }
+    if (!row.modemLine.isEmpty())
+        return Tr("modem line %1 on %2", "线路信号 %1：%2").arg(row.modemLine, row.port);
     return (row.search ? Tr("search attempt on %1", "搜索尝试：%1")
                        : Tr("line settings on %1", "串口设置：%1"))
         .arg(row.port);
@@ -200,6 +202,14 @@ void ExchangeLog::linkSettings(const QString& settings, const QString& port, boo
     ExchangeRow changed = row(ExchangeRowKind::Settings, ExchangeDirection::None, {}, timeUs);
     changed.search = searching;
     changed.port = port;
+    add(std::move(changed));
+}
+
+void ExchangeLog::linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) {
+    endOpenRows();
+    ExchangeRow changed = row(ExchangeRowKind::Settings, ExchangeDirection::None, {}, timeUs);
+    changed.port = port;
+    changed.modemLine = line + (on ? QStringLiteral("=1") : QStringLiteral("=0"));
     add(std::move(changed));
 }
 

@@ -2,8 +2,8 @@
 
 // The exchange monitor's record, kept without widgets: the bytes the link saw, cut into the
 // radio's command frames (one row per frame sent and per reply), the bytes around them that
-// form no frame, purges and the line settings of every search attempt. At most a given number
-// of rows are kept; older ones leave and are counted.
+// form no frame, purges, the line settings of every search attempt and the modem lines' changes. At
+// most a given number of rows are kept; older ones leave and are counted.
 
 #include <QByteArray>
 #include <QString>
@@ -32,6 +32,7 @@ struct ExchangeRow {
     QByteArray bytes;        // a frame's bytes are all kept
     QString settings;        // the line settings in force, or the new ones
     QString port;            // a settings row's port
+    QString modemLine;       // a settings row's modem line that changed, as "CTS=1"
 };
 
 enum class ChecksumVerdict { NotAFrame, Good, Bad };
@@ -80,6 +81,7 @@ class ExchangeLog : public LinkObserver {
                      int64_t timeUs) override;
     void linkSettings(const QString& settings, const QString& port, bool searching,
                       int64_t timeUs) override;
+    void linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) override;
 
     // Ends data rows and frame starts that have waited GatherUs by `nowUs`.
     void settle(int64_t nowUs);

@@ -181,6 +181,12 @@ void TrafficLog::linkSettings(const QString& settings, const QString& port, bool
                       ' ' + port.toUtf8() + '\n');
 }
 
+void TrafficLog::linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) {
+    if (!running() || settings_.format != TrafficLogFormat::Text) return;
+    write(*main_, timeText(timeUs) + " SETTINGS " + line.toLatin1() + (on ? "=1 " : "=0 ") +
+                      port.toUtf8() + '\n');
+}
+
 void TrafficLog::writeLines(const char* tag, const uint8_t* bytes, uint32_t count, int64_t timeUs) {
     const QByteArray lead = timeText(timeUs) + ' ' + tag + ' ';
     QByteArray lines;

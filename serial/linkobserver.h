@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <cstdint>
 
 // What a byte that passed through the link went through.
@@ -22,4 +23,12 @@ class LinkObserver {
     // `searching` when an attempt of the speed-and-parity search set them.
     virtual void linkSettings(const QString& settings, const QString& port, bool searching,
                               int64_t timeUs) = 0;
+    // A modem line ("DTR", "CTS", ...) of the port changed: the program switched it, or the far
+    // end did.
+    virtual void linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) {
+        Q_UNUSED(line);
+        Q_UNUSED(on);
+        Q_UNUSED(port);
+        Q_UNUSED(timeUs);
+    }
 };

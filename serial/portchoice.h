@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // The port's rate and parity as positions in the rate table (600 to 115200 bit/s) and the parity
 // table (none, odd, even). Once a search has found the radio they are its serial settings too.
@@ -49,4 +50,13 @@ class PortSettingsLink {
     // Opens the chosen port, closing the one open until now, and sets the chosen rate and parity.
     virtual PortChoiceResult ChoosePort(const PortChoice& choice) = 0;
     virtual bool PortHandle() const = 0;
+};
+
+// A port that vanished while open, as it was: the choice that opens it again with its settings,
+// the serial number of the USB adapter it sat behind (empty where there was none) and its modem
+// lines (none where it had none).
+struct VanishedPort {
+    PortChoice choice;
+    QString serialNumber;
+    std::optional<uint8_t> modemLines;
 };

@@ -19,6 +19,7 @@
 
 #include "core/logging.h"
 #include "serial/bytering.h"
+#include "serial/portreturn.h"
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
@@ -118,6 +119,8 @@ struct SharedBuffers {
     QObject* device = nullptr;
     // A notice that bytes were sent is on its way to the window's thread.
     std::atomic<bool> sentNoticePending{false};
+    // As last seen; none where the driver has no modem lines.
+    std::optional<uint8_t> modemLines;
 };
 
 struct OpenStatus {
@@ -219,6 +222,19 @@ constexpr int kSentPollMs = 5;
 constexpr int kControlWaitMs = 200;
 // An open may take longer: some drivers connect to their device in it.
 constexpr int kOpenWaitMs = 5000;
+// How often the port's thread looks at the modem lines: the driver tells no change by itself.
+constexpr int kModemPollMs = 100;
+
+uint8_t ModemLinesFrom(QSerialPort::PinoutSignals pins) {
+    uint8_t lines = 0;
+    if (pins & QSerialPort::DataTerminalReadySignal) lines |= ModemLine::Dtr;
+    if (pins & QSerialPort::RequestToSendSignal) lines |= ModemLine::Rts;
+    if (pins & QSerialPort::ClearToSendSignal) lines |= ModemLine::Cts;
+    if (pins & QSerialPort::DataSetReadySignal) lines |= ModemLine::Dsr;
+    if (pins & QSerialPort::DataCarrierDetectSignal) lines |= ModemLine::Cd;
+    if (pins & QSerialPort::RingIndicatorSignal) lines |= ModemLine::Ri;
+    return lines;
+}
 
 #if !defined(Q_OS_WIN)
 const char* PriorityName(ReaderPriority priority) {
@@ -299,6 +315,7 @@ class PortWorker : public QObject {
         }
         qCDebug(lcSerial) << "reader priority:" << PriorityName(reader_->priority());
 #endif
+        watchModemLines();
         return {OpenFailure::None, {}, settings()};
     }
 
@@ -379,6 +396,19 @@ class PortWorker : public QObject {
         shared_->unsent = 0;
     }
 
+    // Switches DTR or RTS and notes the lines as they are then, so that the poll does not report
+    // the change again; false where the driver refused.
+    bool setModemLine(uint8_t line, bool on) {
+        const bool set =
+            line == ModemLine::Dtr ? port_.setDataTerminalReady(on) : port_.setRequestToSend(on);
+        port_.clearError();
+        if (!set) return false;
+        const std::optional<uint8_t> now = readModemLines();
+        std::lock_guard lock(shared_->mutex);
+        if (now) shared_->modemLines = now;
+        return true;
+    }
+
     // Closes the port and ends the thread's loop; the worker is deleted in this thread then.
     void shutdown() {
         closePort();
@@ -444,6 +474,7 @@ class PortWorker : public QObject {
 
     void closePort() {
         sentPoll_.stop();
+        modemPoll_.stop();
 #if !defined(Q_OS_WIN)
         // Before the descriptor it reads closes with the claim.
         reader_.reset();
@@ -541,9 +572,46 @@ class PortWorker : public QObject {
 #endif
     }
 
+    // None where the driver has no modem lines (a pseudo-terminal answers ENOTTY).
+    std::optional<uint8_t> readModemLines() {
+        port_.clearError();
+        const QSerialPort::PinoutSignals pins = port_.pinoutSignals();
+        if (port_.error() != QSerialPort::NoError) {
+            port_.clearError();
+            return std::nullopt;
+        }
+        return ModemLinesFrom(pins);
+    }
+
+    // Polls the lines of a driver that has them, and tells the device of each change.
+    void watchModemLines() {
+        const std::optional<uint8_t> lines = readModemLines();
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->modemLines = lines;
+        }
+        if (!lines) return;
+        modemPoll_.setInterval(kModemPollMs);
+        connect(&modemPoll_, &QTimer::timeout, this, [this] { pollModemLines(); });
+        modemPoll_.start();
+    }
+
+    void pollModemLines() {
+        const std::optional<uint8_t> now = readModemLines();
+        // A driver that stops answering is going; its loss is told elsewhere.
+        if (!now) return;
+        {
+            std::lock_guard lock(shared_->mutex);
+            if (shared_->modemLines == now) return;
+            shared_->modemLines = now;
+        }
+        tellDevice([](QObject* device) { ReportModemLines(device); });
+    }
+
     // What the device is told; defined with it.
     static void ReportLoss(QObject* device, const QString& reason);
     static void ReportSent(QObject* device);
+    static void ReportModemLines(QObject* device);
 
     std::shared_ptr<SharedBuffers> shared_;
 #if !defined(Q_OS_WIN)
@@ -551,6 +619,7 @@ class PortWorker : public QObject {
 #endif
     QSerialPort port_;
     QTimer sentPoll_;
+    QTimer modemPoll_{this};
 #if !defined(Q_OS_WIN)
     std::optional<DescriptorReader> reader_;  // while the port is open
     std::vector<char> chunk_ = std::vector<char>(64 * 1024);
@@ -689,6 +758,24 @@ class QtSerialDevice : public SerialDevice {
 
     void reportSent() { emit sent(); }
 
+    std::optional<uint8_t> modemLines() const override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->modemLines;
+    }
+
+    bool setModemLine(uint8_t line, bool on) override {
+        return inWorker(kControlWaitMs,
+                        [line, on](PortWorker& worker) { return worker.setModemLine(line, on); })
+            .value_or(false);
+    }
+
+    void reportModemLines() { emit modemLinesChanged(); }
+
+    QString adapterSerialNumber() const override { return adapterSerialNumber_; }
+    void setAdapterSerialNumber(const QString& serialNumber) {
+        adapterSerialNumber_ = serialNumber;
+    }
+
   private:
     // Runs `work` in the port's thread and returns its result, or none when the thread does not
     // answer within waitMs: the port is then lost, and no later call waits for it.
@@ -723,6 +810,7 @@ class QtSerialDevice : public SerialDevice {
     LineSettings settings_;
     bool hung_ = false;  // a call into the port's thread did not end in time
     bool lossReported_ = false;
+    QString adapterSerialNumber_;
 };
 
 void PortWorker::ReportLoss(QObject* device, const QString& reason) {
@@ -731,6 +819,10 @@ void PortWorker::ReportLoss(QObject* device, const QString& reason) {
 
 void PortWorker::ReportSent(QObject* device) {
     static_cast<QtSerialDevice*>(device)->reportSent();
+}
+
+void PortWorker::ReportModemLines(QObject* device) {
+    static_cast<QtSerialDevice*>(device)->reportModemLines();
 }
 
 }  // namespace
@@ -772,5 +864,6 @@ OpenResult OpenQtSerialDevice(const QString& name) {
         return OpenResult::Failed(status.failure, status.errorText);
     }
     qCDebug(lcSerial) << "opened" << name;
+    device->setAdapterSerialNumber(AdapterSerialNumber(SystemLocation(name)));
     return OpenResult(std::move(device));
 }

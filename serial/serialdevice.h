@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Line error flags, as the driver's status query reports them.
 namespace LineError {
@@ -16,6 +17,28 @@ inline constexpr uint32_t RxParity = 0x0004;
 inline constexpr uint32_t Framing = 0x0008;
 inline constexpr uint32_t Break = 0x0010;
 }  // namespace LineError
+
+// The modem control lines, as bits of one value: DTR and RTS the program drives, CTS, DSR, CD
+// and RI it watches.
+namespace ModemLine {
+inline constexpr uint8_t Dtr = 0x01;
+inline constexpr uint8_t Rts = 0x02;
+inline constexpr uint8_t Cts = 0x04;
+inline constexpr uint8_t Dsr = 0x08;
+inline constexpr uint8_t Cd = 0x10;
+inline constexpr uint8_t Ri = 0x20;
+}  // namespace ModemLine
+
+struct NamedModemLine {
+    uint8_t line;
+    const char* name;
+};
+inline constexpr std::array<NamedModemLine, 6> ModemLineNames{{{ModemLine::Dtr, "DTR"},
+                                                               {ModemLine::Rts, "RTS"},
+                                                               {ModemLine::Cts, "CTS"},
+                                                               {ModemLine::Dsr, "DSR"},
+                                                               {ModemLine::Cd, "CD"},
+                                                               {ModemLine::Ri, "RI"}}};
 
 enum class ParityMode { None, Odd, Even };
 
@@ -60,12 +83,26 @@ class SerialDevice : public QObject {
     virtual uint64_t bytesLost() const = 0;
     virtual void close() = 0;
 
+    // The modem lines as ModemLine bits, as last seen; none where the driver has no modem lines
+    // (a pseudo-terminal has none).
+    virtual std::optional<uint8_t> modemLines() const { return std::nullopt; }
+    // Raises or drops DTR or RTS; false where the driver refused or has no modem lines.
+    virtual bool setModemLine(uint8_t line, bool on) {
+        Q_UNUSED(line);
+        Q_UNUSED(on);
+        return false;
+    }
+    // The serial number of the USB adapter the device sits behind; empty where there is none.
+    virtual QString adapterSerialNumber() const { return {}; }
+
   signals:
     // The device is gone (adapter pulled, far end of a pseudo-terminal closed, a driver that
     // stopped answering), and why, in a few words.
     void lost(const QString& reason = QString());
     // The driver has taken more of the written bytes.
     void sent();
+    // A modem line changed on its own (the far end moved CTS, DSR, CD or RI).
+    void modemLinesChanged();
 };
 
 // Why a device could not be opened.

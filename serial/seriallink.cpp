@@ -134,6 +134,8 @@ struct SerialLink::Private {
     };
     std::vector<Watcher> observers;
     std::function<bool()> exchangeRunning;
+    std::optional<VanishedPort> vanished;
+    uint8_t modemLinesSeen = 0;  // of the open device, as the observers were last told
 };
 
 SerialLink::SerialLink(SerialDeviceOpener opener) : d(std::make_unique<Private>()) {
@@ -484,6 +486,7 @@ OpenResult SerialLink::openDevice(const QString& deviceName) {
     QObject::connect(device, &SerialDevice::lost, device, [this, device] {
         if (d->device.get() != device) return;
         qCDebug(lcSerial) << "device lost";
+        noteVanished();
         settleDevice();
         device->close();
         d->device.release()->deleteLater();
@@ -493,6 +496,7 @@ OpenResult SerialLink::openDevice(const QString& deviceName) {
     QObject::connect(device, &SerialDevice::sent, device, [this] {
         if (d->host) d->host->dataSent();
     });
+    watchModemLines(device);
     return {};
 }
 
@@ -550,6 +554,50 @@ void SerialLink::showPortAndSettings() {
         d->display ? d->display->portListText() : QStringLiteral("COM%1").arg(portNo_);
     d->host->setStatusText(1, portText);
     d->host->setStatusText(2, rateText_ + "-" + parityLetter_ + "-1");
+}
+
+std::optional<VanishedPort> SerialLink::LastVanishedPort() const {
+    return d->vanished;
+}
+
+void SerialLink::noteVanished() {
+    d->vanished = VanishedPort{{portNo_, d->deviceName, settings_.baudIndex, settings_.parityIndex},
+                               d->device->adapterSerialNumber(),
+                               d->device->modemLines()};
+}
+
+std::optional<uint8_t> SerialLink::ModemLines() const {
+    return PortHandle() ? d->device->modemLines() : std::nullopt;
+}
+
+bool SerialLink::SetModemLine(uint8_t line, bool on) {
+    if (!PortHandle() || !d->device->setModemLine(line, on)) return false;
+    observeModemLines();
+    return true;
+}
+
+// What the lines are at the open is no change; from then on every change is told.
+void SerialLink::watchModemLines(SerialDevice* device) {
+    d->modemLinesSeen = device->modemLines().value_or(0);
+    QObject::connect(device, &SerialDevice::modemLinesChanged, device, [this, device] {
+        if (d->device.get() == device) observeModemLines();
+    });
+}
+
+void SerialLink::observeModemLines() {
+    const uint8_t now = d->device->modemLines().value_or(d->modemLinesSeen);
+    const uint8_t changed = now ^ std::exchange(d->modemLinesSeen, now);
+    if (changed == 0) return;
+    const int64_t time = MicrosecondsSinceEpoch();
+    const QString port = PortText(portNo_, d->deviceName);
+    for (const NamedModemLine& named : ModemLineNames) {
+        if (!(changed & named.line)) continue;
+        qCDebug(lcSerial) << named.name << ((now & named.line) ? "on" : "off");
+        for (const Private::Watcher& watcher : d->observers) {
+            watcher.observer->linkModemLine(QString::fromLatin1(named.name), now & named.line, port,
+                                            time);
+        }
+    }
 }
 
 SerialLink& Link() {

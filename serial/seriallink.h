@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "serial/linkobserver.h"
 #include "serial/portchoice.h"
@@ -126,6 +127,14 @@ class SerialLink : public PortSettingsLink {
     uint64_t TakeLostBytes();
     void ClosePort();
 
+    // The port that vanished last, as it was; none before any did.
+    std::optional<VanishedPort> LastVanishedPort() const;
+    // The open port's modem lines as ModemLine bits; none without a port or where it has none.
+    std::optional<uint8_t> ModemLines() const;
+    // Raises or drops DTR or RTS; false where the port refused. Observers see each line that
+    // changed.
+    [[nodiscard]] bool SetModemLine(uint8_t line, bool on);
+
   private:
     OpenResult openDevice(const QString& deviceName);
     bool openScanned();
@@ -144,6 +153,9 @@ class SerialLink : public PortSettingsLink {
     bool ofExchange(TrafficOwner owner) const;
     void observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count, TrafficOwner owner);
     void observeSettings(bool searching);
+    void noteVanished();
+    void watchModemLines(SerialDevice* device);
+    void observeModemLines();
 
     void setRateText(uint32_t baudRate);
     void setParity(uint8_t parityIndex);

@@ -8,6 +8,7 @@
 #include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
+#include "app/portreturnview.h"
 #include "app/startup.h"
 #include "app/windows.h"
 #include "core/language.h"
@@ -72,6 +73,7 @@ class AppChineseTest : public QObject {
             {Form1->FileSaveProfile, "保存配置(&S)…"},
             {Form1->FileLoadProfile, "载入配置(&L)…"},
             {Form1->Seri_M, "电台(&E)"},
+            {Reconnection->Seri_Reconnect, "自动重连(&R)"},
             {Form1->Help_U_M, "使用说明(&M)"},
             {Form1->Test_M, "测试"},
             {Form1->GroupBox3, "电台型号"},

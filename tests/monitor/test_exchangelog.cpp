@@ -93,6 +93,28 @@ class ExchangeLogTest : public QObject {
         QCOMPARE(Cell(log, 1, DeltaColumn), QString("+1.0"));
     }
 
+    // A modem line's change is a settings row of its own: it ends the data gathering before
+    // it, and the line settings in force stay those of the rows around it.
+    void modemLineChangeIsASettingsRowBetweenTheData() {
+        ExchangeLog log;
+        log.linkSettings("19200-E-1", "COM1 (/dev/ttyUSB0)", false, 0);
+        Pass(log, LinkTraffic::Received, "ab", 100);
+        log.linkModemLine("CTS", true, "COM1 (/dev/ttyUSB0)", 200);
+        log.linkModemLine("DTR", false, "COM1 (/dev/ttyUSB0)", 300);
+        Pass(log, LinkTraffic::Received, "cd", 400);
+        log.settle(400 + ExchangeLog::GatherUs);
+        QCOMPARE(Summary(log),
+                 QStringList({" line settings on COM1 (/dev/ttyUSB0) []", "RX data [61 62]",
+                              " modem line CTS=1 on COM1 (/dev/ttyUSB0) []",
+                              " modem line DTR=0 on COM1 (/dev/ttyUSB0) []", "RX data [63 64]"}));
+        for (size_t row = 0; row < log.rows().size(); ++row)
+            QCOMPARE(Cell(log, row, SettingsColumn), QString("19200-E-1"));
+        QCOMPARE(log.rows()[2].kind, ExchangeRowKind::Settings);
+        LanguageFlag = 0;
+        QCOMPARE(Cell(log, 2, CommandColumn), QString("线路信号 CTS=1：COM1 (/dev/ttyUSB0)"));
+        LanguageFlag = 1;
+    }
+
     void badChecksumIsShownWithBothSums() {
         ExchangeLog log;
         Pass(log, LinkTraffic::Received, Frame({0x55, 0xAA, 0x03, 0x08, 0x05, 0x00, 0x11}), 0);

@@ -119,10 +119,15 @@ class TrafficLogTest : public QObject {
             {May1 + 999999, "RX", Pattern(70, 1), {}, {}},  // three lines
             {May1 + 1000000, "PURGED", Pattern(3, 2), {}, {}},
             {May1 + 86400LL * 1000000 * 400, "SETTINGS", {}, "115200-E-1", "/tmp/ttyRADIO"},
+            {May1 + 86400LL * 1000000 * 400 + 1, "SETTINGS", {}, "CTS=1", "/tmp/ttyRADIO"},
+            {May1 + 86400LL * 1000000 * 400 + 2, "SETTINGS", {}, "DTR=0", "/tmp/ttyRADIO"},
             {May1 - 1, "RX", Pattern(1, 3), {}, {}},  // a clock set back
         };
         for (const Event& e : events) {
-            if (e.tag == "SEARCH" || e.tag == "SETTINGS") {
+            if (e.settings.contains('=')) {
+                const QStringList line = e.settings.split('=');
+                log.linkModemLine(line[0], line[1] == "1", e.port, e.timeUs);
+            } else if (e.tag == "SEARCH" || e.tag == "SETTINGS") {
                 log.linkSettings(e.settings, e.port, e.tag == "SEARCH", e.timeUs);
             } else {
                 Pass(log,
@@ -173,6 +178,7 @@ class TrafficLogTest : public QObject {
         Pass(log, LinkTraffic::Sent, "probe", 1);
         Pass(log, LinkTraffic::Received, Pattern(600, 0), 2);
         log.linkSettings("9600-N-1", "COM1 (/dev/ttyUSB0)", true, 3);
+        log.linkModemLine("DTR", true, "COM1 (/dev/ttyUSB0)", 3);
         Pass(log, LinkTraffic::Purged, Pattern(500, 1), 4);  // rotates
         Pass(log, LinkTraffic::Sent, QByteArray("\0\1", 2), 5);
         QCOMPARE(Contents(path + ".1"), Pattern(600, 0));

@@ -495,6 +495,22 @@ class QtSerialDeviceTest : public QObject {
         QVERIFY(device->lineSettings() == wanted);
     }
 
+    // A pseudo-terminal has no modem lines: it says so, refuses to switch them, and goes on
+    // working; it sits behind no adapter.
+    void pseudoTerminalHasNoModemLines() {
+        PtyPair pty;
+        auto device = OpenQtSerialDevice(pty.slaveName).device;
+        QVERIFY(device);
+        QCOMPARE(device->modemLines(), std::nullopt);
+        QVERIFY(!device->setModemLine(ModemLine::Dtr, false));
+        QVERIFY(!device->setModemLine(ModemLine::Rts, true));
+        QCOMPARE(device->modemLines(), std::nullopt);
+        QCOMPARE(device->adapterSerialNumber(), QString());
+        QVERIFY(device->setLineSettings({9600, ParityMode::None, 1}));
+        QCOMPARE(device->write(Data("ok"), 2), 2);
+        QCOMPARE(pty.receive(2, 1000), QByteArray("ok"));
+    }
+
     void writeReachesTheFarEndWithoutThisThreadsEventLoop() {
         PtyPair pty;
         auto device = OpenQtSerialDevice(pty.slaveName).device;
@@ -889,6 +905,7 @@ class QtSerialDeviceTest : public QObject {
         QTest::addColumn<QString>("first");
         QTest::newRow("line settings") << "line settings";
         QTest::newRow("purge") << "purge";
+        QTest::newRow("modem line") << "modem line";
         QTest::newRow("close") << "close";
     }
     void hangingDriverIsGivenUpInTime() {
@@ -910,6 +927,8 @@ class QtSerialDeviceTest : public QObject {
             QVERIFY(!device->setLineSettings({19200, ParityMode::None, 1}));
         } else if (first == "purge") {
             QCOMPARE(device->purge(true, true), QByteArray());
+        } else if (first == "modem line") {
+            QVERIFY(!device->setModemLine(ModemLine::Dtr, true));
         } else {
             device->close();
         }
@@ -919,6 +938,7 @@ class QtSerialDeviceTest : public QObject {
         clock.restart();
         QVERIFY(!device->setLineSettings({9600, ParityMode::None, 1}));
         QCOMPARE(device->purge(true, true), QByteArray());
+        QVERIFY(!device->setModemLine(ModemLine::Rts, false));
         QCOMPARE(device->write(Data("x"), 1), 0);
         device->close();
         QVERIFY2(clock.elapsed() < 50, qPrintable(QString::number(clock.elapsed())));

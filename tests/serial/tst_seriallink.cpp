@@ -73,6 +73,10 @@ struct ObserverRecorder : LinkObserver {
         seen << QString("settings %1 %2%3").arg(settings, port, searching ? " search" : "");
         stamp(timeUs);
     }
+    void linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) override {
+        seen << QString("line %1 %2 %3").arg(line, on ? "on" : "off", port);
+        stamp(timeUs);
+    }
     void stamp(int64_t timeUs) {
         earliestUs = std::min(earliestUs, timeUs);
         latestUs = std::max(latestUs, timeUs);
@@ -717,6 +721,62 @@ class SerialLinkTest : public QObject {
     }
 
     // The host is told once and says so; the link itself raises no message.
+    // Each line that changed is told once, whoever changed it; what the lines are at the open
+    // is no change. A port without modem lines has none to show or switch.
+    void modemLineChangesReachTheObservers() {
+        Fixture f;
+        ObserverRecorder observer;
+        f.journal->modemLines = ModemLine::Dtr | ModemLine::Rts | ModemLine::Dsr;
+        QVERIFY(f.link.OpenPortByName(2));
+        f.link.addObserver(&observer);
+        QCOMPARE(f.link.ModemLines(), std::optional<uint8_t>(0x0B));
+        QVERIFY(f.link.SetModemLine(ModemLine::Dtr, false));
+        QVERIFY(f.link.SetModemLine(ModemLine::Dtr, false));
+        f.lastOpened->moveModemLine(ModemLine::Cts, true);
+        f.lastOpened->reportModemLines();
+        f.lastOpened->moveModemLine(ModemLine::Ri, true);
+        f.lastOpened->moveModemLine(ModemLine::Dsr, false);
+        QCOMPARE(observer.seen,
+                 QStringList({"settings 9600-N-2 COM2 (dev2)", "line DTR off COM2 (dev2)",
+                              "line CTS on COM2 (dev2)", "line RI on COM2 (dev2)",
+                              "line DSR off COM2 (dev2)"}));
+        QCOMPARE(f.link.ModemLines(),
+                 std::optional<uint8_t>(ModemLine::Rts | ModemLine::Cts | ModemLine::Ri));
+
+        f.journal->modemLines.reset();
+        QVERIFY(f.link.OpenPortByName(3));
+        QCOMPARE(f.link.ModemLines(), std::nullopt);
+        QVERIFY(!f.link.SetModemLine(ModemLine::Rts, true));
+        f.link.ClosePort();
+        QCOMPARE(f.link.ModemLines(), std::nullopt);
+        QVERIFY(!f.link.SetModemLine(ModemLine::Rts, true));
+        QCOMPARE(observer.seen.size(), 5);
+    }
+
+    // The port that vanished is kept as it was, settings and adapter included, for an open
+    // again; a port the user closed did not vanish.
+    void vanishedPortIsKeptWithItsSettings() {
+        Fixture f;
+        QCOMPARE(f.link.LastVanishedPort().has_value(), false);
+        f.journal->serialNumber = "A1B2";
+        f.journal->modemLines = ModemLine::Rts;
+        QVERIFY(f.link.OpenPortByName(4));
+        QVERIFY(f.link.ApplyPortSettings({6, 2}));
+        f.link.ClosePort();
+        QCOMPARE(f.link.LastVanishedPort().has_value(), false);
+        QVERIFY(f.link.OpenPortByName(QString("/dev/typed")));
+        QVERIFY(f.link.ApplyPortSettings(f.link.Settings()));
+        f.lastOpened->vanish();
+        const std::optional<VanishedPort> vanished = f.link.LastVanishedPort();
+        QVERIFY(vanished);
+        QCOMPARE(vanished->choice.portNo, 0);
+        QCOMPARE(vanished->choice.deviceName, QString("/dev/typed"));
+        QCOMPARE(vanished->choice.baudIndex, 6);
+        QCOMPARE(vanished->choice.parityIndex, 2);
+        QCOMPARE(vanished->serialNumber, QString("A1B2"));
+        QCOMPARE(vanished->modemLines, std::optional<uint8_t>(ModemLine::Rts));
+    }
+
     void vanishedDeviceClosesThePortOnce() {
         Fixture f;
         QVERIFY(f.link.OpenPortByName(4));

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "serial/serialdevice.h"
 
@@ -22,6 +23,13 @@ struct DeviceJournal {
     bool refuseSettings = false;
     // The stop bits a freshly opened device reports.
     int driverStopBits = 1;
+    // The modem lines a freshly opened device reports; none, as on a pseudo-terminal, unless
+    // the test gives some.
+    std::optional<uint8_t> modemLines;
+    // Switching a modem line is refused.
+    bool refuseModemLines = false;
+    // The serial number of the adapter a freshly opened device sits behind.
+    QString serialNumber;
 };
 
 inline QString ParityText(ParityMode parity) {
@@ -51,6 +59,8 @@ class FakeSerialDevice : public SerialDevice {
                                                          std::make_shared<DeviceJournal>())
         : name_(std::move(name)), journal_(std::move(journal)) {
         settings_.stopBits = journal_->driverStopBits;
+        modemLines_ = journal_->modemLines;
+        serialNumber_ = journal_->serialNumber;
     }
 
     // ---- The test's side ----
@@ -79,6 +89,13 @@ class FakeSerialDevice : public SerialDevice {
     void drop(uint64_t n) { lost_ += n; }
     // The device goes away, as an adapter pulled out.
     void vanish() { emit lost(); }
+    // The far end moves a modem line; the device reports it.
+    void moveModemLine(uint8_t line, bool on) {
+        modemLines_ = on ? (*modemLines_ | line) : (*modemLines_ & ~line);
+        emit modemLinesChanged();
+    }
+    // Reports a change although none happened, as a driver may.
+    void reportModemLines() { emit modemLinesChanged(); }
 
     QByteArray waiting;
     QList<QByteArray> writes;
@@ -133,11 +150,21 @@ class FakeSerialDevice : public SerialDevice {
         journal_->events << "close " + name_;
         closed = true;
     }
+    std::optional<uint8_t> modemLines() const override { return modemLines_; }
+    bool setModemLine(uint8_t line, bool on) override {
+        journal_->events << QString("line %1 %2").arg(line).arg(on ? "on" : "off");
+        if (!modemLines_ || journal_->refuseModemLines) return false;
+        modemLines_ = on ? (*modemLines_ | line) : (*modemLines_ & ~line);
+        return true;
+    }
+    QString adapterSerialNumber() const override { return serialNumber_; }
 
   private:
     QString name_;
     std::shared_ptr<DeviceJournal> journal_;
     LineSettings settings_;
+    std::optional<uint8_t> modemLines_;
+    QString serialNumber_;
     Script script_;
     Answer pending_;
     uint32_t errors_ = 0;
