@@ -30,4 +30,5 @@ void CreateWindows() {
     AboutBox = new TAboutBox;
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
     CreateLinkViews();
+    Form1->settleDesignSize();
 }

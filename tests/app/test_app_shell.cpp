@@ -196,7 +196,7 @@ class AppShellTest : public QObject {
             {Form1->Seri_O_M, "Open Port(&O)", true, true},
             {Form1->Seri_C_M, "Close Port(&C)", true, true},
             {Form1->Help_M, "Help(&H)", true, true},
-            {Form1->Help_U_M, "", true, true},
+            {Form1->Help_U_M, "User Manual(&M)", true, true},
             {Form1->Help_A_M, "About(&A)", true, true},
             {Form1->Test_M, "Test", false, false}};  // Qt disables a hidden action
         for (const auto& [item, caption, enabled, visible] : items) {
