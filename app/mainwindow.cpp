@@ -66,7 +66,9 @@ QComboBox* MakeParameterList(const char* name, const QStringList& items, QWidget
 QLineEdit* MakeEdit(const char* name, const char* text, QWidget* parent, int width = 52) {
     auto* edit = new QLineEdit(QString::fromUtf8(text), parent);
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setFixedWidth(width);
+    // As wide as designed where there is room, a third narrower on a small screen.
+    edit->setMaximumWidth(width);
+    edit->setMinimumWidth(width * 2 / 3);
     return edit;
 }
 
