@@ -14,6 +14,7 @@
 #include "core/messages.h"
 #include "serial/serialform.h"
 #include "tests/support/accessibility.h"
+#include "tests/support/menus.h"
 
 // The program started with --lang zh keeps the Chinese design texts.
 class AppChineseTest : public QObject {
@@ -62,6 +63,12 @@ class AppChineseTest : public QObject {
         shown.sort();
         texts.sort();
         QCOMPARE(shown, texts);
+    }
+
+    // Alt and a letter reach one item, in every menu, in Chinese too.
+    void everyMenuItemHasALetterOfItsOwn() {
+        const QStringList faults = SharedAccelerators(Form1->MainMenu1);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
     }
 
     void mainWindowKeepsDesignTexts() {
