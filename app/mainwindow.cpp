@@ -476,9 +476,15 @@ QFrame* TForm1::buildStatisticsRow() {
     Panel7->setBuddy(Edit4);
     Label1->setBuddy(Edit5);
     Panel5->setBuddy(Edit3);
-    // The counts of longer and shorter replies have no label of their own.
-    Edit6->setAccessibleName(Tr("Longer replies", "回复过长"));
-    Edit7->setAccessibleName(Tr("Shorter replies", "回复过短"));
+    // The row's short labels do not say what is counted, and two counts have none; a screen
+    // reader announces what each field counts.
+    const std::initializer_list<std::tuple<QLineEdit*, const char*, const char*>> counts{
+        {Edit1, "Frames sent", "已发送帧数"},           {Edit2, "Replies identical", "正确回复"},
+        {Edit4, "Replies damaged", "错误回复"},         {Edit5, "Frames without reply", "无回复"},
+        {Edit6, "Longer replies", "回复过长"},          {Edit7, "Shorter replies", "回复过短"},
+        {Edit3, "Success rate, percent", "成功率（%）"}};
+    for (const auto& [field, english, chinese] : counts)
+        field->setAccessibleName(Tr(english, chinese));
     Panel2->setVisible(false);
     return Panel2;
 }

@@ -512,7 +512,13 @@ class AppShellTest : public QObject {
         QTest::newRow("period") << (QWidget*)Form1->Edit_TrttPerio << "TX Timeout";
         QTest::newRow("dialog port") << (QWidget*)Serial_Form->Comb_ComNo << "Port No.";
         QTest::newRow("dialog rate") << (QWidget*)Serial_Form->ComboBaudRate << "Port Rate";
+        QTest::newRow("frames sent") << (QWidget*)Form1->Edit1 << "Frames sent";
+        QTest::newRow("replies matched") << (QWidget*)Form1->Edit2 << "Replies identical";
+        QTest::newRow("same length") << (QWidget*)Form1->Edit4 << "Replies damaged";
+        QTest::newRow("no reply") << (QWidget*)Form1->Edit5 << "Frames without reply";
         QTest::newRow("longer replies") << (QWidget*)Form1->Edit6 << "Longer replies";
+        QTest::newRow("shorter replies") << (QWidget*)Form1->Edit7 << "Shorter replies";
+        QTest::newRow("success rate") << (QWidget*)Form1->Edit3 << "Success rate, percent";
     }
     void controlsAreNamedByTheirLabels() {
         QFETCH(QWidget*, control);
