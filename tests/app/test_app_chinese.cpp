@@ -1,11 +1,14 @@
 #include <QApplication>
+#include <QGraphicsTextItem>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "app/aboutbox.h"
+#include "app/chartswindow.h"
 #include "app/language.h"
+#include "app/linkviews.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "app/startup.h"
@@ -69,6 +72,26 @@ class AppChineseTest : public QObject {
     void everyMenuItemHasALetterOfItsOwn() {
         const QStringList faults = SharedAccelerators(Form1->MainMenu1);
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    }
+
+    // Every text of the charts is drawn whole: titles, labels and legends, none cut to "…"
+    // (Qt Charts cut a turned Chinese axis title to a lone "⋮").
+    void chartTextsAreShownWhole() {
+        Views->View_ChartsClick();
+        QVERIFY(QTest::qWaitForWindowExposed(Views->Charts));
+        int texts = 0;
+        for (QChartView* view : {Views->Charts->RateView, Views->Charts->LoopbackView}) {
+            for (QGraphicsItem* item : view->scene()->items()) {
+                auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+                if (!text || !text->isVisible() || text->toPlainText().isEmpty()) continue;
+                ++texts;
+                const QString shown = text->toPlainText();
+                QVERIFY2(!shown.contains(u'…') && !shown.contains(QStringLiteral("...")),
+                         qPrintable(shown));
+            }
+        }
+        QVERIFY(texts > 10);
+        Views->Charts->hide();
     }
 
     void mainWindowKeepsDesignTexts() {
