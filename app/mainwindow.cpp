@@ -950,7 +950,9 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ApplicationPaletteChange) applyColours();
+    // The desktop's theme changed; only the children's style sheets change here, not this
+    // window's palette, so this runs once per change.
+    if (event->type() == QEvent::PaletteChange) applyColours();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
