@@ -10,6 +10,7 @@
 #include "app/mainwindow.h"
 #include "app/windows.h"
 #include "core/language.h"
+#include "tests/support/palettes.h"
 
 // The main window's texts read on their grounds, as drawn, in a light theme and after the
 // desktop turns dark while the program runs.
@@ -20,35 +21,6 @@ class ThemeContrastTest : public QObject {
         QString name;
         double contrast;
     };
-
-    static QPalette darkPalette() {
-        QPalette dark;
-        const QColor window(0x35, 0x35, 0x35);
-        const QColor base(0x2a, 0x2a, 0x2a);
-        for (const auto& [role, colour] :
-             std::initializer_list<std::pair<QPalette::ColorRole, QColor>>{
-                 {QPalette::Window, window},
-                 {QPalette::WindowText, Qt::white},
-                 {QPalette::Base, base},
-                 {QPalette::AlternateBase, window},
-                 {QPalette::Text, Qt::white},
-                 {QPalette::Button, window},
-                 {QPalette::ButtonText, Qt::white},
-                 {QPalette::ToolTipBase, base},
-                 {QPalette::ToolTipText, Qt::white},
-                 {QPalette::PlaceholderText, QColor(0xa0, 0xa0, 0xa0)},
-                 {QPalette::Highlight, QColor(0x2a, 0x82, 0xda)},
-                 {QPalette::HighlightedText, Qt::black},
-                 {QPalette::Light, QColor(0x50, 0x50, 0x50)},
-                 {QPalette::Midlight, QColor(0x45, 0x45, 0x45)},
-                 {QPalette::Mid, QColor(0x25, 0x25, 0x25)},
-                 {QPalette::Dark, QColor(0x1a, 0x1a, 0x1a)},
-                 {QPalette::Shadow, Qt::black}}) {
-            dark.setColor(QPalette::Active, role, colour);
-            dark.setColor(QPalette::Inactive, role, colour);
-        }
-        return dark;
-    }
 
     // The most frequent colour of the area is its ground; the text is the pixel that differs
     // most from it (a glyph's stems are whole pixels of the text's colour).
@@ -132,7 +104,7 @@ class ThemeContrastTest : public QObject {
     }
 
     void darkThemeReads() {
-        QApplication::setPalette(darkPalette());
+        QApplication::setPalette(DarkPalette());
         QCoreApplication::processEvents();
         QCOMPARE(Form1->palette().color(QPalette::Window), QColor(0x35, 0x35, 0x35));
         const QStringList faults = Unreadable();
