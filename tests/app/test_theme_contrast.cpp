@@ -6,14 +6,15 @@
 #include <QStyleFactory>
 #include <QTest>
 
+#include "app/aboutbox.h"
 #include "app/contrast.h"
 #include "app/mainwindow.h"
 #include "app/windows.h"
 #include "core/language.h"
 #include "tests/support/palettes.h"
 
-// The main window's texts read on their grounds, as drawn, in a light theme and after the
-// desktop turns dark while the program runs.
+// The main window's and the About box's texts read on their grounds, as drawn, in a light theme and
+// after the desktop turns dark while the program runs.
 class ThemeContrastTest : public QObject {
     Q_OBJECT
 
@@ -43,11 +44,11 @@ class ThemeContrastTest : public QObject {
     }
 
     // Where each shown, enabled text of the window is drawn, in the window's coordinates.
-    static QList<std::pair<QWidget*, QRect>> TextAreas() {
+    static QList<std::pair<QWidget*, QRect>> TextAreas(QWidget* window) {
         QList<std::pair<QWidget*, QRect>> areas;
-        for (QWidget* widget : Form1->findChildren<QWidget*>()) {
-            if (!widget->isVisibleTo(Form1) || !widget->isEnabled()) continue;
-            const QPoint at = widget->mapTo(Form1, QPoint(0, 0));
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(window) || !widget->isEnabled()) continue;
+            const QPoint at = widget->mapTo(window, QPoint(0, 0));
             if (auto* label = qobject_cast<QLabel*>(widget)) {
                 if (!label->text().trimmed().isEmpty())
                     areas.append({widget, label->contentsRect().translated(at)});
@@ -69,10 +70,18 @@ class ThemeContrastTest : public QObject {
         return areas;
     }
 
+    // Both windows of the program that have colours of their own.
     static QStringList Unreadable() {
-        const QImage image = Form1->grab().toImage();
         QStringList faults;
-        for (const auto& [widget, area] : TextAreas()) {
+        for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(AboutBox)})
+            faults << Unreadable(window);
+        return faults;
+    }
+
+    static QStringList Unreadable(QWidget* window) {
+        const QImage image = window->grab().toImage();
+        QStringList faults;
+        for (const auto& [widget, area] : TextAreas(window)) {
             const double contrast = DrawnContrast(image, area);
             if (contrast < ReadableContrast)
                 faults
@@ -95,10 +104,13 @@ class ThemeContrastTest : public QObject {
         Form1->Panel10Click();
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        AboutBox->show();
+        QVERIFY(QTest::qWaitForWindowExposed(AboutBox));
     }
 
     void lightThemeReads() {
-        QVERIFY(TextAreas().size() > 30);
+        QVERIFY(TextAreas(Form1).size() > 30);
+        QVERIFY(TextAreas(AboutBox).size() >= 5);
         const QStringList faults = Unreadable();
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral(", "))));
     }
