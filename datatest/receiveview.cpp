@@ -226,9 +226,10 @@ void ReceiveView::buildFindBar() {
     });
 }
 
+// Black on the pale red whatever the theme: a dark theme's light text would not read on it.
 void ReceiveView::showNotFound(bool notFound) {
-    findEdit_->setStyleSheet(notFound ? QStringLiteral("QLineEdit { background: #ffd0d0; }")
-                                      : QString());
+    findEdit_->setStyleSheet(
+        notFound ? QStringLiteral("QLineEdit { background: #ffd0d0; color: black; }") : QString());
 }
 
 // ---- Data ----
