@@ -90,10 +90,7 @@ void ApplyPreferences(const Preferences& saved, bool portOnCommandLine) {
     Form1->Check_TrttHex->setChecked(saved.sendHex);
     PortRemembered() = !portOnCommandLine;
     if (portOnCommandLine || saved.portDevice.isEmpty()) return;
-    SerialLink& link = Link();
-    link.FirstDevice = saved.portDevice;
-    link.StartBaudIndex = saved.baudIndex;
-    link.StartParityIndex = saved.parityIndex;
+    Link().setSearchStart({saved.portDevice, {saved.baudIndex, saved.parityIndex}});
     // The dialog shows the port as the entry that stands for it now, or by its name.
     const int entry = static_cast<int>(DevicesForPorts(kPortEntries).indexOf(saved.portDevice));
     if (entry >= 0) {
@@ -108,13 +105,11 @@ void RememberPort() {
     SerialLink& link = Link();
     if (File().isEmpty() || !PortRemembered() || !link.PortHandle()) return;
     // A setting the dialog left unselected is 9600 without parity.
-    const uint8_t baud = HasBaudRate(link.BaudIndex) ? link.BaudIndex : kDefaultBaudIndex;
-    const uint8_t parity = link.ParityIndex < kParityLetters.size() ? link.ParityIndex : 0;
-    link.FirstDevice = link.PortDeviceName();
-    link.StartBaudIndex = baud;
-    link.StartParityIndex = parity;
+    const uint8_t baud = HasBaudRate(link.BaudIndex()) ? link.BaudIndex() : kDefaultBaudIndex;
+    const uint8_t parity = link.ParityIndex() < kParityLetters.size() ? link.ParityIndex() : 0;
+    link.setSearchStart({link.PortDeviceName(), {baud, parity}});
     QSettings settings(File(), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("port/device"), link.FirstDevice);
+    settings.setValue(QStringLiteral("port/device"), link.PortDeviceName());
     settings.setValue(QStringLiteral("port/rate"), SerialRates[baud]);
     settings.setValue(QStringLiteral("port/parity"), QString(kParityLetters[parity]));
 }

@@ -78,7 +78,7 @@ void CommandSequencer::startExchange(bool write) {
         return;
     }
     // A setting the port refused gets no reply: the attempt times out and the search moves on.
-    (void)link_.SearchStep();
+    (void)link_.SearchStep(link_.Settings());
     WriteMode = write;
     RecTicks = 0;
 }
@@ -116,7 +116,7 @@ void CommandSequencer::StartWrite() {
 
 QString CommandSequencer::exchangeName() const {
     if (ConnectMode)
-        return QStringLiteral("connect at %1-%2").arg(link_.RateText, link_.ParityLetter);
+        return QStringLiteral("connect at %1-%2").arg(link_.RateText(), link_.ParityLetter());
     return QStringLiteral("%1 step %2").arg(WriteMode ? "write" : "read").arg(CmdStep);
 }
 
@@ -206,9 +206,8 @@ void CommandSequencer::ConnectTick(uint32_t waiting) {
                 connectFailed();
                 return;
             }
-            ++link_.ParityIndex;
             // As at the start: a refused setting is an attempt that times out.
-            (void)link_.SearchStep();
+            (void)link_.SearchStep({link_.BaudIndex(), uint8_t(link_.ParityIndex() + 1)});
             SendReady = true;
         }
     } else {
@@ -262,7 +261,7 @@ bool CommandSequencer::ReadStepDone() {
         host_.setProgress(++CmdStep);
         return false;
     }
-    lastRead_ = ShowRadioPara(host_, RadioPara, link_.BaudIndex, link_.ParityIndex);
+    lastRead_ = ShowRadioPara(host_, RadioPara, link_.BaudIndex(), link_.ParityIndex());
     endExchange();
     host_.enableWrite();
     if (verifying_) {
@@ -330,11 +329,9 @@ bool CommandSequencer::followRadioSerialSettings() {
     const WriteSelection written = host_.valuesToWrite();
     const auto rate = static_cast<uint8_t>(written.serialBaudPosition);
     const auto parity = static_cast<uint8_t>(written.parityPosition);
-    if (rate == link_.BaudIndex && parity == link_.ParityIndex) return true;
-    link_.BaudIndex = rate;
-    link_.ParityIndex = parity;
+    if (RateAndParity{rate, parity} == link_.Settings()) return true;
     if (PortSettingsDisplay* display = link_.display()) display->selectRateAndParity(rate, parity);
-    return link_.ApplyPortSettings();
+    return link_.ApplyPortSettings({rate, parity});
 }
 
 void CommandSequencer::SequenceFailed() {

@@ -1,6 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+
+// The port's rate and parity as positions in the rate table (600 to 115200 bit/s) and the parity
+// table (none, odd, even). Once a search has found the radio they are its serial settings too.
+struct RateAndParity {
+    uint8_t baudIndex = 0;
+    uint8_t parityIndex = 0;
+    bool operator==(const RateAndParity&) const = default;
+};
+
+// Where a search for the radio begins: the device tried before COM1 to COM8 (none when empty)
+// and the setting a port it opens starts at. The program puts here where the radio answered last.
+struct SearchStart {
+    QString firstDevice;
+    RateAndParity setting{4, 0};
+};
 
 // A port and its line settings, as the port settings dialog hands them to the link in one piece.
 struct PortChoice {

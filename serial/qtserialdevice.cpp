@@ -220,6 +220,20 @@ constexpr int kControlWaitMs = 200;
 // An open may take longer: some drivers connect to their device in it.
 constexpr int kOpenWaitMs = 5000;
 
+#if !defined(Q_OS_WIN)
+const char* PriorityName(ReaderPriority priority) {
+    switch (priority) {
+        case ReaderPriority::RealTime:
+            return "real-time";
+        case ReaderPriority::Raised:
+            return "raised";
+        case ReaderPriority::Normal:
+            break;
+    }
+    return "normal";
+}
+#endif
+
 QString NoAnswerText(int waitMs) {
     return QStringLiteral("the port's driver did not answer within %1 ms").arg(waitMs);
 }
@@ -270,7 +284,9 @@ class PortWorker : public QObject {
 #if !defined(Q_OS_WIN)
         reader_.emplace(
             claim_.descriptor(),
-            [this](const uint8_t* bytes, int64_t count) { receive(bytes, count); },
+            [this](const uint8_t* bytes, int64_t count, bool mayWait) {
+                return receive(bytes, count, mayWait);
+            },
             [this] {
                 QMetaObject::invokeMethod(
                     this, [this] { lose(); }, Qt::QueuedConnection);
@@ -281,6 +297,7 @@ class PortWorker : public QObject {
             closePort();
             return failed;
         }
+        qCDebug(lcSerial) << "reader priority:" << PriorityName(reader_->priority());
 #endif
         return {OpenFailure::None, {}, settings()};
     }
@@ -323,8 +340,9 @@ class PortWorker : public QObject {
             }
 #else
             // Between two reads, so that no chunk read before the purge arrives after it.
-            const auto purgeInput = [&] {
+            const auto purgeInput = [&](QByteArray& heldByReader) {
                 takeReceived(thrownAway);
+                thrownAway += std::exchange(heldByReader, {});
                 if (!port_.isOpen()) return;
                 readDriver(thrownAway);
                 port_.clear(QSerialPort::Input);
@@ -332,7 +350,8 @@ class PortWorker : public QObject {
             if (reader_) {
                 reader_->betweenReads(purgeInput);
             } else {
-                purgeInput();
+                QByteArray nothingHeld;
+                purgeInput(nothingHeld);
             }
 #endif
             if (!thrownAway.isEmpty()) {
@@ -371,18 +390,27 @@ class PortWorker : public QObject {
     // Moves what Qt has read into the receive buffer.
     void drain() {
         const QByteArray bytes = port_.readAll();
-        receive(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+        receive(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size(), true);
     }
 #endif
 
     // Puts bytes that arrived into the receive buffer, with the line errors met meanwhile.
-    void receive(const uint8_t* bytes, int64_t count) {
-        if (count == 0) return;
-        const uint32_t errors = takeLineErrors();
-        std::lock_guard lock(shared_->mutex);
+    // Unless `mayWait`, declines (false) when the window's thread holds the buffer: a reader
+    // of raised priority waiting on it would wait as long as the window's thread waits for a
+    // core.
+    bool receive(const uint8_t* bytes, int64_t count, bool mayWait) {
+        if (count == 0) return true;
+        lineErrors_ |= takeLineErrors();
+        std::unique_lock lock(shared_->mutex, std::defer_lock);
+        if (mayWait) {
+            lock.lock();
+        } else if (!lock.try_lock()) {
+            return false;
+        }
         const int64_t taken = shared_->received.append(bytes, count);
         shared_->lost += static_cast<uint64_t>(count - taken);
-        shared_->errorFlags |= errors;
+        shared_->errorFlags |= std::exchange(lineErrors_, 0);
+        return true;
     }
 
     // Appends what the receive buffer holds to `bytes` and empties it.
@@ -530,6 +558,7 @@ class PortWorker : public QObject {
     uint64_t handed_ = 0;  // bytes given to Qt to write
     uint64_t taken_ = 0;   // of those, bytes the driver has taken
     bool lossReported_ = false;
+    uint32_t lineErrors_ = 0;  // met by the reader, not yet in the receive buffer's flags
 #if defined(Q_OS_LINUX)
     bool lineCountsKnown_ = true;
     serial_icounter_struct lastCounts_{};

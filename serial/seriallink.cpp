@@ -164,7 +164,7 @@ void SerialLink::addObserver(LinkObserver* observer, ObservedTraffic shown) {
     d->observers.push_back({observer, shown});
     if (PortHandle()) {
         observer->linkSettings(SettingsText(d->device->lineSettings()),
-                               PortText(PortNo, d->deviceName), false, MicrosecondsSinceEpoch());
+                               PortText(portNo_, d->deviceName), false, MicrosecondsSinceEpoch());
     }
 }
 
@@ -207,10 +207,35 @@ void SerialLink::observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t
 
 void SerialLink::observeSettings(bool searching) {
     const int64_t now = MicrosecondsSinceEpoch();
-    const QString settings = RateText + "-" + ParityLetter + "-1";
-    const QString port = PortText(PortNo, d->deviceName);
+    const QString settings = rateText_ + "-" + parityLetter_ + "-1";
+    const QString port = PortText(portNo_, d->deviceName);
     for (const Private::Watcher& watcher : d->observers)
         watcher.observer->linkSettings(settings, port, searching, now);
+}
+
+uint8_t SerialLink::PortNo() const {
+    return portNo_;
+}
+RateAndParity SerialLink::Settings() const {
+    return settings_;
+}
+uint8_t SerialLink::BaudIndex() const {
+    return settings_.baudIndex;
+}
+uint8_t SerialLink::ParityIndex() const {
+    return settings_.parityIndex;
+}
+QString SerialLink::RateText() const {
+    return rateText_;
+}
+QString SerialLink::ParityLetter() const {
+    return parityLetter_;
+}
+void SerialLink::setSearchStart(const SearchStart& start) {
+    searchStart_ = start;
+}
+const SearchStart& SerialLink::searchStart() const {
+    return searchStart_;
 }
 
 bool SerialLink::PortHandle() const {
@@ -230,14 +255,11 @@ bool SerialLink::OpenPortScan() {
             // COMn may stand for another device by now (an adapter plugged in).
             const int portNo = d->chosen->portNo;
             const QString device = portNo > 0 ? DeviceForPort(portNo) : d->chosen->device;
-            if (tryOpen(portNo, device)) PortNo = portNo;
+            if (tryOpen(portNo, device)) portNo_ = portNo;
         } else {
             openScanned();
         }
-        if (PortHandle()) {
-            BaudIndex = StartBaudIndex;
-            ParityIndex = StartParityIndex;
-        }
+        if (PortHandle()) settings_ = searchStart_.setting;
     }
     if (PortHandle()) return true;
     showClosed();
@@ -247,18 +269,19 @@ bool SerialLink::OpenPortScan() {
 bool SerialLink::openScanned() {
     const QStringList devices = DevicesForPorts(kScanLastPort);
     const QStringList pinned = PinnedPorts();
-    if (!FirstDevice.isEmpty()) {
-        const int portNo = static_cast<int>(devices.indexOf(FirstDevice)) + 1;
-        if (tryOpen(portNo, FirstDevice)) {
-            PortNo = portNo;
+    const QString& first = searchStart_.firstDevice;
+    if (!first.isEmpty()) {
+        const int portNo = static_cast<int>(devices.indexOf(first)) + 1;
+        if (tryOpen(portNo, first)) {
+            portNo_ = portNo;
             return true;
         }
     }
     for (int n = 1; n <= kScanLastPort; ++n) {
         const QString& device = devices[n - 1];
-        if (device.isEmpty() || device == FirstDevice) continue;
+        if (device.isEmpty() || device == first) continue;
         if (tryOpen(n, device)) {
-            PortNo = n;
+            portNo_ = n;
             return true;
         }
         // A device given on the command line is the one the user means: when it is missing or
@@ -270,13 +293,13 @@ bool SerialLink::openScanned() {
 
 bool SerialLink::OpenPortByName(int n) {
     const bool opened = reopen(n, DeviceForPort(n));
-    PortNo = static_cast<uint8_t>(n);
+    portNo_ = static_cast<uint8_t>(n);
     return opened;
 }
 
 bool SerialLink::OpenPortByName(const QString& deviceName) {
     const bool opened = reopen(0, deviceName);
-    PortNo = 0;
+    portNo_ = 0;
     return opened;
 }
 
@@ -287,25 +310,36 @@ QString SerialLink::OpenFailureText() const {
     return lines.join(u'\n');
 }
 
-bool SerialLink::ApplyPortSettings() {
+void SerialLink::setRateText(uint32_t baudRate) {
+    rateText_ = QString::number(baudRate);
+}
+
+void SerialLink::setParity(uint8_t parityIndex) {
+    settings_.parityIndex = parityIndex;
+    parityLetter_ = ParityLetterFor(parityIndex);
+}
+
+bool SerialLink::ApplyPortSettings(RateAndParity chosen) {
+    settings_ = chosen;
+    const uint8_t baudIndex = chosen.baudIndex;
     LineSettings settings = PortHandle() ? d->device->lineSettings() : LineSettings{};
-    settings.baudRate = SerialRates[HasBaudRate(BaudIndex) ? BaudIndex : kDefaultBaudIndex];
-    RateText = QString::number(settings.baudRate);
-    WaitFactor = WaitFactorFor(BaudIndex);
+    settings.baudRate = SerialRates[HasBaudRate(baudIndex) ? baudIndex : kDefaultBaudIndex];
+    setRateText(settings.baudRate);
+    WaitFactor = WaitFactorFor(baudIndex);
     settings.stopBits = 1;
-    settings.parity = ParityFor(ParityIndex);
-    ParityLetter = ParityLetterFor(ParityIndex);
+    settings.parity = ParityFor(chosen.parityIndex);
+    setParity(chosen.parityIndex);
     showPortAndSettings();
 
     if (PortHandle() && d->device->setLineSettings(settings)) {
-        qCDebug(lcSerial).noquote() << "settings" << RateText + "-" + ParityLetter + "-1";
+        qCDebug(lcSerial).noquote() << "settings" << rateText_ + "-" + parityLetter_ + "-1";
         if (!d->observers.empty()) observeSettings(false);
         PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
         return true;
     }
-    qCDebug(lcSerial).noquote() << "settings refused" << RateText + "-" + ParityLetter + "-1";
+    qCDebug(lcSerial).noquote() << "settings refused" << rateText_ + "-" + parityLetter_ + "-1";
     closeDevice();
-    PortNo = 0;
+    portNo_ = 0;
     return false;
 }
 
@@ -319,39 +353,38 @@ PortChoiceResult SerialLink::ChoosePort(const PortChoice& choice) {
     }
     // Stored in 8 bits: no selection (-1) becomes 255, which ApplyPortSettings reads as 9600 /
     // none.
-    BaudIndex = static_cast<uint8_t>(choice.baudIndex);
-    ParityIndex = static_cast<uint8_t>(choice.parityIndex);
-    const bool applied = ApplyPortSettings();
+    const bool applied = ApplyPortSettings(
+        {static_cast<uint8_t>(choice.baudIndex), static_cast<uint8_t>(choice.parityIndex)});
     if (d->host) d->host->startReceivePoll();
     return {applied ? PortChoiceOutcome::Applied : PortChoiceOutcome::SettingsRefused, {}};
 }
 
-bool SerialLink::SearchStep() {
+bool SerialLink::SearchStep(RateAndParity attempt) {
     LineSettings settings = PortHandle() ? d->device->lineSettings() : LineSettings{};
     bool accepted = true;
-    if (ParityIndex > 2) {
-        BaudIndex = HasBaudRate(BaudIndex + 1) ? BaudIndex + 1 : 0;
-        ParityIndex = 0;
-        WaitFactor = WaitFactorFor(BaudIndex);
+    if (attempt.parityIndex > 2) {
+        attempt = {uint8_t(HasBaudRate(attempt.baudIndex + 1) ? attempt.baudIndex + 1 : 0), 0};
+        WaitFactor = WaitFactorFor(attempt.baudIndex);
     }
-    if (HasBaudRate(BaudIndex)) {
-        settings.baudRate = SerialRates[BaudIndex];
-        RateText = QString::number(settings.baudRate);
+    settings_.baudIndex = attempt.baudIndex;
+    if (HasBaudRate(attempt.baudIndex)) {
+        settings.baudRate = SerialRates[attempt.baudIndex];
+        setRateText(settings.baudRate);
     } else {
         accepted = false;
     }
-    settings.parity = ParityFor(ParityIndex);
-    ParityLetter = ParityLetterFor(ParityIndex);
+    settings.parity = ParityFor(attempt.parityIndex);
+    setParity(attempt.parityIndex);
 
     if (d->display) {
-        if (PortNo >= 1) d->display->selectPort(PortNo - 1);
-        d->display->selectRateAndParity(BaudIndex, ParityIndex);
+        if (portNo_ >= 1) d->display->selectPort(portNo_ - 1);
+        d->display->selectRateAndParity(attempt.baudIndex, attempt.parityIndex);
     }
     showPortAndSettings();
     if (d->host) d->host->setStatusText(3, ConnectingText());
 
     if (!PortHandle() || !d->device->setLineSettings(settings)) accepted = false;
-    qCDebug(lcSerial).noquote() << "search step" << RateText + "-" + ParityLetter
+    qCDebug(lcSerial).noquote() << "search step" << rateText_ + "-" + parityLetter_
                                 << (accepted ? "set" : "refused");
     if (!d->observers.empty()) observeSettings(true);
     PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
@@ -500,7 +533,7 @@ void SerialLink::closeDevice() {
 }
 
 void SerialLink::markClosed() {
-    PortNo = 0;
+    portNo_ = 0;
     showClosed();
 }
 
@@ -514,9 +547,9 @@ void SerialLink::showClosed() {
 void SerialLink::showPortAndSettings() {
     if (!d->host) return;
     const QString portText =
-        d->display ? d->display->portListText() : QStringLiteral("COM%1").arg(PortNo);
+        d->display ? d->display->portListText() : QStringLiteral("COM%1").arg(portNo_);
     d->host->setStatusText(1, portText);
-    d->host->setStatusText(2, RateText + "-" + ParityLetter + "-1");
+    d->host->setStatusText(2, rateText_ + "-" + parityLetter_ + "-1");
 }
 
 SerialLink& Link() {

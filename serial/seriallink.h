@@ -49,20 +49,11 @@ enum class ObservedTraffic {
 // The one serial port of the program and its settings.
 class SerialLink : public PortSettingsLink {
   public:
-    uint8_t PortNo = 0;
-    uint8_t BaudIndex = 0;
-    uint8_t ParityIndex = 0;
+    // The reply-wait factor of the rate; starts at 3 and follows the rate only when the
+    // settings are applied or a search moves on to another rate.
     uint8_t WaitFactor = 3;
     uint32_t CommErrors = 0;
     uint32_t BytesToWrite = 0;
-    QString RateText;
-    QString ParityLetter;
-    // Where a search for the radio begins: the device tried before COM1 to COM8 (none when
-    // empty) and the setting a port it opens starts at. The program puts here where the radio
-    // answered last.
-    QString FirstDevice;
-    uint8_t StartBaudIndex = 4;
-    uint8_t StartParityIndex = 0;
 
     explicit SerialLink(SerialDeviceOpener opener = {});
     ~SerialLink();
@@ -80,6 +71,17 @@ class SerialLink : public PortSettingsLink {
     // Says whether a radio exchange has the port, for the observers of exchanges; without it,
     // none ever has.
     void setExchangeProbe(std::function<bool()> exchangeRunning);
+
+    // n of the COMn last opened; 0 for none or a device opened by its name.
+    uint8_t PortNo() const;
+    RateAndParity Settings() const;
+    uint8_t BaudIndex() const;
+    uint8_t ParityIndex() const;
+    // "9600" and "N": the rate and parity last set on the port.
+    QString RateText() const;
+    QString ParityLetter() const;
+    void setSearchStart(const SearchStart& start);
+    const SearchStart& searchStart() const;
 
     // A device is open.
     bool PortHandle() const override;
@@ -100,11 +102,14 @@ class SerialLink : public PortSettingsLink {
     // Why the last open failed, a line per device tried (or that there was none to try), in
     // the current language.
     QString OpenFailureText() const;
-    // False when the port refused the settings; it is closed then.
-    [[nodiscard]] bool ApplyPortSettings();
+    // Sets the rate and parity on the open port. False when the port refused them; it is
+    // closed then.
+    [[nodiscard]] bool ApplyPortSettings(RateAndParity settings);
     PortChoiceResult ChoosePort(const PortChoice& choice) override;
-    // False when the port refused the setting, or there is no port or no such rate.
-    [[nodiscard]] bool SearchStep();
+    // One step of the speed-and-parity search: the attempt's parity past even moves on to
+    // the next rate, from 115200 back to 600. False when the port refused the setting, or
+    // there is no port or no such rate.
+    [[nodiscard]] bool SearchStep(RateAndParity attempt);
     void PurgePort(uint32_t flags);
     uint32_t BytesWaiting();
     void ReadPort(uint8_t* buffer, uint32_t n);
@@ -139,6 +144,15 @@ class SerialLink : public PortSettingsLink {
     bool ofExchange(TrafficOwner owner) const;
     void observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count, TrafficOwner owner);
     void observeSettings(bool searching);
+
+    void setRateText(uint32_t baudRate);
+    void setParity(uint8_t parityIndex);
+
+    uint8_t portNo_ = 0;
+    RateAndParity settings_;
+    QString rateText_;
+    QString parityLetter_;
+    SearchStart searchStart_;
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -210,8 +210,7 @@ Figures Measure(const Options& options, const Terminal& terminal, BusyLoad& load
         figures.failure = "the program did not open the terminal";
         return figures;
     }
-    Link().BaudIndex = SendBaudIndex;
-    if (!Link().ApplyPortSettings()) {
+    if (!Link().ApplyPortSettings({SendBaudIndex, 0})) {
         figures.failure = "the terminal refused the settings";
         return figures;
     }

@@ -283,8 +283,7 @@ class PortThreadClock {
     Form1->show();
     if (!Link().OpenPortByName(QString::fromLocal8Bit(feed.slaveName))) _exit(1);
     ::close(feed.slave);
-    Link().BaudIndex = ReceiveBaudIndex;
-    if (!Link().ApplyPortSettings()) _exit(1);
+    if (!Link().ApplyPortSettings({ReceiveBaudIndex, 0})) _exit(1);
     Form1->Check_RecHex->setChecked(row.hex);
     Form1->Check_AutoClr->setChecked(row.autoClear);
 

@@ -109,8 +109,7 @@ class PreferencesTest : public QObject {
         const Preferences saved = LoadPreferences();
         f_.resetDataTest();
         Form1->move(0, 0);
-        Link().FirstDevice.clear();
-        Link().StartBaudIndex = 4;
+        Link().setSearchStart({});
         Serial_Form->selectRateAndParity(4, 0);
         ApplyPreferences(saved, false);
         QCOMPARE(Form1->pos(), QPoint(130, 90));
@@ -135,15 +134,13 @@ class PreferencesTest : public QObject {
 
     // Like a device given with --port: it is used instead and the remembered port stays.
     void aPortOnTheCommandLineStandsInstead() {
-        Link().FirstDevice.clear();
-        Link().StartBaudIndex = 4;
-        Link().StartParityIndex = 0;
+        Link().setSearchStart({});
         ApplyPreferences(LoadPreferences(), true);
-        QVERIFY(Link().FirstDevice.isEmpty());
+        QVERIFY(Link().searchStart().firstDevice.isEmpty());
         f_.useRadio(radioAt(19200));
         QCOMPARE(settingsForARead(), 4);
         QCOMPARE(int(LoadPreferences().baudIndex), 7);
-        QCOMPARE(Link().StartBaudIndex, 4);
+        QCOMPARE(Link().searchStart().setting.baudIndex, 4);
     }
 
     // A file written by hand or by another version: anything unknown is the default.

@@ -145,8 +145,8 @@ class EngineHeadlessTest : public QObject {
         QCOMPARE(int(radio_->parameters().channel), 11);
         QCOMPARE(radio_->parameters().line, (LineSettings{115200, ParityMode::Even, 1}));
         // The port followed the radio to its new settings.
-        QCOMPARE(int(link_->BaudIndex), 8);
-        QCOMPARE(int(link_->ParityIndex), 2);
+        QCOMPARE(int(link_->BaudIndex()), 8);
+        QCOMPARE(int(link_->ParityIndex()), 2);
         QCOMPARE(link_->device()->lineSettings().baudRate, 115200);
 
         engine_->Speed_RClick();

@@ -114,7 +114,7 @@ class SequencerE2eTest : public QObject {
 
     void radioAt38400IsFoundReadAndWritten() {
         QVERIFY(startRadio({"--baud", "38400", "--channel", "5", "--air", "6", "--id", "2468",
-                            "--version", "2.3"}));
+                            "--firmware", "2.3"}));
         QCOMPARE(exchange(&TForm1::Speed_RClick), QStringLiteral("Read correct!"));
         compareShown(ShownNow(),
                      {"NO.5", "38400", "246800", "TVR-M402.3", "38400", "N", "38400-N-1"});
@@ -143,7 +143,7 @@ class SequencerE2eTest : public QObject {
         select(Form1->ComboRadioSerBaud, QStringLiteral("57600"));
         QCOMPARE(exchange(&TForm1::Speed_WClick), QStringLiteral("Write correct!"));
         QCOMPARE(Form1->statusText(2), QStringLiteral("57600-N-1"));
-        QCOMPARE(int(Link().BaudIndex), 7);
+        QCOMPARE(int(Link().BaudIndex()), 7);
 
         // The port already runs at the radio's new rate: the first attempt finds it.
         QCOMPARE(exchange(&TForm1::Speed_RClick), QStringLiteral("Read correct!"));

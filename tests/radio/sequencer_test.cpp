@@ -44,7 +44,7 @@ class SequencerTest : public QObject {
     void tick() {
         if (Form1->Sequencer.SendReady && Form1->Sequencer.ConnectMode &&
             Form1->commandTimersRunning()) {
-            probes_ << qMakePair(int(Link().BaudIndex), int(Link().ParityIndex));
+            probes_ << qMakePair(int(Link().BaudIndex()), int(Link().ParityIndex()));
         }
         f_.commandTick();
     }
@@ -119,8 +119,8 @@ class SequencerTest : public QObject {
         QCOMPARE(probeTicks[3] - probeTicks[2], 29);
         QCOMPARE(probeTicks[4] - probeTicks[3], 36);
         QCOMPARE(lastMessage(), QStringLiteral("Connect error!"));
-        QCOMPARE(int(Link().BaudIndex), 4);
-        QCOMPARE(int(Link().ParityIndex), 0);
+        QCOMPARE(int(Link().BaudIndex()), 4);
+        QCOMPARE(int(Link().ParityIndex()), 0);
         QVERIFY(!Form_Progress->isVisible());
         QVERIFY(Form1->Timer_RecData->isActive());
     }
@@ -333,8 +333,8 @@ class SequencerTest : public QObject {
         QCOMPARE(f_.settingsApplied - appliedBefore, 1);  // the port followed the radio
         QCOMPARE(f_.radio->parameters().line, (LineSettings{baud, ParityMode(parity), 1}));
         QCOMPARE(int(f_.radio->parameters().channel), 9);
-        QCOMPARE(int(Link().BaudIndex), rate);
-        QCOMPARE(int(Link().ParityIndex), parity);
+        QCOMPARE(int(Link().BaudIndex()), rate);
+        QCOMPARE(int(Link().ParityIndex()), parity);
         QCOMPARE(Serial_Form->ComboBaudRate->currentIndex(), rate);
         QCOMPARE(Serial_Form->ComboParity->currentIndex(), parity);
         QCOMPARE(Form1->statusText(2), status);

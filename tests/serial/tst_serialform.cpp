@@ -161,9 +161,9 @@ class SerialFormTest : public QObject {
         if (language == 1) ApplyEnglishParityList(f.form);
         QTest::mouseClick(f.form.Button1, Qt::LeftButton);
         QCOMPARE(f.journal->events, QStringList({"open dev1", "set 9600 N 1", "purge out in"}));
-        QCOMPARE(f.link.PortNo, 1);
-        QCOMPARE(f.link.BaudIndex, 4);
-        QCOMPARE(f.link.ParityIndex, parityIndex);
+        QCOMPARE(f.link.PortNo(), 1);
+        QCOMPARE(f.link.BaudIndex(), 4);
+        QCOMPARE(f.link.ParityIndex(), parityIndex);
         QCOMPARE(f.host.panels[1], QString("COM1"));
         QCOMPARE(f.host.panels[2], QString("9600-N-1"));
         QCOMPARE(f.host.panels[3], connecting);
@@ -204,7 +204,7 @@ class SerialFormTest : public QObject {
         QCOMPARE(f.messages.shown[0].caption, QString("CommError"));
         QVERIFY(f.form.isVisible());
         QVERIFY(!f.link.PortHandle());
-        QCOMPARE(f.link.PortNo, 2);
+        QCOMPARE(f.link.PortNo(), 2);
         QCOMPARE(f.host.panels[3], closed);
         QVERIFY(!f.host.polling);
     }
@@ -240,7 +240,7 @@ class SerialFormTest : public QObject {
         QTest::mouseClick(f.form.Button2, Qt::LeftButton);
         QVERIFY(f.form.isHidden());
         QVERIFY(f.journal->events.isEmpty());
-        QCOMPARE(f.link.PortNo, 3);
+        QCOMPARE(f.link.PortNo(), 3);
         QCOMPARE(f.host.panels.keys(), QList<int>({2}));
         // Closing only hides; the selections are kept for the next showing.
         f.form.show();
@@ -282,7 +282,7 @@ class SerialFormTest : public QObject {
         f.form.ComboParity->setCurrentIndex(parityEntry);
         f.form.Button1Click();
         QCOMPARE(f.journal->events.first(), "open " + opened);
-        QCOMPARE(f.link.PortNo, portNo);
+        QCOMPARE(f.link.PortNo(), portNo);
         QCOMPARE(f.host.panels[2], settings);
         QCOMPARE(f.host.panels[1],
                  typedPort.isEmpty() ? Items(f.form.Comb_ComNo)[portEntry] : typedPort);
@@ -298,11 +298,11 @@ class SerialFormTest : public QObject {
         ApplyEnglishParityList(f.form);
         f.form.ComboParity->setCurrentIndex(-1);
         f.form.Button1Click();
-        QCOMPARE(f.link.ParityIndex, 255);
+        QCOMPARE(f.link.ParityIndex(), 255);
         QCOMPARE(f.host.panels[2], QString("9600-N-1"));
         // A read request keeps the port and its search starts at the next rate.
         QVERIFY(f.link.OpenPortScan());
-        QVERIFY(f.link.SearchStep());
+        QVERIFY(f.link.SearchStep(f.link.Settings()));
         QCOMPARE(f.host.panels[2], QString("19200-N-1"));
         QCOMPARE(f.form.ComboBaudRate->currentText(), QString("19200"));
         QCOMPARE(f.form.ComboParity->currentText(), QString("N"));
@@ -311,7 +311,7 @@ class SerialFormTest : public QObject {
     void okWhileAScannedPortIsOpenClosesItFirst() {
         Fixture f;
         QVERIFY(f.link.OpenPortScan());
-        QVERIFY(f.link.SearchStep());
+        QVERIFY(f.link.SearchStep(f.link.Settings()));
         f.journal->events.clear();
         f.form.Button1Click();
         QCOMPARE(f.journal->events.mid(0, 3),
@@ -322,14 +322,12 @@ class SerialFormTest : public QObject {
     void searchShowsItsSettingsInTheLists() {
         Fixture f;
         ApplyEnglishParityList(f.form);
-        f.link.FirstDevice = "dev2";
+        f.link.setSearchStart({"dev2", {4, 0}});
         // The scan lands on the entry the list stood on, whose text had been typed over.
         f.form.Comb_ComNo->setCurrentIndex(1);
         TypeInto(f.form.Comb_ComNo, "/dev/nothing");
         QVERIFY(f.link.OpenPortScan());
-        f.link.BaudIndex = 6;
-        f.link.ParityIndex = 2;
-        QVERIFY(f.link.SearchStep());
+        QVERIFY(f.link.SearchStep({6, 2}));
         QCOMPARE(f.form.Comb_ComNo->currentText(), QString("COM2"));
         QCOMPARE(f.form.ComboBaudRate->currentText(), QString("38400"));
         QCOMPARE(f.form.ComboParity->currentText(), QString("E"));

@@ -94,7 +94,7 @@ class SerialLinkTest : public QObject {
     void searchWalksTwentySevenSettingsAndWraps() {
         Fixture f;
         QVERIFY(f.link.OpenPortScan());
-        QCOMPARE(f.link.PortNo, 1);
+        QCOMPARE(f.link.PortNo(), 1);
         const QStringList expected = {
             "9600-N-1",   "9600-O-1",   "9600-E-1",   "19200-N-1", "19200-O-1", "19200-E-1",
             "38400-N-1",  "38400-O-1",  "38400-E-1",  "57600-N-1", "57600-O-1", "57600-E-1",
@@ -106,17 +106,20 @@ class SerialLinkTest : public QObject {
         QStringList shown;
         QList<int> waits;
         for (int step = 0; step < expected.size(); ++step) {
-            if (step > 0) ++f.link.ParityIndex;
+            // Each attempt after the first is the next parity; past even comes the next rate.
+            const RateAndParity attempt =
+                step == 0 ? f.link.Settings()
+                          : RateAndParity{f.link.BaudIndex(), uint8_t(f.link.ParityIndex() + 1)};
             f.journal->events.clear();
-            QVERIFY(f.link.SearchStep());
+            QVERIFY(f.link.SearchStep(attempt));
             shown << f.host.panels[2];
             waits << f.link.WaitFactor;
             // The driver gets the same rate and parity, keeps its stop bits, and is purged.
             const QStringList parts = expected[step].split('-');
             QCOMPARE(f.journal->events,
                      QStringList({QString("set %1 %2 2").arg(parts[0], parts[1]), "purge out in"}));
-            QCOMPARE(f.display.baudIndex, f.link.BaudIndex);
-            QCOMPARE(f.display.parityIndex, f.link.ParityIndex);
+            QCOMPARE(f.display.baudIndex, f.link.BaudIndex());
+            QCOMPARE(f.display.parityIndex, f.link.ParityIndex());
         }
         QCOMPARE(shown, expected);
         QCOMPARE(waits, expectedWait);
@@ -146,9 +149,7 @@ class SerialLinkTest : public QObject {
         Fixture f;
         QVERIFY(f.link.OpenPortByName(2));
         f.journal->events.clear();
-        f.link.BaudIndex = baudIndex;
-        f.link.ParityIndex = parityIndex;
-        QVERIFY(f.link.ApplyPortSettings());
+        QVERIFY(f.link.ApplyPortSettings({uint8_t(baudIndex), uint8_t(parityIndex)}));
         QCOMPARE(f.link.WaitFactor, waitFactor);
         QCOMPARE(f.host.panels[1], QString("COM1"));
         QCOMPARE(f.host.panels[2], panel);
@@ -156,7 +157,7 @@ class SerialLinkTest : public QObject {
         const QStringList parts = panel.split('-');
         QCOMPARE(f.journal->events,
                  QStringList({QString("set %1 %2 1").arg(parts[0], parts[1]), "purge out in"}));
-        QCOMPARE(f.link.BaudIndex, baudIndex);
+        QCOMPARE(f.link.BaudIndex(), baudIndex);
         QVERIFY(f.messages.texts().isEmpty());
     }
 
@@ -195,13 +196,11 @@ class SerialLinkTest : public QObject {
         QFETCH(QString, driver);
         Fixture f;
         QVERIFY(f.link.OpenPortScan());
-        f.link.RateText = "9600";
+        QVERIFY(f.link.SearchStep({4, 0}));  // the rate text an unknown rate keeps
         f.journal->events.clear();
-        f.link.BaudIndex = baudIndex;
-        f.link.ParityIndex = parityIndex;
-        QCOMPARE(f.link.SearchStep(), accepted);
-        QCOMPARE(f.link.BaudIndex, newBaudIndex);
-        QCOMPARE(f.link.ParityIndex, newParityIndex);
+        QCOMPARE(f.link.SearchStep({uint8_t(baudIndex), uint8_t(parityIndex)}), accepted);
+        QCOMPARE(f.link.BaudIndex(), newBaudIndex);
+        QCOMPARE(f.link.ParityIndex(), newParityIndex);
         QCOMPARE(f.link.WaitFactor, waitFactor);
         QCOMPARE(f.host.panels[2], panel);
         QCOMPARE(f.journal->events, QStringList({driver, "purge out in"}));
@@ -257,7 +256,7 @@ class SerialLinkTest : public QObject {
         QVERIFY(f.link.OpenPortScan());
         SetPortEnumerator({});
         QCOMPARE(f.asked, QStringList({"/dev/ttyUSB0", "/dev/ttyUSB1"}));
-        QCOMPARE(f.link.PortNo, 2);
+        QCOMPARE(f.link.PortNo(), 2);
         QVERIFY(f.messages.texts().isEmpty());
     }
 #endif
@@ -284,14 +283,12 @@ class SerialLinkTest : public QObject {
         QFETCH(int, portNo);
         Fixture f;
         if (!missing.isEmpty()) f.journal->refused[missing] = OpenFailure::NoSuchDevice;
-        f.link.FirstDevice = first;
-        f.link.StartBaudIndex = 6;
-        f.link.StartParityIndex = 2;
+        f.link.setSearchStart({first, {6, 2}});
         QVERIFY(f.link.OpenPortScan());
         QCOMPARE(f.asked, asked);
-        QCOMPARE(f.link.PortNo, portNo);
+        QCOMPARE(f.link.PortNo(), portNo);
         QCOMPARE(f.link.PortDeviceName(), asked.last());
-        QVERIFY(f.link.SearchStep());
+        QVERIFY(f.link.SearchStep(f.link.Settings()));
         QCOMPARE(f.host.panels[2], QString("38400-E-1"));
         QVERIFY(f.journal->events.filter("set ").first().startsWith("set 38400 E"));
     }
@@ -360,7 +357,7 @@ class SerialLinkTest : public QObject {
         QVERIFY(!f.link.OpenPortByName(5));
         QCOMPARE(f.journal->events, QStringList({"purge out in", "close dev3"}));
         QVERIFY(!f.link.PortHandle());
-        QCOMPARE(f.link.PortNo, 5);
+        QCOMPARE(f.link.PortNo(), 5);
 
         // Nothing is open, so closing changes nothing.
         f.host.panels[3] = "before";
@@ -376,12 +373,12 @@ class SerialLinkTest : public QObject {
         // Once it opens it is the port, at the search's first settings; then it is forgotten.
         // COM5 is the device that is fifth by then (an adapter came), not the one that failed.
         SetPinnedPorts(QStringList(kNinePinnedDevices).replaceInStrings("dev5", "usb0"));
-        f.link.BaudIndex = 7;
+        QVERIFY(!f.link.ApplyPortSettings({7, 0}));  // no port: the setting alone is kept
         f.asked.clear();
         QVERIFY(f.link.OpenPortScan());
         QCOMPARE(f.asked, QStringList{"usb0"});
-        QCOMPARE(f.link.PortNo, 5);
-        QCOMPARE(f.link.BaudIndex, 4);
+        QCOMPARE(f.link.PortNo(), 5);
+        QCOMPARE(f.link.BaudIndex(), 4);
         f.link.ClosePort();
         f.asked.clear();
         QVERIFY(f.link.OpenPortScan());
@@ -411,29 +408,28 @@ class SerialLinkTest : public QObject {
     void secondScanKeepsTheOpenPortAndItsSettings() {
         Fixture f;
         QVERIFY(f.link.OpenPortByName(3));
-        f.link.BaudIndex = 6;
-        f.link.ParityIndex = 2;
+        QVERIFY(f.link.ApplyPortSettings({6, 2}));
         f.journal->events.clear();
         QVERIFY(f.link.OpenPortScan());
-        QCOMPARE(f.link.PortNo, 3);
-        QCOMPARE(f.link.BaudIndex, 6);
-        QCOMPARE(f.link.ParityIndex, 2);
+        QCOMPARE(f.link.PortNo(), 3);
+        QCOMPARE(f.link.BaudIndex(), 6);
+        QCOMPARE(f.link.ParityIndex(), 2);
         QVERIFY(f.journal->events.isEmpty());
     }
 
     void ninthEntryAndTypedNamesAreRealPorts() {
         Fixture f;
         QVERIFY(f.link.OpenPortByName(9));
-        QCOMPARE(f.link.PortNo, 9);
+        QCOMPARE(f.link.PortNo(), 9);
         f.journal->events.clear();
         QVERIFY(f.link.OpenPortByName("/dev/pts/4"));
         QCOMPARE(f.journal->events, QStringList({"purge out in", "close dev9", "open /dev/pts/4"}));
-        QCOMPARE(f.link.PortNo, 0);
+        QCOMPARE(f.link.PortNo(), 0);
 
         // A typed port keeps the list's text: the search selects no entry.
         f.display.portText = "/dev/pts/4";
         QVERIFY(f.link.OpenPortScan());
-        QVERIFY(f.link.SearchStep());
+        QVERIFY(f.link.SearchStep(f.link.Settings()));
         QCOMPARE(f.host.panels[1], QString("/dev/pts/4"));
 
         f.journal->events.clear();
@@ -466,7 +462,7 @@ class SerialLinkTest : public QObject {
         QCOMPARE(f.host.panels[3], text);
         QVERIFY(!f.host.polling);
         QVERIFY(!f.link.PortHandle());
-        QCOMPARE(f.link.PortNo, 0);
+        QCOMPARE(f.link.PortNo(), 0);
         QCOMPARE(f.journal->events.last(), QString("close dev1"));
     }
 
@@ -475,18 +471,16 @@ class SerialLinkTest : public QObject {
         QVERIFY(f.link.OpenPortByName(2));
         f.journal->refuseSettings = true;
         f.host.panels[3] = "before";
-        f.link.BaudIndex = 5;
-        f.link.ParityIndex = 1;
-        QVERIFY(!f.link.ApplyPortSettings());
+        QVERIFY(!f.link.ApplyPortSettings({5, 1}));
         QVERIFY(!f.link.PortHandle());
-        QCOMPARE(f.link.PortNo, 0);
+        QCOMPARE(f.link.PortNo(), 0);
         QCOMPARE(f.host.panels[2], QString("19200-O-1"));
         QCOMPARE(f.host.panels[3], QString("before"));
         QVERIFY(!f.journal->events.contains("purge out in"));
 
         // A refused search step shows nothing and reports false.
         QVERIFY(f.link.OpenPortScan());
-        QVERIFY(!f.link.SearchStep());
+        QVERIFY(!f.link.SearchStep(f.link.Settings()));
         QVERIFY(f.messages.texts().isEmpty());
     }
 
@@ -538,7 +532,7 @@ class SerialLinkTest : public QObject {
         // Told at once what the driver holds: its own stop bits before anything was set.
         f.link.addObserver(&observer);
         f.link.addObserver(&observer);
-        QVERIFY(f.link.SearchStep());
+        QVERIFY(f.link.SearchStep(f.link.Settings()));
         f.lastOpened->sendCapacity = 3;
         f.lastOpened->holdSending(true);
         const uint8_t probe[] = {0x70, 0x72, 0x6F, 0x62, 0x65};
@@ -550,16 +544,14 @@ class SerialLinkTest : public QObject {
         f.link.PurgePort(PURGE_TXCLEAR);
         f.link.PurgePort(PURGE_RXCLEAR);
         f.link.PurgePort(PURGE_RXCLEAR);
-        f.link.BaudIndex = 6;
-        f.link.ParityIndex = 2;
-        QVERIFY(f.link.ApplyPortSettings());
+        QVERIFY(f.link.ApplyPortSettings({6, 2}));
         QCOMPARE(observer.seen, QStringList({"settings 9600-N-2 COM1 (dev1)",
                                              "settings 9600-N-1 COM1 (dev1) search", "sent 70 72",
                                              "sent 6f", "received 72 65", "purged 70 6c 79",
                                              "settings 38400-E-1 COM1 (dev1)"}));
         // A device opened by its name is named so.
         QVERIFY(f.link.OpenPortByName(QString("/dev/typed")));
-        QVERIFY(f.link.ApplyPortSettings());
+        QVERIFY(f.link.ApplyPortSettings(f.link.Settings()));
         QCOMPARE(observer.seen.last(), QString("settings 38400-E-1 /dev/typed"));
         QVERIFY(observer.earliestUs >= before && observer.latestUs <= NowUs() + 1000);
 
@@ -600,7 +592,7 @@ class SerialLinkTest : public QObject {
         f.lastOpened->feed("c");
         f.link.PurgePort(PURGE_RXCLEAR);
         running = false;
-        QVERIFY(f.link.SearchStep());
+        QVERIFY(f.link.SearchStep(f.link.Settings()));
         f.lastOpened->feed("d");
         f.link.PurgePort(PURGE_RXCLEAR);
         f.link.addObserver(&everything);
@@ -717,7 +709,7 @@ class SerialLinkTest : public QObject {
         QVERIFY(!link.SendPending());
         QCOMPARE(link.TakeLostBytes(), 0u);
         link.PurgePort(15);
-        QVERIFY(!link.SearchStep());
+        QVERIFY(!link.SearchStep(link.Settings()));
         link.ClosePort();
         QVERIFY(!link.OpenPortScan());
         QCOMPARE(link.OpenFailureText(), QString("COM1 (dev1): no such device."));
@@ -732,7 +724,7 @@ class SerialLinkTest : public QObject {
         device->vanish();
         device->vanish();
         QVERIFY(!f.link.PortHandle());
-        QCOMPARE(f.link.PortNo, 0);
+        QCOMPARE(f.link.PortNo(), 0);
         QCOMPARE(f.host.portsLost, 1);
         QVERIFY(!f.host.polling);
         QCOMPARE(f.host.panels[3], QString("Disconnect"));
@@ -742,7 +734,7 @@ class SerialLinkTest : public QObject {
         QVERIFY(device.isNull());
         // The next read finds no port open and scans.
         QVERIFY(f.link.OpenPortScan());
-        QCOMPARE(f.link.PortNo, 1);
+        QCOMPARE(f.link.PortNo(), 1);
     }
 };
 

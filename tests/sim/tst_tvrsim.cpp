@@ -172,7 +172,7 @@ void TvrsimTest::badArgumentsExitWithStatus2_data() {
     QTest::newRow("missing value") << QStringList{"--link"} << "needs a value";
     QTest::newRow("parity letter") << QStringList{"--parity", "X"} << "--parity";
     QTest::newRow("identity digits") << QStringList{"--id", "12A4"} << "--id";
-    QTest::newRow("version") << QStringList{"--version", "1.16"} << "--version";
+    QTest::newRow("firmware") << QStringList{"--firmware", "1.16"} << "--firmware";
     QTest::newRow("probability") << QStringList{"--loss", "1.5"} << "--loss";
     QTest::newRow("fault name") << QStringList{"--fault", "smoke"} << "unknown fault 'smoke'";
     QTest::newRow("fault value") << QStringList{"--fault", "delay"} << "delay";

@@ -24,6 +24,7 @@ class TvrsimArgsTest : public QObject {
     void takesIgnoredWrite();
     void refusesBadValues_data();
     void refusesBadValues();
+    void versionIsTvrsimsOwn();
 };
 
 void TvrsimArgsTest::defaultsAreTheRadiosFactorySettings() {
@@ -43,7 +44,7 @@ void TvrsimArgsTest::defaultsAreTheRadiosFactorySettings() {
 void TvrsimArgsTest::takesEveryOption() {
     const SimToolArgs args = ParseSimToolArgs(
         Split("--link /tmp/a --pair=/tmp/b --baud 115200 --parity e --channel 12 --air 9 "
-              "--id 0815 --model 10 --version 2.3 --loss 0.25 --corrupt=0.5 --seed 42 "
+              "--id 0815 --model 10 --firmware 2.3 --loss 0.25 --corrupt=0.5 --seed 42 "
               "--log /tmp/l"));
     QVERIFY2(args.options, args.error.c_str());
     const SimToolOptions& o = *args.options;
@@ -136,8 +137,8 @@ void TvrsimArgsTest::refusesBadValues_data() {
                               << "bad value '-1' for --model";
     QTest::newRow("identity length") << "--id 123"
                                      << "bad value '123' for --id";
-    QTest::newRow("version without dot") << "--version 12"
-                                         << "bad value '12' for --version";
+    QTest::newRow("version without dot") << "--firmware 12"
+                                         << "bad value '12' for --firmware";
     QTest::newRow("corrupt") << "--corrupt x"
                              << "bad value 'x' for --corrupt";
     QTest::newRow("seed") << "--seed 4294967296"
@@ -156,6 +157,9 @@ void TvrsimArgsTest::refusesBadValues_data() {
                                 << "--link and --pair must name different paths";
     QTest::newRow("stray word") << "radio"
                                 << "unknown option 'radio'";
+    QTest::newRow("firmware as --version")
+        << "--version=2.3"
+        << "option '--version' takes no value; --firmware X.Y sets the radio's";
 }
 
 void TvrsimArgsTest::refusesBadValues() {
@@ -164,6 +168,14 @@ void TvrsimArgsTest::refusesBadValues() {
     const SimToolArgs args = ParseSimToolArgs(Split(line));
     QVERIFY(!args.options);
     QCOMPARE(QString::fromStdString(args.error), error);
+}
+
+// --version asks for tvrsim's version and starts no radio, wherever it stands.
+void TvrsimArgsTest::versionIsTvrsimsOwn() {
+    const SimToolArgs args = ParseSimToolArgs(Split("--link /tmp/a --version --firmware 2.3"));
+    QVERIFY(args.version);
+    QVERIFY(!args.options);
+    QVERIFY(args.error.empty());
 }
 
 QTEST_APPLESS_MAIN(TvrsimArgsTest)

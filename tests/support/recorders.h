@@ -19,9 +19,7 @@ inline void Settle() {
 template <typename Port>
 bool OpenAt9600(SerialLink& link, const Port& port) {
     if (!link.OpenPortByName(port)) return false;
-    link.BaudIndex = 4;
-    link.ParityIndex = 0;
-    return link.ApplyPortSettings();
+    return link.ApplyPortSettings({4, 0});
 }
 
 // Records every message box and gives the answers the test lined up (OK, or Cancel for a

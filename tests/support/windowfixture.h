@@ -72,9 +72,7 @@ class WindowFixture {
     // Opens COM1 onto the chosen device at these settings, with the receive poll stopped.
     void openPort(uint8_t baudIndex = 4, uint8_t parityIndex = 0) {
         QVERIFY(Link().OpenPortByName(1));
-        Link().BaudIndex = baudIndex;
-        Link().ParityIndex = parityIndex;
-        QVERIFY(Link().ApplyPortSettings());
+        QVERIFY(Link().ApplyPortSettings({baudIndex, parityIndex}));
         Form1->Timer_RecData->stop();
     }
 

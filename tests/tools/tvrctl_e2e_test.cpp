@@ -113,7 +113,7 @@ class TvrctlE2eTest : public QObject {
 
     void readsSeveralRadiosAtOnceAsJsonOfTheSchema() {
         const QString a = radio("a", {"--baud", "38400", "--channel", "7", "--air", "5", "--id",
-                                      "4321", "--version", "2.3"});
+                                      "4321", "--firmware", "2.3"});
         const QString b = radio("b", {"--baud", "19200", "--parity", "O", "--channel", "3"});
         const QString c = radio("c", {"--air", "8"});
         const Run run = tvrctl({"read", "--json", "--port", a, "--port", b, "--port", c});
@@ -203,6 +203,29 @@ class TvrctlE2eTest : public QObject {
         QVERIFY2(unverified.out.contains("): written in "), qPrintable(unverified.out));
     }
 
+    // A report that appeared while the radios were worked on, written by another run, say, is
+    // kept.
+    void aReportThatAppearedMeanwhileIsKept() {
+        const QString log = path("frames.log");
+        const QString silent = radio("silent", {"--fault", "silent", "--log", log});
+        const QString profile = path("site.json");
+        QVERIFY(WriteFile(profile, R"({"format": 1, "channel": 4})"));
+        const QString report = path("report.csv");
+        QProcess apply;
+        apply.start(QStringLiteral(TVRCTL_PATH),
+                    {"apply", profile, "-p", silent, "-t", "5", "--report", report});
+        // Once the radio hears the search, the run is past its check of the report's name.
+        QElapsedTimer waited;
+        waited.start();
+        while (!Contents(log).contains(" in ") && waited.elapsed() < CommandMs) QTest::qWait(20);
+        QVERIFY(WriteFile(report, "theirs"));
+        const Run run = FinishProcess(apply, CommandMs);
+        QCOMPARE(run.status, 9);
+        QVERIFY2(run.err.endsWith("tvrctl: " + report + " exists; give --force to overwrite it\n"),
+                 qPrintable(run.err));
+        QCOMPARE(Contents(report), QByteArray("theirs"));
+    }
+
     void savedProfileOfTheSchemaAppliesToAnotherRadio() {
         const QString a = radio("a", {"--baud", "19200", "--parity", "O", "--channel", "11",
                                       "--air", "9", "--id", "2024"});
@@ -212,6 +235,16 @@ class TvrctlE2eTest : public QObject {
         QCOMPARE(save.status, 0);
         QCOMPARE(save.out, "COM1 (" + a + "): saved to " + profile + "\n");
         QCOMPARE(schemaErrors("profile.schema.json", {Contents(profile)}), QString());
+        // A second save does not replace the profile unless forced; it is refused before any
+        // port is opened.
+        const QByteArray saved = Contents(profile);
+        QVERIFY(WriteFile(profile, "mine"));
+        const Run again = tvrctl({"save", "-p", path("no radio"), profile});
+        QCOMPARE(again.status, 9);
+        QCOMPARE(again.err, "tvrctl: " + profile + " exists; give --force to overwrite it\n");
+        QCOMPARE(Contents(profile), QByteArray("mine"));
+        QCOMPARE(tvrctl({"save", "-p", a, "--force", profile}).status, 0);
+        QCOMPARE(Contents(profile), saved);
         const Run apply = tvrctl({"apply", profile, "--port", b});
         QCOMPARE(apply.status, 0);
         QVERIFY2(apply.out.endsWith("1 of 1 radios verified\n"), qPrintable(apply.out));
@@ -234,12 +267,16 @@ class TvrctlE2eTest : public QObject {
         QVERIFY(WriteFile(profile,
                           R"({"format": 1, "channel": 4, "air_rate": "100KBPS", "id": "0042"})"));
         const QString report = path("report.json");
-        const Run run =
-            tvrctl({"apply", profile, "--port", good, "--port", odd, "--port", ignoring, "--port",
-                    silent, "--port", missing, "--timeout", "3", "--report", report});
+        const Run run = tvrctl({"apply", profile, "--port", good, "--port", odd, "--port", ignoring,
+                                "--port", silent, "--port", missing, "--timeout", "3", "--report",
+                                report, "--operator", "Li Wei"});
         QCOMPARE(run.status, 5);
         QVERIFY2(run.out.endsWith("2 of 5 radios verified\n"), qPrintable(run.out));
-        const QJsonArray radios = QJsonDocument::fromJson(Contents(report))["radios"].toArray();
+        const QJsonDocument document = QJsonDocument::fromJson(Contents(report));
+        QCOMPARE(document["operator"].toString(), QStringLiteral("Li Wei"));
+        QCOMPARE(schemaErrors("report.schema.json", {document.toJson(QJsonDocument::Compact)}),
+                 QString());
+        const QJsonArray radios = document["radios"].toArray();
         QCOMPARE(radios.size(), 5);
         const QStringList allSteps{"air_rate", "id", "channel", "serial"};
         for (int i : {0, 1}) {
@@ -284,12 +321,12 @@ class TvrctlE2eTest : public QObject {
         QCOMPARE(run.status, 2);
         const QList<QByteArray> rows = Contents(report).trimmed().split('\n');
         QCOMPARE(rows.size(), 3);
+        const QList<QByteArray> header = rows[0].split(',');
         QVERIFY(rows[0].startsWith("port,device,model,before_air_rate,"));
-        QVERIFY(rows[0].endsWith(",verified,seconds,steps_written,error"));
-        QVERIFY2(rows[1].contains(",no,") && rows[1].endsWith(",the port went away"), rows[1]);
-        QVERIFY2(rows[2].contains(",NO.8,9600,none,yes,"), rows[2]);
-        const QList<QByteArray> fields = rows[1].split(',');
-        const QList<QByteArray> reported = fields[fields.size() - 2].split(' ');
+        QVERIFY2(rows[1].contains(",no,2,") && rows[1].contains(",the port went away,"), rows[1]);
+        QVERIFY2(rows[2].contains(",8,9600,none,yes,0,"), rows[2]);
+        const QByteArray steps = rows[1].split(',')[header.indexOf("steps_written")];
+        const QList<QByteArray> reported = steps.split(' ');
         const QByteArrayList writeCodes{"03", "09", "07", "0F"};
         int acknowledged = 0;
         QByteArray lastIn;
@@ -300,7 +337,7 @@ class TvrctlE2eTest : public QObject {
                 ++acknowledged;
             }
         }
-        const int stepsReported = fields[fields.size() - 2].isEmpty() ? 0 : reported.size();
+        const int stepsReported = steps.isEmpty() ? 0 : reported.size();
         QVERIFY2(stepsReported <= acknowledged, rows[1]);
     }
 
@@ -331,7 +368,13 @@ class TvrctlE2eTest : public QObject {
              {"--air", "11"},
              {"write", "--port", "RADIO", "--id", "7"},
              1,
-             "\"id\" must be four digits"},
+             "bad value '7' for --id: four digits"},
+            // Refused before the radio is searched for, which would take seconds.
+            {"report there already",
+             {"--fault", "silent"},
+             {"apply", "DIR/exists.json", "-p", "RADIO", "-t", "2", "--report", "DIR/exists.json"},
+             9,
+             "exists.json exists; give --force to overwrite it"},
             // Fourteen replies of at least 100 ms each cannot fit into 1 s, though each comes
             // well within its step's 230 ms.
             {"slow radio",
@@ -352,6 +395,7 @@ class TvrctlE2eTest : public QObject {
              6,
              "none.json: No such file or directory"},
         };
+        QVERIFY(WriteFile(path("exists.json"), R"({"format": 1, "channel": 4})"));
         std::vector<std::unique_ptr<QProcess>> runs;
         for (const Case& each : cases) {
             const QString link =
@@ -394,7 +438,7 @@ class TvrctlE2eTest : public QObject {
     }
 
     void scanAndPortsNameEachPort() {
-        const QString odd = radio("odd", {"--parity", "O", "--version", "3.1"});
+        const QString odd = radio("odd", {"--parity", "O", "--firmware", "3.1"});
         const QString silent = radio("silent", {"--fault", "silent"});
         // The devices given are COM1 and COM2 whatever COMn stands among them.
         const Run scan =
@@ -402,15 +446,42 @@ class TvrctlE2eTest : public QObject {
         QCOMPARE(scan.status, 0);
         const QStringList lines = scan.out.trimmed().split('\n');
         QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[0], "COM99 (): COM99: no such port");
+        QCOMPARE(lines[0], "COM99: no such port");
         QCOMPARE(lines[1], "COM1 (" + odd + "): 9600-odd TVR-M403.1");
         QVERIFY2(lines[2].startsWith("COM2 (" + silent + "): timed out"), qPrintable(lines[2]));
+
+        const Run json = tvrctl({"scan", "-j", "-p", odd, "-p", "COM99", "-t", "2"});
+        QCOMPARE(json.status, 0);
+        const QStringList objects = json.out.trimmed().split('\n');
+        QCOMPARE(objects.size(), 2);
+        QCOMPARE(jsonOf(objects[0]), (QJsonObject{{"port", "COM1"},
+                                                  {"device", odd},
+                                                  {"serial_rate", 9600},
+                                                  {"parity", "odd"},
+                                                  {"model", "TVR-M403.1"},
+                                                  {"exit_status", 0},
+                                                  {"error", ""}}));
+        QCOMPARE(jsonOf(objects[1]), (QJsonObject{{"port", "COM99"},
+                                                  {"device", QJsonValue::Null},
+                                                  {"serial_rate", QJsonValue::Null},
+                                                  {"parity", QJsonValue::Null},
+                                                  {"model", QJsonValue::Null},
+                                                  {"exit_status", 2},
+                                                  {"error", "no such port"}}));
 
         const Run ports = tvrctl({"ports", "--port", odd, "--port", silent});
         QCOMPARE(ports.status, 0);
         const QStringList listed = ports.out.split('\n');
         QVERIFY2(listed[0].startsWith("COM1  " + odd), qPrintable(ports.out));
         QVERIFY2(listed[1].startsWith("COM2  " + silent), qPrintable(ports.out));
+        const Run portsJson = tvrctl({"ports", "--json", "-p", odd});
+        QCOMPARE(portsJson.status, 0);
+        // A pseudo-terminal has neither USB ids nor a description.
+        QCOMPARE(jsonOf(portsJson.out.section('\n', 0, 0)),
+                 (QJsonObject{{"port", "COM1"},
+                              {"device", odd},
+                              {"usb", QJsonValue::Null},
+                              {"description", QJsonValue::Null}}));
     }
 };
 

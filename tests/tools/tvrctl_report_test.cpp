@@ -2,8 +2,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <QTimeZone>
 
 #include "core/language.h"
+#include "tests/support/processes.h"
 #include "tools/tvrctl/report.h"
 
 namespace {
@@ -66,6 +68,12 @@ SessionResult Written() {
     return result;
 }
 
+// A run started at 09:02:03 in UTC+8.
+ReportRun Run() {
+    return {"site.json", QDateTime(QDate(2026, 12, 8), QTime(9, 2, 3), QTimeZone(8 * 3600)), "1.02",
+            "bench-7", "Li, \"Wei\""};
+}
+
 SessionResult Failed(const QString& device, const QString& error) {
     SessionResult result;
     result.target = {"COM2", device};
@@ -93,32 +101,58 @@ class TvrctlReportTest : public QObject {
     void csvFieldsReadBackWhole() {
         QFETCH(QString, text);
         const QList<QStringList> records =
-            ParseCsv(QString::fromUtf8(ReportCsv({Failed(text, text + " failed")})));
+            ParseCsv(QString::fromUtf8(ReportCsv(Run(), {Failed(text, text + " failed")})));
         QCOMPARE(records.size(), 2);
         QCOMPARE(records[1].size(), records[0].size());
         QCOMPARE(records[1][records[0].indexOf("device")], text);
-        QCOMPARE(records[1].last(), text + " failed");
+        QCOMPARE(records[1][records[0].indexOf("error")], text + " failed");
+        QCOMPARE(records[1].last(), QStringLiteral("Li, \"Wei\""));
     }
 
-    // Each field under its name; a value no list knows as the radio holds it.
+    // Each field under its name, as a number where it is one; a value no list knows as the
+    // radio holds it; the run's start in UTC.
     void csvColumns() {
-        const QList<QStringList> records = ParseCsv(QString::fromUtf8(ReportCsv({Written()})));
-        QCOMPARE(records.size(), 2);
+        const QList<QStringList> records =
+            ParseCsv(QString::fromUtf8(ReportCsv(Run(), {Written(), Failed("/dev/x", "e")})));
+        QCOMPARE(records.size(), 3);
         const QStringList& header = records[0];
         const auto cell = [&](int row, const char* name) {
             return records[row].value(header.indexOf(QLatin1String(name)), "(no such column)");
         };
         QCOMPARE(cell(1, "before_channel"), "200");
-        QCOMPARE(cell(1, "after_channel"), "NO.5");
+        QCOMPARE(cell(1, "before_id"), "bytes 1A 34");
+        QCOMPARE(cell(1, "after_channel"), "5");
+        QCOMPARE(cell(1, "after_air_rate"), "19200");
+        QCOMPARE(cell(1, "after_serial_rate"), "9600");
+        QCOMPARE(cell(1, "after_parity"), "none");
+        QCOMPARE(cell(1, "after_id"), "1234");
         QCOMPARE(cell(1, "verified"), "yes");
+        QCOMPARE(cell(1, "exit_status"), "0");
+        QCOMPARE(cell(2, "exit_status"), "3");
+        QCOMPARE(cell(2, "after_channel"), "");
         QCOMPARE(cell(1, "seconds"), "1.235");
+        QCOMPARE(cell(2, "started"), "2026-12-08T01:02:03Z");
+        QCOMPARE(cell(2, "version"), "1.02");
+        QCOMPARE(cell(2, "host"), "bench-7");
+    }
+
+    // The report is one of its schema, and the schema can refuse one.
+    void jsonIsOfTheSchema() {
+        const QByteArray report =
+            QJsonDocument::fromJson(ReportJson(Run(), {Written(), Failed("", "no such port")}))
+                .toJson(QJsonDocument::Compact);
+        const QString schema = QStringLiteral(SCHEMA_DIR "/report.schema.json");
+        QCOMPARE(JsonSchemaErrors(schema, {report}), QString());
+        QByteArray local = report;
+        local.replace("01:02:03Z", "09:02:03+08:00");
+        QVERIFY(!JsonSchemaErrors(schema, {local}).isEmpty());
     }
 
     // Unknown values are null with the radio's own under "raw", which is there only then; a
     // port that never read has no values at all.
     void json() {
         const QJsonArray radios =
-            QJsonDocument::fromJson(ReportJson("site.json", {Written(), Failed("/dev/x", "e")}))
+            QJsonDocument::fromJson(ReportJson(Run(), {Written(), Failed("/dev/x", "e")}))
                 .object()["radios"]
                 .toArray();
         QCOMPARE(radios.size(), 2);

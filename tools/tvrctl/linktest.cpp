@@ -46,9 +46,7 @@ class Station : public SerialLinkHost, public DataTestView {
         const QString device = DeviceOf(port);
         if (device.isEmpty()) return QStringLiteral("%1: no such port").arg(port);
         if (!link.OpenPortByName(device)) return link.OpenFailureText();
-        link.BaudIndex = LinkTestBaudIndex;
-        link.ParityIndex = 0;
-        if (!link.ApplyPortSettings())
+        if (!link.ApplyPortSettings({LinkTestBaudIndex, 0}))
             return QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(device);
         return {};
     }

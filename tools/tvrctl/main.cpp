@@ -1,6 +1,7 @@
 // tvrctl: reads, writes, verifies and provisions radios from the command line, several ports at
 // once, each with an engine of its own in one event loop.
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QSerialPortInfo>
+#include <QSysInfo>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -113,26 +115,54 @@ TargetList Targets(const CtlOptions& options) {
     return list;
 }
 
-// A file written whole when committed, opened before any radio is touched: a run whose
-// results could not be kept is refused before it changes anything.
-std::unique_ptr<QSaveFile> OpenOutput(const QString& path) {
-    auto file = std::make_unique<QSaveFile>(path);
-    if (QFileInfo(path).isDir()) {
-        Print(stderr, QStringLiteral("tvrctl: %1: Is a directory\n").arg(path));
-        return nullptr;
-    }
-    if (!file->open(QIODevice::WriteOnly)) {
-        Print(stderr, QStringLiteral("tvrctl: %1: %2\n").arg(path, file->errorString()));
-        return nullptr;
-    }
-    return file;
+// A file that is there, even as a link to nothing.
+bool FileThere(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
 }
 
-// Writes and commits what was opened by OpenOutput; false, after saying why, when it failed.
-bool CommitOutput(QSaveFile& file, const QByteArray& contents) {
-    if (file.write(contents) == contents.size() && file.commit()) return true;
+QString ExistsText(const QString& path) {
+    return QStringLiteral("tvrctl: %1 exists; give --force to overwrite it\n").arg(path);
+}
+
+struct Output {
+    std::unique_ptr<QSaveFile> file;
+    // Why there is none: FileNotWritten or FileExists.
+    int exitStatus = CtlExit::Ok;
+};
+
+// A file written whole when committed, opened before any radio is touched: a run whose
+// results could not be kept, or would replace a file not meant to be replaced, is refused
+// before it changes anything.
+Output OpenOutput(const QString& path, bool force) {
+    if (QFileInfo(path).isDir()) {
+        Print(stderr, QStringLiteral("tvrctl: %1: Is a directory\n").arg(path));
+        return {nullptr, CtlExit::FileNotWritten};
+    }
+    if (!force && FileThere(path)) {
+        Print(stderr, ExistsText(path));
+        return {nullptr, CtlExit::FileExists};
+    }
+    auto file = std::make_unique<QSaveFile>(path);
+    if (!file->open(QIODevice::WriteOnly)) {
+        Print(stderr, QStringLiteral("tvrctl: %1: %2\n").arg(path, file->errorString()));
+        return {nullptr, CtlExit::FileNotWritten};
+    }
+    return {std::move(file), CtlExit::Ok};
+}
+
+// Writes and commits what was opened by OpenOutput; returns Ok, or after saying why,
+// FileNotWritten, or FileExists when the file came into being while the radios were worked
+// on.
+int CommitOutput(QSaveFile& file, const QByteArray& contents, bool force) {
+    if (!force && FileThere(file.fileName())) {
+        file.cancelWriting();
+        Print(stderr, ExistsText(file.fileName()));
+        return CtlExit::FileExists;
+    }
+    if (file.write(contents) == contents.size() && file.commit()) return CtlExit::Ok;
     Print(stderr, QStringLiteral("tvrctl: %1: %2\n").arg(file.fileName(), file.errorString()));
-    return false;
+    return CtlExit::FileNotWritten;
 }
 
 // One line per port that a terminal redraws in place while the ports work.
@@ -147,8 +177,7 @@ class LiveProgress {
         for (const auto& session : sessions_) {
             const PortTarget& target = session->result().target;
             text += QStringLiteral("\x1b[2K") +
-                    ForTerminal(QStringLiteral("%1 (%2): %3")
-                                    .arg(target.port, target.device, session->phase())) +
+                    ForTerminal(PortLabel(target) + QStringLiteral(": ") + session->phase()) +
                     u'\n';
         }
         drawn_ = true;
@@ -222,44 +251,80 @@ int HighestStatus(const QList<SessionResult>& results) {
 void PrintFailures(const QList<SessionResult>& results) {
     for (const SessionResult& result : results) {
         if (result.exitStatus == 0) continue;
-        Print(stderr, QStringLiteral("%1 (%2): %3\n")
-                          .arg(result.target.port, result.target.device, result.error));
+        Print(stderr, PortLabel(result.target) + QStringLiteral(": ") + result.error + u'\n');
+    }
+}
+
+void PrintJsonLine(const QJsonObject& object) {
+    Print(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n');
+}
+
+// A port as `ports` lists it; USB ids and description are empty where the system has none.
+struct PortRow {
+    QString port;
+    QString device;
+    QString usb;
+    QString description;
+};
+
+QList<PortRow> PortRows(const QStringList& devices) {
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    QList<PortRow> rows;
+    for (qsizetype i = 0; i < devices.size(); ++i) {
+        PortRow row{QStringLiteral("COM%1").arg(i + 1), devices[i], {}, {}};
+        const auto info = std::find_if(infos.begin(), infos.end(), [&](const QSerialPortInfo& p) {
+            return p.systemLocation() == devices[i];
+        });
+        if (info != infos.end()) {
+            if (info->hasVendorIdentifier() && info->hasProductIdentifier()) {
+                row.usb = QStringLiteral("%1:%2")
+                              .arg(info->vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                              .arg(info->productIdentifier(), 4, 16, QLatin1Char('0'));
+            }
+            row.description = info->description();
+        }
+        rows << row;
+    }
+    return rows;
+}
+
+QJsonValue TextOrNull(const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+void PrintPortTable(const QList<PortRow>& rows) {
+    const auto shown = [](const QString& text) {
+        return text.isEmpty() ? QStringLiteral("-") : text;
+    };
+    qsizetype portWidth = 0;
+    qsizetype deviceWidth = 0;
+    qsizetype usbWidth = 1;
+    for (const PortRow& row : rows) {
+        portWidth = std::max(portWidth, row.port.size());
+        deviceWidth = std::max(deviceWidth, row.device.size());
+        usbWidth = std::max(usbWidth, row.usb.size());
+    }
+    for (const PortRow& row : rows) {
+        Print(stdout, QStringLiteral("%1  %2  %3  %4\n")
+                          .arg(row.port, -int(portWidth))
+                          .arg(row.device, -int(deviceWidth))
+                          .arg(shown(row.usb), -int(usbWidth))
+                          .arg(shown(row.description)));
     }
 }
 
 int ListPorts(const CtlOptions& options) {
     SetPinnedPorts(options.ports);
-    const QStringList devices = SystemPortDevices();
-    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
-    QList<QStringList> rows;
-    for (qsizetype i = 0; i < devices.size(); ++i) {
-        const auto info = std::find_if(infos.begin(), infos.end(), [&](const QSerialPortInfo& p) {
-            return p.systemLocation() == devices[i];
-        });
-        QString usb = QStringLiteral("-");
-        QString description = QStringLiteral("-");
-        if (info != infos.end()) {
-            if (info->hasVendorIdentifier() && info->hasProductIdentifier()) {
-                usb = QStringLiteral("%1:%2")
-                          .arg(info->vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                          .arg(info->productIdentifier(), 4, 16, QLatin1Char('0'));
-            }
-            if (!info->description().isEmpty()) description = info->description();
-        }
-        rows.append({QStringLiteral("COM%1").arg(i + 1), devices[i], usb, description});
+    const QList<PortRow> rows = PortRows(SystemPortDevices());
+    if (!options.json) {
+        PrintPortTable(rows);
+        return CtlExit::Ok;
     }
-    QList<qsizetype> widths(3, 0);
-    for (const QStringList& row : rows) {
-        for (int column = 0; column < 3; ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
-        }
-    }
-    for (const QStringList& row : rows) {
-        Print(stdout, QStringLiteral("%1  %2  %3  %4\n")
-                          .arg(row[0], -int(widths[0]))
-                          .arg(row[1], -int(widths[1]))
-                          .arg(row[2], -int(widths[2]))
-                          .arg(row[3]));
+    for (const PortRow& row : rows) {
+        PrintJsonLine({{"port", row.port},
+                       {"device", row.device},
+                       {"usb", TextOrNull(row.usb)},
+                       {"description", TextOrNull(row.description)}});
     }
     return CtlExit::Ok;
 }
@@ -267,7 +332,13 @@ int ListPorts(const CtlOptions& options) {
 int Scan(const Job& job) {
     const QList<SessionResult> results = RunSessions(
         job, [](RadioSession& s) { s.startRead(); }, false);
-    for (const SessionResult& result : results) Print(stdout, ScanLine(result) + u'\n');
+    for (const SessionResult& result : results) {
+        if (job.options.json) {
+            PrintJsonLine(ScanJson(result));
+        } else {
+            Print(stdout, ScanLine(result) + u'\n');
+        }
+    }
     const bool found = std::any_of(results.begin(), results.end(),
                                    [](const SessionResult& r) { return r.exitStatus == 0; });
     if (found) return CtlExit::Ok;
@@ -284,10 +355,7 @@ int Read(const Job& job) {
     for (const SessionResult& result : results) {
         if (result.exitStatus != 0) continue;
         if (job.options.json) {
-            Print(stdout,
-                  QString::fromUtf8(
-                      QJsonDocument(ParametersJson(result)).toJson(QJsonDocument::Compact)) +
-                      u'\n');
+            PrintJsonLine(ParametersJson(result));
         } else {
             Print(stdout, ParametersText(result) + (results.size() > 1 ? "\n" : ""));
         }
@@ -314,8 +382,8 @@ QString LeftOutOfProfile(RadioField field, const ShownParameters& reading) {
 }
 
 int Save(const Job& job) {
-    const std::unique_ptr<QSaveFile> file = OpenOutput(job.options.file);
-    if (!file) return CtlExit::FileNotWritten;
+    const Output output = OpenOutput(job.options.file, job.options.force);
+    if (!output.file) return output.exitStatus;
     const QList<SessionResult> results = RunSessions(
         job, [](RadioSession& s) { s.startRead(); }, false);
     const SessionResult& result = results.first();
@@ -330,24 +398,35 @@ int Save(const Job& job) {
                               .arg(LeftOutOfProfile(field, *result.before)));
         }
     }
-    if (!CommitOutput(*file, ProfileJson(profile))) return CtlExit::FileNotWritten;
-    Print(stdout, QStringLiteral("%1 (%2): saved to %3\n")
-                      .arg(result.target.port, result.target.device, job.options.file));
+    if (const int status = CommitOutput(*output.file, ProfileJson(profile), job.options.force)) {
+        return status;
+    }
+    Print(stdout,
+          PortLabel(result.target) + QStringLiteral(": saved to ") + job.options.file + u'\n');
     return CtlExit::Ok;
+}
+
+// The login name of the user running tvrctl; the user id when it has none.
+QString LoginName() {
+    if (const passwd* user = getpwuid(geteuid())) return QString::fromLocal8Bit(user->pw_name);
+    return QString::number(geteuid());
 }
 
 int Apply(const Job& job) {
     const CtlOptions& options = job.options;
+    const ReportRun run{options.file, QDateTime::currentDateTimeUtc(), TVR_VERSION,
+                        QSysInfo::machineHostName(),
+                        options.operatorName.isEmpty() ? LoginName() : options.operatorName};
     const ProfileResult loaded =
         LoadProfileFile(options.file, QDeadlineTimer(std::chrono::seconds(options.timeoutSeconds)));
     if (!loaded.profile) {
         Print(stderr, QStringLiteral("tvrctl: %1\n").arg(loaded.error));
         return CtlExit::BadProfile;
     }
-    std::unique_ptr<QSaveFile> report;
+    Output report;
     if (!options.reportPath.isEmpty()) {
-        report = OpenOutput(options.reportPath);
-        if (!report) return CtlExit::FileNotWritten;
+        report = OpenOutput(options.reportPath, options.force);
+        if (!report.file) return report.exitStatus;
     }
     const QList<SessionResult> results = RunSessions(
         job, [&](RadioSession& s) { s.startWrite(*loaded.profile, true); }, true);
@@ -355,11 +434,10 @@ int Apply(const Job& job) {
                                         [](const SessionResult& r) { return r.verified; });
     Print(stdout, QStringLiteral("%1 of %2 radios verified\n").arg(verified).arg(results.size()));
     int status = results.isEmpty() ? CtlExit::PortError : HighestStatus(results);
-    if (report) {
-        const QByteArray contents = options.reportPath.endsWith(".json")
-                                        ? ReportJson(options.file, results)
-                                        : ReportCsv(results);
-        if (!CommitOutput(*report, contents)) status = std::max(status, CtlExit::FileNotWritten);
+    if (report.file) {
+        const QByteArray contents = options.reportPath.endsWith(".json") ? ReportJson(run, results)
+                                                                         : ReportCsv(run, results);
+        status = std::max(status, CommitOutput(*report.file, contents, options.force));
     }
     return status;
 }

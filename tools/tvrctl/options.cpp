@@ -3,35 +3,29 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include "tools/tvrctl/didyoumean.h"
+
 #include "serial/portnames.h"
 
 namespace {
 
-const QStringList CommandNames{"ports", "scan", "read", "write", "save", "apply", "linktest"};
+// The long options a short one stands for.
+const QList<std::pair<QString, QString>> ShortOptions{
+    {"-p", "--port"},     {"-a", "--all"},       {"-j", "--json"},   {"-c", "--channel"},
+    {"-r", "--air-rate"}, {"-s", "--serial"},    {"-i", "--id"},     {"-f", "--force"},
+    {"-o", "--operator"}, {"-e", "--echo-port"}, {"-n", "--frames"}, {"-t", "--timeout"},
+};
 
-// The options each command takes besides --timeout.
-QStringList OptionsOf(CtlCommand command) {
-    switch (command) {
-        case CtlCommand::Ports:
-            return {"--port"};
-        case CtlCommand::Scan:
-            return {"--port", "--all"};
-        case CtlCommand::Read:
-            return {"--port", "--json"};
-        case CtlCommand::Write:
-            return {"--port", "--channel", "--air-rate", "--serial", "--id", "--no-verify"};
-        case CtlCommand::Save:
-            return {"--port"};
-        case CtlCommand::Apply:
-            return {"--port", "--all", "--report"};
-        case CtlCommand::LinkTest:
-            return {"--port", "--echo-port", "--frames", "--pass", "--json"};
+QString LongOptionOf(const QString& shortOption) {
+    for (const auto& [letter, name] : ShortOptions) {
+        if (letter == shortOption) return name;
     }
     return {};
 }
 
 bool TakesValue(const QString& option) {
-    return option != "--all" && option != "--json" && option != "--no-verify";
+    return option != "--all" && option != "--json" && option != "--no-verify" &&
+           option != "--force";
 }
 
 CtlArgs Usage(const QString& error) {
@@ -39,17 +33,47 @@ CtlArgs Usage(const QString& error) {
             QStringLiteral("tvrctl: %1\nTry 'tvrctl --help'.\n").arg(error)};
 }
 
-// "38400-even", "9600-N": the serial rate and the parity, as profile values.
-bool TakeSerial(const QString& text, QJsonObject& values) {
+// What an option that gives a radio value accepts, as its error says it.
+QString AcceptedForm(const QString& option) {
+    if (option == "--channel") {
+        return QStringLiteral("a channel from 1 to %1").arg(ChannelTexts().size());
+    }
+    if (option == "--air-rate") return "one of " + AirRateTexts().join(", ");
+    if (option == "--id") return QStringLiteral("four digits, e.g. 0042");
+    return "RATE-PARITY, e.g. 38400-none: RATE one of " + SerialRateTexts().join(", ") +
+           "; PARITY none, odd or even (or N, O, E)";
+}
+
+// "38400-even", "9600-N": the serial rate and the parity as profile values; empty when the
+// text is not RATE-PARITY.
+QJsonObject SerialValues(const QString& text) {
     const QStringList parts = text.split(u'-');
-    if (parts.size() != 2) return false;
     bool number = false;
-    values["serial_rate"] = parts[0].toInt(&number);
+    const int rate = parts.value(0).toInt(&number);
+    if (parts.size() != 2 || !number) return {};
     const QString parity = parts[1].toLower();
     static const QStringList letters{"n", "o", "e"};
     const qsizetype letter = letters.indexOf(parity);
-    values["parity"] = letter >= 0 ? ParityNames()[letter] : parity;
-    return number;
+    return {{"serial_rate", rate}, {"parity", letter >= 0 ? ParityNames()[letter] : parity}};
+}
+
+// The profile values an option gives; empty when the value is none the radio's lists know.
+QJsonObject RadioValues(const QString& option, const QString& value) {
+    QJsonObject values;
+    if (option == "--channel") {
+        bool number = false;
+        values["channel"] = value.toInt(&number);
+        if (!number) return {};
+    } else if (option == "--air-rate") {
+        values["air_rate"] = value;
+    } else if (option == "--id") {
+        values["id"] = value;
+    } else {
+        values = SerialValues(value);
+        if (values.isEmpty()) return {};
+    }
+    values["format"] = ProfileFormat;
+    return ProfileFromJson(values).profile ? values : QJsonObject();
 }
 
 // A link test sends on one port and echoes on another.
@@ -63,60 +87,108 @@ CtlArgs LinkTestArgs(const CtlOptions& options) {
     return {options, CtlExit::Ok, {}};
 }
 
+CtlArgs UnknownCommand(const QString& command) {
+    QString error = QStringLiteral("unknown command '%1'").arg(command);
+    if (const QString meant = DidYouMean(command, CommandNames()); !meant.isEmpty()) {
+        error += QStringLiteral("; did you mean '%1'?").arg(meant);
+    }
+    return Usage(error);
+}
+
+CtlArgs UnknownOption(const QString& command, CtlCommand which, const QString& option) {
+    QString error = QStringLiteral("'%1' takes no option %2").arg(command, option);
+    if (const QString meant = DidYouMean(option, OptionsOf(which)); !meant.isEmpty()) {
+        error += QStringLiteral("; did you mean %1?").arg(meant);
+    }
+    return Usage(error);
+}
+
 }  // namespace
+
+QStringList CommandNames() {
+    return {"ports", "scan", "read", "write", "save", "apply", "linktest"};
+}
+
+QStringList OptionsOf(CtlCommand command) {
+    switch (command) {
+        case CtlCommand::Ports:
+            return {"--port", "--json", "--timeout"};
+        case CtlCommand::Scan:
+            return {"--port", "--all", "--json", "--timeout"};
+        case CtlCommand::Read:
+            return {"--port", "--json", "--timeout"};
+        case CtlCommand::Write:
+            return {"--port", "--channel",   "--air-rate", "--serial",
+                    "--id",   "--no-verify", "--timeout"};
+        case CtlCommand::Save:
+            return {"--port", "--force", "--timeout"};
+        case CtlCommand::Apply:
+            return {"--port", "--all", "--report", "--force", "--operator", "--timeout"};
+        case CtlCommand::LinkTest:
+            return {"--port", "--echo-port", "--frames", "--pass", "--json", "--timeout"};
+    }
+    return {};
+}
 
 QString CtlUsage() {
     return QStringLiteral(R"(Usage: tvrctl COMMAND [OPTION]...
 Reads, writes, verifies and provisions radios from the command line, several ports at once.
 
 Commands:
-  ports                       the serial ports in COMn order: device, USB vendor:product,
+  ports [--json]              the serial ports in COMn order: device, USB vendor:product,
                               description
-  scan [--port DEVICE]... [--all]
+  scan [-p DEVICE]... [--all] [--json]
                               search each port for a radio (every port when none is given),
                               all at once; prints the serial setting found, model and version
-  read --port DEVICE... [--json]
-                              the radio's whole parameter set, as text or one JSON object per
+  read -p DEVICE... [--json]  the radio's whole parameter set, as text or one JSON object per
                               radio
-  write --port DEVICE... [--channel N] [--air-rate R] [--serial RATE-PARITY] [--id DDDD]
-        [--no-verify]         reads the radio, writes what is given and keeps the rest, then
+  write -p DEVICE... [-c N] [-r R] [-s RATE-PARITY] [-i DDDD] [--no-verify]
+                              reads the radio, writes what is given and keeps the rest, then
                               reads it back and compares
-  save --port DEVICE FILE     saves the radio's parameters as a profile
-  apply FILE (--port DEVICE... | --all) [--report FILE.csv|FILE.json]
+  save -p DEVICE [--force] FILE
+                              saves the radio's parameters as a profile
+  apply FILE (-p DEVICE... | --all) [--report FILE] [--operator NAME] [--force]
                               gives every port the profile's values at once, each verified
-  linktest --port DEVICE --echo-port DEVICE [--frames N] [--pass P] [--json]
-                              the loop-back test over two radios: DEVICE sends frames and
-                              counts what comes back, the echo port returns what it receives;
-                              passes when at least P percent of the frames came back whole
+  linktest -p DEVICE -e DEVICE [-n N] [--pass P] [--json]
+                              the loop-back test over two radios: -p sends frames and counts
+                              what comes back, -e returns what it receives; passes when at
+                              least P percent of the frames came back whole
 
 Options:
-  --port DEVICE    a device (/dev/ttyUSB0) or COMn; the devices given are COM1, COM2, ...
-                   in the order given, as with tvrsetup --port
-  --all            every serial port of the system
-  --json           JSON instead of text
-  --channel N      1 to 12
-  --air-rate R     1200 2400 4800 9600 19200 38400 76800 100KBPS 120KBPS 56000
-  --serial RATE-PARITY
-                   600 to 115200, none, odd or even (N, O, E): 38400-none
-  --id DDDD        four digits
-  --no-verify      do not read the radio back after writing
-  --report FILE    per port: device, model, values before and after, verified or not,
-                   time taken, steps written, error; CSV or JSON by the file's ending
-  --echo-port DEVICE
-                   linktest: the port of the radio that echoes
-  --frames N       linktest: frames to evaluate, 1 to 10000 (default 20)
-  --pass P         linktest: the percentage of frames that must come back whole, 0 to 100
-                   (default 95)
-  --timeout S      seconds a port may take before it is given up, 1 to 86400 (default 60;
-                   linktest: no limit unless given)
-  --help           show this text
-  --version        show the version
+  -p, --port DEVICE   a device (/dev/ttyUSB0) or COMn; the devices given are COM1, COM2, ...
+                      in the order given, as with tvrsetup --port
+  -a, --all           every serial port of the system
+  -j, --json          JSON instead of text, one object per line
+  -c, --channel N     1 to 12
+  -r, --air-rate R    1200 2400 4800 9600 19200 38400 76800 100KBPS 120KBPS 56000
+  -s, --serial RATE-PARITY
+                      600 to 115200 and none, odd or even (N, O, E), e.g. 38400-none
+  -i, --id DDDD       four digits, e.g. 0042
+      --no-verify     do not read the radio back after writing
+      --report FILE   per port: device, model, values before and after, verified or not,
+                      exit status, time taken, steps written, error; with the start (UTC),
+                      version, host and operator; CSV or JSON by the file's ending (.csv,
+                      .json)
+  -o, --operator NAME
+                      the operator the report names (default: the user's login name)
+  -f, --force         overwrite the report or the saved profile when it exists
+  -e, --echo-port DEVICE
+                      linktest: the port of the radio that echoes
+  -n, --frames N      linktest: frames to evaluate, 1 to 10000 (default 20)
+      --pass P        linktest: the percentage of frames that must come back whole, 0 to 100
+                      (default 95)
+  -t, --timeout S     seconds a port may take before it is given up, 1 to 86400 (default 60;
+                      linktest: no limit unless given)
+  -h, --help          show this text
+  -V, --version       show the version
+
+A short option takes its value as the next word or joined to it: -p /dev/ttyUSB0, -c5.
 
 Exit status: 0 ok, 1 usage, 2 port error, 3 no radio found, 4 read or write failed,
 5 verify mismatch, 6 bad profile, 7 report or profile not written, 8 link test below the pass
-mark; with several ports, the highest any port ended with. Ended by SIGINT, SIGTERM or
-SIGHUP: 130, 143 or 129, after the write step on the wire has ended, the report written and
-every port closed.
+mark, 9 report or profile file exists (give --force); with several ports, the highest any port
+ended with. Ended by SIGINT, SIGTERM or SIGHUP: 130, 143 or 129, after the write step on the
+wire has ended, the report written and every port closed.
 )");
 }
 
@@ -139,32 +211,35 @@ CtlArgs ParseCtlArgs(const QStringList& args) {
     if (args.contains("--help") || args.contains("-h")) {
         return {std::nullopt, CtlExit::Ok, CtlUsage()};
     }
-    if (args.contains("--version")) {
+    if (args.contains("--version") || args.contains("-V")) {
         return {std::nullopt, CtlExit::Ok, QStringLiteral("tvrctl %1\n").arg(TVR_VERSION)};
     }
     if (args.isEmpty()) return Usage("no command given");
-    const qsizetype commandIndex = CommandNames.indexOf(args[0]);
-    if (commandIndex < 0) return Usage(QStringLiteral("unknown command '%1'").arg(args[0]));
+    const qsizetype commandIndex = CommandNames().indexOf(args[0]);
+    if (commandIndex < 0) return UnknownCommand(args[0]);
     CtlOptions options;
     options.command = static_cast<CtlCommand>(commandIndex);
-    const QStringList accepted = OptionsOf(options.command) << "--timeout";
+    const QStringList accepted = OptionsOf(options.command);
     QJsonObject values{{"format", ProfileFormat}};
     QStringList positional;
 
     for (qsizetype i = 1; i < args.size(); ++i) {
         QString name = args[i];
         std::optional<QString> value;
-        if (!name.startsWith("--")) {
+        if (name.size() < 2 || !name.startsWith(u'-')) {
             positional << name;
             continue;
         }
-        if (const qsizetype eq = name.indexOf(u'='); eq > 0) {
+        if (!name.startsWith("--")) {
+            const QString longName = LongOptionOf(name.left(2));
+            if (longName.isEmpty()) return UnknownOption(args[0], options.command, name);
+            if (name.size() > 2) value = name.mid(2);
+            name = longName;
+        } else if (const qsizetype eq = name.indexOf(u'='); eq > 0) {
             value = name.mid(eq + 1);
             name.truncate(eq);
         }
-        if (!accepted.contains(name)) {
-            return Usage(QStringLiteral("'%1' takes no option %2").arg(args[0], name));
-        }
+        if (!accepted.contains(name)) return UnknownOption(args[0], options.command, name);
         if (!TakesValue(name)) {
             if (value) return Usage(QStringLiteral("option %1 takes no value").arg(name));
         } else if (!value) {
@@ -181,6 +256,11 @@ CtlArgs ParseCtlArgs(const QStringList& args) {
             options.json = true;
         } else if (name == "--no-verify") {
             options.verify = false;
+        } else if (name == "--force") {
+            options.force = true;
+        } else if (name == "--operator") {
+            if (value->isEmpty()) return Usage(bad);
+            options.operatorName = *value;
         } else if (name == "--report") {
             if (!value->endsWith(".csv") && !value->endsWith(".json")) {
                 return Usage(bad + ": the report's name ends in .csv or .json");
@@ -209,16 +289,10 @@ CtlArgs ParseCtlArgs(const QStringList& args) {
                 options.timeoutSeconds > MaxTimeoutSeconds) {
                 return Usage(bad + QStringLiteral(": seconds from 1 to %1").arg(MaxTimeoutSeconds));
             }
-        } else if (name == "--channel") {
-            bool number = false;
-            values["channel"] = value->toInt(&number);
-            if (!number) return Usage(bad);
-        } else if (name == "--air-rate") {
-            values["air_rate"] = *value;
-        } else if (name == "--id") {
-            values["id"] = *value;
-        } else if (name == "--serial") {
-            if (!TakeSerial(*value, values)) return Usage(bad);
+        } else {
+            const QJsonObject given = RadioValues(name, *value);
+            if (given.isEmpty()) return Usage(bad + ": " + AcceptedForm(name));
+            for (auto it = given.begin(); it != given.end(); ++it) values[it.key()] = it.value();
         }
     }
 

@@ -19,6 +19,8 @@ inline constexpr int BadProfile = 6;
 inline constexpr int FileNotWritten = 7;
 // A link test whose share of matched frames stayed below the pass mark.
 inline constexpr int LinkTestFailed = 8;
+// A report or a profile to save whose file is there already, without --force.
+inline constexpr int FileExists = 9;
 }  // namespace CtlExit
 
 // The longest --timeout: a day.
@@ -41,6 +43,10 @@ struct CtlOptions {
     // save: the profile to write; apply: the profile to read.
     QString file;
     QString reportPath;
+    // save, apply: replace the profile or the report when it is there already.
+    bool force = false;
+    // apply: who ran it, for the report; empty: the user's login name.
+    QString operatorName;
     int timeoutSeconds = 60;
     bool timeoutGiven = false;
     // linktest: the echo station's port, the frames to evaluate, the pass mark in percent.
@@ -61,6 +67,10 @@ CtlArgs ParseCtlArgs(const QStringList& args);
 QString CtlUsage();
 // The option that gives a field's value: "--channel", "--air-rate", "--id", "--serial".
 QString OptionOf(RadioField field);
+// The long options a command takes, --timeout among them.
+QStringList OptionsOf(CtlCommand command);
+// The command names, in the order of CtlCommand.
+QStringList CommandNames();
 
 // "COM3" names the third port of the COMn order; anything else is a device.
 std::optional<int> ComNumber(const QString& port);

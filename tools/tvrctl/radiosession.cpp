@@ -118,17 +118,15 @@ bool RadioSession::open() {
     clock_.start();
     deadline_.start(timeoutSeconds_ * 1000);
     if (result_.target.device.isEmpty()) {
-        finish(CtlExit::PortError, QStringLiteral("%1: no such port").arg(result_.target.port));
+        finish(CtlExit::PortError, QStringLiteral("no such port"));
         return false;
     }
     if (!link_.OpenPortByName(result_.target.device)) {
         finish(CtlExit::PortError, link_.OpenFailureText());
         return false;
     }
-    link_.BaudIndex = SearchStartBaudIndex;
-    link_.ParityIndex = 0;
     // The reply time-outs fit the rate from the first probe on.
-    if (!link_.ApplyPortSettings()) {
+    if (!link_.ApplyPortSettings({SearchStartBaudIndex, 0})) {
         finish(CtlExit::PortError,
                QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(result_.target.device));
         return false;
@@ -142,7 +140,7 @@ QString RadioSession::phase() const {
         return result_.verified ? QStringLiteral("verified") : QStringLiteral("done");
     }
     if (engine_.ConnectMode) {
-        return QStringLiteral("connecting %1-%2").arg(link_.RateText, link_.ParityLetter);
+        return QStringLiteral("connecting %1-%2").arg(link_.RateText(), link_.ParityLetter());
     }
     if (engine_.verifying()) return QStringLiteral("verifying");
     const int steps = engine_.WriteMode ? WriteStepCount : ReadStepCount;

@@ -5,10 +5,6 @@
 
 namespace {
 
-QString PortAndDevice(const SessionResult& result) {
-    return QStringLiteral("%1 (%2)").arg(result.target.port, result.target.device);
-}
-
 QString SerialSetting(const ShownParameters& reading) {
     const WriteSelection values = AsWriteSelection(reading);
     return FieldText(RadioField::SerialRate, values) + u'-' + FieldText(RadioField::Parity, values);
@@ -50,6 +46,18 @@ QString CsvField(QString text) {
     return u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
+// A value as a spreadsheet takes it: the profile's value (a number for channel and serial
+// rate), or the radio's own where no list knows it.
+QString CsvValue(RadioField field, const ShownParameters& reading) {
+    if (field == RadioField::Channel) return QString::number(reading.raw.channel);
+    const QJsonValue value = ValuesJson(AsWriteSelection(reading))[FieldKey(field)];
+    return value.isNull() ? RawValue(field, reading.raw) : value.toVariant().toString();
+}
+
+QString IsoTime(const QDateTime& time) {
+    return time.toUTC().toString(Qt::ISODate);
+}
+
 // What changed between two reads of a radio: "channel NO.1 -> NO.5", "channel 200 -> NO.5".
 QStringList Changes(const ShownParameters& before, const ShownParameters& after) {
     QStringList changes;
@@ -61,6 +69,11 @@ QStringList Changes(const ShownParameters& before, const ShownParameters& after)
 }
 
 }  // namespace
+
+QString PortLabel(const PortTarget& target) {
+    if (target.device.isEmpty()) return target.port;
+    return QStringLiteral("%1 (%2)").arg(target.port, target.device);
+}
 
 QString ParametersText(const SessionResult& result) {
     const ShownParameters& reading = *result.before;
@@ -95,13 +108,31 @@ QJsonObject ParametersJson(const SessionResult& result) {
 }
 
 QString ScanLine(const SessionResult& result) {
-    if (!result.before) return PortAndDevice(result) + QStringLiteral(": ") + result.error;
+    if (!result.before) return PortLabel(result.target) + QStringLiteral(": ") + result.error;
     return QStringLiteral("%1: %2 %3")
-        .arg(PortAndDevice(result), SerialSetting(*result.before), result.model);
+        .arg(PortLabel(result.target), SerialSetting(*result.before), result.model);
+}
+
+QJsonObject ScanJson(const SessionResult& result) {
+    const QString& device = result.target.device;
+    QJsonObject object{{"port", result.target.port},
+                       {"device", device.isEmpty() ? QJsonValue(QJsonValue::Null) : device},
+                       {"serial_rate", QJsonValue::Null},
+                       {"parity", QJsonValue::Null},
+                       {"model", QJsonValue::Null},
+                       {"exit_status", result.exitStatus},
+                       {"error", result.error}};
+    if (result.before) {
+        const QJsonObject values = ValuesJson(AsWriteSelection(*result.before));
+        object["serial_rate"] = values["serial_rate"];
+        object["parity"] = values["parity"];
+        object["model"] = result.model;
+    }
+    return object;
 }
 
 QString OutcomeText(const SessionResult& result) {
-    const QString lead = PortAndDevice(result) + QStringLiteral(": ");
+    const QString lead = PortLabel(result.target) + QStringLiteral(": ");
     if (result.exitStatus != 0) return lead + result.error;
     // Unverified, the radio is taken to hold what its frames carried.
     const ShownParameters now = result.after ? *result.after : ExpectedReading(*result.written);
@@ -112,7 +143,7 @@ QString OutcomeText(const SessionResult& result) {
                               : QStringLiteral(", ") + changes.join(QStringLiteral(", ")));
 }
 
-QByteArray ReportCsv(const QList<SessionResult>& results) {
+QByteArray ReportCsv(const ReportRun& run, const QList<SessionResult>& results) {
     QStringList header{"port", "device", "model"};
     for (const char* when : {"before", "after"}) {
         for (const RadioField field : AllRadioFields) {
@@ -120,26 +151,32 @@ QByteArray ReportCsv(const QList<SessionResult>& results) {
         }
     }
     header << "verified"
+           << "exit_status"
            << "seconds"
            << "steps_written"
-           << "error";
+           << "error"
+           << "started"
+           << "version"
+           << "host"
+           << "operator";
     QStringList lines{header.join(u',')};
     for (const SessionResult& result : results) {
         QStringList row{result.target.port, result.target.device, result.model};
         for (const std::optional<ShownParameters>& reading : {result.before, result.after}) {
             for (const RadioField field : AllRadioFields) {
-                row << (reading ? ReadingText(field, *reading) : QString());
+                row << (reading ? CsvValue(field, *reading) : QString());
             }
         }
-        row << (result.verified ? "yes" : "no") << QString::number(result.seconds, 'f', 3)
-            << result.stepsWritten.join(u' ') << result.error;
+        row << (result.verified ? "yes" : "no") << QString::number(result.exitStatus)
+            << QString::number(result.seconds, 'f', 3) << result.stepsWritten.join(u' ')
+            << result.error << IsoTime(run.started) << run.version << run.host << run.operatorName;
         for (QString& field : row) field = CsvField(field);
         lines << row.join(u',');
     }
     return (lines.join(u'\n') + u'\n').toUtf8();
 }
 
-QByteArray ReportJson(const QString& profilePath, const QList<SessionResult>& results) {
+QByteArray ReportJson(const ReportRun& run, const QList<SessionResult>& results) {
     QJsonArray radios;
     for (const SessionResult& result : results) {
         radios.append(QJsonObject{
@@ -156,6 +193,8 @@ QByteArray ReportJson(const QString& profilePath, const QList<SessionResult>& re
         });
     }
     const QJsonObject report{
-        {"format", ProfileFormat}, {"profile", profilePath}, {"radios", radios}};
+        {"format", ProfileFormat}, {"profile", run.profilePath}, {"started", IsoTime(run.started)},
+        {"version", run.version},  {"host", run.host},           {"operator", run.operatorName},
+        {"radios", radios}};
     return QJsonDocument(report).toJson(QJsonDocument::Indented);
 }

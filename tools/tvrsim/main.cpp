@@ -219,6 +219,10 @@ int main(int argc, char** argv) {
         std::cout << SimToolUsage();
         return 0;
     }
+    if (args.version) {
+        std::cout << SimToolVersion();
+        return 0;
+    }
     if (!args.options) {
         std::cerr << "tvrsim: " << args.error << "\nTry 'tvrsim --help'.\n";
         return 2;

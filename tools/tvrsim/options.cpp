@@ -107,7 +107,7 @@ serial port; tvrsim runs until it gets SIGINT or SIGTERM and then removes its li
   --air CODE        air-rate code, 0..255 (default 4)
   --id DDDD         identity code, four decimal digits (default 1234)
   --model N         model code, 0..255 (default 3)
-  --version X.Y     firmware version, X and Y 0..15 (default 1.2)
+  --firmware X.Y    the radio's firmware version, X and Y 0..15 (default 1.2)
   --echo            the far end is an echo station: it returns what it received after
                     350 ms of quiet (not with --pair)
   --loss P          probability 0..1 that the air loses a byte
@@ -120,6 +120,7 @@ serial port; tvrsim runs until it gets SIGINT or SIGTERM and then removes its li
   --log FILE        write every command frame in and reply out, in hexadecimal, with the
                     time in seconds since the start
   --help            show this text
+  --version         show tvrsim's own version
 
 The radio answers only when the program's port runs at the radio's own rate and parity;
 tvrsim reads the program's settings from the pseudo-terminal whenever it changes them.
@@ -128,6 +129,10 @@ cannot tell none from even, so a radio set to N or E answers a program at either
 A program that goes from odd back to none without clearing PARODD (QSerialPort does so)
 still looks odd until it chooses even.
 )";
+}
+
+std::string SimToolVersion() {
+    return std::string("tvrsim ") + TVR_VERSION + '\n';
 }
 
 SimToolArgs ParseSimToolArgs(const std::vector<std::string>& args) {
@@ -148,14 +153,20 @@ SimToolArgs ParseSimToolArgs(const std::vector<std::string>& args) {
             result.help = true;
             return result;
         }
+        if (name == "--version") {
+            if (inlineValue)
+                return fail("option '--version' takes no value; --firmware X.Y sets the radio's");
+            result.version = true;
+            return result;
+        }
         if (name == "--echo") {
             if (inlineValue) return fail("option '--echo' takes no value");
             options.air.echoStation = true;
             continue;
         }
         static const char* const valued[] = {
-            "--link",  "--pair",    "--baud", "--parity",  "--channel", "--air",   "--id",
-            "--model", "--version", "--loss", "--corrupt", "--seed",    "--fault", "--log"};
+            "--link",  "--pair",     "--baud", "--parity",  "--channel", "--air",   "--id",
+            "--model", "--firmware", "--loss", "--corrupt", "--seed",    "--fault", "--log"};
         if (std::find(std::begin(valued), std::end(valued), name) == std::end(valued)) {
             return fail("unknown option '" + args[i] + "'");
         }
@@ -199,7 +210,7 @@ SimToolArgs ParseSimToolArgs(const std::vector<std::string>& args) {
             const auto identity = ParseIdentity(value);
             if (!identity) return fail(bad);
             options.radio.identity = *identity;
-        } else if (name == "--version") {
+        } else if (name == "--firmware") {
             const auto version = ParseVersion(value);
             if (!version) return fail(bad);
             options.radio.version = *version;

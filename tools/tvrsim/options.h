@@ -17,11 +17,14 @@ struct SimToolOptions {
 };
 
 struct SimToolArgs {
-    std::optional<SimToolOptions> options;  // empty with an error or a help request
+    std::optional<SimToolOptions> options;  // empty with an error, a help or version request
     bool help = false;
+    bool version = false;
     std::string error;
 };
 
 // The command line without the program name.
 SimToolArgs ParseSimToolArgs(const std::vector<std::string>& args);
 std::string SimToolUsage();
+// "tvrsim 1.02\n"
+std::string SimToolVersion();
