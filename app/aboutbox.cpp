@@ -6,6 +6,8 @@
 #include <QSvgRenderer>
 #include <QVBoxLayout>
 
+#include "app/contrast.h"
+
 namespace {
 
 QLabel* MakeLabel(const char* name, const QString& text, int points, QWidget* parent) {
@@ -14,10 +16,12 @@ QLabel* MakeLabel(const char* name, const QString& text, int points, QWidget* pa
     QFont font = label->font();
     font.setPointSize(points);
     label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: blue;"));
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
+
+// The design's colours, each used where it reads on the theme's ground.
+const QColor kTextBlue(0x00, 0x00, 0xff);
 
 QPixmap BoardPicture(QSize size) {
     QPixmap picture(size);
@@ -59,7 +63,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
     OKButton->setDefault(true);
-    OKButton->setStyleSheet(QStringLiteral("color: #c8a000; font-weight: bold;"));
+    // In the theme's colour for button texts: the design's gold did not read on the face of a
+    // default button, which the style draws in a shade of its own.
+    OKButton->setStyleSheet(QStringLiteral("font-weight: bold;"));
     connect(OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
 
     auto* layout = new QVBoxLayout(this);
@@ -70,6 +76,19 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+    applyColours();
+}
+
+void TAboutBox::applyColours() {
+    const QString text = QStringLiteral("color: %1;")
+                             .arg(ReadableOn(kTextBlue, palette().color(QPalette::Window)).name());
+    for (QLabel* label : {Label1, ProductName, Version, Copyright}) label->setStyleSheet(text);
+}
+
+// The desktop's theme changed; only the children's style sheets change here.
+void TAboutBox::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) applyColours();
 }
 
 void TAboutBox::OKButtonClick() {

@@ -20,4 +20,11 @@ class TAboutBox : public QDialog {
     QPushButton* OKButton;
 
     void OKButtonClick();
+
+  protected:
+    void changeEvent(QEvent* event) override;
+
+  private:
+    // Text colours from the palette, each checked to read against its ground.
+    void applyColours();
 };

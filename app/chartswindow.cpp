@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int64_t ShownSpanMs = ThroughputHistory::KeptSeconds * 1000LL;
-
 QLineSeries* AddSeries(QChart* chart, const QString& name) {
     auto* series = new QLineSeries(chart);
     series->setName(name);
@@ -31,10 +29,12 @@ QDateTimeAxis* TimeAxis(QChart* chart) {
     return axis;
 }
 
-QValueAxis* ValueAxis(QChart* chart, const QString& title, Qt::Alignment side) {
+// Without a title: Qt Charts turns a vertical title, cutting it to fit a space it measured in
+// the Latin font, and Chinese glyphs, drawn from a taller font, were cut to a lone "⋮". The
+// chart's title and the labels say what an axis counts.
+QValueAxis* ValueAxis(QChart* chart, const QString& labelFormat, Qt::Alignment side) {
     auto* axis = new QValueAxis(chart);
-    axis->setTitleText(title);
-    axis->setLabelFormat(QStringLiteral("%.0f"));
+    axis->setLabelFormat(labelFormat);
     chart->addAxis(axis, side);
     return axis;
 }
@@ -57,24 +57,25 @@ TFormCharts::TFormCharts(ThroughputHistory& rates, LoopbackIntervals& loopback, 
     setWindowTitle(Tr("Charts", "图表"));
 
     auto* rateChart = new QChart;
-    rateChart->setTitle(Tr("Bytes per second", "每秒字节数"));
+    rateChart->setTitle(Tr("Bytes per second (B/s)", "每秒字节数（字节/秒）"));
     RxSeries = AddSeries(rateChart, QStringLiteral("RX"));
     TxSeries = AddSeries(rateChart, QStringLiteral("TX"));
     rateTime_ = TimeAxis(rateChart);
-    rateValue_ = ValueAxis(rateChart, Tr("B/s", "字节/秒"), Qt::AlignLeft);
+    rateValue_ = ValueAxis(rateChart, QStringLiteral("%.0f"), Qt::AlignLeft);
     Attach(RxSeries, rateTime_, rateValue_);
     Attach(TxSeries, rateTime_, rateValue_);
 
     auto* loopbackChart = new QChart;
-    loopbackChart->setTitle(Tr("Loop-back test per interval", "环回测试（每个区间）"));
+    loopbackChart->setTitle(Tr("Loop-back test per interval: replies (left), success in % (right)",
+                               "环回测试（每个区间）：应答数（左），成功率 %（右）"));
     SuccessSeries = AddSeries(loopbackChart, Tr("success %", "成功率 %"));
     LostSeries = AddSeries(loopbackChart, Tr("lost", "无应答"));
     ShorterSeries = AddSeries(loopbackChart, Tr("shorter", "偏短"));
     LongerSeries = AddSeries(loopbackChart, Tr("longer", "偏长"));
     DamagedSeries = AddSeries(loopbackChart, Tr("damaged", "错误"));
     loopbackTime_ = TimeAxis(loopbackChart);
-    countAxis_ = ValueAxis(loopbackChart, Tr("replies", "应答数"), Qt::AlignLeft);
-    percentAxis_ = ValueAxis(loopbackChart, QStringLiteral("%"), Qt::AlignRight);
+    countAxis_ = ValueAxis(loopbackChart, QStringLiteral("%.0f"), Qt::AlignLeft);
+    percentAxis_ = ValueAxis(loopbackChart, QStringLiteral("%.0f %%"), Qt::AlignRight);
     percentAxis_->setRange(0, 100);
     percentAxis_->setTickCount(6);
     Attach(SuccessSeries, loopbackTime_, percentAxis_);
@@ -137,12 +138,12 @@ void TFormCharts::refresh() {
     if (isVisible() && !PauseButton->isChecked()) redraw();
 }
 
-// Both charts show the same ten minutes, up to the newest point of either.
+// Both charts show the same time: what the data span, up to the last ten minutes.
 void TFormCharts::redraw() {
-    int64_t end = rates_.points().empty() ? 0 : rates_.points().back().endMs;
-    if (!loopback_.intervals().empty()) end = std::max(end, loopback_.intervals().back().endMs);
-    const QDateTime from = QDateTime::fromMSecsSinceEpoch(end - ShownSpanMs);
-    const QDateTime to = QDateTime::fromMSecsSinceEpoch(end);
+    const ChartSpan span =
+        ChartTimeSpan(rates_.points(), loopback_.intervals(), QDateTime::currentMSecsSinceEpoch());
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(span.fromMs);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(span.toMs);
     rateTime_->setRange(from, to);
     loopbackTime_->setRange(from, to);
     showRates();

@@ -31,7 +31,7 @@ constexpr EnglishText MainCaptions[] = {
     {"Seri_O_M", "Open Port(&O)"},
     {"View_M", "View(&V)"},
     {"Help_M", "Help(&H)"},
-    {"Help_U_M", ""},
+    {"Help_U_M", "User Manual(&M)"},
     {"Help_A_M", "About(&A)"},
     {"Test_M", "Test"},
     {"GroupBox3", "Model"},

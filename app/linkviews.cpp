@@ -69,8 +69,9 @@ LinkViews::LinkViews(TForm1& form, SerialLink& link)
     StatusRxRate = StatusCell("StatusRxRate", RateCellWidth, form_.StatusBar1);
     StatusTxRate = StatusCell("StatusTxRate", RateCellWidth, form_.StatusBar1);
     StatusLog = StatusCell("StatusLog", LogCellWidth, form_.StatusBar1);
-    for (QLabel* cell : {StatusRxRate, StatusTxRate, StatusLog})
-        form_.StatusBar1->addPermanentWidget(cell);
+    form_.addStatusCell(StatusRxRate, RateCellWidth);
+    form_.addStatusCell(StatusTxRate, RateCellWidth);
+    form_.addStatusCell(StatusLog, LogCellWidth);
 
     RateTimer = new QTimer(this);
     RateTimer->setObjectName(QStringLiteral("RateTimer"));
@@ -163,9 +164,11 @@ void LinkViews::stopLog() {
 
 void LinkViews::showLogState() {
     const bool running = Log.running();
-    FileLog->setText(running ? Tr("Stop &logging to file", "停止记录到文件(&L)")
-                             : Tr("&Log to file…", "记录到文件(&L)…"));
+    FileLog->setText(running ? Tr("Stop lo&gging to file", "停止记录到文件(&G)")
+                             : Tr("Lo&g to file…", "记录到文件(&G)…"));
     StatusLog->setVisible(running);
+    // The cells make room for the log's cell within the window's width.
+    form_.fitStatusCells();
     if (!running) return;
     const QString path = Log.settings().path;
     const QString text = Tr("Log: %1", "记录：%1").arg(QFileInfo(path).fileName());

@@ -1,17 +1,22 @@
 #include "app/mainwindow.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include "app/aboutbox.h"
+#include "app/contrast.h"
 #include "app/datatestmessages.h"
+#include "app/fitting.h"
 #include "app/language.h"
 #include "app/lifecycle.h"
+#include "app/manual.h"
 #include "app/outcomemessages.h"
 #include "app/portreturnview.h"
 #include "app/preferences.h"
@@ -55,7 +60,6 @@ QComboBox* MakeParameterList(const char* name, const QStringList& items, QWidget
     list->setInsertPolicy(QComboBox::NoInsert);
     list->addItems(items);
     list->setCurrentIndex(-1);
-    list->setStyleSheet(QStringLiteral("QComboBox { color: blue; }"));
     list->setMinimumWidth(90);
     return list;
 }
@@ -63,7 +67,9 @@ QComboBox* MakeParameterList(const char* name, const QStringList& items, QWidget
 QLineEdit* MakeEdit(const char* name, const char* text, QWidget* parent, int width = 52) {
     auto* edit = new QLineEdit(QString::fromUtf8(text), parent);
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setFixedWidth(width);
+    // As wide as designed where there is room, a third narrower on a small screen.
+    edit->setMaximumWidth(width);
+    edit->setMinimumWidth(width * 2 / 3);
     return edit;
 }
 
@@ -84,11 +90,22 @@ void ShowRawValueTip(QWidget* control, RadioField field, const ShownParameters& 
                : Tr("The radio holds %1.", "电台中为%1。").arg(RawValueText(field, shown.raw)));
 }
 
-QString GroupStyle(const char* name, const char* extra = "") {
+// The design's colours, each used where it reads on the theme's ground.
+const QColor kTitleBlue(0x00, 0x00, 0x80);
+const QColor kValueBlue(0x00, 0x00, 0xff);
+const QColor kWarningRed(0xff, 0x00, 0x00);
+const QColor kDataGreen(0xe6, 0xf5, 0xe1);
+
+// The areas may shrink this far on a small screen; the design sizes are larger.
+constexpr QSize kLeastReceiveArea(200, 60);
+constexpr int kLeastTransmitHeight = 40;
+constexpr int kLeastStatusCell = 40;
+
+QString GroupStyle(QGroupBox* group, const QColor& title, const QString& extra = {}) {
     return QStringLiteral(
                "QGroupBox#%1 { font-weight: bold; %2 }"
-               "QGroupBox#%1::title { color: #000080; }")
-        .arg(QString::fromLatin1(name), QString::fromLatin1(extra));
+               "QGroupBox#%1::title { color: %3; }")
+        .arg(group->objectName(), extra, title.name());
 }
 
 // A status panel as a screen reader announces it: what the panel shows, then its text. The
@@ -117,13 +134,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
                    ? QFileDialog::getSaveFileName(this, Tr("Save Profile", "保存配置"), {}, filter)
                    : QFileDialog::getOpenFileName(this, Tr("Load Profile", "载入配置"), {}, filter);
     };
+    LocateManual = &InstalledManualUrl;
+    OpenUrl = &QDesktopServices::openUrl;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("TAVREN数传电台演示软件"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
 
     auto* layout = new QVBoxLayout(this);
-    // The window sizes itself to its visible controls, so revealing the statistics row grows it.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
 
@@ -136,7 +153,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
     middle->setContentsMargins(4, 0, 4, 0);
     middle->addWidget(buildParameterColumn());
     middle->addWidget(buildDataGroup(), 1);
-    layout->addLayout(middle);
+    // The data areas take what the window has beyond its design size.
+    layout->addLayout(middle, 1);
     layout->addWidget(buildStatusRow());
     layout->addWidget(buildStatisticsRow());
 
@@ -145,6 +163,40 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
     buildReceiveMenus();
     watchActivation();
     View_M->menuAction()->setVisible(!View_M->isEmpty());
+    applyColours();
+}
+
+void TForm1::settleDesignSize() {
+    // Measured afresh: no layout has run yet to see the cells shown and hidden since.
+    StatusBar1->layout()->invalidate();
+    StatusBar1->layout()->activate();
+    layout()->invalidate();
+    designSize_ = sizeHint();
+    resize(designSize_);
+    setMinimumSize(designSize_);
+    Memo_Rec->setMinimumSize(kLeastReceiveArea);
+    Memo_Trtt->setMinimumHeight(kLeastTransmitHeight);
+    Memo_Trtt->setMaximumHeight(QWIDGETSIZE_MAX);
+}
+
+void TForm1::applyColours() {
+    const QPalette& colours = palette();
+    const QColor window = colours.color(QPalette::Window);
+    const QColor title = ReadableOn(kTitleBlue, window);
+    const QColor value = ReadableOn(kValueBlue, colours.color(QPalette::Base));
+    const QColor data = TintBehind(window, kDataGreen, 1.0, colours.color(QPalette::WindowText));
+    GroupBox3->setStyleSheet(GroupStyle(GroupBox3, title));
+    GroupBox1->setStyleSheet(GroupStyle(GroupBox1, title));
+    GroupBox2->setStyleSheet(GroupStyle(GroupBox2, ReadableOn(kTitleBlue, data),
+                                        QStringLiteral("background-color: %1;").arg(data.name())));
+    const QString valueStyle = QStringLiteral("%1 { color: %2; }");
+    for (QComboBox* list : {ComboChnn, ComboAirBaud, ComboRadioSerBaud, ComboRadioParity})
+        list->setStyleSheet(valueStyle.arg(QStringLiteral("QComboBox"), value.name()));
+    EditModelVer->setStyleSheet(valueStyle.arg(QStringLiteral("QLineEdit"), value.name()));
+    const QString warning =
+        valueStyle.arg(QStringLiteral("QLabel"), ReadableOn(kWarningRed, window).name());
+    StatusLost->setStyleSheet(warning);
+    Panel6->setStyleSheet(warning);
 }
 
 void TForm1::buildToolbar() {
@@ -206,6 +258,7 @@ void TForm1::buildMenus() {
     connect(FileExit, &QAction::triggered, this, &TForm1::FileExitClick);
     connect(Seri_O_M, &QAction::triggered, this, &TForm1::Seri_O_MClick);
     connect(Seri_C_M, &QAction::triggered, this, &TForm1::Speed_CClick);
+    connect(Help_U_M, &QAction::triggered, this, &TForm1::Help_U_MClick);
     connect(Help_A_M, &QAction::triggered, this, &TForm1::Help_A_MClick);
     connect(Test_M, &QAction::triggered, this, &TForm1::Test_MClick);
 }
@@ -216,12 +269,10 @@ QWidget* TForm1::buildParameterColumn() {
     layout->setContentsMargins(0, 0, 0, 0);
 
     GroupBox3 = Named(new QGroupBox(QStringLiteral("电台型号"), column), "GroupBox3");
-    GroupBox3->setStyleSheet(GroupStyle("GroupBox3"));
     auto* model = new QGridLayout(GroupBox3);
     ParaModel = new TPanel(QStringLiteral("ParaModel"), QStringLiteral("电台型号"), GroupBox3);
     EditModelVer = MakeEdit("EditModelVer", "", GroupBox3, 110);
     EditModelVer->setEnabled(false);
-    EditModelVer->setStyleSheet(QStringLiteral("QLineEdit { color: blue; }"));
     EditModelVer->installEventFilter(this);
     ParaID = new TPanel(QStringLiteral("ParaID"), QStringLiteral("电台ID码"), GroupBox3);
     ParaID->setVisible(false);
@@ -235,7 +286,6 @@ QWidget* TForm1::buildParameterColumn() {
     layout->addWidget(GroupBox3);
 
     GroupBox1 = Named(new QGroupBox(QStringLiteral("电台参数"), column), "GroupBox1");
-    GroupBox1->setStyleSheet(GroupStyle("GroupBox1"));
     auto* para = new QGridLayout(GroupBox1);
     ParaChnn = new TPanel(QStringLiteral("ParaChnn"), QStringLiteral("信道号"), GroupBox1);
     ComboChnn = MakeParameterList("ComboChnn", ChannelTexts(), GroupBox1);
@@ -273,7 +323,6 @@ QWidget* TForm1::buildParameterColumn() {
 
 QGroupBox* TForm1::buildDataGroup() {
     GroupBox2 = Named(new QGroupBox(QStringLiteral("数据传输"), this), "GroupBox2");
-    GroupBox2->setStyleSheet(GroupStyle("GroupBox2", "background-color: #e6f5e1;"));
     QFont chinese = font();
     chinese.setPointSize(10);
 
@@ -314,6 +363,8 @@ QGroupBox* TForm1::buildDataGroup() {
     Memo_Rec->setMinimumSize(420, 230);
     grid->addLayout(receiveColumn, 0, 0);
     grid->addWidget(Memo_Rec, 0, 1);
+    grid->setRowStretch(0, 3);
+    grid->setColumnStretch(1, 1);
 
     Panel9 = makeHeading("Panel9", "发送区");
     Button_ManulTrtt = makeButton("Button_ManulTrtt", "手动发送");
@@ -329,6 +380,7 @@ QGroupBox* TForm1::buildDataGroup() {
     Memo_Trtt->setFixedHeight(80);
     grid->addLayout(sendColumn, 1, 0);
     grid->addWidget(Memo_Trtt, 1, 1);
+    grid->setRowStretch(1, 1);
 
     Check_AutoTrtt = makeCheck("Check_AutoTrtt", "自动发送", false);
     Label9 = Named(new QLabel(QStringLiteral("自动发送周期"), GroupBox2), "Label9");
@@ -350,6 +402,7 @@ QGroupBox* TForm1::buildDataGroup() {
 
 QWidget* TForm1::buildStatusRow() {
     auto* row = new QWidget(this);
+    statusRow_ = row;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(1);
@@ -368,13 +421,12 @@ QWidget* TForm1::buildStatusRow() {
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (i > 0) panel->setAlignment(Qt::AlignCenter);
         panel->setVisible(StatusPanelWidths[i] > 0);
-        StatusBar1->addPermanentWidget(panel);
+        addStatusCell(panel, StatusPanelWidths[i]);
         statusPanels_[i] = panel;
         setStatusText(i, panel->text());
     }
     StatusLost = Named(new QLabel(StatusBar1), "StatusLost");
     StatusLost->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    StatusLost->setStyleSheet(QStringLiteral("QLabel { color: red; }"));
     StatusLost->setVisible(false);
     StatusBar1->addPermanentWidget(StatusLost);
     layout->addWidget(StatusBar1, 1);
@@ -415,7 +467,6 @@ QFrame* TForm1::buildStatisticsRow() {
     Panel5 = new TPanel(QStringLiteral("Panel5"), QStringLiteral("SUCESS"), Panel2);
     Edit3 = MakeEdit("Edit3", "", Panel2, 70);
     Panel6 = new TPanel(QStringLiteral("Panel6"), QStringLiteral("%"), Panel2);
-    Panel6->setStyleSheet(QStringLiteral("color: red;"));
     Panel6->setVisible(false);
     for (QWidget* w : std::initializer_list<QWidget*>{PanelTrttTest, CheckTrtt, Panel3, Edit1,
                                                       Panel4, Edit2, Panel7, Edit4, Label1, Edit5,
@@ -428,9 +479,15 @@ QFrame* TForm1::buildStatisticsRow() {
     Panel7->setBuddy(Edit4);
     Label1->setBuddy(Edit5);
     Panel5->setBuddy(Edit3);
-    // The counts of longer and shorter replies have no label of their own.
-    Edit6->setAccessibleName(Tr("Longer replies", "回复过长"));
-    Edit7->setAccessibleName(Tr("Shorter replies", "回复过短"));
+    // The row's short labels do not say what is counted, and two counts have none; a screen
+    // reader announces what each field counts.
+    const std::initializer_list<std::tuple<QLineEdit*, const char*, const char*>> counts{
+        {Edit1, "Frames sent", "已发送帧数"},           {Edit2, "Replies identical", "正确回复"},
+        {Edit4, "Replies damaged", "错误回复"},         {Edit5, "Frames without reply", "无回复"},
+        {Edit6, "Longer replies", "回复过长"},          {Edit7, "Shorter replies", "回复过短"},
+        {Edit3, "Success rate, percent", "成功率（%）"}};
+    for (const auto& [field, english, chinese] : counts)
+        field->setAccessibleName(Tr(english, chinese));
     Panel2->setVisible(false);
     return Panel2;
 }
@@ -508,6 +565,44 @@ void TForm1::watchActivation() {
                 if (now == nullptr || now != windowHandle()) return;
                 if (fromOwnWindow || !activatedOnce_) FormActivate();
             });
+}
+
+void TForm1::addStatusCell(QLabel* cell, int preferredWidth) {
+    StatusBar1->addPermanentWidget(cell);
+    statusCells_.emplace_back(cell, preferredWidth);
+}
+
+// The cells keep fixed widths, so that a new text repaints a cell alone; only a change of the
+// window's width or of the cells shown shares the width out again.
+void TForm1::fitStatusCells() {
+    if (!designSize_.isValid()) return;  // still being built
+    std::vector<QLabel*> shown;
+    std::vector<int> preferred;
+    int current = 0;
+    for (const auto& [cell, width] : statusCells_) {
+        if (cell->isHidden() || width == 0) continue;
+        shown.push_back(cell);
+        preferred.push_back(width);
+        current += cell->width();
+    }
+    // What the status bar needs besides the cells, and the two cells beside the bar.
+    StatusBar1->layout()->activate();
+    const int besides = StatusBar1->layout()->minimumSize().width() - current +
+                        Panel10->maximumWidth() + Panel11->maximumWidth() +
+                        2 * statusRow_->layout()->spacing();
+    const std::vector<int> widths = FitWidths(preferred, width() - besides, kLeastStatusCell);
+    for (size_t i = 0; i < shown.size(); ++i) shown[i]->setFixedWidth(widths[i]);
+}
+
+void TForm1::fitToScreen() {
+    QScreen* screen = windowHandle() ? windowHandle()->screen() : this->screen();
+    if (!screen) return;
+    const QRect available = screen->availableGeometry();
+    const QSize frame = frameGeometry().size() - geometry().size();
+    setMinimumSize(designSize_.boundedTo(available.size() - frame));
+    const QRect fitted = FitOnScreen(frameGeometry(), available);
+    resize(fitted.size() - frame);
+    move(fitted.topLeft());
 }
 
 QString TForm1::statusText(int panel) const {
@@ -750,7 +845,9 @@ void TForm1::Panel10Click() {
     ComboAirBaud->setEnabled(true);
     Test_M->setVisible(true);
     Panel2->setVisible(true);
-    adjustSize();
+    // Taller by the row, as far as the screen has room.
+    resize(width(), height() + Panel2->sizeHint().height() + layout()->spacing());
+    fitToScreen();
 }
 
 void TForm1::Speed_RClick() {
@@ -782,6 +879,17 @@ void TForm1::Speed_CClick() {
 void TForm1::Help_A_MClick() {
     AboutBox->show();
     AboutBox->raise();
+}
+
+void TForm1::Help_U_MClick() {
+    const QUrl manual = LocateManual();
+    if (manual.isEmpty()) {
+        ShowPlain(Tr("The user manual is not installed.", "未安装使用说明。"));
+        return;
+    }
+    if (!OpenUrl(manual))
+        ShowPlain(
+            Tr("Cannot open the user manual %1", "无法打开使用说明 %1").arg(manual.toLocalFile()));
 }
 
 void TForm1::Test_MClick() {
@@ -832,6 +940,25 @@ void TForm1::FileExitClick() {
 
 void TForm1::Speed_EClick() {
     ExitProcedure();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    fitToScreen();
+    connect(windowHandle(), &QWindow::screenChanged, this, &TForm1::fitToScreen,
+            Qt::UniqueConnection);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitStatusCells();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The desktop's theme changed; only the children's style sheets change here, not this
+    // window's palette, so this runs once per change.
+    if (event->type() == QEvent::PaletteChange) applyColours();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -12,11 +12,14 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/modemlinesview.h"
 #include "app/panel.h"
@@ -132,6 +135,9 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
 
     // Asks for the profile file to save to or load from; empty when the user cancels.
     std::function<QString(bool save)> ChooseProfileFile;
+    // Where the user manual is (empty when it is not installed), and how it is opened.
+    std::function<QUrl()> LocateManual;
+    std::function<bool(const QUrl&)> OpenUrl;
 
     HiddenFeatureReveal Reveal;
     CommandSequencer Sequencer;
@@ -142,6 +148,14 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     static constexpr std::array<int, StatusPanelCount> StatusPanelWidths{0,   100, 100,
                                                                          100, 150, 150};
     QString statusText(int panel) const;
+    // A cell of the status bar, as wide as it prefers while the window has room for all.
+    void addStatusCell(QLabel* cell, int preferredWidth);
+    // Shares the window's width out among the status cells shown.
+    void fitStatusCells();
+    // The size of the design: the window's first size, and its least while the screen has room.
+    QSize designSize() const { return designSize_; }
+    // Keeps all of the window on the screen it is on: no larger than the room there, moved in.
+    void fitToScreen();
 
     // SerialLinkHost
     void setStatusText(int panel, const QString& text) override;
@@ -169,6 +183,9 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     void clearReadResults() override;
 
     void FormCreate();
+    // Measures the design size once every control is there with its texts, then lets the
+    // receive and transmit areas shrink below theirs for a small screen.
+    void settleDesignSize();
     void FormActivate();
 
     void Timer_SdCmdTimer();
@@ -183,6 +200,8 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     void Seri_O_MClick();
     void Speed_CClick();
     void Help_A_MClick();
+    // Opens the installed manual in the desktop's browser, or says why it cannot.
+    void Help_U_MClick();
     void Test_MClick();
     void FileExitClick();
     // A profile of what the parameter controls hold; a control without a value is left out.
@@ -203,6 +222,9 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -216,11 +238,16 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     void watchActivation();
     void buildDataTest();
     void buildReceiveMenus();
+    // Text and background colours from the palette, each checked to read against its ground.
+    void applyColours();
     // Shows the messages that tell how an exchange ended.
     void showOutcome(const SequenceResult& result);
     // Puts list positions and the identity text into the parameter controls.
     void selectParameters(const ShownParameters& shown);
 
     std::array<QLabel*, StatusPanelCount> statusPanels_{};
+    std::vector<std::pair<QLabel*, int>> statusCells_;
+    QWidget* statusRow_ = nullptr;
+    QSize designSize_;
     bool activatedOnce_ = false;
 };

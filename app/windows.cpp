@@ -32,4 +32,5 @@ void CreateWindows() {
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
     CreateLinkViews();
     Reconnection = new PortReturnView(*Form1, Link());
+    Form1->settleDesignSize();
 }

@@ -161,13 +161,13 @@ void ReceiveView::buildActions() {
     SelectAllAction = MakeAction(this, Tr("Select All", "全选"), QKeySequence::SelectAll);
     connect(SelectAllAction, &QAction::triggered, this,
             [this] { select(layout_.bytes().begin(), layout_.bytes().end()); });
-    FindAction = MakeAction(this, Tr("Find...", "查找..."), QKeySequence::Find);
+    FindAction = MakeAction(this, Tr("&Find...", "查找(&F)..."), QKeySequence::Find);
     connect(FindAction, &QAction::triggered, this, [this] {
         findBar_->show();
         findEdit_->setFocus();
         findEdit_->selectAll();
     });
-    SaveAction = MakeAction(this, Tr("Save Received Data...", "保存接收数据..."));
+    SaveAction = MakeAction(this, Tr("Save Received &Data...", "保存接收数据(&D)..."));
     connect(SaveAction, &QAction::triggered, this, &ReceiveView::askSavePath);
 
     rowsGroup_ = new QActionGroup(this);
@@ -178,15 +178,15 @@ void ReceiveView::buildActions() {
         connect(action, &QAction::triggered, this, [this, bytes] { setHexBytesPerRow(bytes); });
         return action;
     };
-    FitRowsAction = rowsAction(Tr("Hex Rows as Wide as the View", "十六进制行宽随窗口"), 0);
-    Rows16Action = rowsAction(Tr("16 Bytes per Hex Row", "十六进制每行16字节"), 16);
-    Rows32Action = rowsAction(Tr("32 Bytes per Hex Row", "十六进制每行32字节"), 32);
+    FitRowsAction = rowsAction(Tr("Hex Rows as &Wide as the View", "十六进制行宽随窗口(&W)"), 0);
+    Rows16Action = rowsAction(Tr("&16 Bytes per Hex Row", "十六进制每行16字节(&1)"), 16);
+    Rows32Action = rowsAction(Tr("&32 Bytes per Hex Row", "十六进制每行32字节(&3)"), 32);
     FitRowsAction->setChecked(true);
 
-    StampsAction = MakeAction(this, Tr("Time Stamps", "时间戳"));
+    StampsAction = MakeAction(this, Tr("&Time Stamps", "时间戳(&T)"));
     StampsAction->setCheckable(true);
     connect(StampsAction, &QAction::toggled, this, &ReceiveView::setStampsShown);
-    QuietTimeAction = MakeAction(this, Tr("Time Stamp Quiet Time...", "时间戳静默间隔..."));
+    QuietTimeAction = MakeAction(this, Tr("Time Stamp &Quiet Time...", "时间戳静默间隔(&Q)..."));
     connect(QuietTimeAction, &QAction::triggered, this, &ReceiveView::askQuietTime);
 }
 
@@ -226,9 +226,10 @@ void ReceiveView::buildFindBar() {
     });
 }
 
+// Black on the pale red whatever the theme: a dark theme's light text would not read on it.
 void ReceiveView::showNotFound(bool notFound) {
-    findEdit_->setStyleSheet(notFound ? QStringLiteral("QLineEdit { background: #ffd0d0; }")
-                                      : QString());
+    findEdit_->setStyleSheet(
+        notFound ? QStringLiteral("QLineEdit { background: #ffd0d0; color: black; }") : QString());
 }
 
 // ---- Data ----

@@ -96,6 +96,22 @@ void LoopbackIntervals::clear() {
     intervals_.clear();
 }
 
+ChartSpan ChartTimeSpan(const std::deque<RatePoint>& rates,
+                        const std::deque<LoopbackInterval>& intervals, int64_t nowMs) {
+    if (rates.empty() && intervals.empty()) return {nowMs - LeastChartSpanMs, nowMs};
+    int64_t oldest = INT64_MAX;
+    int64_t newest = INT64_MIN;
+    if (!rates.empty()) {
+        oldest = rates.front().endMs;
+        newest = rates.back().endMs;
+    }
+    if (!intervals.empty()) {
+        oldest = std::min(oldest, intervals.front().endMs);
+        newest = std::max(newest, intervals.back().endMs);
+    }
+    return {std::clamp(oldest, newest - ChartSpanMs, newest - LeastChartSpanMs), newest};
+}
+
 QByteArray ChartSeriesCsv(const std::deque<RatePoint>& rates,
                           const std::deque<LoopbackInterval>& intervals) {
     QByteArray csv = "series,time,value\n";

@@ -92,6 +92,22 @@ class LoopbackIntervals {
     std::deque<LoopbackInterval> intervals_;
 };
 
+// The time both charts show, in milliseconds since the Unix epoch.
+struct ChartSpan {
+    int64_t fromMs = 0;
+    int64_t toMs = 0;
+    friend bool operator==(const ChartSpan&, const ChartSpan&) = default;
+};
+
+inline constexpr int64_t ChartSpanMs = ThroughputHistory::KeptSeconds * 1000LL;
+// The least span, so that the first points do not sit on top of each other.
+inline constexpr int64_t LeastChartSpanMs = 10000;
+
+// From the oldest point of either series to the newest, until that is more than ten minutes:
+// then the last ten minutes. With no points, the least span up to `nowMs`.
+ChartSpan ChartTimeSpan(const std::deque<RatePoint>& rates,
+                        const std::deque<LoopbackInterval>& intervals, int64_t nowMs);
+
 // The series as CSV: a header line "series,time,value", then one line per point and series
 // (rx_bytes_per_s, tx_bytes_per_s, then per interval success_percent, lost, shorter, longer
 // and damaged), the time in UTC as 2024-05-01T12:00:01.000Z.

@@ -1,11 +1,14 @@
 #include <QApplication>
+#include <QGraphicsTextItem>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "app/aboutbox.h"
+#include "app/chartswindow.h"
 #include "app/language.h"
+#include "app/linkviews.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "app/portreturnview.h"
@@ -15,6 +18,7 @@
 #include "core/messages.h"
 #include "serial/serialform.h"
 #include "tests/support/accessibility.h"
+#include "tests/support/menus.h"
 
 // The program started with --lang zh keeps the Chinese design texts.
 class AppChineseTest : public QObject {
@@ -63,6 +67,32 @@ class AppChineseTest : public QObject {
         shown.sort();
         texts.sort();
         QCOMPARE(shown, texts);
+    }
+
+    // Alt and a letter reach one item, in every menu, in Chinese too.
+    void everyMenuItemHasALetterOfItsOwn() {
+        const QStringList faults = SharedAccelerators(Form1->MainMenu1);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    }
+
+    // Every text of the charts is drawn whole: titles, labels and legends, none cut to "…"
+    // (Qt Charts cut a turned Chinese axis title to a lone "⋮").
+    void chartTextsAreShownWhole() {
+        Views->View_ChartsClick();
+        QVERIFY(QTest::qWaitForWindowExposed(Views->Charts));
+        int texts = 0;
+        for (QChartView* view : {Views->Charts->RateView, Views->Charts->LoopbackView}) {
+            for (QGraphicsItem* item : view->scene()->items()) {
+                auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+                if (!text || !text->isVisible() || text->toPlainText().isEmpty()) continue;
+                ++texts;
+                const QString shown = text->toPlainText();
+                QVERIFY2(!shown.contains(u'…') && !shown.contains(QStringLiteral("...")),
+                         qPrintable(shown));
+            }
+        }
+        QVERIFY(texts > 10);
+        Views->Charts->hide();
     }
 
     void mainWindowKeepsDesignTexts() {
@@ -117,6 +147,9 @@ class AppChineseTest : public QObject {
             {Form1->ComboRadioSerBaud, "串口模式"},
             {Form1->ComboRadioParity, "检验位"},
             {Form1->Memo_Rec, "接收区"},
+            {Form1->Edit1, "已发送帧数"},
+            {Form1->Edit5, "无回复"},
+            {Form1->Edit3, "成功率（%）"},
             {Serial_Form->Comb_ComNo, "端口号"},
             {Serial_Form->ComboBaudRate, "波特率"},
             {Form1->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel3")),

@@ -1,11 +1,13 @@
 #include <QAction>
 #include <QLayout>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/aboutbox.h"
 #include "app/languagewindow.h"
 #include "app/lifecycle.h"
 #include "app/mainwindow.h"
+#include "app/manual.h"
 #include "app/progresswindow.h"
 #include "app/startup.h"
 #include "app/windows.h"
@@ -17,6 +19,8 @@
 #include "serial/serialform.h"
 #include "tests/support/accessibility.h"
 #include "tests/support/fakeserialdevice.h"
+#include "tests/support/files.h"
+#include "tests/support/menus.h"
 #include "tests/support/processes.h"
 
 #include <pty.h>
@@ -196,7 +200,7 @@ class AppShellTest : public QObject {
             {Form1->Seri_O_M, "Open Port(&O)", true, true},
             {Form1->Seri_C_M, "Close Port(&C)", true, true},
             {Form1->Help_M, "Help(&H)", true, true},
-            {Form1->Help_U_M, "", true, true},
+            {Form1->Help_U_M, "User Manual(&M)", true, true},
             {Form1->Help_A_M, "About(&A)", true, true},
             {Form1->Test_M, "Test", false, false}};  // Qt disables a hidden action
         for (const auto& [item, caption, enabled, visible] : items) {
@@ -215,6 +219,54 @@ class AppShellTest : public QObject {
                              Form1->FileLoadProfile, Form1->Memo_Rec->SaveAction, fileLog,
                              Form1->N2, Form1->FileExit}));
         QVERIFY(Form1->Test_M->menu() == nullptr);
+    }
+
+    // Alt and a letter reach one item, in every menu; the Test menu counts once revealed.
+    void everyMenuItemHasALetterOfItsOwn() {
+        const QStringList faults = SharedAccelerators(Form1->MainMenu1);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+        QCOMPARE(AcceleratorOf(Form1->FileSaveProfile->text()), QStringLiteral("S"));
+        QCOMPARE(AcceleratorOf(Form1->Help_U_M->text()), QStringLiteral("M"));
+    }
+
+    void userManualOpensTheInstalledPage() {
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("bin")));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("share/doc/tvrsetup")));
+        const QString page = root.filePath(QStringLiteral("share/doc/tvrsetup/README.html"));
+        QVERIFY(WriteFile(page, "<h1>TVR Setup</h1>"));
+        QList<QUrl> opened;
+        bool browserStarts = true;
+        Form1->OpenUrl = [&](const QUrl& url) {
+            opened << url;
+            return browserStarts;
+        };
+        Form1->LocateManual = [&] {
+            return ManualUrl(root.filePath(QStringLiteral("bin")),
+                             QStringLiteral("../share/doc/tvrsetup"));
+        };
+        messages_.clear();
+        Form1->Help_U_M->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(page)});
+        QVERIFY(QFileInfo(opened.first().toLocalFile()).isFile());
+        QVERIFY(messages_.isEmpty());
+
+        browserStarts = false;
+        Form1->Help_U_M->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(messages_.size(), 1);
+        QCOMPARE(messages_.last().text, QStringLiteral("Cannot open the user manual ") +
+                                            QFileInfo(page).canonicalFilePath());
+
+        // A program run from its build folder has no manual beside it, and says so.
+        opened.clear();
+        Form1->LocateManual = &InstalledManualUrl;
+        Form1->Help_U_M->trigger();
+        QCoreApplication::processEvents();
+        QVERIFY(opened.isEmpty());
+        QCOMPARE(messages_.last().text, QStringLiteral("The user manual is not installed."));
+        messages_.clear();
     }
 
     void statusPanelsHaveWidthsAndTexts() {
@@ -460,7 +512,13 @@ class AppShellTest : public QObject {
         QTest::newRow("period") << (QWidget*)Form1->Edit_TrttPerio << "TX Timeout";
         QTest::newRow("dialog port") << (QWidget*)Serial_Form->Comb_ComNo << "Port No.";
         QTest::newRow("dialog rate") << (QWidget*)Serial_Form->ComboBaudRate << "Port Rate";
+        QTest::newRow("frames sent") << (QWidget*)Form1->Edit1 << "Frames sent";
+        QTest::newRow("replies matched") << (QWidget*)Form1->Edit2 << "Replies identical";
+        QTest::newRow("same length") << (QWidget*)Form1->Edit4 << "Replies damaged";
+        QTest::newRow("no reply") << (QWidget*)Form1->Edit5 << "Frames without reply";
         QTest::newRow("longer replies") << (QWidget*)Form1->Edit6 << "Longer replies";
+        QTest::newRow("shorter replies") << (QWidget*)Form1->Edit7 << "Shorter replies";
+        QTest::newRow("success rate") << (QWidget*)Form1->Edit3 << "Success rate, percent";
     }
     void controlsAreNamedByTheirLabels() {
         QFETCH(QWidget*, control);

@@ -122,7 +122,7 @@ class LinkViewsTest : public QObject {
         QCOMPARE(Views->View_Monitor->text(), QStringLiteral("&Exchange monitor"));
         QCOMPARE(Form1->FIle_M->actions().last(3),
                  (QList<QAction*>{Views->FileLog, Form1->N2, Form1->FileExit}));
-        QCOMPARE(Views->FileLog->text(), QStringLiteral("&Log to file…"));
+        QCOMPARE(Views->FileLog->text(), QStringLiteral("Lo&g to file…"));
         const auto left = [](QWidget* w) { return w->mapTo(Form1, QPoint(0, 0)).x(); };
         QWidget* rxCounter = Form1->StatusBar1->findChild<QLabel*>("StatusPanel5");
         QVERIFY(left(rxCounter) < left(Views->StatusRxRate));
@@ -401,13 +401,13 @@ class LinkViewsTest : public QObject {
         Views->LogSettings->accept();
         QVERIFY(Views->StatusLog->isVisible());
         QCOMPARE(Views->StatusLog->text(), QStringLiteral("Log: traffic.log"));
-        QCOMPARE(Views->FileLog->text(), QStringLiteral("Stop &logging to file"));
+        QCOMPARE(Views->FileLog->text(), QStringLiteral("Stop lo&gging to file"));
         f_.openPort();
         Form1->Memo_Trtt->setPlainText(QStringLiteral("hello"));
         Form1->Button_ManulTrtt->click();
         Views->FileLog->trigger();
         QVERIFY(!Views->StatusLog->isVisible());
-        QCOMPARE(Views->FileLog->text(), QStringLiteral("&Log to file…"));
+        QCOMPARE(Views->FileLog->text(), QStringLiteral("Lo&g to file…"));
         Form1->Button_ManulTrtt->click();
         QFile log(dir.filePath("traffic.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));

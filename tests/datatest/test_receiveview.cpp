@@ -415,9 +415,16 @@ class ReceiveViewTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!field->styleSheet().isEmpty(), 5000);
         QTest::keyClick(field, Qt::Key_Backspace);
         QCOMPARE(field->styleSheet(), QString());
+        // A dark theme's white text is not drawn on the pale red.
+        QPalette dark = field->palette();
+        dark.setColor(QPalette::Text, Qt::white);
+        dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+        field->setPalette(dark);
         field->setText(QStringLiteral("gamma"));
         QTest::keyClick(field, Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(!field->styleSheet().isEmpty(), 5000);
+        QCOMPARE(field->palette().color(QPalette::Base), QColor(0xff, 0xd0, 0xd0));
+        QCOMPARE(field->palette().color(QPalette::Text), QColor(Qt::black));
         field->setText(QStringLiteral("beta"));
         QTest::keyClick(field, Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(field->styleSheet(), QString(), 5000);

@@ -146,6 +146,33 @@ class ChartModelTest : public QObject {
         QCOMPARE(loopback.intervals().back().successRate(), 0.0);
     }
 
+    // The time axis spans the data until they span ten minutes, then the last ten minutes.
+    void timeSpanFollowsTheDataUpToTenMinutes() {
+        const auto rates = [](std::initializer_list<int64_t> ends) {
+            std::deque<RatePoint> points;
+            for (const int64_t end : ends) points.push_back({end, 1, 1});
+            return points;
+        };
+        const auto intervals = [](std::initializer_list<int64_t> ends) {
+            std::deque<LoopbackInterval> kept;
+            for (const int64_t end : ends) kept.push_back({end, 1, 1});
+            return kept;
+        };
+        const int64_t t = 1'700'000'000'000;
+        QCOMPARE(ChartTimeSpan({}, {}, t), (ChartSpan{t - 10'000, t}));
+        // The first seconds are spread over the least span, not squeezed to the right edge.
+        QCOMPARE(ChartTimeSpan(rates({t - 2000, t - 1000, t}), {}, 0), (ChartSpan{t - 10'000, t}));
+        QCOMPARE(ChartTimeSpan(rates({t - 180'000, t}), {}, 0), (ChartSpan{t - 180'000, t}));
+        QCOMPARE(ChartTimeSpan(rates({t - 600'000, t}), {}, 0), (ChartSpan{t - 600'000, t}));
+        // Loop-back intervals are kept for an hour; the charts show ten minutes of them.
+        QCOMPARE(ChartTimeSpan(rates({t - 60'000, t}), intervals({t - 3'600'000, t - 10'000}), 0),
+                 (ChartSpan{t - 600'000, t}));
+        // Whichever series began first or ended last sets the span.
+        QCOMPARE(ChartTimeSpan(rates({t - 30'000, t}), intervals({t - 120'000, t + 5000}), 0),
+                 (ChartSpan{t - 120'000, t + 5000}));
+        QCOMPARE(ChartTimeSpan({}, intervals({t - 40'000, t}), 0), (ChartSpan{t - 40'000, t}));
+    }
+
     void csvHasEverySeries() {
         ManualClock time;
         time.ms = 0;
