@@ -97,6 +97,7 @@ class DataTestEngine {
     void setPeriodText(const QString& text);
     void setRecording(bool recording);
     void setLineEnding(LineEnding ending);
+    LineEnding lineEnding() const { return lineEnding_; }
     bool autoSend() const { return autoSend_; }
     // The test panel is lowered: a test was started and not stopped.
     bool errTestRunning() const { return errTestRunning_; }
