@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "app/preferences.h"
 #include "app/progresswindow.h"
+#include "app/sendviews.h"
 #include "factory/formtest.h"
 #include "serial/serialform.h"
 
@@ -30,4 +31,5 @@ void CreateWindows() {
     AboutBox = new TAboutBox;
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
     CreateLinkViews();
+    CreateSendViews();
 }
