@@ -62,8 +62,13 @@ FileSendState FileSend::tick() {
     if (!sending()) return state_;
     if (!link_.PortHandle() || link_.device() != device_) return end(FileSendState::PortClosed);
     if (portTaken_ && portTaken_()) return end(FileSendState::PortTaken);
+    // A driver that takes everything at once still gets no more than the queue's worth a tick,
+    // so that a large file cannot hold the window's thread.
+    const int64_t limit = queueLimit();
+    const uint64_t handedBefore = handed_;
     while (handOver() && !endOfFile_) {
-        const int64_t room = queueLimit() - device_->bytesToWrite();
+        const int64_t room =
+            std::min(limit - device_->bytesToWrite(), limit - int64_t(handed_ - handedBefore));
         if (room <= 0) break;
         piece_ = file_.read(room);
         if (piece_.isEmpty()) {

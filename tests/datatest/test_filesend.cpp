@@ -85,6 +85,17 @@ class TestFileSend : public QObject {
         QVERIFY(mostQueued_ <= queueLimit());
     }
 
+    // A driver that takes every byte at once gets no more than the queue's worth a tick.
+    void aTickHandsOverAQueueAtMost() {
+        fake_->holdSending(false);
+        const QByteArray bytes = RandomBytes(100'000);
+        QVERIFY(send_->start(fileOf(bytes)).isEmpty());
+        QCOMPARE(send_->tick(), FileSendState::Sending);
+        QCOMPARE(journal_->written.size(), queueLimit());
+        QCOMPARE(runSend(0), FileSendState::Done);
+        QCOMPARE(journal_->written, bytes);
+    }
+
     // Done only once the driver has taken the last byte; the count follows the driver.
     void doneWhenTheLastByteLeft() {
         QVERIFY(send_->start(fileOf(QByteArray(300, 'x'))).isEmpty());
