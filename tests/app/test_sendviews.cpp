@@ -51,7 +51,6 @@ class SendViewsTest : public QObject {
         f_.resetDataTest();
         f_.useFake();
         f_.journal->written.clear();
-        Form1->Combo_LineEnd->setCurrentIndex(0);
         Form1->Data->History.setEntries({});
         Sends->setSavedSends({});
         fileWindow()->hide();
