@@ -20,14 +20,6 @@ class TestChecksum : public QObject {
         QCOMPARE(RadioSum16(check), uint16_t(0x01DD));
     }
 
-    void emptyInput() {
-        QCOMPARE(Crc16Modbus({}), uint16_t(0xFFFF));
-        QCOMPARE(Crc16CcittFalse({}), uint16_t(0xFFFF));
-        QCOMPARE(Crc32({}), uint32_t(0));
-        QCOMPARE(Xor8({}), uint8_t(0));
-        QCOMPARE(RadioSum16({}), uint16_t(0));
-    }
-
     void wireOrder_data() {
         QTest::addColumn<Checksum>("checksum");
         QTest::addColumn<QByteArray>("bytes");
