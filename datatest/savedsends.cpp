@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QStringList>
 #include <climits>
+#include <cmath>
 
 #include "core/escape.h"
 #include "core/regularfile.h"
@@ -43,8 +44,8 @@ QString FromFile(const QString& text) {
 std::optional<int> WholeNumber(const QJsonValue& value) {
     if (!value.isDouble()) return std::nullopt;
     const double number = value.toDouble();
-    if (number != static_cast<double>(static_cast<qint64>(number)) || number < INT_MIN ||
-        number > INT_MAX) {
+    // In range before it is converted: converting a larger double is undefined.
+    if (!(number >= INT_MIN && number <= INT_MAX) || number != std::floor(number)) {
         return std::nullopt;
     }
     return static_cast<int>(number);
