@@ -80,6 +80,10 @@ class TFormSavedSends : public QWidget {
     // The period of the repeating send at `row` has passed.
     void repeatTimer(int row);
 
+    // Shows the bytes the fields would send, or why they cannot be kept; the host calls it
+    // again when the line ending changes.
+    void showFieldBytes();
+
     void ButtonAddClick();
     void ButtonReplaceClick();
     void ButtonRemoveClick();
@@ -92,8 +96,6 @@ class TFormSavedSends : public QWidget {
     // The send the fields describe.
     SavedSend fieldSend() const;
     void showFields(int row);
-    // Shows the bytes the fields would send, or why they cannot be kept.
-    void showFieldBytes();
     // Keeps the fields' send at `row` (a new one at the end); false after saying why not.
     bool keepFieldSend(int row);
     void appendSend(const SavedSend& send);

@@ -42,6 +42,8 @@ SendViews::SendViews(TForm1& form, SerialLink& link) : QObject(&form), form_(for
                              [&link] { return link.SendPending(); }, PortTaken},
                             &form_);
     form_.addActions(SavedSendsWindow->ShortcutActions);
+    connect(form_.Combo_LineEnd, &QComboBox::currentIndexChanged, SavedSendsWindow,
+            &TFormSavedSends::showFieldBytes);
 
     connect(FileSendFile, &QAction::triggered, this, &SendViews::FileSendFileClick);
     connect(View_SavedSends, &QAction::triggered, this, &SendViews::View_SavedSendsClick);

@@ -243,6 +243,15 @@ class SendViewsTest : public QObject {
         QCOMPARE(saved()->savedSends().size(), 1);
         QCOMPARE(saved()->savedSends()[0].checksum, Checksum::RadioSum16);
 
+        // A text send's breaks go out as the main window's line ending says.
+        saved()->CheckHex->setChecked(false);
+        saved()->ComboChecksum->setCurrentIndex(0);
+        saved()->EditData->setPlainText(QStringLiteral("A\n"));
+        QCOMPARE(saved()->LabelBytes->text(), QStringLiteral("41 0D 0A"));
+        Form1->Combo_LineEnd->setCurrentIndex(1);
+        QCOMPARE(saved()->LabelBytes->text(), QStringLiteral("41 0A"));
+
+        saved()->CheckHex->setChecked(true);
         saved()->EditData->setPlainText(QStringLiteral("55 A"));
         QVERIFY(saved()->LabelBytes->text().contains("do not make whole bytes"));
         saved()->ButtonReplaceClick();
