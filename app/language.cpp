@@ -55,6 +55,7 @@ constexpr EnglishText MainCaptions[] = {
     {"Button_ClrTrttMemo", "Cls TX datas"},
     {"Label9", "TX Timeout"},
     {"Label10", "MSEL"},
+    {"Label_LineEnd", "Line End"},
 };
 
 constexpr EnglishText MainTooltips[] = {
@@ -83,6 +84,7 @@ void ApplyEnglishMainTexts() {
     Form1->ComboRadioParity->clear();
     Form1->ComboRadioParity->addItems(EnglishParities);
     Form1->ComboRadioParity->setCurrentIndex(-1);
+    Form1->Combo_LineEnd->setItemText(3, QStringLiteral("None"));
     for (const EnglishText& tip : MainTooltips) {
         Form1->findChild<QWidget*>(QString::fromLatin1(tip.control))
             ->setToolTip(QString::fromUtf8(tip.text));

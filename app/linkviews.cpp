@@ -28,7 +28,8 @@ QLabel* StatusCell(const char* name, int width, QWidget* parent) {
     return cell;
 }
 
-// "RX 950 B/s", "RX 12.3 kB/s", "RX 1.05 MB/s": short enough for a narrow cell.
+}  // namespace
+
 QString RateText(const char* direction, double bytesPerSecond) {
     QString rate;
     if (bytesPerSecond < 10000) {
@@ -40,6 +41,8 @@ QString RateText(const char* direction, double bytesPerSecond) {
     }
     return QLatin1String(direction) + u' ' + rate;
 }
+
+namespace {
 
 void ShowWindow(QWidget* window) {
     window->show();

@@ -60,15 +60,19 @@ class LinkViews : public QObject {
     bool startLog(const TrafficLogSettings& settings);
     void stopLog();
 
-  private:
-    void showLogState();
     // A Read or Write runs, or the factory window has the port to itself.
     bool exchangeRunning() const;
+
+  private:
+    void showLogState();
 
     TForm1& form_;
     SerialLink& link_;
     ChartClock clock_;
 };
+
+// "RX 950 B/s", "RX 12.3 kB/s", "RX 1.05 MB/s": short enough for a narrow cell.
+QString RateText(const char* direction, double bytesPerSecond);
 
 // The one instance, made by CreateWindows with the other windows.
 extern LinkViews* Views;

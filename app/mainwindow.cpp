@@ -387,9 +387,14 @@ QGroupBox* TForm1::buildDataGroup() {
     Edit_TrttPerio = MakeEdit("Edit_TrttPerio", "1000", GroupBox2, 70);
     Label10 = Named(new QLabel(QStringLiteral("毫秒"), GroupBox2), "Label10");
     Check_TrttHex = makeCheck("Check_TrttHex", "十六进制发送", false);
+    Label_LineEnd = Named(new QLabel(QStringLiteral("行尾"), GroupBox2), "Label_LineEnd");
+    Combo_LineEnd = Named(new QComboBox(GroupBox2), "Combo_LineEnd");
+    Combo_LineEnd->addItems({QStringLiteral("CR LF"), QStringLiteral("LF"), QStringLiteral("CR"),
+                             QStringLiteral("无")});
     auto* bottom = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{Check_AutoTrtt, Label9, Edit_TrttPerio,
-                                                      Label10, Check_TrttHex}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Check_AutoTrtt, Label9, Edit_TrttPerio, Label10,
+                                         Check_TrttHex, Label_LineEnd, Combo_LineEnd}) {
         bottom->addWidget(w);
     }
     bottom->addStretch();
@@ -397,6 +402,7 @@ QGroupBox* TForm1::buildDataGroup() {
     Panel8->setBuddy(Memo_Rec);
     Panel9->setBuddy(Memo_Trtt);
     Label9->setBuddy(Edit_TrttPerio);
+    Label_LineEnd->setBuddy(Combo_LineEnd);
     return GroupBox2;
 }
 
@@ -543,7 +549,8 @@ void TForm1::buildDataTest() {
             [this](const QString& text) {
                 StatusLost->setText(text);
                 StatusLost->setVisible(!text.isEmpty());
-            }},
+            },
+            Combo_LineEnd},
         Link());
     connect(Button_ManulTrtt, &QPushButton::clicked, this, &TForm1::Button_ManulTrttClick);
     // The box's handler runs on every change of its state, also when the program sets it.

@@ -100,6 +100,9 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     QLineEdit* Edit_TrttPerio;
     QLabel* Label10;
     QCheckBox* Check_TrttHex;
+    QLabel* Label_LineEnd;
+    // What a line break of a text send goes out as, in the order of AllLineEndings.
+    QComboBox* Combo_LineEnd;
 
     // Status bar and the two cells beside it.
     QStatusBar* StatusBar1;

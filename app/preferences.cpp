@@ -6,6 +6,7 @@
 
 #include "app/mainwindow.h"
 #include "app/portreturnview.h"
+#include "app/sendviews.h"
 #include "app/startup.h"
 #include "app/windows.h"
 #include "core/language.h"
@@ -65,6 +66,16 @@ Preferences LoadPreferences() {
     saved.receiveHex = settings.value(QStringLiteral("dataTest/receiveHex")).toBool();
     saved.sendHex = settings.value(QStringLiteral("dataTest/sendHex")).toBool();
     saved.reconnect = settings.value(QStringLiteral("port/reconnect")).toBool();
+    saved.lineEnding =
+        LineEndingFromKey(settings.value(QStringLiteral("dataTest/lineEnding")).toString())
+            .value_or(LineEnding::CrLf);
+    saved.sendHistory = settings.value(QStringLiteral("dataTest/history")).toStringList();
+    const QByteArray sends = settings.value(QStringLiteral("sends/saved")).toString().toUtf8();
+    if (!sends.isEmpty()) {
+        SavedSendsResult read = ParseSavedSends(sends);
+        if (!read.sends) qWarning().noquote() << "saved sends not read:" << read.error;
+        saved.savedSends = read.sends.value_or(QList<SavedSend>{});
+    }
     return saved;
 }
 
@@ -91,6 +102,11 @@ void ApplyPreferences(const Preferences& saved, bool portOnCommandLine) {
     Form1->Check_RecHex->setChecked(saved.receiveHex);
     Form1->Check_TrttHex->setChecked(saved.sendHex);
     Reconnection->Seri_Reconnect->setChecked(saved.reconnect);
+    Form1->Combo_LineEnd->setCurrentIndex(static_cast<int>(
+        std::find(std::begin(AllLineEndings), std::end(AllLineEndings), saved.lineEnding) -
+        std::begin(AllLineEndings)));
+    Form1->Data->History.setEntries(saved.sendHistory);
+    Sends->setSavedSends(saved.savedSends);
     PortRemembered() = !portOnCommandLine;
     if (portOnCommandLine || saved.portDevice.isEmpty()) return;
     Link().setSearchStart({saved.portDevice, {saved.baudIndex, saved.parityIndex}});
@@ -124,6 +140,11 @@ void RememberWindow() {
     settings.setValue(QStringLiteral("dataTest/period"), Form1->Edit_TrttPerio->text());
     settings.setValue(QStringLiteral("dataTest/receiveHex"), Form1->Check_RecHex->isChecked());
     settings.setValue(QStringLiteral("dataTest/sendHex"), Form1->Check_TrttHex->isChecked());
+    settings.setValue(QStringLiteral("dataTest/lineEnding"),
+                      LineEndingKey(AllLineEndings[Form1->Combo_LineEnd->currentIndex()]));
+    settings.setValue(QStringLiteral("dataTest/history"), Form1->Data->History.entries());
+    settings.setValue(QStringLiteral("sends/saved"),
+                      QString::fromUtf8(SavedSendsJson(Sends->savedSends())));
 }
 
 void RememberReconnect(bool reconnect) {

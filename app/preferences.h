@@ -1,15 +1,21 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
+
+#include "datatest/savedsends.h"
+#include "datatest/textcodec.h"
 
 struct StartupOptions;
 
 // What the program remembers between runs: the language, the port last opened with the setting
-// it was opened at or the radio answered at, the main window's place, and the data test's send
-// period and hex choices. The radio's own parameters are never kept.
+// it was opened at or the radio answered at, the main window's place, the data test's send
+// period, hex and line ending choices, the texts sent by hand and the saved sends. The radio's
+// own parameters are never kept.
 struct Preferences {
     std::optional<uint8_t> languageFlag;
     QString portDevice;  // empty: none remembered
@@ -20,6 +26,9 @@ struct Preferences {
     bool receiveHex = false;
     bool sendHex = false;
     bool reconnect = false;
+    LineEnding lineEnding = LineEnding::CrLf;
+    QStringList sendHistory;
+    QList<SavedSend> savedSends;
 };
 
 // The file the preferences are kept in. Until one is set nothing is read or written, so that
@@ -41,7 +50,7 @@ void ApplyPreferences(const Preferences& saved, bool portOnCommandLine);
 
 // The port open now and its setting: the next search for the radio begins there.
 void RememberPort();
-// The main window's place and the data test's choices.
+// The main window's place, the data test's choices and the sends.
 void RememberWindow();
 // Whether a port that vanished is opened again when its device is back.
 void RememberReconnect(bool reconnect);

@@ -8,6 +8,7 @@
 #include "app/portreturnview.h"
 #include "app/preferences.h"
 #include "app/progresswindow.h"
+#include "app/sendviews.h"
 #include "factory/formtest.h"
 #include "serial/serialform.h"
 
@@ -32,5 +33,6 @@ void CreateWindows() {
     FormTest = new TFormTest(Link(), Form1, [] { Form1->startReceivePoll(); });
     CreateLinkViews();
     Reconnection = new PortReturnView(*Form1, Link());
+    CreateSendViews();
     Form1->settleDesignSize();
 }

@@ -1,5 +1,6 @@
 #include "datatest/datatest.h"
 
+#include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -32,6 +33,18 @@ QStringList DisplayedLines(const QPlainTextEdit* area) {
     return lines;
 }
 
+// Hands the key presses of the object it filters to a function, which says whether it took them.
+class KeyPressFilter : public QObject {
+  public:
+    explicit KeyPressFilter(std::function<bool(const QKeyEvent*)> take) : take_(std::move(take)) {}
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        return event->type() == QEvent::KeyPress && take_(static_cast<const QKeyEvent*>(event));
+    }
+
+  private:
+    std::function<bool(const QKeyEvent*)> take_;
+};
+
 }  // namespace
 
 DataTest::DataTest(const DataTestControls& controls, SerialLink& link)
@@ -48,7 +61,12 @@ DataTest::DataTest(const DataTestControls& controls, SerialLink& link)
     };
     followAutoClear(c_.Check_AutoClr->isChecked());
     QObject::connect(c_.Check_AutoClr, &QCheckBox::toggled, c_.Memo_Rec, followAutoClear);
+    historyKeys_ = std::make_unique<KeyPressFilter>(
+        [this](const QKeyEvent* key) { return recallHistory(key); });
+    c_.Memo_Trtt->installEventFilter(historyKeys_.get());
 }
+
+DataTest::~DataTest() = default;
 
 // The engine holds what the controls hold, from now on.
 void DataTest::followControls() {
@@ -64,10 +82,36 @@ void DataTest::followControls() {
     Engine.setRecording(c_.CheckTrtt->isChecked());
     QObject::connect(c_.CheckTrtt, &QCheckBox::toggled, c_.CheckTrtt,
                      [this](bool recording) { Engine.setRecording(recording); });
+    if (!c_.Combo_LineEnd) return;
+    const auto followLineEnd = [this](int index) {
+        if (index >= 0 && index < int(std::size(AllLineEndings)))
+            Engine.setLineEnding(AllLineEndings[index]);
+    };
+    followLineEnd(c_.Combo_LineEnd->currentIndex());
+    QObject::connect(c_.Combo_LineEnd, &QComboBox::currentIndexChanged, c_.Combo_LineEnd,
+                     followLineEnd);
+}
+
+// Up and Down move through the text as usual and recall the history only where they cannot.
+bool DataTest::recallHistory(const QKeyEvent* key) {
+    if (key->modifiers() != Qt::NoModifier) return false;
+    QTextCursor probe = c_.Memo_Trtt->textCursor();
+    std::optional<QString> recalled;
+    if (key->key() == Qt::Key_Up && !probe.movePosition(QTextCursor::Up)) {
+        recalled = History.older(c_.Memo_Trtt->toPlainText());
+    } else if (key->key() == Qt::Key_Down && !probe.movePosition(QTextCursor::Down)) {
+        recalled = History.newer();
+    }
+    if (!recalled) return false;
+    c_.Memo_Trtt->setPlainText(*recalled);
+    c_.Memo_Trtt->moveCursor(QTextCursor::End);
+    return true;
 }
 
 DataTestResult DataTest::Button_ManulTrttClick() {
-    return Engine.Button_ManulTrttClick();
+    DataTestResult result = Engine.Button_ManulTrttClick();
+    if (result.outcome == DataTestOutcome::Done) History.add(c_.Memo_Trtt->toPlainText());
+    return result;
 }
 
 DataTestResult DataTest::Check_AutoTrttClick() {

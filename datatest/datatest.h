@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -8,9 +9,11 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 #include "datatest/datatestengine.h"
 #include "datatest/receiveview.h"
+#include "datatest/sendhistory.h"
 #include "serial/seriallink.h"
 
 // The main window's controls that the data test reads and writes.
@@ -40,6 +43,8 @@ struct DataTestControls {
     std::function<void(int panel, const QString& text)> setStatusText;
     std::function<void(int panel, const QString& tip)> setStatusToolTip;
     std::function<void(const QString& text)> showLostBytes;
+    // The line ending of text sends, in the order of AllLineEndings; without it, CR LF.
+    QComboBox* Combo_LineEnd = nullptr;
 };
 
 // The data test on the window's controls: the controls set the engine up, and the engine's
@@ -47,8 +52,11 @@ struct DataTestControls {
 class DataTest : private DataTestView {
   public:
     DataTest(const DataTestControls& controls, SerialLink& link);
+    ~DataTest() override;
 
     DataTestEngine Engine;
+    // Texts sent by hand; Up in the transmit area's first line and Down in its last recall them.
+    SendHistory History;
 
     DataTestResult Button_ManulTrttClick();
     DataTestResult Check_AutoTrttClick();
@@ -65,6 +73,8 @@ class DataTest : private DataTestView {
 
   private:
     void followControls();
+    // True when the key recalled an entry of the history into the transmit area.
+    bool recallHistory(const QKeyEvent* key);
 
     // DataTestView
     QStringList transmitLines(const QString& text) const override;
@@ -82,4 +92,5 @@ class DataTest : private DataTestView {
     void showErrTestRow(const ErrTestRow& row) override;
 
     DataTestControls c_;
+    std::unique_ptr<QObject> historyKeys_;
 };

@@ -45,10 +45,14 @@ void DataTestEngine::setRecording(bool recording) {
     recording_ = recording;
 }
 
+void DataTestEngine::setLineEnding(LineEnding ending) {
+    lineEnding_ = ending;
+}
+
 // ---- Transmit ----
 
 QByteArray DataTestEngine::SendPayload() const {
-    if (!hexSend_) return TransmitTextBytes(transmitText_);
+    if (!hexSend_) return TransmitTextBytes(transmitText_, lineEnding_);
     std::array<uint8_t, TrttHexBufferSize> bytes{};
     const int count = TrttHexToBytes(view_->transmitLines(transmitText_), bytes);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), count);
@@ -82,6 +86,13 @@ DataTestResult DataTestEngine::Button_ManulTrttClick() {
     if (!link_.PortHandle()) return {DataTestOutcome::PortNotOpened, {}};
     if (transmitText_.isEmpty()) return {DataTestOutcome::StringEmpty, {}};
     WriteCounted(SendPayload());
+    return {};
+}
+
+DataTestResult DataTestEngine::SendBytes(const QByteArray& payload) {
+    if (!link_.PortHandle()) return {DataTestOutcome::PortNotOpened, {}};
+    if (payload.isEmpty()) return {DataTestOutcome::StringEmpty, {}};
+    WriteCounted(payload);
     return {};
 }
 
@@ -229,7 +240,8 @@ void DataTestEngine::ErrTestReplyStep() {
 }
 
 void DataTestEngine::ErrTestStatisticsStep() {
-    const QByteArray sent = TransmitTextBytes(transmitText_);
+    // The echo carries the breaks the text went out with.
+    const QByteArray sent = TransmitTextBytes(transmitText_, lineEnding_);
     ErrTestRow row;
     row.matchedShown = CountReply(ErrTest, sent, ErrTestRxText) == ReplyVerdict::Matched;
     row.counts = ErrTest;

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "datatest/errtest.h"
+#include "datatest/textcodec.h"
 #include "datatest/trttperiod.h"
 
 class SerialLink;
@@ -95,11 +96,16 @@ class DataTestEngine {
     void setHexSend(bool hex);
     void setPeriodText(const QString& text);
     void setRecording(bool recording);
+    void setLineEnding(LineEnding ending);
+    LineEnding lineEnding() const { return lineEnding_; }
     bool autoSend() const { return autoSend_; }
     // The test panel is lowered: a test was started and not stopped.
     bool errTestRunning() const { return errTestRunning_; }
 
     DataTestResult Button_ManulTrttClick();
+    // Bytes the host put together itself (a saved send), refused and counted as a manual send
+    // is; the transmit text plays no part.
+    DataTestResult SendBytes(const QByteArray& payload);
     // The automatic send box is now `checked`, by the user or the program.
     DataTestResult Check_AutoTrttClick(bool checked);
     DataTestResult Timer_TrttDataTimer();
@@ -135,6 +141,7 @@ class DataTestEngine {
     QString transmitText_;
     QString periodText_ = QStringLiteral("1000");
     bool hexSend_ = false;
+    LineEnding lineEnding_ = LineEnding::CrLf;
     bool recording_ = false;
     bool autoSend_ = false;
     bool errTestRunning_ = false;

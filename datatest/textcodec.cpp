@@ -121,13 +121,53 @@ void ReceiveTextDecoder::ResetAfterGap() {
     if (local_) local_->resetState();
 }
 
-QByteArray TransmitTextBytes(const QString& text) {
-    QString crlf;
-    crlf.reserve(text.size() + text.count(u'\n'));
+namespace {
+
+struct LineEndingName {
+    LineEnding ending;
+    const char* key;
+    const char* bytes;
+};
+
+constexpr LineEndingName LineEndingNames[] = {
+    {LineEnding::CrLf, "crlf", "\r\n"},
+    {LineEnding::Lf, "lf", "\n"},
+    {LineEnding::Cr, "cr", "\r"},
+    {LineEnding::None, "none", ""},
+};
+
+const LineEndingName& NameOf(LineEnding ending) {
+    for (const LineEndingName& name : LineEndingNames) {
+        if (name.ending == ending) return name;
+    }
+    return LineEndingNames[0];
+}
+
+}  // namespace
+
+QString LineEndingKey(LineEnding ending) {
+    return QString::fromLatin1(NameOf(ending).key);
+}
+
+std::optional<LineEnding> LineEndingFromKey(const QString& key) {
+    for (const LineEndingName& name : LineEndingNames) {
+        if (key == QLatin1String(name.key)) return name.ending;
+    }
+    return std::nullopt;
+}
+
+QByteArray TransmitTextBytes(const QString& text, LineEnding ending) {
+    const QString lineBreak = QString::fromLatin1(NameOf(ending).bytes);
+    QString sent;
+    sent.reserve(text.size() + text.count(u'\n'));
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) crlf += u'\r';
-        crlf += text[i];
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
+        if (text[i] == u'\n') {
+            sent += lineBreak;
+        } else {
+            sent += text[i];
+        }
     }
     QStringEncoder encoder(QStringConverter::System);
-    return encoder.encode(crlf);
+    return encoder.encode(sent);
 }

@@ -55,7 +55,17 @@ class ReceiveTextDecoder {
     std::optional<QStringDecoder> local_;
 };
 
-// The transmit text as bytes in the system's locale encoding, without a terminator. Every
-// line break goes out as CR LF, the break text sends have always carried; a CR LF already in
-// the text stays one break.
-QByteArray TransmitTextBytes(const QString& text);
+// What a line break of a text send goes out as. CR LF is the break text sends have always
+// carried; None joins the lines.
+enum class LineEnding { CrLf, Lf, Cr, None };
+
+inline constexpr LineEnding AllLineEndings[] = {LineEnding::CrLf, LineEnding::Lf, LineEnding::Cr,
+                                                LineEnding::None};
+
+// The name a line ending is remembered by, and back; nullopt for a name none has.
+QString LineEndingKey(LineEnding ending);
+std::optional<LineEnding> LineEndingFromKey(const QString& key);
+
+// The transmit text as bytes in the system's locale encoding, without a terminator. Every line
+// break goes out as `ending`; a CR LF already in the text is one break.
+QByteArray TransmitTextBytes(const QString& text, LineEnding ending = LineEnding::CrLf);

@@ -5,17 +5,20 @@ bool CheckFrame(const uint8_t* buffer, size_t received, uint8_t first, uint8_t s
     const unsigned length = buffer[2];
     if (length < MinReplyLength || length > MaxReplyLength) return false;
     if (received < length + 4u) return false;
-    uint32_t sum = 0;
-    for (unsigned i = 2; i < length + 2; ++i) sum += buffer[i];
-    return sum == (uint32_t{buffer[length + 2]} << 8 | buffer[length + 3]);
+    return FrameSum(buffer + 2, length) == (buffer[length + 2] << 8 | buffer[length + 3]);
 }
 
 void SetChecksum(uint8_t* frame) {
     const unsigned length = frame[2];
-    uint32_t sum = 0;
-    for (unsigned i = 2; i < length + 2; ++i) sum += frame[i];
+    const uint16_t sum = FrameSum(frame + 2, length);
     frame[length + 2] = static_cast<uint8_t>(sum >> 8);
     frame[length + 3] = static_cast<uint8_t>(sum);
+}
+
+uint16_t FrameSum(const uint8_t* bytes, size_t n) {
+    uint16_t sum = 0;
+    for (size_t i = 0; i < n; ++i) sum = static_cast<uint16_t>(sum + bytes[i]);
+    return sum;
 }
 
 bool IsWriteAck(const uint8_t* buffer, size_t received) {

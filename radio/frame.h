@@ -27,6 +27,9 @@ bool CheckFrame(const uint8_t* buffer, size_t received, uint8_t first = FrameHea
 // Stores the checksum of the frame after its data; the frame must hold frame[2] + 4 bytes.
 void SetChecksum(uint8_t* frame);
 
+// The frames' checksum: the sum of the bytes, kept to 16 bits; a frame sends it high byte first.
+uint16_t FrameSum(const uint8_t* bytes, size_t n);
+
 inline constexpr uint8_t WriteAck[6] = {0x55, 0xAA, 0x02, 0x20, 0x00, 0x22};
 
 // True when the first six of the `received` bytes are the write acknowledgement.

@@ -8,18 +8,8 @@
 #include <cmath>
 
 #include "core/escape.h"
+#include "core/regularfile.h"
 #include "core/strictjson.h"
-
-#ifdef Q_OS_WIN
-#include <QFileInfo>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#endif
 
 namespace {
 
@@ -27,8 +17,6 @@ const QString FormatKey = QStringLiteral("format");
 
 // No profile is near this; a file past it is not one, and is not read whole to find out.
 constexpr qint64 MostProfileBytes = 1024 * 1024;
-const QString TooLarge = QStringLiteral("larger than 1 MiB");
-const QString NotRegular = QStringLiteral("not a regular file");
 
 // The most of a key or a value from the file that an error quotes.
 constexpr qsizetype MostQuoted = 40;
@@ -117,60 +105,6 @@ QString TakeValue(RadioField field, const QJsonValue& value, RadioProfile& profi
     return {};
 }
 
-#ifndef Q_OS_WIN
-QString SystemWords(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-#endif
-
-// Opens a regular file for reading; anything else is refused without waiting on it.
-QString OpenRegularFile(const QString& path, QFile& file) {
-#ifdef Q_OS_WIN
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) return NotRegular;
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return file.errorString();
-    return {};
-#else
-    const QByteArray name = QFile::encodeName(path);
-    struct stat status {};
-    // Looked at before it is opened: opening a device is not harmless (a serial port's modem
-    // lines change, a tape rewinds).
-    if (::stat(name.constData(), &status) != 0) return SystemWords(errno);
-    if (!S_ISREG(status.st_mode)) return NotRegular;
-    // Should a FIFO or a terminal take the name meanwhile, the open neither waits for a writer
-    // nor takes a controlling terminal, and the fstat refuses it.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return SystemWords(errno);
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return NotRegular;
-    }
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return file.errorString();
-    }
-    return {};
-#endif
-}
-
-// Reads the file in pieces, giving up past MostProfileBytes or the deadline. The size is
-// checked first, and again as the pieces come, for a file that grows or that, like those in
-// /proc, says it has none.
-QString ReadWhole(QFile& file, QDeadlineTimer deadline, QByteArray& text) {
-    constexpr qint64 Piece = 64 * 1024;
-    if (file.size() > MostProfileBytes) return TooLarge;
-    while (text.size() <= MostProfileBytes) {
-        if (deadline.hasExpired()) return QStringLiteral("not read within the time-out");
-        const QByteArray piece = file.read(std::min(Piece, MostProfileBytes + 1 - text.size()));
-        if (piece.isEmpty()) {
-            return file.error() == QFileDevice::NoError ? QString() : file.errorString();
-        }
-        text += piece;
-    }
-    return TooLarge;
-}
-
 }  // namespace
 
 ProfileResult ParseProfile(const QByteArray& text) {
@@ -222,7 +156,7 @@ ProfileResult LoadProfileFile(const QString& path, QDeadlineTimer deadline) {
     QFile file;
     QByteArray text;
     QString error = OpenRegularFile(path, file);
-    if (error.isEmpty()) error = ReadWhole(file, deadline, text);
+    if (error.isEmpty()) error = ReadWholeFile(file, MostProfileBytes, deadline, text);
     ProfileResult result = error.isEmpty() ? ParseProfile(text) : ProfileResult{{}, error};
     // The name may come from a directory listing, which can hold anything.
     if (!result.profile) {

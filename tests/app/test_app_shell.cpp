@@ -9,6 +9,7 @@
 #include "app/mainwindow.h"
 #include "app/manual.h"
 #include "app/progresswindow.h"
+#include "app/sendviews.h"
 #include "app/startup.h"
 #include "app/windows.h"
 #include "core/language.h"
@@ -216,8 +217,8 @@ class AppShellTest : public QObject {
         QCOMPARE(
             Form1->FIle_M->actions(),
             (QList<QAction*>{Form1->FileRead, Form1->FileWrite, Form1->N3, Form1->FileSaveProfile,
-                             Form1->FileLoadProfile, Form1->Memo_Rec->SaveAction, fileLog,
-                             Form1->N2, Form1->FileExit}));
+                             Form1->FileLoadProfile, Sends->FileSendFile,
+                             Form1->Memo_Rec->SaveAction, fileLog, Form1->N2, Form1->FileExit}));
         QVERIFY(Form1->Test_M->menu() == nullptr);
     }
 

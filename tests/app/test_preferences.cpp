@@ -4,6 +4,7 @@
 
 #include "app/lifecycle.h"
 #include "app/preferences.h"
+#include "app/sendviews.h"
 #include "app/startup.h"
 #include "serial/serialform.h"
 #include "tests/support/windowfixture.h"
@@ -21,6 +22,11 @@ class PreferencesTest : public QObject {
     static StartupOptions options(QStringList args) {
         args.prepend(QStringLiteral("tvrsetup"));
         return ParseCommandLine(args);
+    }
+
+    static QList<SavedSend> RememberedSends() {
+        return {{"query", "AT+CH?\n", false, Checksum::Crc16Modbus, 500},
+                {QString::fromUtf8("帧"), "55 AA 03 10 00 00", true, Checksum::RadioSum16, 1000}};
     }
 
     static RadioParameters radioAt(int baudRate) {
@@ -89,19 +95,26 @@ class PreferencesTest : public QObject {
         Form1->Edit_TrttPerio->setText("250");
         Form1->Check_RecHex->setChecked(true);
         Form1->Check_TrttHex->setChecked(true);
+        Form1->Combo_LineEnd->setCurrentIndex(2);
+        Form1->Data->History.setEntries({"AT", QString::fromUtf8("两行\n文本")});
+        Sends->setSavedSends(RememberedSends());
         Form1->FileExitClick();
         QCOMPARE(exits_, QList<int>{1});
 
         QStringList keys = QSettings(file_, QSettings::IniFormat).allKeys();
         keys.sort();
-        QCOMPARE(keys, (QStringList{"dataTest/period", "dataTest/receiveHex", "dataTest/sendHex",
-                                    "port/device", "port/parity", "port/rate", "window/geometry"}));
+        QCOMPARE(keys, (QStringList{"dataTest/history", "dataTest/lineEnding", "dataTest/period",
+                                    "dataTest/receiveHex", "dataTest/sendHex", "port/device",
+                                    "port/parity", "port/rate", "sends/saved", "window/geometry"}));
         const Preferences saved = LoadPreferences();
         QCOMPARE(saved.portDevice, QString("COM-TEST"));
         QCOMPARE(int(saved.baudIndex), 6);
         QCOMPARE(int(saved.parityIndex), 0);
         QCOMPARE(saved.sendPeriod, QString("250"));
         QVERIFY(saved.receiveHex && saved.sendHex);
+        QCOMPARE(saved.lineEnding, LineEnding::Cr);
+        QCOMPARE(saved.sendHistory, (QStringList{"AT", QString::fromUtf8("两行\n文本")}));
+        QCOMPARE(saved.savedSends, RememberedSends());
     }
 
     // The next start: everything back, and the read finds the radio with its first setting.
@@ -115,6 +128,9 @@ class PreferencesTest : public QObject {
         QCOMPARE(Form1->pos(), QPoint(130, 90));
         QCOMPARE(Form1->Edit_TrttPerio->text(), QString("250"));
         QVERIFY(Form1->Check_RecHex->isChecked() && Form1->Check_TrttHex->isChecked());
+        QCOMPARE(Form1->Combo_LineEnd->currentIndex(), 2);
+        QCOMPARE(Form1->Data->History.entries(), saved.sendHistory);
+        QCOMPARE(Sends->savedSends(), RememberedSends());
         QCOMPARE(Serial_Form->Comb_ComNo->currentText(), QString("COM1"));
         QCOMPARE(Serial_Form->ComboBaudRate->currentText(), QString("38400"));
         QCOMPARE(settingsForARead(), 1);
@@ -151,12 +167,18 @@ class PreferencesTest : public QObject {
             settings.setValue("language", "fr");
             settings.setValue("port/rate", 12345);
             settings.setValue("port/parity", "X");
+            settings.setValue("dataTest/lineEnding", "lfcr");
+            settings.setValue("sends/saved", R"({"format": 1, "sends": [{"name": "x"}]})");
         }
+        QTest::ignoreMessage(QtWarningMsg,
+                             "saved sends not read: send 1: needs \"name\" and \"data\"");
         const Preferences saved = LoadPreferences();
         QVERIFY(!saved.languageFlag);
         QCOMPARE(int(saved.baudIndex), 4);
         QCOMPARE(int(saved.parityIndex), 0);
         QVERIFY(!saved.sendPeriod);
+        QCOMPARE(saved.lineEnding, LineEnding::CrLf);
+        QVERIFY(saved.savedSends.isEmpty());
     }
 };
 

@@ -290,6 +290,19 @@ class SendTest : public QObject {
         QCOMPARE(Form1->Edit2->text(), QStringLiteral("4"));
     }
 
+    // The echo of lines sent with LF matches the text as it went out.
+    void recordingLinesWithTheChosenLineEnding() {
+        LinkOptions echo;
+        echo.echoStation = true;
+        f_.useRadio({}, {}, echo);
+        f_.openPort();
+        Form1->Combo_LineEnd->setCurrentIndex(1);
+        startRecording(QStringLiteral("A\nB"));
+        QVERIFY(runUntilSent(3));
+        QCOMPARE(statisticsBoxes(), (QStringList{"2", "2", "0", "0", "0", "0", "100.0000"}));
+        QCOMPARE(data().TxByteCount, 3 * 3);
+    }
+
     void recordingAgainstSilence() {
         f_.useRadio();
         f_.openPort();

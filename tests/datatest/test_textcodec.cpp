@@ -3,6 +3,8 @@
 #include "datatest/textcodec.h"
 
 // Expectations are written for a UTF-8 locale encoding, the one Linux systems use.
+Q_DECLARE_METATYPE(LineEnding)
+
 class TestTextCodec : public QObject {
     Q_OBJECT
   private slots:
@@ -13,6 +15,9 @@ class TestTextCodec : public QObject {
     void resetLeavesOutACutCharacter();
     void encodesTransmitText_data();
     void encodesTransmitText();
+    void breaksAsTheLineEnding_data();
+    void breaksAsTheLineEnding();
+    void lineEndingKeys();
 };
 
 void TestTextCodec::initTestCase() {
@@ -146,6 +151,34 @@ void TestTextCodec::encodesTransmitText() {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(TransmitTextBytes(text), bytes);
+}
+
+void TestTextCodec::breaksAsTheLineEnding_data() {
+    QTest::addColumn<LineEnding>("ending");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("crlf") << LineEnding::CrLf << "a\nb\r\nc\n" << QByteArray("a\r\nb\r\nc\r\n");
+    QTest::newRow("lf") << LineEnding::Lf << "a\nb\r\nc\n" << QByteArray("a\nb\nc\n");
+    QTest::newRow("cr") << LineEnding::Cr << "a\nb\r\nc\n" << QByteArray("a\rb\rc\r");
+    QTest::newRow("none joins the lines") << LineEnding::None << "a\nb\r\nc\n" << QByteArray("abc");
+    QTest::newRow("a lone cr is a character") << LineEnding::Lf << "a\rb" << QByteArray("a\rb");
+    QTest::newRow("cr before crlf") << LineEnding::Lf << "a\r\r\nb" << QByteArray("a\r\nb");
+}
+
+void TestTextCodec::breaksAsTheLineEnding() {
+    QFETCH(LineEnding, ending);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(TransmitTextBytes(text, ending), bytes);
+}
+
+void TestTextCodec::lineEndingKeys() {
+    for (const LineEnding ending : AllLineEndings) {
+        QCOMPARE(LineEndingFromKey(LineEndingKey(ending)), ending);
+    }
+    QCOMPARE(LineEndingKey(LineEnding::CrLf), QStringLiteral("crlf"));
+    QCOMPARE(LineEndingFromKey(QStringLiteral("CRLF")), std::nullopt);
+    QCOMPARE(LineEndingFromKey(QString()), std::nullopt);
 }
 
 QTEST_APPLESS_MAIN(TestTextCodec)

@@ -119,6 +119,7 @@ class WindowFixture {
         Form1->Check_RecHex->setChecked(false);
         Form1->Check_AutoClr->setChecked(true);
         Form1->Check_TrttHex->setChecked(false);
+        Form1->Combo_LineEnd->setCurrentIndex(0);
         Form1->Edit_TrttPerio->setText(QStringLiteral("1000"));
         Form1->Memo_Trtt->setPlainText(QString());
         for (QLineEdit* box : {Form1->Edit1, Form1->Edit2, Form1->Edit3, Form1->Edit4, Form1->Edit5,
