@@ -14,7 +14,7 @@
 #include "core/language.h"
 #include "core/messages.h"
 #include "serial/portnames.h"
-#include "serial/qtserialdevice.h"
+#include "serial/portopener.h"
 #include "serial/seriallink.h"
 #include "sim/simulatedport.h"
 
@@ -133,7 +133,7 @@ OpenResult OpenPortDevice(const QString& name) {
     if (name.compare(QStringLiteral("SIM"), Qt::CaseInsensitive) == 0) {
         return OpenSimulatedDemoPort();
     }
-    return OpenQtSerialDevice(name);
+    return OpenNamedPort(name);
 }
 
 int RunProgram(const StartupOptions& options) {

@@ -21,7 +21,7 @@
 #include "core/language.h"
 #include "core/terminationsignals.h"
 #include "serial/portnames.h"
-#include "serial/qtserialdevice.h"
+#include "serial/portopener.h"
 #include "tools/tvrctl/linktest.h"
 #include "tools/tvrctl/options.h"
 #include "tools/tvrctl/radiosession.h"
@@ -204,7 +204,7 @@ QList<SessionResult> RunSessions(const Job& job, const std::function<void(RadioS
     std::vector<std::unique_ptr<RadioSession>> sessions;
     for (const PortTarget& target : job.targets) {
         sessions.push_back(
-            std::make_unique<RadioSession>(target, OpenQtSerialDevice, job.options.timeoutSeconds));
+            std::make_unique<RadioSession>(target, OpenNamedPort, job.options.timeoutSeconds));
     }
     const bool live = showOutcomes && isatty(STDOUT_FILENO);
     LiveProgress progress(sessions);
