@@ -57,7 +57,8 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption port(
         QStringLiteral("port"),
         QStringLiteral("Puts DEVICE into the next COM slot, ahead of the system's ports "
-                       "(repeatable). \"sim\" is the built-in simulated radio."),
+                       "(repeatable). \"sim\" is the built-in simulated radio; rfc2217://HOST:PORT "
+                       "and socket://HOST:PORT are ports behind a network serial server."),
         QStringLiteral("DEVICE"));
     const QCommandLineOption reset(
         QStringLiteral("reset-settings"),
