@@ -22,6 +22,9 @@ namespace {
 // How much the socket reads ahead of the receive buffer: past it, TCP holds the server back.
 constexpr qint64 kSocketReadAheadBytes = 256 * 1024;
 constexpr qint64 kReadChunkBytes = 64 * 1024;
+// The most the connection holds back for a server that does not read: the send queue's data,
+// each byte doubled at worst, and room for answers to its requests.
+constexpr qint64 kMaxUnreadBytes = 2 * SendQueueBytes + 64 * 1024;
 // How long closing waits for the connection's thread.
 constexpr int kCloseWaitMs = 200;
 // The window's thread waits this much longer than the connection's thread for an answer, so
@@ -282,6 +285,12 @@ class ConnectionWorker : public QObject {
             return;
         }
         chunks_.push_back({wire.size(), dataBytes});
+        // The send queue bounds the data; what else waits is answers to the server, which
+        // grow only while it keeps asking and never reads.
+        if (socket_.bytesToWrite() > kMaxUnreadBytes) {
+            lose(QStringLiteral("the server does not read what is sent"));
+            socket_.abort();
+        }
     }
 
     void countWritten(qint64 count) {

@@ -45,7 +45,7 @@ QByteArray ReceiveFrom(SerialDevice& device, qsizetype count) {
 // the test's thread while they wait for answers.
 class FakeServer : public QObject {
   public:
-    enum class Kind { Silent, RefusesComPort, KeepsParityNone };
+    enum class Kind { Silent, RefusesComPort, KeepsParityNone, AsksWithoutReading };
 
     explicit FakeServer(Kind kind) : kind_(kind) {
         moveToThread(&thread_);
@@ -61,6 +61,10 @@ class FakeServer : public QObject {
     }
     QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
 
+    // Refusals to this many bytes of requests are more than the client holds back for a
+    // server that does not read, with the system's socket buffers full.
+    static constexpr qsizetype AskedBytes = 24 * 1024 * 1024;
+
   private:
     void listen() {
         server_ = std::make_unique<QTcpServer>();
@@ -70,6 +74,11 @@ class FakeServer : public QObject {
             QTcpSocket* socket = server_->nextPendingConnection();
             if (kind_ == Kind::RefusesComPort) socket->write(Hex("fffe2c"));
             if (kind_ == Kind::KeepsParityNone) socket->write(Hex("fffd2c"));
+            if (kind_ == Kind::AsksWithoutReading) {
+                socket->write(Hex("fffd2c"));
+                socket->write(Hex("fffd18").repeated(AskedBytes / 3));
+                return;
+            }
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(*socket); });
         });
     }
@@ -111,6 +120,16 @@ class NetworkConnectTest : public QObject {
         QCOMPARE(OpenNamedPort("rfc2217://host:2000/path").failure, OpenFailure::InvalidAddress);
         FakeServer refusing(FakeServer::Kind::RefusesComPort);
         QCOMPARE(OpenNamedPort(refusing.url()).failure, OpenFailure::NotComPortServer);
+    }
+
+    void serverThatAsksAndNeverReadsLosesThePort() {
+        FakeServer server(FakeServer::Kind::AsksWithoutReading);
+        OpenResult opened = OpenNamedPort(server.url());
+        QVERIFY(opened.device);
+        QSignalSpy lost(opened.device.get(), &SerialDevice::lost);
+        QVERIFY(lost.wait(20000));
+        QCOMPARE(lost.first().first().toString(),
+                 QStringLiteral("the server does not read what is sent"));
     }
 
     void silentServerTimesOutWithinTheBound() {
