@@ -88,7 +88,7 @@ QString FailureLine(const FailedOpen& failed) {
         case OpenFailure::NoSuchDevice:
             return Tr("%1: no such device.", "%1：设备不存在。").arg(port);
         case OpenFailure::InvalidAddress:
-            return Tr("%1 is not a network port: write rfc2217://HOST:PORT or "
+            return Tr("%1 is not a valid network port: write rfc2217://HOST:PORT or "
                       "socket://HOST:PORT.",
                       "%1 不是有效的网络端口：请写作 rfc2217://主机:端口 或 socket://主机:端口。")
                 .arg(port);

@@ -14,6 +14,7 @@
 #include "serial/rfc2217.h"
 #include "serial/telnet.h"
 #include "tests/support/bytes.h"
+#include "tests/support/freeports.h"
 #include "tests/support/processes.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/ser2net.h"
@@ -112,7 +113,7 @@ class NetworkConnectTest : public QObject {
     Q_OBJECT
   private slots:
     void connectFailuresHaveTheirReasons() {
-        const std::vector<uint16_t> free = Ser2Net::FreePorts(1);
+        const std::vector<uint16_t> free = FreeLocalPorts(1);
         QCOMPARE(OpenNamedPort(QStringLiteral("rfc2217://127.0.0.1:%1").arg(free.at(0))).failure,
                  OpenFailure::ConnectionRefused);
         QCOMPARE(OpenNamedPort("socket://no-such-host.invalid:2000").failure,
@@ -206,6 +207,10 @@ class Ser2NetTest : public QObject {
         QVERIFY(opened.device);
         QVERIFY(!opened.device->setLineSettings({19200, ParityMode::None, 1}));
         QCOMPARE(opened.device->settingsRefusal(), SettingsRefusal::Unchangeable);
+        // Once a byte has come through, the server has the device open at its own settings.
+        const uint8_t byte = 'x';
+        QCOMPARE(opened.device->write(&byte, 1), 1);
+        QCOMPARE(pty_->receive(1), QByteArray("x"));
         QCOMPARE(pty_->slaveSpeed(), speed_t(B9600));
     }
 

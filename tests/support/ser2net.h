@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/freeports.h"
+
 class Ser2Net {
   public:
     static constexpr int StartMs = 5000;
@@ -25,7 +27,7 @@ class Ser2Net {
     // warning) when it does not in time.
     bool start(const QStringList& devices) {
         if (!dir_.isValid()) return false;
-        const std::vector<uint16_t> ports = FreePorts(2 * devices.size());
+        const std::vector<uint16_t> ports = FreeLocalPorts(2 * devices.size());
         if (ports.size() != size_t(2 * devices.size())) return false;
         QByteArray config;
         for (qsizetype i = 0; i < devices.size(); ++i) {
@@ -71,18 +73,6 @@ class Ser2Net {
         if (process_.state() == QProcess::NotRunning) return;
         process_.terminate();
         if (!process_.waitForFinished(3000)) kill();
-    }
-
-    // Local TCP ports nothing listens on now.
-    static std::vector<uint16_t> FreePorts(qsizetype count) {
-        std::vector<std::unique_ptr<QTcpServer>> held;
-        std::vector<uint16_t> ports;
-        for (qsizetype i = 0; i < count; ++i) {
-            held.push_back(std::make_unique<QTcpServer>());
-            if (!held.back()->listen(QHostAddress::LocalHost, 0)) break;
-            ports.push_back(held.back()->serverPort());
-        }
-        return ports;
     }
 
   private:
