@@ -108,6 +108,7 @@ class ConnectionWorker : public QObject {
 
     void setLineSettings(const LineSettings& wanted, std::shared_ptr<SettingsCall> call) {
         if (!telnet_) return answerSettings(call, false, SettingsRefusal::Unchangeable);
+        if (!connected()) return answerSettings(call, false, SettingsRefusal::NoAnswer);
         if (!negotiation_.localEnabled(Telnet::OptionComPort)) {
             return answerSettings(call, false, SettingsRefusal::Server);
         }
@@ -127,7 +128,7 @@ class ConnectionWorker : public QObject {
             shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data()),
                                    thrownAway.size());
         }
-        if (!telnet_ || !negotiation_.localEnabled(Telnet::OptionComPort)) {
+        if (!telnet_ || !connected() || !negotiation_.localEnabled(Telnet::OptionComPort)) {
             call->thrownAway = thrownAway;
             call->done.release();
             return;
@@ -169,6 +170,8 @@ class ConnectionWorker : public QObject {
     }
 
   private:
+    bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+
     void onConnected() {
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         if (!telnet_) return finishOpen(OpenFailure::None, {});
@@ -278,8 +281,7 @@ class ConnectionWorker : public QObject {
     // count as sent once all of these bytes have gone to the network stack.
     void send(const QByteArray& wire, int64_t dataBytes) {
         if (wire.isEmpty()) return;
-        if (socket_.state() != QAbstractSocket::ConnectedState ||
-            socket_.write(wire) != wire.size()) {
+        if (!connected() || socket_.write(wire) != wire.size()) {
             std::lock_guard lock(shared_->mutex);
             shared_->unsent = std::max<int64_t>(0, shared_->unsent - dataBytes);
             return;

@@ -133,6 +133,14 @@ class NetworkConnectTest : public QObject {
                  QStringLiteral("the server does not read what is sent"));
     }
 
+    void tvrctlEndsWithAPortErrorWhenTheServerRefuses() {
+        const QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(FreeLocalPorts(1).at(0));
+        const ProcessRun run = RunProcess(TVRCTL_PATH, {"read", "--port", url});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(url + ": the server refused the connection."),
+                 qPrintable(run.err));
+    }
+
     void silentServerTimesOutWithinTheBound() {
         FakeServer silent(FakeServer::Kind::Silent);
         QElapsedTimer timer;
@@ -234,7 +242,12 @@ class Ser2NetTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 5000);
         const uint8_t byte = 0x55;
         QCOMPARE(opened.device->write(&byte, 1), 0);
+        // Refused at once, without waiting for a server that is gone.
+        QElapsedTimer timer;
+        timer.start();
         QVERIFY(!opened.device->setLineSettings({9600, ParityMode::None, 1}));
+        QVERIFY2(timer.elapsed() < ServerAnswerWaitMs,
+                 qPrintable(QString::number(timer.elapsed())));
         QCoreApplication::processEvents();
         QCOMPARE(lost.size(), 1);
     }
