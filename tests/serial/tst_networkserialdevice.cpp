@@ -234,10 +234,20 @@ class Ser2NetTest : public QObject {
         QCOMPARE(ReceiveFrom(device, 3), QByteArray("new"));
     }
 
+    void serverThatEndsLosesThePortOnce_data() {
+        QTest::addColumn<qsizetype>("writing");
+        QTest::newRow("idle") << qsizetype(0);
+        // The far end reads nothing, so most of it is still on its way.
+        QTest::newRow("in the middle of a write") << qsizetype(1024 * 1024);
+    }
     void serverThatEndsLosesThePortOnce() {
+        QFETCH(qsizetype, writing);
         OpenResult opened = OpenNamedPort(server_->rfc2217Url());
         QVERIFY(opened.device);
         QSignalSpy lost(opened.device.get(), &SerialDevice::lost);
+        const QByteArray data(writing, char(0xff));
+        QCOMPARE(opened.device->write(Bytes(data), data.size()), int64_t(data.size()));
+        if (writing > 0) QTRY_VERIFY_WITH_TIMEOUT(opened.device->bytesSent() > 0, 5000);
         server_->kill();
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 5000);
         const uint8_t byte = 0x55;
