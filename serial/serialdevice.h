@@ -49,7 +49,8 @@ class SerialDevice : public QObject {
 
     // The settings the driver holds now.
     virtual LineSettings lineSettings() const = 0;
-    // Sets rate, 8 data bits, parity and stop bits; false when the driver refused them.
+    // Sets rate, 8 data bits, parity and stop bits; false when the driver refused them. A
+    // network port waits for its server to confirm them, with a bound.
     virtual bool setLineSettings(const LineSettings& settings) = 0;
     // Why the last setLineSettings() returned false.
     virtual SettingsRefusal settingsRefusal() const { return SettingsRefusal::Driver; }
