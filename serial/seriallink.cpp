@@ -354,10 +354,15 @@ bool SerialLink::ApplyPortSettings(RateAndParity chosen) {
         PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
         return true;
     }
+    settingsRefusal_ = PortHandle() ? d->device->settingsRefusal() : SettingsRefusal::Driver;
     qCDebug(lcSerial).noquote() << "settings refused" << rateText_ + "-" + parityLetter_ + "-1";
     closeDevice();
     portNo_ = 0;
     return false;
+}
+
+SettingsRefusal SerialLink::LastSettingsRefusal() const {
+    return settingsRefusal_;
 }
 
 PortChoiceResult SerialLink::ChoosePort(const PortChoice& choice) {

@@ -222,6 +222,14 @@ class Ser2NetTest : public QObject {
         QCOMPARE(pty_->slaveSpeed(), speed_t(B9600));
     }
 
+    void tvrctlSaysAPlainConnectionCannotBeSet() {
+        const ProcessRun run = RunProcess(TVRCTL_PATH, {"read", "--port", server_->socketUrl()});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(server_->socketUrl() +
+                                  ": a plain network connection cannot change its line settings"),
+                 qPrintable(run.err));
+    }
+
     void purgeThrowsAwayWhatArrivedBeforeIt() {
         OpenResult opened = OpenNamedPort(server_->rfc2217Url());
         QVERIFY(opened.device);
