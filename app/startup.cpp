@@ -14,7 +14,7 @@
 #include "core/language.h"
 #include "core/messages.h"
 #include "serial/portnames.h"
-#include "serial/qtserialdevice.h"
+#include "serial/portopener.h"
 #include "serial/seriallink.h"
 #include "sim/simulatedport.h"
 
@@ -57,7 +57,8 @@ StartupOptions ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption port(
         QStringLiteral("port"),
         QStringLiteral("Puts DEVICE into the next COM slot, ahead of the system's ports "
-                       "(repeatable). \"sim\" is the built-in simulated radio."),
+                       "(repeatable). \"sim\" is the built-in simulated radio; rfc2217://HOST:PORT "
+                       "and socket://HOST:PORT are ports behind a network serial server."),
         QStringLiteral("DEVICE"));
     const QCommandLineOption reset(
         QStringLiteral("reset-settings"),
@@ -133,7 +134,7 @@ OpenResult OpenPortDevice(const QString& name) {
     if (name.compare(QStringLiteral("SIM"), Qt::CaseInsensitive) == 0) {
         return OpenSimulatedDemoPort();
     }
-    return OpenQtSerialDevice(name);
+    return OpenNamedPort(name);
 }
 
 int RunProgram(const StartupOptions& options) {

@@ -54,6 +54,14 @@ struct LineSettings {
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
 
+// Why a port did not take its line settings.
+enum class SettingsRefusal {
+    Driver,        // the driver refused them
+    Server,        // a network serial server answered with other settings, or does not set any
+    NoAnswer,      // a network serial server did not answer in time
+    Unchangeable,  // a plain network connection, whose settings are the server's alone
+};
+
 // One open serial port. Everything the program does with a port goes through this, and no
 // call waits for the device: received bytes are taken from a buffer that fills as they
 // arrive, and written bytes go into a queue that empties into the driver.
@@ -64,8 +72,11 @@ class SerialDevice : public QObject {
 
     // The settings the driver holds now.
     virtual LineSettings lineSettings() const = 0;
-    // Sets rate, 8 data bits, parity and stop bits; false when the driver refused them.
+    // Sets rate, 8 data bits, parity and stop bits; false when the driver refused them. A
+    // network port waits for its server to confirm them, with a bound.
     virtual bool setLineSettings(const LineSettings& settings) = 0;
+    // Why the last setLineSettings() returned false.
+    virtual SettingsRefusal settingsRefusal() const { return SettingsRefusal::Driver; }
     // Discards unsent output and/or unread input; returns the received bytes it threw away.
     virtual QByteArray purge(bool output, bool input) = 0;
     // Received bytes waiting to be read; stores and clears the line error flags.
@@ -105,8 +116,19 @@ class SerialDevice : public QObject {
     void modemLinesChanged();
 };
 
-// Why a device could not be opened.
-enum class OpenFailure { None, InUse, NoPermission, NoSuchDevice, Other };
+// Why a device could not be opened. A network port adds the ways a connection fails.
+enum class OpenFailure {
+    None,
+    InUse,
+    NoPermission,
+    NoSuchDevice,
+    Other,
+    InvalidAddress,     // a network port's name that is not exactly as it must be
+    HostNotFound,       // the server's name is not known
+    ConnectionRefused,  // nothing listens at the server's port
+    TimedOut,           // the server did not answer in time
+    NotComPortServer,   // the server refused the COM port option
+};
 
 struct OpenResult {
     std::unique_ptr<SerialDevice> device;

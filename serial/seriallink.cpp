@@ -9,7 +9,7 @@
 #include "core/language.h"
 #include "core/logging.h"
 #include "serial/portnames.h"
-#include "serial/qtserialdevice.h"
+#include "serial/portopener.h"
 #include "serial/sendledger.h"
 
 namespace {
@@ -87,6 +87,23 @@ QString FailureLine(const FailedOpen& failed) {
 #endif
         case OpenFailure::NoSuchDevice:
             return Tr("%1: no such device.", "%1：设备不存在。").arg(port);
+        case OpenFailure::InvalidAddress:
+            return Tr("%1 is not a valid network port: write rfc2217://HOST:PORT or "
+                      "socket://HOST:PORT.",
+                      "%1 不是有效的网络端口：请写作 rfc2217://主机:端口 或 socket://主机:端口。")
+                .arg(port);
+        case OpenFailure::HostNotFound:
+            return Tr("%1: the server's host is not known.", "%1：找不到服务器的主机。").arg(port);
+        case OpenFailure::ConnectionRefused:
+            return Tr("%1: the server refused the connection.", "%1：服务器拒绝连接。").arg(port);
+        case OpenFailure::TimedOut:
+            return Tr("%1: the server did not answer within 5 s.", "%1：服务器在 5 秒内没有应答。")
+                .arg(port);
+        case OpenFailure::NotComPortServer:
+            return Tr("%1: the server cannot set serial ports (RFC 2217); use socket:// for a "
+                      "plain connection.",
+                      "%1：服务器不能设置串口（RFC 2217）；普通连接请使用 socket://。")
+                .arg(port);
         case OpenFailure::None:
         case OpenFailure::Other:
             break;
@@ -339,10 +356,15 @@ bool SerialLink::ApplyPortSettings(RateAndParity chosen) {
         PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
         return true;
     }
+    settingsRefusal_ = PortHandle() ? d->device->settingsRefusal() : SettingsRefusal::Driver;
     qCDebug(lcSerial).noquote() << "settings refused" << rateText_ + "-" + parityLetter_ + "-1";
     closeDevice();
     portNo_ = 0;
     return false;
+}
+
+SettingsRefusal SerialLink::LastSettingsRefusal() const {
+    return settingsRefusal_;
 }
 
 PortChoiceResult SerialLink::ChoosePort(const PortChoice& choice) {
@@ -601,6 +623,6 @@ void SerialLink::observeModemLines() {
 }
 
 SerialLink& Link() {
-    static SerialLink link(OpenQtSerialDevice);
+    static SerialLink link(OpenNamedPort);
     return link;
 }

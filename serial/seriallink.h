@@ -106,6 +106,8 @@ class SerialLink : public PortSettingsLink {
     // Sets the rate and parity on the open port. False when the port refused them; it is
     // closed then.
     [[nodiscard]] bool ApplyPortSettings(RateAndParity settings);
+    // Why ApplyPortSettings last returned false.
+    SettingsRefusal LastSettingsRefusal() const;
     PortChoiceResult ChoosePort(const PortChoice& choice) override;
     // One step of the speed-and-parity search: the attempt's parity past even moves on to
     // the next rate, from 115200 back to 600. False when the port refused the setting, or
@@ -162,6 +164,7 @@ class SerialLink : public PortSettingsLink {
 
     uint8_t portNo_ = 0;
     RateAndParity settings_;
+    SettingsRefusal settingsRefusal_ = SettingsRefusal::Driver;
     QString rateText_;
     QString parityLetter_;
     SearchStart searchStart_;

@@ -3,6 +3,7 @@
 #include "app/progresswindow.h"
 #include "app/startup.h"
 #include "serial/serialform.h"
+#include "tests/support/freeports.h"
 #include "tests/support/windowfixture.h"
 
 namespace {
@@ -31,12 +32,13 @@ class PortOpenFailureTest : public QObject {
         });
     }
 
-    // A Read that stops at the open: nothing searched, nothing in progress.
-    void readFailsAtOnce(const QString& text, const QString& closed) {
+    // A Read that stops at the open of `device`: nothing searched, nothing in progress.
+    void readFailsAtOnce(const QString& text, const QString& closed,
+                         const QString& device = kMissing) {
         asked_.clear();
         f_.messages.clear();
         Form1->Speed_RClick();
-        QCOMPARE(asked_, QStringList{kMissing});
+        QCOMPARE(asked_, QStringList{device});
         QCOMPARE(f_.messages.texts(), QStringList{text});
         QVERIFY(!Form1->commandTimersRunning());
         QVERIFY(!Form_Progress->isVisible());
@@ -75,6 +77,37 @@ class PortOpenFailureTest : public QObject {
         LanguageFlag = language;
         Form1->setStatusText(3, "Connect...");
         readFailsAtOnce(text, closed);
+    }
+
+    // A network port that does not connect says why, and no other port is searched.
+    void networkPortFromTheCommandLineSaysWhyItDidNotConnect_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("reason");
+        const QString refused =
+            QStringLiteral("rfc2217://127.0.0.1:%1").arg(FreeLocalPorts(1).at(0));
+        const QString invalid = QStringLiteral("socket://rack:0");
+        QTest::newRow("refused, English")
+            << 1 << refused
+            << "No idle Port!\nCOM1 (" + refused + "): the server refused the connection.";
+        QTest::newRow("refused, Chinese")
+            << 0 << refused << "无空闲端口!\nCOM1 (" + refused + ")：服务器拒绝连接。";
+        QTest::newRow("invalid, English") << 1 << invalid
+                                          << "No idle Port!\nCOM1 (" + invalid +
+                                                 ") is not a valid network port: write "
+                                                 "rfc2217://HOST:PORT or socket://HOST:PORT.";
+        QTest::newRow("invalid, Chinese")
+            << 0 << invalid
+            << "无空闲端口!\nCOM1 (" + invalid +
+                   ") 不是有效的网络端口：请写作 rfc2217://主机:端口 或 socket://主机:端口。";
+    }
+    void networkPortFromTheCommandLineSaysWhyItDidNotConnect() {
+        QFETCH(int, language);
+        QFETCH(QString, device);
+        QFETCH(QString, reason);
+        SetPinnedPorts({device, kPresent});
+        LanguageFlag = language;
+        readFailsAtOnce(reason, language == 1 ? "Disconnect" : "已断开", device);
     }
 
     // A port chosen in the dialog that is missing closes the port open until then; the next

@@ -135,6 +135,11 @@ class TvrctlSafetyTest : public QObject {
             qPrintable(linked.err));
         const ProcessRun byNumber = tvrctl({"read", "--port", a, "--port", "COM1"});
         QCOMPARE(byNumber.status, 1);
+        // One server port, whichever protocol and spelling of its host.
+        const ProcessRun served =
+            tvrctl({"read", "--port", "rfc2217://Rack-1:4001", "--port", "socket://rack-1:4001"});
+        QCOMPARE(served.status, 1);
+        QVERIFY2(served.err.contains("are the same port"), qPrintable(served.err));
     }
 
     // A report or profile that cannot be written is found before any radio is touched.

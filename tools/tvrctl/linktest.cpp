@@ -12,7 +12,7 @@
 #include "core/terminationsignals.h"
 #include "datatest/datatestengine.h"
 #include "serial/portnames.h"
-#include "serial/qtserialdevice.h"
+#include "serial/portopener.h"
 #include "serial/seriallink.h"
 
 namespace {
@@ -51,7 +51,7 @@ class Station : public SerialLinkHost, public DataTestView {
         return {};
     }
 
-    SerialLink link{OpenQtSerialDevice};
+    SerialLink link{OpenNamedPort};
     DataTestEngine engine{link, this};
     ErrTestRow row;
     bool sending = false;

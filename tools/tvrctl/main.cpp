@@ -21,7 +21,8 @@
 #include "core/language.h"
 #include "core/terminationsignals.h"
 #include "serial/portnames.h"
-#include "serial/qtserialdevice.h"
+#include "serial/portopener.h"
+#include "serial/porturl.h"
 #include "tools/tvrctl/linktest.h"
 #include "tools/tvrctl/options.h"
 #include "tools/tvrctl/radiosession.h"
@@ -58,9 +59,13 @@ QStringList SystemPortDevices() {
 #endif
 }
 
-// What makes two names one port: the device number of a device (whatever link or name leads to
-// it), the file of anything else, the name of what is not there.
+// What makes two names one port: the server's host and port of a network port (over either
+// protocol), the device number of a device (whatever link or name leads to it), the file of
+// anything else, the name of what is not there.
 QString PortIdentity(const QString& device) {
+    if (const std::optional<PortUrl> url = ParsePortUrl(device)) {
+        return QStringLiteral("u%1:%2").arg(url->host.toLower()).arg(url->port);
+    }
     struct stat info {};
     if (stat(QFile::encodeName(device).constData(), &info) != 0) return u'n' + device;
     if (S_ISCHR(info.st_mode)) return QStringLiteral("c%1").arg(info.st_rdev);
@@ -204,7 +209,7 @@ QList<SessionResult> RunSessions(const Job& job, const std::function<void(RadioS
     std::vector<std::unique_ptr<RadioSession>> sessions;
     for (const PortTarget& target : job.targets) {
         sessions.push_back(
-            std::make_unique<RadioSession>(target, OpenQtSerialDevice, job.options.timeoutSeconds));
+            std::make_unique<RadioSession>(target, OpenNamedPort, job.options.timeoutSeconds));
     }
     const bool live = showOutcomes && isatty(STDOUT_FILENO);
     LiveProgress progress(sessions);

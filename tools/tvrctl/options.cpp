@@ -156,7 +156,9 @@ Commands:
 
 Options:
   -p, --port DEVICE   a device (/dev/ttyUSB0) or COMn; the devices given are COM1, COM2, ...
-                      in the order given, as with tvrsetup --port
+                      in the order given, as with tvrsetup --port; a port behind a network
+                      serial server is rfc2217://HOST:PORT (RFC 2217, which sets the port)
+                      or socket://HOST:PORT (plain TCP), an IPv6 host in brackets
   -a, --all           every serial port of the system
   -j, --json          JSON instead of text, one object per line
   -c, --channel N     1 to 12

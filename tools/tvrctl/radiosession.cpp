@@ -3,9 +3,27 @@
 #include <algorithm>
 
 #include "radio/frame.h"
+#include "serial/networkserialdevice.h"
 #include "tools/tvrctl/options.h"
 
 namespace {
+
+// Why the port did not take the first setting of the search.
+QString RefusalText(SettingsRefusal refusal) {
+    switch (refusal) {
+        case SettingsRefusal::Server:
+            return QStringLiteral("the server refused 9600 bit/s, 8N1");
+        case SettingsRefusal::NoAnswer:
+            return QStringLiteral("the server did not confirm 9600 bit/s, 8N1 within %1 s")
+                .arg(ServerAnswerWaitMs / 1000);
+        case SettingsRefusal::Unchangeable:
+            return QStringLiteral(
+                "a plain network connection cannot change its line settings; use rfc2217://");
+        case SettingsRefusal::Driver:
+            break;
+    }
+    return QStringLiteral("the port refused 9600 bit/s, 8N1");
+}
 
 // The period of the window's command timers; the engine counts its time-outs in these ticks.
 constexpr int CommandTickMs = 10;
@@ -128,7 +146,8 @@ bool RadioSession::open() {
     // The reply time-outs fit the rate from the first probe on.
     if (!link_.ApplyPortSettings({SearchStartBaudIndex, 0})) {
         finish(CtlExit::PortError,
-               QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(result_.target.device));
+               QStringLiteral("%1: %2").arg(result_.target.device,
+                                            RefusalText(link_.LastSettingsRefusal())));
         return false;
     }
     return true;

@@ -1,0 +1,533 @@
+#include "serial/networkserialdevice.h"
+
+#include <QHostAddress>
+#include <QSemaphore>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <utility>
+
+#include "core/logging.h"
+#include "serial/bytering.h"
+#include "serial/qtserialdevice.h"
+#include "serial/rfc2217.h"
+#include "serial/telnet.h"
+
+namespace {
+
+// How much the socket reads ahead of the receive buffer: past it, TCP holds the server back.
+constexpr qint64 kSocketReadAheadBytes = 256 * 1024;
+constexpr qint64 kReadChunkBytes = 64 * 1024;
+// The most the connection holds back for a server that does not read: the send queue's data,
+// each byte doubled at worst, and room for answers to its requests.
+constexpr qint64 kMaxUnreadBytes = 2 * SendQueueBytes + 64 * 1024;
+// How long closing waits for the connection's thread.
+constexpr int kCloseWaitMs = 200;
+// The window's thread waits this much longer than the connection's thread for an answer, so
+// that the connection's own bound decides.
+constexpr int kAnswerMarginMs = 500;
+
+// What the window's thread and the connection's thread share; the mutex guards all of it.
+struct SharedBuffers {
+    std::mutex mutex;
+    ByteRing received{ReceiveBufferBytes};
+    uint64_t lost = 0;
+    uint32_t errorFlags = 0;
+    QByteArray staged;   // written, not yet handed to the socket
+    int64_t unsent = 0;  // written, not yet taken by the system's network stack
+    uint64_t sent = 0;
+    bool flushScheduled = false;
+    bool gone = false;
+    // The device the connection's thread reports to; none once it is closing.
+    QObject* device = nullptr;
+    std::atomic<bool> sentNoticePending{false};
+};
+
+// A call into the connection's thread that ends when the server has answered, or earlier.
+struct OpenCall {
+    QSemaphore done;
+    OpenFailure failure = OpenFailure::Other;
+    QString systemText;
+};
+
+struct SettingsCall {
+    QSemaphore done;
+    bool confirmed = false;
+    SettingsRefusal refusal = SettingsRefusal::NoAnswer;
+};
+
+struct PurgeCall {
+    QSemaphore done;
+    QByteArray thrownAway;
+};
+
+OpenFailure FailureOf(QAbstractSocket::SocketError error) {
+    switch (error) {
+        case QAbstractSocket::HostNotFoundError:
+            return OpenFailure::HostNotFound;
+        case QAbstractSocket::ConnectionRefusedError:
+            return OpenFailure::ConnectionRefused;
+        case QAbstractSocket::SocketTimeoutError:
+            return OpenFailure::TimedOut;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
+// Everything that runs in the connection's thread.
+class ConnectionWorker : public QObject {
+  public:
+    ConnectionWorker(std::shared_ptr<SharedBuffers> shared, PortUrl url)
+        : shared_(std::move(shared)), url_(std::move(url)), socket_(this), connectTimer_(this) {
+        telnet_ = url_.protocol == PortProtocol::Rfc2217;
+        socket_.setReadBufferSize(kSocketReadAheadBytes);
+        connectTimer_.setSingleShot(true);
+        // A coarse timer may end the wait up to 5 % early.
+        connectTimer_.setTimerType(Qt::PreciseTimer);
+        connect(&connectTimer_, &QTimer::timeout, this, [this] {
+            finishOpen(OpenFailure::TimedOut,
+                       QStringLiteral("no answer within %1 ms").arg(ConnectWaitMs));
+        });
+        connect(&socket_, &QTcpSocket::connected, this, [this] { onConnected(); });
+        connect(&socket_, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
+        connect(&socket_, &QTcpSocket::bytesWritten, this,
+                [this](qint64 count) { countWritten(count); });
+        connect(&socket_, &QTcpSocket::errorOccurred, this,
+                [this](QAbstractSocket::SocketError error) { onError(error); });
+    }
+
+    void open(std::shared_ptr<OpenCall> call) {
+        openCall_ = std::move(call);
+        connectTimer_.start(ConnectWaitMs);
+        socket_.connectToHost(url_.host, url_.port);
+    }
+
+    void setLineSettings(const LineSettings& wanted, std::shared_ptr<SettingsCall> call) {
+        if (!telnet_) return answerSettings(call, false, SettingsRefusal::Unchangeable);
+        if (!connected()) return answerSettings(call, false, SettingsRefusal::NoAnswer);
+        if (!negotiation_.localEnabled(Telnet::OptionComPort)) {
+            return answerSettings(call, false, SettingsRefusal::Server);
+        }
+        // An earlier request the window's thread gave up on is not answered any more.
+        if (settingsCall_) answerSettings(settingsCall_, false, SettingsRefusal::NoAnswer);
+        settingsRequest_.emplace(wanted);
+        settingsCall_ = std::move(call);
+        send(settingsRequest_->bytes(), 0);
+    }
+
+    void purge(bool output, bool input, std::shared_ptr<PurgeCall> call) {
+        if (output) dropUnsent();
+        QByteArray thrownAway;
+        if (input) {
+            std::lock_guard lock(shared_->mutex);
+            thrownAway.resize(shared_->received.size());
+            shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data()),
+                                   thrownAway.size());
+        }
+        if (!telnet_ || !connected() || !negotiation_.localEnabled(Telnet::OptionComPort)) {
+            call->thrownAway = thrownAway;
+            call->done.release();
+            return;
+        }
+        send(PurgeDataRequest(output, input), 0);
+        if (!input) {
+            call->done.release();
+            return;
+        }
+        // What the server sent before it purged comes before its answer: it is thrown away too.
+        if (purgeCall_) purgeCall_->done.release();
+        purgeCall_ = std::move(call);
+        purgeCall_->thrownAway = thrownAway;
+    }
+
+    // The window's thread no longer waits for the purge's answer: data counts again.
+    void endPurge() {
+        if (!purgeCall_) return;
+        purgeCall_->done.release();
+        purgeCall_.reset();
+    }
+
+    // Hands what was written since the last time to the socket.
+    void flush() {
+        QByteArray bytes;
+        {
+            std::lock_guard lock(shared_->mutex);
+            bytes = std::exchange(shared_->staged, {});
+            shared_->flushScheduled = false;
+        }
+        if (bytes.isEmpty()) return;
+        send(telnet_ ? EscapeIac(bytes) : bytes, bytes.size());
+    }
+
+    void shutdown() {
+        connectTimer_.stop();
+        socket_.abort();
+        thread()->quit();
+    }
+
+  private:
+    bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+
+    void onConnected() {
+        socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        if (!telnet_) return finishOpen(OpenFailure::None, {});
+        send(negotiation_.start(), 0);
+    }
+
+    // An rfc2217 port is open once the server has settled the COM port option.
+    void checkNegotiated() {
+        if (!openCall_) return;
+        if (negotiation_.localEnabled(Telnet::OptionComPort)) {
+            finishOpen(OpenFailure::None, {});
+        } else if (negotiation_.localRefused(Telnet::OptionComPort)) {
+            finishOpen(OpenFailure::NotComPortServer, {});
+        }
+    }
+
+    void finishOpen(OpenFailure failure, const QString& systemText) {
+        const std::shared_ptr<OpenCall> call = std::exchange(openCall_, nullptr);
+        if (!call) return;
+        connectTimer_.stop();
+        if (failure != OpenFailure::None) socket_.abort();
+        call->failure = failure;
+        call->systemText = systemText;
+        call->done.release();
+    }
+
+    void onError(QAbstractSocket::SocketError error) {
+        if (openCall_) return finishOpen(FailureOf(error), socket_.errorString());
+        lose(error == QAbstractSocket::RemoteHostClosedError
+                 ? QStringLiteral("the server closed the connection")
+                 : QStringLiteral("the connection to the server broke: ") + socket_.errorString());
+    }
+
+    void onReadyRead() {
+        while (socket_.bytesAvailable() > 0) {
+            const QByteArray bytes = socket_.read(kReadChunkBytes);
+            if (bytes.isEmpty()) return;
+            if (!telnet_) {
+                receive(bytes);
+                continue;
+            }
+            for (const TelnetEvent& event : decoder_.feed(bytes)) handle(event);
+        }
+    }
+
+    void handle(const TelnetEvent& event) {
+        switch (event.kind) {
+            case TelnetEvent::Kind::Data:
+                receive(event.bytes);
+                return;
+            case TelnetEvent::Kind::Negotiation:
+                send(negotiation_.answer(event.verb, event.option), 0);
+                checkNegotiated();
+                return;
+            case TelnetEvent::Kind::Subnegotiation:
+                if (event.option != Telnet::OptionComPort) return;
+                if (const std::optional<ComPortReply> reply = ParseComPortReply(event.bytes)) {
+                    handle(*reply);
+                } else {
+                    qCDebug(lcSerial) << "malformed COM port answer" << event.bytes.toHex(' ');
+                }
+                return;
+        }
+    }
+
+    void handle(const ComPortReply& reply) {
+        if (reply.command == ComPortCommand::NotifyLineState) {
+            std::lock_guard lock(shared_->mutex);
+            shared_->errorFlags |= LineErrorsOfLineState(uint8_t(reply.value));
+            return;
+        }
+        if (reply.command == ComPortCommand::PurgeData) return endPurge();
+        if (!settingsRequest_ || !settingsRequest_->take(reply) || !settingsRequest_->answered()) {
+            return;
+        }
+        const bool confirmed = settingsRequest_->confirmed();
+        if (!confirmed) {
+            qCDebug(lcSerial) << "the server refused the settings" << url_.host << url_.port;
+        }
+        settingsRequest_.reset();
+        answerSettings(std::exchange(settingsCall_, nullptr), confirmed, SettingsRefusal::Server);
+    }
+
+    static void answerSettings(const std::shared_ptr<SettingsCall>& call, bool confirmed,
+                               SettingsRefusal refusal) {
+        if (!call) return;
+        call->confirmed = confirmed;
+        call->refusal = refusal;
+        call->done.release();
+    }
+
+    void receive(const QByteArray& bytes) {
+        if (bytes.isEmpty()) return;
+        if (purgeCall_) {
+            // Kept for the purge's report as far as a receive buffer would keep them.
+            const qsizetype room = ReceiveBufferBytes - purgeCall_->thrownAway.size();
+            purgeCall_->thrownAway += bytes.first(std::clamp<qsizetype>(room, 0, bytes.size()));
+            return;
+        }
+        std::lock_guard lock(shared_->mutex);
+        const int64_t taken = shared_->received.append(
+            reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+        shared_->lost += static_cast<uint64_t>(bytes.size() - taken);
+    }
+
+    // Writes bytes on the connection, of which `dataBytes` were written to the device; they
+    // count as sent once all of these bytes have gone to the network stack.
+    void send(const QByteArray& wire, int64_t dataBytes) {
+        if (wire.isEmpty()) return;
+        if (!connected() || socket_.write(wire) != wire.size()) {
+            std::lock_guard lock(shared_->mutex);
+            shared_->unsent = std::max<int64_t>(0, shared_->unsent - dataBytes);
+            return;
+        }
+        chunks_.push_back({wire.size(), dataBytes});
+        // The send queue bounds the data; what else waits is answers to the server, which
+        // grow only while it keeps asking and never reads.
+        if (socket_.bytesToWrite() > kMaxUnreadBytes) {
+            lose(QStringLiteral("the server does not read what is sent"));
+            socket_.abort();
+        }
+    }
+
+    void countWritten(qint64 count) {
+        wireWritten_ += count;
+        int64_t fresh = 0;
+        while (!chunks_.empty() && wireWritten_ >= chunks_.front().wireBytes) {
+            wireWritten_ -= chunks_.front().wireBytes;
+            fresh += chunks_.front().dataBytes;
+            chunks_.pop_front();
+        }
+        if (fresh == 0) return;
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->unsent = std::max<int64_t>(0, shared_->unsent - fresh);
+            shared_->sent += static_cast<uint64_t>(fresh);
+        }
+        if (shared_->sentNoticePending.exchange(true)) return;
+        tellDevice([shared = shared_](QObject* device) {
+            shared->sentNoticePending = false;
+            ReportSent(device);
+        });
+    }
+
+    // Written bytes not yet on the connection are dropped; those on it will be sent.
+    void dropUnsent() {
+        int64_t onConnection = 0;
+        for (const Chunk& chunk : chunks_) onConnection += chunk.dataBytes;
+        std::lock_guard lock(shared_->mutex);
+        shared_->staged.clear();
+        shared_->unsent = onConnection;
+    }
+
+    void lose(const QString& reason) {
+        if (std::exchange(lossReported_, true)) return;
+        qCDebug(lcSerial).noquote() << "connection to" << url_.host << "lost:" << reason;
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->gone = true;
+        }
+        answerSettings(std::exchange(settingsCall_, nullptr), false, SettingsRefusal::NoAnswer);
+        endPurge();
+        tellDevice([reason](QObject* device) { ReportLoss(device, reason); });
+    }
+
+    template <typename Report>
+    void tellDevice(Report report) {
+        std::lock_guard lock(shared_->mutex);
+        if (!shared_->device) return;
+        QMetaObject::invokeMethod(
+            shared_->device, [device = shared_->device, report] { report(device); },
+            Qt::QueuedConnection);
+    }
+
+    static void ReportLoss(QObject* device, const QString& reason);
+    static void ReportSent(QObject* device);
+
+    struct Chunk {
+        int64_t wireBytes;
+        int64_t dataBytes;
+    };
+
+    std::shared_ptr<SharedBuffers> shared_;
+    PortUrl url_;
+    bool telnet_ = false;
+    QTcpSocket socket_;
+    QTimer connectTimer_;
+    TelnetDecoder decoder_;
+    TelnetNegotiation negotiation_;
+    std::shared_ptr<OpenCall> openCall_;
+    std::optional<LineSettingsRequest> settingsRequest_;
+    std::shared_ptr<SettingsCall> settingsCall_;
+    std::shared_ptr<PurgeCall> purgeCall_;
+    std::deque<Chunk> chunks_;  // on the connection, not yet taken by the network stack
+    int64_t wireWritten_ = 0;   // of the first chunk
+    bool lossReported_ = false;
+};
+
+class NetworkSerialDevice : public SerialDevice {
+  public:
+    explicit NetworkSerialDevice(const PortUrl& url)
+        : shared_(std::make_shared<SharedBuffers>()), thread_(new QThread) {
+        shared_->device = this;
+        worker_ = new ConnectionWorker(shared_, url);
+        worker_->moveToThread(thread_);
+        connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
+        thread_->setObjectName(QStringLiteral("network serial I/O"));
+        thread_->start();
+    }
+    ~NetworkSerialDevice() override { close(); }
+
+    OpenResult open() {
+        auto call = std::make_shared<OpenCall>();
+        QMetaObject::invokeMethod(
+            worker_, [worker = worker_, call] { worker->open(call); }, Qt::QueuedConnection);
+        if (!call->done.tryAcquire(1, ConnectWaitMs + kAnswerMarginMs)) {
+            // A name lookup that hangs in the system: the thread is left to end on its own.
+            return OpenResult::Failed(OpenFailure::TimedOut);
+        }
+        return OpenResult::Failed(call->failure, call->systemText);
+    }
+
+    LineSettings lineSettings() const override { return settings_; }
+
+    bool setLineSettings(const LineSettings& settings) override {
+        auto call = std::make_shared<SettingsCall>();
+        if (worker_) {
+            QMetaObject::invokeMethod(
+                worker_,
+                [worker = worker_, settings, call] { worker->setLineSettings(settings, call); },
+                Qt::QueuedConnection);
+        }
+        const bool answered =
+            worker_ && call->done.tryAcquire(1, ServerAnswerWaitMs + kAnswerMarginMs);
+        refusal_ = answered ? call->refusal : SettingsRefusal::NoAnswer;
+        if (!answered || !call->confirmed) return false;
+        settings_ = settings;
+        return true;
+    }
+
+    SettingsRefusal settingsRefusal() const override { return refusal_; }
+
+    QByteArray purge(bool output, bool input) override {
+        if ((!output && !input) || !worker_) return {};
+        auto call = std::make_shared<PurgeCall>();
+        QMetaObject::invokeMethod(
+            worker_,
+            [worker = worker_, output, input, call] { worker->purge(output, input, call); },
+            Qt::QueuedConnection);
+        if (call->done.tryAcquire(1, ServerAnswerWaitMs)) return call->thrownAway;
+        QMetaObject::invokeMethod(
+            worker_, [worker = worker_] { worker->endPurge(); }, Qt::QueuedConnection);
+        return {};
+    }
+
+    uint32_t bytesWaiting(uint32_t* errorFlags) override {
+        std::lock_guard lock(shared_->mutex);
+        const uint32_t errors = std::exchange(shared_->errorFlags, 0);
+        if (errorFlags) *errorFlags = errors;
+        return static_cast<uint32_t>(shared_->received.size());
+    }
+
+    int64_t read(uint8_t* buffer, int64_t n) override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->received.take(buffer, n);
+    }
+
+    int64_t write(const uint8_t* data, int64_t n) override {
+        int64_t accepted = 0;
+        bool schedule = false;
+        {
+            std::lock_guard lock(shared_->mutex);
+            if (shared_->gone || n <= 0) return 0;
+            accepted = std::min(n, SendQueueBytes - shared_->unsent);
+            shared_->staged.append(reinterpret_cast<const char*>(data), accepted);
+            shared_->unsent += accepted;
+            schedule = accepted > 0 && !shared_->flushScheduled;
+            shared_->flushScheduled = shared_->flushScheduled || schedule;
+        }
+        if (schedule) {
+            QMetaObject::invokeMethod(
+                worker_, [worker = worker_] { worker->flush(); }, Qt::QueuedConnection);
+        }
+        return accepted;
+    }
+
+    int64_t bytesToWrite() const override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->unsent;
+    }
+
+    uint64_t bytesSent() const override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->sent;
+    }
+
+    uint64_t bytesLost() const override {
+        std::lock_guard lock(shared_->mutex);
+        return shared_->lost;
+    }
+
+    // The connection closes in its own thread; one that does not end in time is left to end on
+    // its own, and is deleted then.
+    void close() override {
+        if (!thread_) return;
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->device = nullptr;
+            shared_->gone = true;
+        }
+        QThread* thread = std::exchange(thread_, nullptr);
+        ConnectionWorker* worker = std::exchange(worker_, nullptr);
+        QMetaObject::invokeMethod(
+            worker, [worker] { worker->shutdown(); }, Qt::QueuedConnection);
+        if (thread->wait(QDeadlineTimer(kCloseWaitMs))) {
+            delete thread;
+            return;
+        }
+        qCWarning(lcSerial) << "network port closed without its thread";
+        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        if (thread->wait(QDeadlineTimer(0))) delete thread;
+    }
+
+    void reportLoss(const QString& reason) {
+        if (std::exchange(lossReported_, true)) return;
+        emit lost(reason);
+    }
+
+    void reportSent() { emit sent(); }
+
+  private:
+    std::shared_ptr<SharedBuffers> shared_;
+    QThread* thread_;
+    ConnectionWorker* worker_ = nullptr;
+    LineSettings settings_;
+    SettingsRefusal refusal_ = SettingsRefusal::NoAnswer;
+    bool lossReported_ = false;
+};
+
+void ConnectionWorker::ReportLoss(QObject* device, const QString& reason) {
+    static_cast<NetworkSerialDevice*>(device)->reportLoss(reason);
+}
+
+void ConnectionWorker::ReportSent(QObject* device) {
+    static_cast<NetworkSerialDevice*>(device)->reportSent();
+}
+
+}  // namespace
+
+OpenResult OpenNetworkSerialDevice(const PortUrl& url) {
+    auto device = std::make_unique<NetworkSerialDevice>(url);
+    OpenResult status = device->open();
+    if (status.failure != OpenFailure::None) {
+        qCDebug(lcSerial) << "cannot connect to" << url.host << url.port << status.systemText;
+        return status;
+    }
+    qCDebug(lcSerial) << "connected to" << url.host << url.port;
+    return OpenResult(std::move(device));
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+#include "serial/serialdevice.h"
+
+// Opens the port a name stands for: a port behind a network serial server for an rfc2217:// or
+// socket:// name (one not exactly as it must be is refused as an invalid address), the local
+// device of that name otherwise.
+OpenResult OpenNamedPort(const QString& name);

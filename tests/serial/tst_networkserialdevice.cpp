@@ -1,0 +1,302 @@
+#include <termios.h>
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+
+#include "serial/networkserialdevice.h"
+#include "serial/portopener.h"
+#include "serial/rfc2217.h"
+#include "serial/telnet.h"
+#include "tests/support/bytes.h"
+#include "tests/support/freeports.h"
+#include "tests/support/processes.h"
+#include "tests/support/ptypair.h"
+#include "tests/support/ser2net.h"
+
+namespace {
+
+QByteArray AllByteValues() {
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value) bytes.append(char(value));
+    return bytes;
+}
+
+// Reads from the device until `count` bytes have come, or 5 s have passed.
+QByteArray ReceiveFrom(SerialDevice& device, qsizetype count) {
+    QByteArray received;
+    (void)QTest::qWaitFor(
+        [&] {
+            const uint32_t waiting = device.bytesWaiting(nullptr);
+            const qsizetype before = received.size();
+            received.resize(before + waiting);
+            device.read(reinterpret_cast<uint8_t*>(received.data() + before), waiting);
+            return received.size() >= count;
+        },
+        5000);
+    return received;
+}
+
+// A COM port server of the test's own, in a thread of its own since the device's calls block
+// the test's thread while they wait for answers.
+class FakeServer : public QObject {
+  public:
+    enum class Kind { Silent, RefusesComPort, KeepsParityNone, AsksWithoutReading };
+
+    explicit FakeServer(Kind kind) : kind_(kind) {
+        moveToThread(&thread_);
+        thread_.start();
+        QMetaObject::invokeMethod(
+            this, [this] { listen(); }, Qt::BlockingQueuedConnection);
+    }
+    ~FakeServer() override {
+        QMetaObject::invokeMethod(
+            this, [this] { server_.reset(); }, Qt::BlockingQueuedConnection);
+        thread_.quit();
+        thread_.wait(2000);
+    }
+    QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
+
+    // Refusals to this many bytes of requests are more than the client holds back for a
+    // server that does not read, with the system's socket buffers full.
+    static constexpr qsizetype AskedBytes = 24 * 1024 * 1024;
+
+  private:
+    void listen() {
+        server_ = std::make_unique<QTcpServer>();
+        server_->listen(QHostAddress::LocalHost, 0);
+        port_ = server_->serverPort();
+        connect(server_.get(), &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = server_->nextPendingConnection();
+            if (kind_ == Kind::RefusesComPort) socket->write(Hex("fffe2c"));
+            if (kind_ == Kind::KeepsParityNone) socket->write(Hex("fffd2c"));
+            if (kind_ == Kind::AsksWithoutReading) {
+                socket->write(Hex("fffd2c"));
+                socket->write(Hex("fffd18").repeated(AskedBytes / 3));
+                return;
+            }
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(*socket); });
+        });
+    }
+
+    // Answers each setting with the value asked for, parity always with "none".
+    void answer(QTcpSocket& socket) {
+        if (kind_ != Kind::KeepsParityNone) return;
+        for (const TelnetEvent& event : decoder_.feed(socket.readAll())) {
+            if (event.kind != TelnetEvent::Kind::Subnegotiation || event.bytes.isEmpty()) continue;
+            const auto command = ComPortCommand(event.bytes.front());
+            const QByteArray value = command == ComPortCommand::SetParity
+                                         ? QByteArray(1, char(ParityCode(ParityMode::None)))
+                                         : event.bytes.mid(1);
+            QByteArray reply = ComPortRequest(command, value);
+            reply[3] = char(uint8_t(reply[3]) + 100);
+            socket.write(reply);
+        }
+    }
+
+    Kind kind_;
+    QThread thread_;
+    std::unique_ptr<QTcpServer> server_;
+    uint16_t port_ = 0;
+    TelnetDecoder decoder_;
+};
+
+}  // namespace
+
+// Against a server of the test's own.
+class NetworkConnectTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void connectFailuresHaveTheirReasons() {
+        const std::vector<uint16_t> free = FreeLocalPorts(1);
+        QCOMPARE(OpenNamedPort(QStringLiteral("rfc2217://127.0.0.1:%1").arg(free.at(0))).failure,
+                 OpenFailure::ConnectionRefused);
+        QCOMPARE(OpenNamedPort("socket://no-such-host.invalid:2000").failure,
+                 OpenFailure::HostNotFound);
+        QCOMPARE(OpenNamedPort("rfc2217://host:2000/path").failure, OpenFailure::InvalidAddress);
+        FakeServer refusing(FakeServer::Kind::RefusesComPort);
+        QCOMPARE(OpenNamedPort(refusing.url()).failure, OpenFailure::NotComPortServer);
+    }
+
+    void serverThatAsksAndNeverReadsLosesThePort() {
+        FakeServer server(FakeServer::Kind::AsksWithoutReading);
+        OpenResult opened = OpenNamedPort(server.url());
+        QVERIFY(opened.device);
+        QSignalSpy lost(opened.device.get(), &SerialDevice::lost);
+        QVERIFY(lost.wait(20000));
+        QCOMPARE(lost.first().first().toString(),
+                 QStringLiteral("the server does not read what is sent"));
+    }
+
+    void tvrctlEndsWithAPortErrorWhenTheServerRefuses() {
+        const QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(FreeLocalPorts(1).at(0));
+        const ProcessRun run = RunProcess(TVRCTL_PATH, {"read", "--port", url});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(url + ": the server refused the connection."),
+                 qPrintable(run.err));
+    }
+
+    void silentServerTimesOutWithinTheBound() {
+        FakeServer silent(FakeServer::Kind::Silent);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(OpenNamedPort(silent.url()).failure, OpenFailure::TimedOut);
+        QVERIFY2(timer.elapsed() >= ConnectWaitMs - 100 && timer.elapsed() < ConnectWaitMs + 1000,
+                 qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void settingTheServerKeepsIsRefused() {
+        FakeServer server(FakeServer::Kind::KeepsParityNone);
+        OpenResult opened = OpenNamedPort(server.url());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        QVERIFY(device.setLineSettings({19200, ParityMode::None, 1}));
+        QCOMPARE(device.lineSettings(), (LineSettings{19200, ParityMode::None, 1}));
+        QVERIFY(!device.setLineSettings({19200, ParityMode::Even, 1}));
+        QCOMPARE(device.settingsRefusal(), SettingsRefusal::Server);
+        QCOMPARE(device.lineSettings(), (LineSettings{19200, ParityMode::None, 1}));
+    }
+};
+
+// Against ser2net in front of a pseudo-terminal that the test plays the far end of.
+class Ser2NetTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        if (!QFile::exists(SER2NET_PATH)) QSKIP("ser2net is not installed");
+        pty_ = std::make_unique<PtyPair>();
+        QVERIFY(pty_->master >= 0);
+        server_ = std::make_unique<Ser2Net>(SER2NET_PATH);
+        QVERIFY(server_->start({pty_->slaveName}));
+    }
+    void cleanup() {
+        server_.reset();
+        pty_.reset();
+    }
+
+    void rfc2217SetsTheServersLine() {
+        OpenResult opened = OpenNamedPort(server_->rfc2217Url());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        QVERIFY(device.setLineSettings({38400, ParityMode::Even, 1}));
+        QCOMPARE(pty_->slaveSpeed(), speed_t(B38400));
+        QVERIFY(device.setLineSettings({9600, ParityMode::None, 1}));
+        QCOMPARE(pty_->slaveSpeed(), speed_t(B9600));
+        QCOMPARE(device.lineSettings(), (LineSettings{9600, ParityMode::None, 1}));
+    }
+
+    void everyByteValuePassesBothWays_data() {
+        QTest::addColumn<bool>("telnet");
+        QTest::newRow("rfc2217") << true;
+        QTest::newRow("socket") << false;
+    }
+    void everyByteValuePassesBothWays() {
+        QFETCH(bool, telnet);
+        OpenResult opened = OpenNamedPort(telnet ? server_->rfc2217Url() : server_->socketUrl());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        // IAC next to IAC, and at the ends, as well as every value once.
+        const QByteArray data = AllByteValues() + Hex("ffff00ff") + AllByteValues();
+        QCOMPARE(device.write(Bytes(data), data.size()), int64_t(data.size()));
+        QCOMPARE(pty_->receive(data.size()), data);
+        QTRY_COMPARE_WITH_TIMEOUT(device.bytesSent(), uint64_t(data.size()), 5000);
+        QCOMPARE(device.bytesToWrite(), 0);
+        QCOMPARE(pty_->send(data), data.size());
+        QCOMPARE(ReceiveFrom(device, data.size()), data);
+    }
+
+    void plainConnectionCannotChangeItsSettings() {
+        OpenResult opened = OpenNamedPort(server_->socketUrl());
+        QVERIFY(opened.device);
+        QVERIFY(!opened.device->setLineSettings({19200, ParityMode::None, 1}));
+        QCOMPARE(opened.device->settingsRefusal(), SettingsRefusal::Unchangeable);
+        // Once a byte has come through, the server has the device open at its own settings.
+        const uint8_t byte = 'x';
+        QCOMPARE(opened.device->write(&byte, 1), 1);
+        QCOMPARE(pty_->receive(1), QByteArray("x"));
+        QCOMPARE(pty_->slaveSpeed(), speed_t(B9600));
+    }
+
+    void tvrctlSaysAPlainConnectionCannotBeSet() {
+        const ProcessRun run = RunProcess(TVRCTL_PATH, {"read", "--port", server_->socketUrl()});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(server_->socketUrl() +
+                                  ": a plain network connection cannot change its line settings"),
+                 qPrintable(run.err));
+    }
+
+    void purgeThrowsAwayWhatArrivedBeforeIt() {
+        OpenResult opened = OpenNamedPort(server_->rfc2217Url());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        QCOMPARE(pty_->send("old"), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(device.bytesWaiting(nullptr), 3u, 5000);
+        QCOMPARE(device.purge(true, true), QByteArray("old"));
+        QCOMPARE(device.bytesWaiting(nullptr), 0u);
+        QCOMPARE(pty_->send("new"), 3);
+        QCOMPARE(ReceiveFrom(device, 3), QByteArray("new"));
+    }
+
+    void serverThatEndsLosesThePortOnce_data() {
+        QTest::addColumn<qsizetype>("writing");
+        QTest::newRow("idle") << qsizetype(0);
+        // The far end reads nothing, so most of it is still on its way.
+        QTest::newRow("in the middle of a write") << qsizetype(1024 * 1024);
+    }
+    void serverThatEndsLosesThePortOnce() {
+        QFETCH(qsizetype, writing);
+        OpenResult opened = OpenNamedPort(server_->rfc2217Url());
+        QVERIFY(opened.device);
+        QSignalSpy lost(opened.device.get(), &SerialDevice::lost);
+        const QByteArray data(writing, char(0xff));
+        QCOMPARE(opened.device->write(Bytes(data), data.size()), int64_t(data.size()));
+        if (writing > 0) QTRY_VERIFY_WITH_TIMEOUT(opened.device->bytesSent() > 0, 5000);
+        server_->kill();
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 5000);
+        const uint8_t byte = 0x55;
+        QCOMPARE(opened.device->write(&byte, 1), 0);
+        // Refused at once, without waiting for a server that is gone.
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!opened.device->setLineSettings({9600, ParityMode::None, 1}));
+        QVERIFY2(timer.elapsed() < ServerAnswerWaitMs,
+                 qPrintable(QString::number(timer.elapsed())));
+        QCoreApplication::processEvents();
+        QCOMPARE(lost.size(), 1);
+    }
+
+    void radioIsReadThroughTheServer() {
+        RadioFolder folder(TVRSIM_PATH);
+        QVERIFY(folder.begin());
+        const QString radio =
+            folder.radio("radio", {"--baud", "19200", "--parity", "O", "--channel", "7"});
+        Ser2Net radioServer(SER2NET_PATH);
+        QVERIFY(radioServer.start({radio}));
+        const ProcessRun run =
+            RunProcess(TVRCTL_PATH, {"read", "--json", "--port", radioServer.rfc2217Url()});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QJsonObject values = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(values["device"].toString(), radioServer.rfc2217Url());
+        QCOMPARE(values["channel"].toInt(), 7);
+        QCOMPARE(values["serial_rate"].toInt(), 19200);
+        QCOMPARE(values["parity"].toString(), QStringLiteral("odd"));
+        folder.end();
+    }
+
+  private:
+    std::unique_ptr<PtyPair> pty_;
+    std::unique_ptr<Ser2Net> server_;
+};
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    NetworkConnectTest connecting;
+    Ser2NetTest served;
+    return QTest::qExec(&connecting, argc, argv) | QTest::qExec(&served, argc, argv);
+}
+#include "tst_networkserialdevice.moc"

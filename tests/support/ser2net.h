@@ -1,0 +1,99 @@
+#pragma once
+
+// ser2net, the network serial server, as a child process: each device it serves gets a telnet
+// port with the COM port option and a plain TCP port, both on free local ports.
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <memory>
+#include <vector>
+
+#include "tests/support/freeports.h"
+
+class Ser2Net {
+  public:
+    static constexpr int StartMs = 5000;
+
+    explicit Ser2Net(QString program) : program_(std::move(program)) {}
+    ~Ser2Net() { stop(); }
+
+    // Starts serving `devices` and returns once every port listens; false (with the reason as a
+    // warning) when it does not in time.
+    bool start(const QStringList& devices) {
+        if (!dir_.isValid()) return false;
+        const std::vector<uint16_t> ports = FreeLocalPorts(2 * devices.size());
+        if (ports.size() != size_t(2 * devices.size())) return false;
+        QByteArray config;
+        for (qsizetype i = 0; i < devices.size(); ++i) {
+            const QByteArray device = QFile::encodeName(devices[i]);
+            telnetPorts_.push_back(ports[2 * i]);
+            rawPorts_.push_back(ports[2 * i + 1]);
+            config += Connection(
+                "rfc" + QByteArray::number(i),
+                "telnet(rfc2217),tcp,localhost," + QByteArray::number(ports[2 * i]), device);
+            config += Connection("raw" + QByteArray::number(i),
+                                 "tcp,localhost," + QByteArray::number(ports[2 * i + 1]), device);
+        }
+        QFile file(dir_.filePath("ser2net.yaml"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size()) return false;
+        file.close();
+        // In the foreground, logging to its output, without UUCP lock files that a killed server
+        // would leave behind.
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.start(program_, {"-d", "-u", "-c", file.fileName()});
+        QDeadlineTimer deadline(StartMs);
+        while (!deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
+            if (AllListening(ports)) return true;
+            process_.waitForReadyRead(20);
+        }
+        qWarning("ser2net did not start: %s", process_.readAll().constData());
+        return false;
+    }
+
+    QString rfc2217Url(int device = 0) const {
+        return QStringLiteral("rfc2217://127.0.0.1:%1").arg(telnetPorts_.at(device));
+    }
+    QString socketUrl(int device = 0) const {
+        return QStringLiteral("socket://127.0.0.1:%1").arg(rawPorts_.at(device));
+    }
+
+    // Ends the server at once, its connections with it.
+    void kill() {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) kill();
+    }
+
+  private:
+    static QByteArray Connection(const QByteArray& name, const QByteArray& accepter,
+                                 const QByteArray& device) {
+        return "connection: &" + name + "\n  accepter: " + accepter + "\n  connector: serialdev," +
+               device + ",9600n81,local\n";
+    }
+
+    // A port another program listens on cannot be bound, and nothing connects to find out.
+    static bool AllListening(const std::vector<uint16_t>& ports) {
+        for (uint16_t port : ports) {
+            QTcpServer probe;
+            if (probe.listen(QHostAddress::LocalHost, port)) return false;
+        }
+        return true;
+    }
+
+    QString program_;
+    QTemporaryDir dir_;
+    QProcess process_;
+    std::vector<uint16_t> telnetPorts_;
+    std::vector<uint16_t> rawPorts_;
+};
