@@ -3,7 +3,6 @@
 // Usage (under a display, e.g. xvfb-run): tvr_screenshots light|dark en|zh FILE.png
 // The program ends with status 1 however it is left (as Exit does); the file tells.
 #include <QApplication>
-#include <QMessageBox>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTimer>
