@@ -1,5 +1,6 @@
 #include "serial/networkserialdevice.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSemaphore>
 #include <QTcpSocket>
@@ -30,6 +31,11 @@ constexpr int kCloseWaitMs = 200;
 // The window's thread waits this much longer than the connection's thread for an answer, so
 // that the connection's own bound decides.
 constexpr int kAnswerMarginMs = 500;
+// How many of the latest round trips the published one is the largest of.
+constexpr size_t kRoundTripSamples = 8;
+// Requests the server has left without their answers, at most: past this many it has stopped
+// answering them, and the oldest is no longer waited for.
+constexpr size_t kMaxUnansweredRequests = 16;
 
 // What the window's thread and the connection's thread share; the mutex guards all of it.
 struct SharedBuffers {
@@ -42,6 +48,8 @@ struct SharedBuffers {
     uint64_t sent = 0;
     bool flushScheduled = false;
     bool gone = false;
+    // The round trip to the server as last measured, in whole milliseconds.
+    std::atomic<int> roundTripMs{0};
     // The device the connection's thread reports to; none once it is closing.
     QObject* device = nullptr;
     std::atomic<bool> sentNoticePending{false};
@@ -78,6 +86,33 @@ OpenFailure FailureOf(QAbstractSocket::SocketError error) {
     }
 }
 
+// The round trip the reply waits allow for: the largest of the latest few measured. A wait is a
+// bound, so an average would sit below every slower round trip and let its reply time out; the
+// largest recent one covers the jitter seen lately, and a single slow answer is forgotten after
+// a few more.
+class RoundTripWindow {
+  public:
+    void add(qint64 nanoseconds) {
+        samples_.push_back(nanoseconds);
+        if (samples_.size() > kRoundTripSamples) samples_.pop_front();
+    }
+    // In whole milliseconds, rounded up.
+    int milliseconds() const {
+        const qint64 largest =
+            samples_.empty() ? 0 : *std::max_element(samples_.begin(), samples_.end());
+        return int((largest + 999'999) / 1'000'000);
+    }
+
+  private:
+    std::deque<qint64> samples_;
+};
+
+// A settings request the server has not answered in full, and when it was sent.
+struct PendingSettings {
+    LineSettingsRequest request;
+    QElapsedTimer sentAt;
+};
+
 // Everything that runs in the connection's thread.
 class ConnectionWorker : public QObject {
   public:
@@ -92,6 +127,11 @@ class ConnectionWorker : public QObject {
             finishOpen(OpenFailure::TimedOut,
                        QStringLiteral("no answer within %1 ms").arg(ConnectWaitMs));
         });
+        connect(&socket_, &QTcpSocket::stateChanged, this,
+                [this](QAbstractSocket::SocketState state) {
+                    // From here on the time is the network's, not the name lookup's.
+                    if (state == QAbstractSocket::ConnectingState) connectClock_.start();
+                });
         connect(&socket_, &QTcpSocket::connected, this, [this] { onConnected(); });
         connect(&socket_, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
         connect(&socket_, &QTcpSocket::bytesWritten, this,
@@ -112,11 +152,14 @@ class ConnectionWorker : public QObject {
         if (!negotiation_.localEnabled(Telnet::OptionComPort)) {
             return answerSettings(call, false, SettingsRefusal::Server);
         }
-        // An earlier request the window's thread gave up on is not answered any more.
+        // An earlier request the window's thread gave up on is not answered any more, but its
+        // answers may still come: they are kept apart from this request's.
         if (settingsCall_) answerSettings(settingsCall_, false, SettingsRefusal::NoAnswer);
-        settingsRequest_.emplace(wanted);
+        if (settingsRequests_.size() >= kMaxUnansweredRequests) settingsRequests_.pop_front();
+        settingsRequests_.push_back({LineSettingsRequest(wanted), {}});
+        settingsRequests_.back().sentAt.start();
         settingsCall_ = std::move(call);
-        send(settingsRequest_->bytes(), 0);
+        send(settingsRequests_.back().request.bytes(), 0);
     }
 
     void purge(bool output, bool input, std::shared_ptr<PurgeCall> call) {
@@ -134,14 +177,17 @@ class ConnectionWorker : public QObject {
             return;
         }
         send(PurgeDataRequest(output, input), 0);
+        purgeAnswersOwed_ = std::min(purgeAnswersOwed_ + 1, kMaxUnansweredRequests);
         if (!input) {
             call->done.release();
             return;
         }
         // What the server sent before it purged comes before its answer: it is thrown away too.
+        // The answers to earlier purges come first and do not end this one.
         if (purgeCall_) purgeCall_->done.release();
         purgeCall_ = std::move(call);
         purgeCall_->thrownAway = thrownAway;
+        purgeAnswersAhead_ = purgeAnswersOwed_ - 1;
     }
 
     // The window's thread no longer waits for the purge's answer: data counts again.
@@ -192,7 +238,13 @@ class ConnectionWorker : public QObject {
         const std::shared_ptr<OpenCall> call = std::exchange(openCall_, nullptr);
         if (!call) return;
         connectTimer_.stop();
-        if (failure != OpenFailure::None) socket_.abort();
+        if (failure != OpenFailure::None) {
+            socket_.abort();
+        } else if (connectClock_.isValid()) {
+            // The connection's handshake, and for rfc2217 the options' too: at least one round
+            // trip, until the settings' answers measure it exactly.
+            addRoundTrip(connectClock_.nsecsElapsed());
+        }
         call->failure = failure;
         call->systemText = systemText;
         call->done.release();
@@ -243,16 +295,36 @@ class ConnectionWorker : public QObject {
             shared_->errorFlags |= LineErrorsOfLineState(uint8_t(reply.value));
             return;
         }
-        if (reply.command == ComPortCommand::PurgeData) return endPurge();
-        if (!settingsRequest_ || !settingsRequest_->take(reply) || !settingsRequest_->answered()) {
-            return;
-        }
-        const bool confirmed = settingsRequest_->confirmed();
+        if (reply.command == ComPortCommand::PurgeData) return purgeAnswered();
+        // The server answers in order: an answer belongs to the oldest request still without
+        // one of its kind, so a late answer to a request given up on never confirms a newer one.
+        auto owner = settingsRequests_.begin();
+        while (owner != settingsRequests_.end() && !owner->request.take(reply)) ++owner;
+        if (owner == settingsRequests_.end() || !owner->request.answered()) return;
+        const bool awaited = settingsCall_ && owner == settingsRequests_.end() - 1;
+        const bool confirmed = owner->request.confirmed();
+        if (awaited) addRoundTrip(owner->sentAt.nsecsElapsed());
+        settingsRequests_.erase(owner);
+        if (!awaited) return;
         if (!confirmed) {
             qCDebug(lcSerial) << "the server refused the settings" << url_.host << url_.port;
         }
-        settingsRequest_.reset();
         answerSettings(std::exchange(settingsCall_, nullptr), confirmed, SettingsRefusal::Server);
+    }
+
+    void purgeAnswered() {
+        if (purgeAnswersOwed_ > 0) --purgeAnswersOwed_;
+        if (!purgeCall_) return;
+        if (purgeAnswersAhead_ > 0) {
+            --purgeAnswersAhead_;
+            return;
+        }
+        endPurge();
+    }
+
+    void addRoundTrip(qint64 nanoseconds) {
+        roundTrips_.add(nanoseconds);
+        shared_->roundTripMs = roundTrips_.milliseconds();
     }
 
     static void answerSettings(const std::shared_ptr<SettingsCall>& call, bool confirmed,
@@ -362,9 +434,15 @@ class ConnectionWorker : public QObject {
     TelnetDecoder decoder_;
     TelnetNegotiation negotiation_;
     std::shared_ptr<OpenCall> openCall_;
-    std::optional<LineSettingsRequest> settingsRequest_;
+    // Oldest first; the last is the one settingsCall_ waits for, when set.
+    std::deque<PendingSettings> settingsRequests_;
     std::shared_ptr<SettingsCall> settingsCall_;
     std::shared_ptr<PurgeCall> purgeCall_;
+    size_t purgeAnswersOwed_ = 0;
+    // Answers to earlier purges that come before the one purgeCall_ waits for.
+    size_t purgeAnswersAhead_ = 0;
+    QElapsedTimer connectClock_;
+    RoundTripWindow roundTrips_;
     std::deque<Chunk> chunks_;  // on the connection, not yet taken by the network stack
     int64_t wireWritten_ = 0;   // of the first chunk
     bool lossReported_ = false;
@@ -413,6 +491,8 @@ class NetworkSerialDevice : public SerialDevice {
     }
 
     SettingsRefusal settingsRefusal() const override { return refusal_; }
+
+    std::optional<int> roundTripMs() const override { return shared_->roundTripMs.load(); }
 
     QByteArray purge(bool output, bool input) override {
         if ((!output && !input) || !worker_) return {};

@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
+#include <climits>
 
 #include "serial/networkserialdevice.h"
 #include "serial/portopener.h"
@@ -106,6 +108,107 @@ class FakeServer : public QObject {
     TelnetDecoder decoder_;
 };
 
+// A COM port server that answers late or out of turn, in a thread of its own: it agrees to
+// the option and answers each settings request (four commands) with the values asked for, after
+// the delay the test gives for that request.
+class LateServer : public QObject {
+  public:
+    struct Plan {
+        // Wait before answering the settings requests, by their order; 0 past the end.
+        QList<int> answerDelaysMs;
+        // The first request's answers wait until the second request has come, and go out just
+        // before that one's.
+        bool holdFirst = false;
+        // From this request on, parity is answered as none whatever was asked.
+        int keepParityNoneFrom = INT_MAX;
+        // An output purge is answered only with the next input purge, and these bytes are sent
+        // between the two answers: data that left the serial line before the input purge.
+        QByteArray beforeInputPurge;
+        // The option's agreement waits this long after the connection.
+        int negotiationDelayMs = 0;
+    };
+
+    explicit LateServer(Plan plan) : plan_(std::move(plan)) {
+        moveToThread(&thread_);
+        thread_.start();
+        QMetaObject::invokeMethod(
+            this, [this] { listen(); }, Qt::BlockingQueuedConnection);
+    }
+    ~LateServer() override {
+        QMetaObject::invokeMethod(
+            this, [this] { server_.reset(); }, Qt::BlockingQueuedConnection);
+        thread_.quit();
+        thread_.wait(2000);
+    }
+    QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
+
+  private:
+    void listen() {
+        server_ = std::make_unique<QTcpServer>();
+        server_->listen(QHostAddress::LocalHost, 0);
+        port_ = server_->serverPort();
+        connect(server_.get(), &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = server_->nextPendingConnection();
+            QTimer::singleShot(plan_.negotiationDelayMs, socket,
+                               [socket] { socket->write(Hex("fffd2c")); });
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { take(*socket); });
+        });
+    }
+
+    static QByteArray Answer(ComPortCommand command, const QByteArray& value) {
+        QByteArray reply = ComPortRequest(command, value);
+        reply[3] = char(uint8_t(reply[3]) + 100);
+        return reply;
+    }
+
+    void take(QTcpSocket& socket) {
+        for (const TelnetEvent& event : decoder_.feed(socket.readAll())) {
+            if (event.kind != TelnetEvent::Kind::Subnegotiation || event.bytes.isEmpty()) continue;
+            const auto command = ComPortCommand(event.bytes.front());
+            QByteArray value = event.bytes.mid(1);
+            if (command == ComPortCommand::PurgeData) {
+                purge(socket, value);
+                continue;
+            }
+            if (command == ComPortCommand::SetParity && requests_ >= plan_.keepParityNoneFrom)
+                value = QByteArray(1, char(ParityCode(ParityMode::None)));
+            answers_ += Answer(command, value);
+            if (command == ComPortCommand::SetStopSize) requestComplete(socket);
+        }
+    }
+
+    void requestComplete(QTcpSocket& socket) {
+        const int delay = plan_.answerDelaysMs.value(requests_++);
+        if (plan_.holdFirst && requests_ == 1) {
+            held_ = std::exchange(answers_, {});
+            return;
+        }
+        const QByteArray answers = std::exchange(held_, {}) + std::exchange(answers_, {});
+        QTimer::singleShot(delay, &socket, [&socket, answers] { socket.write(answers); });
+    }
+
+    void purge(QTcpSocket& socket, const QByteArray& value) {
+        const QByteArray answer = Answer(ComPortCommand::PurgeData, value);
+        if (plan_.beforeInputPurge.isEmpty()) {
+            socket.write(answer);
+        } else if (value == QByteArray(1, char(PurgeCode(true, false)))) {
+            heldPurge_ = answer;
+        } else {
+            socket.write(std::exchange(heldPurge_, {}) + plan_.beforeInputPurge + answer);
+        }
+    }
+
+    Plan plan_;
+    QThread thread_;
+    std::unique_ptr<QTcpServer> server_;
+    uint16_t port_ = 0;
+    TelnetDecoder decoder_;
+    QByteArray answers_;  // of the request coming in
+    QByteArray held_;     // of the first request, for holdFirst
+    QByteArray heldPurge_;
+    int requests_ = 0;
+};
+
 }  // namespace
 
 // Against a server of the test's own.
@@ -148,6 +251,84 @@ class NetworkConnectTest : public QObject {
         QCOMPARE(OpenNamedPort(silent.url()).failure, OpenFailure::TimedOut);
         QVERIFY2(timer.elapsed() >= ConnectWaitMs - 100 && timer.elapsed() < ConnectWaitMs + 1000,
                  qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // The server answers in order, so an answer belongs to the oldest request still waiting
+    // for one of its kind: answers to a request given up on neither confirm nor refuse the next.
+    void lateAnswersBelongToTheirOwnRequest_data() {
+        QTest::addColumn<LineSettings>("first");
+        QTest::addColumn<LineSettings>("second");
+        QTest::addColumn<int>("keepParityNoneFrom");
+        QTest::addColumn<bool>("confirmed");
+        QTest::newRow("the search moved on")
+            << LineSettings{9600, ParityMode::Even, 1} << LineSettings{19200, ParityMode::None, 1}
+            << INT_MAX << true;
+        QTest::newRow("the same again, refused")
+            << LineSettings{19200, ParityMode::Even, 1} << LineSettings{19200, ParityMode::Even, 1}
+            << 1 << false;
+    }
+    void lateAnswersBelongToTheirOwnRequest() {
+        QFETCH(LineSettings, first);
+        QFETCH(LineSettings, second);
+        QFETCH(int, keepParityNoneFrom);
+        QFETCH(bool, confirmed);
+        LateServer::Plan plan;
+        plan.holdFirst = true;
+        plan.keepParityNoneFrom = keepParityNoneFrom;
+        LateServer server(plan);
+        OpenResult opened = OpenNamedPort(server.url());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        QVERIFY(!device.setLineSettings(first));
+        QCOMPARE(device.settingsRefusal(), SettingsRefusal::NoAnswer);
+        QCOMPARE(device.setLineSettings(second), confirmed);
+        if (!confirmed) QCOMPARE(device.settingsRefusal(), SettingsRefusal::Server);
+        QCOMPARE(device.lineSettings(), confirmed ? second : LineSettings{});
+        // The next request is answered on its own.
+        const LineSettings third{38400, ParityMode::None, 1};
+        QVERIFY(device.setLineSettings(third));
+        QCOMPARE(device.lineSettings(), third);
+    }
+
+    // Data the server sent before an input purge is thrown away even when the answer to an
+    // earlier output purge comes first.
+    void inputPurgeEndsWithItsOwnAnswer() {
+        LateServer::Plan plan;
+        plan.beforeInputPurge = "stale";
+        LateServer server(plan);
+        OpenResult opened = OpenNamedPort(server.url());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        QCOMPARE(device.purge(true, false), QByteArray());
+        QCOMPARE(device.purge(false, true), QByteArray("stale"));
+        QTest::qWait(100);
+        QCOMPARE(device.bytesWaiting(nullptr), 0u);
+    }
+
+    // The round trip is measured at the connection, then at each confirmation, and is the
+    // largest of the latest eight.
+    void roundTripFollowsTheServersAnswers() {
+        constexpr int SlowAnswerMs = 400;
+        constexpr int NegotiationMs = 150;
+        LateServer::Plan plan;
+        plan.answerDelaysMs = {0, SlowAnswerMs};
+        plan.negotiationDelayMs = NegotiationMs;
+        LateServer server(plan);
+        OpenResult opened = OpenNamedPort(server.url());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        QVERIFY(device.roundTripMs().has_value());
+        QVERIFY2(*device.roundTripMs() >= NegotiationMs,
+                 qPrintable(QString::number(*device.roundTripMs())));
+        const LineSettings settings{9600, ParityMode::None, 1};
+        QVERIFY(device.setLineSettings(settings));
+        QVERIFY(device.setLineSettings(settings));
+        QVERIFY(*device.roundTripMs() >= SlowAnswerMs);
+        for (int i = 0; i < 7; ++i) QVERIFY(device.setLineSettings(settings));
+        QVERIFY(*device.roundTripMs() >= SlowAnswerMs);
+        QVERIFY(device.setLineSettings(settings));
+        QVERIFY2(*device.roundTripMs() < SlowAnswerMs,
+                 qPrintable(QString::number(*device.roundTripMs())));
     }
 
     void settingTheServerKeepsIsRefused() {
