@@ -403,12 +403,30 @@ class Ser2NetTest : public QObject {
         QCOMPARE(pty_->slaveSpeed(), speed_t(B9600));
     }
 
-    void tvrctlSaysAPlainConnectionCannotBeSet() {
-        const ProcessRun run = RunProcess(TVRCTL_PATH, {"read", "--port", server_->socketUrl()});
-        QCOMPARE(run.status, 2);
-        QVERIFY2(run.err.contains(server_->socketUrl() +
-                                  ": a plain network connection cannot change its line settings"),
-                 qPrintable(run.err));
+    // A plain connection cannot change its settings: a read tries the setting it is given once,
+    // and finds a radio that stands at the server's setting.
+    void tvrctlReadsOverAPlainConnectionAtTheSettingGiven() {
+        RadioFolder folder(TVRSIM_PATH);
+        QVERIFY(folder.begin());
+        const QString atServer = folder.radio("at9600", {"--baud", "9600", "--channel", "5"});
+        const QString elsewhere = folder.radio("at19200", {"--baud", "19200"});
+        Ser2Net radioServer(SER2NET_PATH);
+        QVERIFY(radioServer.start({atServer, elsewhere}));
+        const ProcessRun found =
+            RunProcess(TVRCTL_PATH, {"read", "--json", "--port", radioServer.socketUrl(0)});
+        QVERIFY2(found.status == 0, qPrintable(found.err));
+        const QJsonObject values = QJsonDocument::fromJson(found.out.toUtf8()).object();
+        QCOMPARE(values["channel"].toInt(), 5);
+        QCOMPARE(values["serial_rate"].toInt(), 9600);
+
+        QElapsedTimer timer;
+        timer.start();
+        const ProcessRun missed =
+            RunProcess(TVRCTL_PATH, {"read", "--port", radioServer.socketUrl(1)});
+        QCOMPARE(missed.status, 3);
+        // One attempt takes 0.36 s at 9600 bit/s; the whole search would take 28 of them.
+        QVERIFY2(timer.elapsed() < 28 * 290, qPrintable(QString::number(timer.elapsed())));
+        folder.end();
     }
 
     void purgeThrowsAwayWhatArrivedBeforeIt() {
