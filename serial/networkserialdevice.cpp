@@ -68,6 +68,7 @@ struct SettingsCall {
     SettingsRefusal refusal = SettingsRefusal::NoAnswer;
 };
 
+// A purge ends once the connection's thread has taken it, without waiting for the server.
 struct PurgeCall {
     QSemaphore done;
     QByteArray thrownAway;
@@ -117,12 +118,18 @@ struct PendingSettings {
 class ConnectionWorker : public QObject {
   public:
     ConnectionWorker(std::shared_ptr<SharedBuffers> shared, PortUrl url)
-        : shared_(std::move(shared)), url_(std::move(url)), socket_(this), connectTimer_(this) {
+        : shared_(std::move(shared)),
+          url_(std::move(url)),
+          socket_(this),
+          connectTimer_(this),
+          purgeTimer_(this) {
         telnet_ = url_.protocol == PortProtocol::Rfc2217;
         socket_.setReadBufferSize(kSocketReadAheadBytes);
         connectTimer_.setSingleShot(true);
         // A coarse timer may end the wait up to 5 % early.
         connectTimer_.setTimerType(Qt::PreciseTimer);
+        purgeTimer_.setSingleShot(true);
+        connect(&purgeTimer_, &QTimer::timeout, this, [this] { purgeNotAnswered(); });
         connect(&connectTimer_, &QTimer::timeout, this, [this] {
             finishOpen(OpenFailure::TimedOut,
                        QStringLiteral("no answer within %1 ms").arg(ConnectWaitMs));
@@ -162,39 +169,29 @@ class ConnectionWorker : public QObject {
         send(settingsRequests_.back().request.bytes(), 0);
     }
 
-    void purge(bool output, bool input, std::shared_ptr<PurgeCall> call) {
+    // Answers at once, without waiting for the server: what the server sent before it purged
+    // comes before its answer and is thrown away as it comes, to be reported by the next purge.
+    void purge(bool output, bool input, const std::shared_ptr<PurgeCall>& call) {
         if (output) dropUnsent();
-        QByteArray thrownAway;
+        QByteArray thrownAway = std::exchange(discarded_, {});
         if (input) {
             std::lock_guard lock(shared_->mutex);
-            thrownAway.resize(shared_->received.size());
-            shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data()),
-                                   thrownAway.size());
+            const qsizetype before = thrownAway.size();
+            thrownAway.resize(before + shared_->received.size());
+            shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data() + before),
+                                   thrownAway.size() - before);
         }
-        if (!telnet_ || !connected() || !negotiation_.localEnabled(Telnet::OptionComPort)) {
-            call->thrownAway = thrownAway;
-            call->done.release();
-            return;
+        if (telnet_ && connected() && negotiation_.localEnabled(Telnet::OptionComPort)) {
+            send(PurgeDataRequest(output, input), 0);
+            purgeAnswersOwed_ = std::min(purgeAnswersOwed_ + 1, kMaxUnansweredRequests);
+            // The answers to earlier purges come first; this one's ends the discarding.
+            if (input && !purgesUnanswered_) {
+                discardAnswersLeft_ = purgeAnswersOwed_;
+                purgeTimer_.start(ServerAnswerWaitMs);
+            }
         }
-        send(PurgeDataRequest(output, input), 0);
-        purgeAnswersOwed_ = std::min(purgeAnswersOwed_ + 1, kMaxUnansweredRequests);
-        if (!input) {
-            call->done.release();
-            return;
-        }
-        // What the server sent before it purged comes before its answer: it is thrown away too.
-        // The answers to earlier purges come first and do not end this one.
-        if (purgeCall_) purgeCall_->done.release();
-        purgeCall_ = std::move(call);
-        purgeCall_->thrownAway = thrownAway;
-        purgeAnswersAhead_ = purgeAnswersOwed_ - 1;
-    }
-
-    // The window's thread no longer waits for the purge's answer: data counts again.
-    void endPurge() {
-        if (!purgeCall_) return;
-        purgeCall_->done.release();
-        purgeCall_.reset();
+        call->thrownAway = thrownAway;
+        call->done.release();
     }
 
     // Hands what was written since the last time to the socket.
@@ -211,6 +208,7 @@ class ConnectionWorker : public QObject {
 
     void shutdown() {
         connectTimer_.stop();
+        purgeTimer_.stop();
         socket_.abort();
         thread()->quit();
     }
@@ -314,12 +312,16 @@ class ConnectionWorker : public QObject {
 
     void purgeAnswered() {
         if (purgeAnswersOwed_ > 0) --purgeAnswersOwed_;
-        if (!purgeCall_) return;
-        if (purgeAnswersAhead_ > 0) {
-            --purgeAnswersAhead_;
-            return;
-        }
-        endPurge();
+        if (discardAnswersLeft_ > 0 && --discardAnswersLeft_ == 0) purgeTimer_.stop();
+    }
+
+    // A server that leaves a purge unanswered would have every byte after it thrown away: from
+    // now on its purges purge its buffers, and data count as soon as they come.
+    void purgeNotAnswered() {
+        qCDebug(lcSerial) << "the server does not answer purges" << url_.host << url_.port;
+        purgesUnanswered_ = true;
+        discardAnswersLeft_ = 0;
+        purgeAnswersOwed_ = 0;
     }
 
     void addRoundTrip(qint64 nanoseconds) {
@@ -337,10 +339,10 @@ class ConnectionWorker : public QObject {
 
     void receive(const QByteArray& bytes) {
         if (bytes.isEmpty()) return;
-        if (purgeCall_) {
-            // Kept for the purge's report as far as a receive buffer would keep them.
-            const qsizetype room = ReceiveBufferBytes - purgeCall_->thrownAway.size();
-            purgeCall_->thrownAway += bytes.first(std::clamp<qsizetype>(room, 0, bytes.size()));
+        if (discardAnswersLeft_ > 0) {
+            // Kept for the next purge's report as far as a receive buffer would keep them.
+            const qsizetype room = ReceiveBufferBytes - discarded_.size();
+            discarded_ += bytes.first(std::clamp<qsizetype>(room, 0, bytes.size()));
             return;
         }
         std::lock_guard lock(shared_->mutex);
@@ -405,7 +407,6 @@ class ConnectionWorker : public QObject {
             shared_->gone = true;
         }
         answerSettings(std::exchange(settingsCall_, nullptr), false, SettingsRefusal::NoAnswer);
-        endPurge();
         tellDevice([reason](QObject* device) { ReportLoss(device, reason); });
     }
 
@@ -437,10 +438,13 @@ class ConnectionWorker : public QObject {
     // Oldest first; the last is the one settingsCall_ waits for, when set.
     std::deque<PendingSettings> settingsRequests_;
     std::shared_ptr<SettingsCall> settingsCall_;
-    std::shared_ptr<PurgeCall> purgeCall_;
     size_t purgeAnswersOwed_ = 0;
-    // Answers to earlier purges that come before the one purgeCall_ waits for.
-    size_t purgeAnswersAhead_ = 0;
+    // Purge answers still to come before received data count again.
+    size_t discardAnswersLeft_ = 0;
+    QTimer purgeTimer_;
+    bool purgesUnanswered_ = false;
+    // Received while discarding, for the next purge to report.
+    QByteArray discarded_;
     QElapsedTimer connectClock_;
     RoundTripWindow roundTrips_;
     std::deque<Chunk> chunks_;  // on the connection, not yet taken by the network stack
@@ -501,9 +505,8 @@ class NetworkSerialDevice : public SerialDevice {
             worker_,
             [worker = worker_, output, input, call] { worker->purge(output, input, call); },
             Qt::QueuedConnection);
+        // The connection's thread answers at once; the bound is for one that is stuck.
         if (call->done.tryAcquire(1, ServerAnswerWaitMs)) return call->thrownAway;
-        QMetaObject::invokeMethod(
-            worker_, [worker = worker_] { worker->endPurge(); }, Qt::QueuedConnection);
         return {};
     }
 

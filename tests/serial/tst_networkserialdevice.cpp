@@ -124,6 +124,11 @@ class LateServer : public QObject {
         // An output purge is answered only with the next input purge, and these bytes are sent
         // between the two answers: data that left the serial line before the input purge.
         QByteArray beforeInputPurge;
+        // Sent after the input purge's answer: data that came after it.
+        QByteArray afterInputPurge;
+        // Purges are never answered; beforeInputPurge goes at once, afterInputPurge once the
+        // client has stopped waiting for the answer.
+        bool purgesUnanswered = false;
         // The option's agreement waits this long after the connection.
         int negotiationDelayMs = 0;
     };
@@ -189,12 +194,19 @@ class LateServer : public QObject {
 
     void purge(QTcpSocket& socket, const QByteArray& value) {
         const QByteArray answer = Answer(ComPortCommand::PurgeData, value);
-        if (plan_.beforeInputPurge.isEmpty()) {
+        const bool input = value != QByteArray(1, char(PurgeCode(true, false)));
+        if (plan_.purgesUnanswered) {
+            if (!input) return;
+            socket.write(plan_.beforeInputPurge);
+            QTimer::singleShot(ServerAnswerWaitMs + 500, &socket,
+                               [&socket, after = plan_.afterInputPurge] { socket.write(after); });
+        } else if (plan_.beforeInputPurge.isEmpty()) {
             socket.write(answer);
-        } else if (value == QByteArray(1, char(PurgeCode(true, false)))) {
+        } else if (!input) {
             heldPurge_ = answer;
         } else {
-            socket.write(std::exchange(heldPurge_, {}) + plan_.beforeInputPurge + answer);
+            socket.write(std::exchange(heldPurge_, {}) + plan_.beforeInputPurge + answer +
+                         plan_.afterInputPurge);
         }
     }
 
@@ -290,19 +302,37 @@ class NetworkConnectTest : public QObject {
         QCOMPARE(device.lineSettings(), third);
     }
 
-    // Data the server sent before an input purge is thrown away even when the answer to an
-    // earlier output purge comes first.
+    // Data the server sent before an input purge is thrown away until the purge's own answer,
+    // even when the answer to an earlier output purge comes first, and the next purge reports it.
     void inputPurgeEndsWithItsOwnAnswer() {
         LateServer::Plan plan;
         plan.beforeInputPurge = "stale";
+        plan.afterInputPurge = "fresh";
         LateServer server(plan);
         OpenResult opened = OpenNamedPort(server.url());
         QVERIFY(opened.device);
         SerialDevice& device = *opened.device;
         QCOMPARE(device.purge(true, false), QByteArray());
-        QCOMPARE(device.purge(false, true), QByteArray("stale"));
-        QTest::qWait(100);
-        QCOMPARE(device.bytesWaiting(nullptr), 0u);
+        QCOMPARE(device.purge(false, true), QByteArray());
+        QCOMPARE(ReceiveFrom(device, 5), QByteArray("fresh"));
+        QCOMPARE(device.purge(true, false), QByteArray("stale"));
+    }
+
+    // A server that never answers a purge does not have the data after it thrown away for
+    // good: they count again once the answer is overdue, and from then on at once.
+    void unansweredPurgeStopsDiscarding() {
+        LateServer::Plan plan;
+        plan.purgesUnanswered = true;
+        plan.beforeInputPurge = "early";
+        plan.afterInputPurge = "later";
+        LateServer server(plan);
+        OpenResult opened = OpenNamedPort(server.url());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        QCOMPARE(device.purge(false, true), QByteArray());
+        QCOMPARE(ReceiveFrom(device, 5), QByteArray("later"));
+        QCOMPARE(device.purge(false, true), QByteArray("early"));
+        QCOMPARE(ReceiveFrom(device, 5), QByteArray("early"));
     }
 
     // The round trip is measured at the connection, then at each confirmation, and is the
