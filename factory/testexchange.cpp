@@ -1,5 +1,7 @@
 #include "factory/testexchange.h"
 
+#include <algorithm>
+
 #include "core/logging.h"
 #include "radio/frame.h"
 
@@ -31,7 +33,10 @@ void TestExchanger::send(TestFrame& frame) {
 }
 
 bool TestExchanger::overdue() const {
-    return clock_() - sentAt_ >= ReplyTimeoutMs(link_.WaitFactor);
+    // A network port's round trip comes on top: the reply's wire time alone is in the factor.
+    const SerialDevice* device = link_.device();
+    const int roundTripMs = device ? std::max(device->roundTripMs().value_or(0), 0) : 0;
+    return clock_() - sentAt_ >= ReplyTimeoutMs(link_.WaitFactor) + roundTripMs;
 }
 
 bool TestExchanger::startSingle(TestFrame frame, std::function<void(const TestReply&)> done) {

@@ -39,7 +39,8 @@ using MsClock = std::function<int64_t()>;
 
 // Runs one exchange at a time: a single request, or the dump of registers 0 to 32 one after
 // another (it ends at the first register without a reply or with more than MaxDumpReply bytes
-// waiting). Each waits at most ReplyTimeoutMs(WaitFactor) for its reply.
+// waiting). Each waits at most ReplyTimeoutMs(WaitFactor) for its reply, plus the round trip of
+// a network port.
 class TestExchanger {
   public:
     TestExchanger(SerialLink& link, MsClock clock);

@@ -79,6 +79,9 @@ void CommandSequencer::startExchange(bool write) {
     }
     // A setting the port refused gets no reply: the attempt times out and the search moves on.
     (void)link_.SearchStep(link_.Settings());
+    // A port that cannot change its settings has nothing else to try: one attempt, at the
+    // setting it stands at.
+    if (link_.SettingsFixed()) ConnectLeft = 1;
     WriteMode = write;
     RecTicks = 0;
 }
@@ -158,6 +161,12 @@ void CommandSequencer::Timer_SdCmdTimer() {
     link_.PurgePort(PURGE_RXCLEAR);
 }
 
+int CommandSequencer::roundTripTicks() const {
+    const SerialDevice* device = link_.device();
+    const int roundTripMs = device ? device->roundTripMs().value_or(0) : 0;
+    return (std::max(roundTripMs, 0) + TickMs - 1) / TickMs;
+}
+
 uint32_t CommandSequencer::readReply(uint32_t waiting) {
     link_.ReadPort(reply_.data(), waiting);
     qCDebug(lcProto).noquote() << exchangeName() << "reply" << HexDump(reply_.data(), waiting);
@@ -179,7 +188,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
     }
 
     bool failed = false;
-    if (RecTicks > link_.WaitFactor + StepTimeoutTicks) {
+    if (RecTicks > link_.WaitFactor + StepTimeoutTicks + roundTripTicks()) {
         qCDebug(lcProto).noquote() << exchangeName() << "timed out";
         failed = true;
     } else if (WriteMode) {
@@ -201,7 +210,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
 
 void CommandSequencer::ConnectTick(uint32_t waiting) {
     if (waiting < ConnectReplyBytes) {
-        if (RecTicks > link_.WaitFactor + ConnectTimeoutTicks) {
+        if (RecTicks > link_.WaitFactor + ConnectTimeoutTicks + roundTripTicks()) {
             if (--ConnectLeft == 0) {
                 connectFailed();
                 return;
@@ -330,6 +339,11 @@ bool CommandSequencer::followRadioSerialSettings() {
     const auto rate = static_cast<uint8_t>(written.serialBaudPosition);
     const auto parity = static_cast<uint8_t>(written.parityPosition);
     if (RateAndParity{rate, parity} == link_.Settings()) return true;
+    // The server's port stays where it is configured, and the radio has left it.
+    if (link_.SettingsFixed()) {
+        link_.ClosePort();
+        return false;
+    }
     if (PortSettingsDisplay* display = link_.display()) display->selectRateAndParity(rate, parity);
     return link_.ApplyPortSettings({rate, parity});
 }

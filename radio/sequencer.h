@@ -87,6 +87,8 @@ class SequencerHost : public ParameterView {
 class CommandSequencer {
   public:
     static constexpr uint8_t ConnectAttempts = 28;
+    // The period the hosts run the command timers at: RecTicks counts these.
+    static constexpr int TickMs = 10;
     static constexpr uint32_t MaxReplyBytes = 100;
 
     // Permits the next command to be sent and carries the verdict on the last reply.
@@ -160,6 +162,9 @@ class CommandSequencer {
     QString exchangeName() const;
     void send(const uint8_t* frame, uint32_t size);
     uint32_t readReply(uint32_t waiting);
+    // The round trip of a network port in whole ticks, rounded up, which every reply wait adds
+    // to its own; 0 for a local port.
+    int roundTripTicks() const;
 
     SerialLink& link_;
     SequencerHost& host_;

@@ -1,5 +1,6 @@
 #include "serial/networkserialdevice.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSemaphore>
 #include <QTcpSocket>
@@ -30,6 +31,11 @@ constexpr int kCloseWaitMs = 200;
 // The window's thread waits this much longer than the connection's thread for an answer, so
 // that the connection's own bound decides.
 constexpr int kAnswerMarginMs = 500;
+// How many of the latest round trips the published one is the largest of.
+constexpr size_t kRoundTripSamples = 8;
+// Requests the server has left without their answers, at most: past this many it has stopped
+// answering them, and the oldest is no longer waited for.
+constexpr size_t kMaxUnansweredRequests = 16;
 
 // What the window's thread and the connection's thread share; the mutex guards all of it.
 struct SharedBuffers {
@@ -42,6 +48,8 @@ struct SharedBuffers {
     uint64_t sent = 0;
     bool flushScheduled = false;
     bool gone = false;
+    // The round trip to the server as last measured, in whole milliseconds.
+    std::atomic<int> roundTripMs{0};
     // The device the connection's thread reports to; none once it is closing.
     QObject* device = nullptr;
     std::atomic<bool> sentNoticePending{false};
@@ -60,6 +68,7 @@ struct SettingsCall {
     SettingsRefusal refusal = SettingsRefusal::NoAnswer;
 };
 
+// A purge ends once the connection's thread has taken it, without waiting for the server.
 struct PurgeCall {
     QSemaphore done;
     QByteArray thrownAway;
@@ -78,20 +87,58 @@ OpenFailure FailureOf(QAbstractSocket::SocketError error) {
     }
 }
 
+// The round trip the reply waits allow for: the largest of the latest few measured. A wait is a
+// bound, so an average would sit below every slower round trip and let its reply time out; the
+// largest recent one covers the jitter seen lately, and a single slow answer is forgotten after
+// a few more.
+class RoundTripWindow {
+  public:
+    void add(qint64 nanoseconds) {
+        samples_.push_back(nanoseconds);
+        if (samples_.size() > kRoundTripSamples) samples_.pop_front();
+    }
+    // In whole milliseconds, rounded up.
+    int milliseconds() const {
+        const qint64 largest =
+            samples_.empty() ? 0 : *std::max_element(samples_.begin(), samples_.end());
+        return int((largest + 999'999) / 1'000'000);
+    }
+
+  private:
+    std::deque<qint64> samples_;
+};
+
+// A settings request the server has not answered in full, and when it was sent.
+struct PendingSettings {
+    LineSettingsRequest request;
+    QElapsedTimer sentAt;
+};
+
 // Everything that runs in the connection's thread.
 class ConnectionWorker : public QObject {
   public:
     ConnectionWorker(std::shared_ptr<SharedBuffers> shared, PortUrl url)
-        : shared_(std::move(shared)), url_(std::move(url)), socket_(this), connectTimer_(this) {
+        : shared_(std::move(shared)),
+          url_(std::move(url)),
+          socket_(this),
+          connectTimer_(this),
+          purgeTimer_(this) {
         telnet_ = url_.protocol == PortProtocol::Rfc2217;
         socket_.setReadBufferSize(kSocketReadAheadBytes);
         connectTimer_.setSingleShot(true);
         // A coarse timer may end the wait up to 5 % early.
         connectTimer_.setTimerType(Qt::PreciseTimer);
+        purgeTimer_.setSingleShot(true);
+        connect(&purgeTimer_, &QTimer::timeout, this, [this] { purgeNotAnswered(); });
         connect(&connectTimer_, &QTimer::timeout, this, [this] {
             finishOpen(OpenFailure::TimedOut,
                        QStringLiteral("no answer within %1 ms").arg(ConnectWaitMs));
         });
+        connect(&socket_, &QTcpSocket::stateChanged, this,
+                [this](QAbstractSocket::SocketState state) {
+                    // From here on the time is the network's, not the name lookup's.
+                    if (state == QAbstractSocket::ConnectingState) connectClock_.start();
+                });
         connect(&socket_, &QTcpSocket::connected, this, [this] { onConnected(); });
         connect(&socket_, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
         connect(&socket_, &QTcpSocket::bytesWritten, this,
@@ -112,43 +159,39 @@ class ConnectionWorker : public QObject {
         if (!negotiation_.localEnabled(Telnet::OptionComPort)) {
             return answerSettings(call, false, SettingsRefusal::Server);
         }
-        // An earlier request the window's thread gave up on is not answered any more.
+        // An earlier request the window's thread gave up on is not answered any more, but its
+        // answers may still come: they are kept apart from this request's.
         if (settingsCall_) answerSettings(settingsCall_, false, SettingsRefusal::NoAnswer);
-        settingsRequest_.emplace(wanted);
+        if (settingsRequests_.size() >= kMaxUnansweredRequests) settingsRequests_.pop_front();
+        settingsRequests_.push_back({LineSettingsRequest(wanted), {}});
+        settingsRequests_.back().sentAt.start();
         settingsCall_ = std::move(call);
-        send(settingsRequest_->bytes(), 0);
+        send(settingsRequests_.back().request.bytes(), 0);
     }
 
-    void purge(bool output, bool input, std::shared_ptr<PurgeCall> call) {
+    // Answers at once, without waiting for the server: what the server sent before it purged
+    // comes before its answer and is thrown away as it comes, to be reported by the next purge.
+    void purge(bool output, bool input, const std::shared_ptr<PurgeCall>& call) {
         if (output) dropUnsent();
-        QByteArray thrownAway;
+        QByteArray thrownAway = std::exchange(discarded_, {});
         if (input) {
             std::lock_guard lock(shared_->mutex);
-            thrownAway.resize(shared_->received.size());
-            shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data()),
-                                   thrownAway.size());
+            const qsizetype before = thrownAway.size();
+            thrownAway.resize(before + shared_->received.size());
+            shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data() + before),
+                                   thrownAway.size() - before);
         }
-        if (!telnet_ || !connected() || !negotiation_.localEnabled(Telnet::OptionComPort)) {
-            call->thrownAway = thrownAway;
-            call->done.release();
-            return;
+        if (telnet_ && connected() && negotiation_.localEnabled(Telnet::OptionComPort)) {
+            send(PurgeDataRequest(output, input), 0);
+            purgeAnswersOwed_ = std::min(purgeAnswersOwed_ + 1, kMaxUnansweredRequests);
+            // The answers to earlier purges come first; this one's ends the discarding.
+            if (input && !purgesUnanswered_) {
+                discardAnswersLeft_ = purgeAnswersOwed_;
+                purgeTimer_.start(ServerAnswerWaitMs);
+            }
         }
-        send(PurgeDataRequest(output, input), 0);
-        if (!input) {
-            call->done.release();
-            return;
-        }
-        // What the server sent before it purged comes before its answer: it is thrown away too.
-        if (purgeCall_) purgeCall_->done.release();
-        purgeCall_ = std::move(call);
-        purgeCall_->thrownAway = thrownAway;
-    }
-
-    // The window's thread no longer waits for the purge's answer: data counts again.
-    void endPurge() {
-        if (!purgeCall_) return;
-        purgeCall_->done.release();
-        purgeCall_.reset();
+        call->thrownAway = thrownAway;
+        call->done.release();
     }
 
     // Hands what was written since the last time to the socket.
@@ -165,6 +208,7 @@ class ConnectionWorker : public QObject {
 
     void shutdown() {
         connectTimer_.stop();
+        purgeTimer_.stop();
         socket_.abort();
         thread()->quit();
     }
@@ -192,7 +236,13 @@ class ConnectionWorker : public QObject {
         const std::shared_ptr<OpenCall> call = std::exchange(openCall_, nullptr);
         if (!call) return;
         connectTimer_.stop();
-        if (failure != OpenFailure::None) socket_.abort();
+        if (failure != OpenFailure::None) {
+            socket_.abort();
+        } else if (connectClock_.isValid()) {
+            // The connection's handshake, and for rfc2217 the options' too: at least one round
+            // trip, until the settings' answers measure it exactly.
+            addRoundTrip(connectClock_.nsecsElapsed());
+        }
         call->failure = failure;
         call->systemText = systemText;
         call->done.release();
@@ -243,16 +293,40 @@ class ConnectionWorker : public QObject {
             shared_->errorFlags |= LineErrorsOfLineState(uint8_t(reply.value));
             return;
         }
-        if (reply.command == ComPortCommand::PurgeData) return endPurge();
-        if (!settingsRequest_ || !settingsRequest_->take(reply) || !settingsRequest_->answered()) {
-            return;
-        }
-        const bool confirmed = settingsRequest_->confirmed();
+        if (reply.command == ComPortCommand::PurgeData) return purgeAnswered();
+        // The server answers in order: an answer belongs to the oldest request still without
+        // one of its kind, so a late answer to a request given up on never confirms a newer one.
+        auto owner = settingsRequests_.begin();
+        while (owner != settingsRequests_.end() && !owner->request.take(reply)) ++owner;
+        if (owner == settingsRequests_.end() || !owner->request.answered()) return;
+        const bool awaited = settingsCall_ && owner == settingsRequests_.end() - 1;
+        const bool confirmed = owner->request.confirmed();
+        if (awaited) addRoundTrip(owner->sentAt.nsecsElapsed());
+        settingsRequests_.erase(owner);
+        if (!awaited) return;
         if (!confirmed) {
             qCDebug(lcSerial) << "the server refused the settings" << url_.host << url_.port;
         }
-        settingsRequest_.reset();
         answerSettings(std::exchange(settingsCall_, nullptr), confirmed, SettingsRefusal::Server);
+    }
+
+    void purgeAnswered() {
+        if (purgeAnswersOwed_ > 0) --purgeAnswersOwed_;
+        if (discardAnswersLeft_ > 0 && --discardAnswersLeft_ == 0) purgeTimer_.stop();
+    }
+
+    // A server that leaves a purge unanswered would have every byte after it thrown away: from
+    // now on its purges purge its buffers, and data count as soon as they come.
+    void purgeNotAnswered() {
+        qCDebug(lcSerial) << "the server does not answer purges" << url_.host << url_.port;
+        purgesUnanswered_ = true;
+        discardAnswersLeft_ = 0;
+        purgeAnswersOwed_ = 0;
+    }
+
+    void addRoundTrip(qint64 nanoseconds) {
+        roundTrips_.add(nanoseconds);
+        shared_->roundTripMs = roundTrips_.milliseconds();
     }
 
     static void answerSettings(const std::shared_ptr<SettingsCall>& call, bool confirmed,
@@ -265,10 +339,10 @@ class ConnectionWorker : public QObject {
 
     void receive(const QByteArray& bytes) {
         if (bytes.isEmpty()) return;
-        if (purgeCall_) {
-            // Kept for the purge's report as far as a receive buffer would keep them.
-            const qsizetype room = ReceiveBufferBytes - purgeCall_->thrownAway.size();
-            purgeCall_->thrownAway += bytes.first(std::clamp<qsizetype>(room, 0, bytes.size()));
+        if (discardAnswersLeft_ > 0) {
+            // Kept for the next purge's report as far as a receive buffer would keep them.
+            const qsizetype room = ReceiveBufferBytes - discarded_.size();
+            discarded_ += bytes.first(std::clamp<qsizetype>(room, 0, bytes.size()));
             return;
         }
         std::lock_guard lock(shared_->mutex);
@@ -333,7 +407,6 @@ class ConnectionWorker : public QObject {
             shared_->gone = true;
         }
         answerSettings(std::exchange(settingsCall_, nullptr), false, SettingsRefusal::NoAnswer);
-        endPurge();
         tellDevice([reason](QObject* device) { ReportLoss(device, reason); });
     }
 
@@ -362,9 +435,18 @@ class ConnectionWorker : public QObject {
     TelnetDecoder decoder_;
     TelnetNegotiation negotiation_;
     std::shared_ptr<OpenCall> openCall_;
-    std::optional<LineSettingsRequest> settingsRequest_;
+    // Oldest first; the last is the one settingsCall_ waits for, when set.
+    std::deque<PendingSettings> settingsRequests_;
     std::shared_ptr<SettingsCall> settingsCall_;
-    std::shared_ptr<PurgeCall> purgeCall_;
+    size_t purgeAnswersOwed_ = 0;
+    // Purge answers still to come before received data count again.
+    size_t discardAnswersLeft_ = 0;
+    QTimer purgeTimer_;
+    bool purgesUnanswered_ = false;
+    // Received while discarding, for the next purge to report.
+    QByteArray discarded_;
+    QElapsedTimer connectClock_;
+    RoundTripWindow roundTrips_;
     std::deque<Chunk> chunks_;  // on the connection, not yet taken by the network stack
     int64_t wireWritten_ = 0;   // of the first chunk
     bool lossReported_ = false;
@@ -414,6 +496,8 @@ class NetworkSerialDevice : public SerialDevice {
 
     SettingsRefusal settingsRefusal() const override { return refusal_; }
 
+    std::optional<int> roundTripMs() const override { return shared_->roundTripMs.load(); }
+
     QByteArray purge(bool output, bool input) override {
         if ((!output && !input) || !worker_) return {};
         auto call = std::make_shared<PurgeCall>();
@@ -421,9 +505,8 @@ class NetworkSerialDevice : public SerialDevice {
             worker_,
             [worker = worker_, output, input, call] { worker->purge(output, input, call); },
             Qt::QueuedConnection);
+        // The connection's thread answers at once; the bound is for one that is stuck.
         if (call->done.tryAcquire(1, ServerAnswerWaitMs)) return call->thrownAway;
-        QMetaObject::invokeMethod(
-            worker_, [worker = worker_] { worker->endPurge(); }, Qt::QueuedConnection);
         return {};
     }
 

@@ -6,10 +6,12 @@
 // Opens a serial port behind a network serial server. An rfc2217:// port speaks telnet with the
 // COM port option: each line setting counts as set only once the server has answered with the
 // value asked for, purges purge the server's buffers too, and data bytes go through unchanged
-// (IAC doubled both ways). A socket:// port is a plain TCP connection whose line settings cannot
-// change. The connection lives in a thread of its own, as a local port's I/O does; the connect
-// takes at most ConnectWaitMs, and settings and purges wait at most ServerAnswerWaitMs for the
-// server's answer. A connection that breaks is a device that vanished: lost() once.
+// (IAC doubled both ways). An input purge does not wait for the server: what the server sent
+// before its answer is thrown away as it comes (for at most ServerAnswerWaitMs) and reported by
+// the next purge. A socket:// port is a plain TCP connection whose line settings cannot change.
+// The connection lives in a thread of its own, as a local port's I/O does; the connect takes at
+// most ConnectWaitMs, and settings wait at most ServerAnswerWaitMs for the server's answer. A
+// connection that breaks is a device that vanished: lost() once.
 OpenResult OpenNetworkSerialDevice(const PortUrl& url);
 
 inline constexpr int ConnectWaitMs = 5000;

@@ -105,6 +105,10 @@ class SerialDevice : public QObject {
     }
     // The serial number of the USB adapter the device sits behind; empty where there is none.
     virtual QString adapterSerialNumber() const { return {}; }
+    // How long a request takes to reach a network serial server and its answer to come back,
+    // in whole milliseconds (rounded up), as last measured; none for a local device, whose
+    // replies come at the speed of the line alone.
+    virtual std::optional<int> roundTripMs() const { return std::nullopt; }
 
   signals:
     // The device is gone (adapter pulled, far end of a pseudo-terminal closed, a driver that

@@ -357,6 +357,13 @@ bool SerialLink::ApplyPortSettings(RateAndParity chosen) {
         return true;
     }
     settingsRefusal_ = PortHandle() ? d->device->settingsRefusal() : SettingsRefusal::Driver;
+    if (PortHandle() && settingsRefusal_ == SettingsRefusal::Unchangeable) {
+        settingsFixed_ = true;
+        qCDebug(lcSerial).noquote()
+            << "settings taken as the server's" << rateText_ + "-" + parityLetter_ + "-1";
+        PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
+        return true;
+    }
     qCDebug(lcSerial).noquote() << "settings refused" << rateText_ + "-" + parityLetter_ + "-1";
     closeDevice();
     portNo_ = 0;
@@ -407,12 +414,20 @@ bool SerialLink::SearchStep(RateAndParity attempt) {
     showPortAndSettings();
     if (d->host) d->host->setStatusText(3, ConnectingText());
 
-    if (!PortHandle() || !d->device->setLineSettings(settings)) accepted = false;
+    if (!PortHandle() || !d->device->setLineSettings(settings)) {
+        accepted = false;
+        if (PortHandle() && d->device->settingsRefusal() == SettingsRefusal::Unchangeable)
+            settingsFixed_ = true;
+    }
     qCDebug(lcSerial).noquote() << "search step" << rateText_ + "-" + parityLetter_
                                 << (accepted ? "set" : "refused");
     if (!d->observers.empty()) observeSettings(true);
     PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
     return accepted;
+}
+
+bool SerialLink::SettingsFixed() const {
+    return PortHandle() && settingsFixed_;
 }
 
 void SerialLink::PurgePort(uint32_t flags) {
@@ -502,6 +517,7 @@ OpenResult SerialLink::openDevice(const QString& deviceName) {
     if (!result.device) return result;
     d->device = std::move(result.device);
     d->deviceName = deviceName;
+    settingsFixed_ = false;
     SerialDevice* device = d->device.get();
     // The device may report its loss from inside one of its own calls, so it is only let go
     // of later, when control is back in the event loop.

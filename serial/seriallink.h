@@ -104,7 +104,8 @@ class SerialLink : public PortSettingsLink {
     // the current language.
     QString OpenFailureText() const;
     // Sets the rate and parity on the open port. False when the port refused them; it is
-    // closed then.
+    // closed then. A port whose settings cannot change (SettingsFixed) takes them as the ones it
+    // stands at and stays open.
     [[nodiscard]] bool ApplyPortSettings(RateAndParity settings);
     // Why ApplyPortSettings last returned false.
     SettingsRefusal LastSettingsRefusal() const;
@@ -113,6 +114,9 @@ class SerialLink : public PortSettingsLink {
     // the next rate, from 115200 back to 600. False when the port refused the setting, or
     // there is no port or no such rate.
     [[nodiscard]] bool SearchStep(RateAndParity attempt);
+    // The open port's line settings are its server's alone (a plain network connection): it
+    // stands at the setting given, and a search has nothing else to try.
+    bool SettingsFixed() const;
     void PurgePort(uint32_t flags);
     uint32_t BytesWaiting();
     void ReadPort(uint8_t* buffer, uint32_t n);
@@ -165,6 +169,7 @@ class SerialLink : public PortSettingsLink {
     uint8_t portNo_ = 0;
     RateAndParity settings_;
     SettingsRefusal settingsRefusal_ = SettingsRefusal::Driver;
+    bool settingsFixed_ = false;
     QString rateText_;
     QString parityLetter_;
     SearchStart searchStart_;

@@ -10,60 +10,10 @@
 #include "serial/seriallink.h"
 #include "sim/simulatedport.h"
 #include "sim/simulatedradio.h"
+#include "tests/support/plainhost.h"
 #include "tests/support/recorders.h"
 
 using namespace std::chrono_literals;
-
-namespace {
-
-// Everything the engine needs of its user, as plain values.
-struct PlainHost : SequencerHost {
-    bool timers = false;
-    bool dataTestRunning = true;
-    int progressMaximum = 0;
-    int progressPosition = 0;
-    bool progressShown = false;
-    QString panel0;
-    QString modelField;
-    bool airRateEnabled = false;
-    ShownParameters shown;
-    WriteSelection values;
-    bool writeEnabled = false;
-    QList<SequenceOutcome> outcomes;
-    SequenceResult last;
-
-    void setCommandTimers(bool running) override { timers = running; }
-    bool commandTimersRunning() const override { return timers; }
-    void stopDataTest() override { dataTestRunning = false; }
-    void resumeDataTest() override { dataTestRunning = true; }
-    void showProgress(SequencePhase, int maximum) override {
-        progressShown = true;
-        progressMaximum = maximum;
-    }
-    void setProgress(int position) override { progressPosition = position; }
-    void closeProgress() override { progressShown = false; }
-    WriteSelection valuesToWrite() const override { return values; }
-    void enableWrite() override { writeEnabled = true; }
-    void sequenceEnded(const SequenceResult& result) override {
-        outcomes << result.outcome;
-        last = result;
-    }
-    void showModelVersion(const QString& text) override { panel0 = text; }
-    QString modelVersionShown() const override { return panel0; }
-    void showModelField(const QString& text) override { modelField = text; }
-    void enableAirRate() override { airRateEnabled = true; }
-    void showParameters(const ShownParameters& s) override {
-        shown = s;
-        values = {s.airBaudPosition, s.channelPosition, s.serialBaudPosition, s.parityPosition,
-                  s.idText.toStdU16String()};
-    }
-    void clearReadResults() override {
-        modelField.clear();
-        shown = {};
-    }
-};
-
-}  // namespace
 
 class EngineHeadlessTest : public QObject {
     Q_OBJECT

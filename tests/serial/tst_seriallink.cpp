@@ -488,6 +488,33 @@ class SerialLinkTest : public QObject {
         QVERIFY(f.messages.texts().isEmpty());
     }
 
+    // A plain network connection cannot change its settings: it is no fault of the port, which
+    // stays open at the setting given, until another device is opened.
+    void unchangeableSettingsKeepThePortOpenAtTheSettingGiven() {
+        Fixture f;
+        f.journal->refuseSettings = true;
+        f.journal->refusal = SettingsRefusal::Unchangeable;
+        QVERIFY(f.link.OpenPortByName(2));
+        QVERIFY(!f.link.SettingsFixed());
+        QVERIFY(f.link.ApplyPortSettings({6, 2}));
+        QVERIFY(f.link.PortHandle());
+        QVERIFY(f.link.SettingsFixed());
+        QCOMPARE(f.link.Settings(), (RateAndParity{6, 2}));
+        QCOMPARE(f.host.panels[2], QString("38400-E-1"));
+        QCOMPARE(f.journal->events.last(), QString("purge out in"));
+
+        QVERIFY(!f.link.SearchStep({6, 0}));
+        QVERIFY(f.link.SettingsFixed());
+
+        // A device that refuses for its own reasons is closed, and nothing stays fixed.
+        f.journal->refusal = SettingsRefusal::Driver;
+        QVERIFY(f.link.OpenPortByName(3));
+        QVERIFY(!f.link.SettingsFixed());
+        QVERIFY(!f.link.ApplyPortSettings({6, 2}));
+        QVERIFY(!f.link.PortHandle());
+        QVERIFY(!f.link.SettingsFixed());
+    }
+
     void purgeFlagsChooseTheDirections_data() {
         QTest::addColumn<uint>("flags");
         QTest::addColumn<QStringList>("events");

@@ -19,8 +19,11 @@ struct DeviceJournal {
     QByteArray written;
     // Devices the opener refuses, and why.
     QMap<QString, OpenFailure> refused;
-    // Settings the devices refuse.
+    // Settings the devices refuse, and why they say they did.
     bool refuseSettings = false;
+    SettingsRefusal refusal = SettingsRefusal::Driver;
+    // The round trip the devices report: none for a local port.
+    std::optional<int> roundTripMs;
     // The stop bits a freshly opened device reports.
     int driverStopBits = 1;
     // The modem lines a freshly opened device reports; none, as on a pseudo-terminal, unless
@@ -158,6 +161,8 @@ class FakeSerialDevice : public SerialDevice {
         return true;
     }
     QString adapterSerialNumber() const override { return serialNumber_; }
+    SettingsRefusal settingsRefusal() const override { return journal_->refusal; }
+    std::optional<int> roundTripMs() const override { return journal_->roundTripMs; }
 
   private:
     QString name_;
