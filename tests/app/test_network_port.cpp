@@ -1,6 +1,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,6 +85,11 @@ class NetworkPortWindowTest : public QObject {
         QVERIFY(traffic.start({logPath, TrafficLogFormat::Text}));
         Link().addObserver(&exchanges);
         Link().addObserver(&traffic);
+        // Let go of even when a check fails half-way.
+        const auto detach = qScopeGuard([&] {
+            Link().removeObserver(&exchanges);
+            Link().removeObserver(&traffic);
+        });
         const QString url = server_.rfc2217Url();
 
         chooseInDialog(url);
@@ -121,8 +127,6 @@ class NetworkPortWindowTest : public QObject {
         QVERIFY(!exchanges.rows().back().roundTripUs);
         QCOMPARE(Form1->statusText(TForm1::PortPanel), Serial_Form->portListText());
         QVERIFY(PortCellToolTip().isEmpty());
-        Link().removeObserver(&exchanges);
-        Link().removeObserver(&traffic);
         traffic.stop();
 
         QFile log(logPath);
