@@ -32,9 +32,9 @@ std::optional<QString> WhereNameLeads(const QString& device, const QList<ListedD
 // name it was opened by leads to a device again, unless the system lists an adapter with
 // another serial number there (another adapter took its place); an adapter with a serial number
 // is also recognised under another name. A port behind a network serial server is back when
-// the server takes the connection again, so each look tries it. After an open that failed (a device
-// not ready yet, or held by another program) each further try waits twice as long as the one
-// before, up to MaxPollsBetweenTries polls.
+// the server takes the connection again, so each look tries it. After an open that failed (a
+// device not ready yet, or held by another program, or a server still away) each further try
+// waits twice as long as the one before, up to MaxPollsBetweenTries polls.
 class ReturnWatch {
   public:
     static constexpr int MaxPollsBetweenTries = 16;
