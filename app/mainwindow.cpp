@@ -27,6 +27,7 @@
 #include "factory/formtest.h"
 #include "radio/paramtext.h"
 #include "radio/profile.h"
+#include "serial/porturl.h"
 #include "serial/serialform.h"
 
 namespace {
@@ -126,6 +127,11 @@ QString StatusPanelName(int panel, const QString& text) {
 }
 
 }  // namespace
+
+QString PortCellText(const QString& portText, const QString& openDevice) {
+    const std::optional<PortUrl> url = ParsePortUrl(openDevice);
+    return url ? url->host : portText;
+}
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), Sequencer(Link(), *this) {
     ChooseProfileFile = [this](bool save) {
@@ -617,8 +623,19 @@ QString TForm1::statusText(int panel) const {
 }
 
 void TForm1::setStatusText(int panel, const QString& text) {
-    statusPanels_.at(panel)->setText(text);
-    statusPanels_.at(panel)->setAccessibleName(StatusPanelName(panel, text));
+    QLabel* cell = statusPanels_.at(panel);
+    if (panel != PortPanel) {
+        cell->setText(text);
+        cell->setAccessibleName(StatusPanelName(panel, text));
+        return;
+    }
+    // The whole name of a network port stays at hand in the tool tip.
+    const QString device = Link().PortDeviceName();
+    const QString shown = PortCellText(text, device);
+    const QString whole = text == device ? text : QStringLiteral("%1 (%2)").arg(text, device);
+    cell->setText(shown);
+    cell->setToolTip(shown == text ? QString() : whole);
+    cell->setAccessibleName(StatusPanelName(panel, shown == text ? text : whole));
 }
 
 void TForm1::startReceivePoll() {

@@ -28,6 +28,10 @@
 #include "radio/sequencer.h"
 #include "serial/seriallink.h"
 
+// What the status bar's port cell shows: the host of an open network port (a COMn slot or a
+// whole URL would hide it, or not fit), the port as the link names it otherwise.
+QString PortCellText(const QString& portText, const QString& openDevice);
+
 // The main window: toolbar, menus, parameter column, data area, status bar and the hidden
 // statistics row. It owns the five timers; their handlers do one tick's work each.
 class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
@@ -148,6 +152,8 @@ class TForm1 : public QWidget, public SerialLinkHost, public SequencerHost {
     std::unique_ptr<DataTest> Data;
 
     static constexpr int StatusPanelCount = 6;
+    // The status cell that names the port.
+    static constexpr int PortPanel = 1;
     static constexpr std::array<int, StatusPanelCount> StatusPanelWidths{0,   100, 100,
                                                                          100, 150, 150};
     QString statusText(int panel) const;

@@ -47,6 +47,10 @@ QString Hex(QByteArrayView bytes) {
     return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
 }
 
+QString RoundTripMs(int64_t us) {
+    return QString::number(us / 1000.0, 'f', 1);
+}
+
 QString FrameCommandText(const ExchangeRow& row) {
     const DecodedFrame frame = DecodeFrame(row.bytes);
     const QString name = CommandName(frame.code);
@@ -70,9 +74,12 @@ QString CommandText(const ExchangeRow& row) {
     }
     if (!row.modemLine.isEmpty())
         return Tr("modem line %1 on %2", "线路信号 %1：%2").arg(row.modemLine, row.port);
-    return (row.search ? Tr("search attempt on %1", "搜索尝试：%1")
-                       : Tr("line settings on %1", "串口设置：%1"))
-        .arg(row.port);
+    const QString text = (row.search ? Tr("search attempt on %1", "搜索尝试：%1")
+                                     : Tr("line settings on %1", "串口设置：%1"))
+                             .arg(row.port);
+    if (!row.roundTripUs) return text;
+    return text + Tr(", confirmed by the server in %1 ms", "，服务器 %1 毫秒内确认")
+                      .arg(RoundTripMs(*row.roundTripUs));
 }
 
 QString BytesText(const ExchangeRow& row) {
@@ -197,11 +204,22 @@ void ExchangeLog::linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t c
 
 void ExchangeLog::linkSettings(const QString& settings, const QString& port, bool searching,
                                int64_t timeUs) {
+    addSettings(settings, port, searching, std::nullopt, timeUs);
+}
+
+void ExchangeLog::linkSettingsConfirmed(const QString& settings, const QString& port,
+                                        bool searching, int64_t roundTripUs, int64_t timeUs) {
+    addSettings(settings, port, searching, roundTripUs, timeUs);
+}
+
+void ExchangeLog::addSettings(const QString& settings, const QString& port, bool searching,
+                              std::optional<int64_t> roundTripUs, int64_t timeUs) {
     endOpenRows();
     settings_ = settings;
     ExchangeRow changed = row(ExchangeRowKind::Settings, ExchangeDirection::None, {}, timeUs);
     changed.search = searching;
     changed.port = port;
+    changed.roundTripUs = roundTripUs;
     add(std::move(changed));
 }
 

@@ -33,6 +33,8 @@ struct ExchangeRow {
     QString settings;        // the line settings in force, or the new ones
     QString port;            // a settings row's port
     QString modemLine;       // a settings row's modem line that changed, as "CTS=1"
+    // A settings row's: how long a network serial server took to confirm them.
+    std::optional<int64_t> roundTripUs;
 };
 
 enum class ChecksumVerdict { NotAFrame, Good, Bad };
@@ -81,6 +83,8 @@ class ExchangeLog : public LinkObserver {
                      int64_t timeUs) override;
     void linkSettings(const QString& settings, const QString& port, bool searching,
                       int64_t timeUs) override;
+    void linkSettingsConfirmed(const QString& settings, const QString& port, bool searching,
+                               int64_t roundTripUs, int64_t timeUs) override;
     void linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) override;
 
     // Ends data rows and frame starts that have waited GatherUs by `nowUs`.
@@ -107,6 +111,8 @@ class ExchangeLog : public LinkObserver {
     void endPending(Pending& pending);
     void endData();
     void endOpenRows();
+    void addSettings(const QString& settings, const QString& port, bool searching,
+                     std::optional<int64_t> roundTripUs, int64_t timeUs);
     void add(ExchangeRow row);
     ExchangeRow row(ExchangeRowKind kind, ExchangeDirection direction, QByteArrayView bytes,
                     int64_t timeUs) const;

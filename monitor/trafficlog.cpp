@@ -176,9 +176,21 @@ void TrafficLog::linkTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t co
 
 void TrafficLog::linkSettings(const QString& settings, const QString& port, bool searching,
                               int64_t timeUs) {
+    writeSettings(settings, port, searching, {}, timeUs);
+}
+
+void TrafficLog::linkSettingsConfirmed(const QString& settings, const QString& port, bool searching,
+                                       int64_t roundTripUs, int64_t timeUs) {
+    writeSettings(settings, port, searching,
+                  " confirmed in " + QByteArray::number(roundTripUs / 1000.0, 'f', 1) + " ms",
+                  timeUs);
+}
+
+void TrafficLog::writeSettings(const QString& settings, const QString& port, bool searching,
+                               const QByteArray& tail, int64_t timeUs) {
     if (!running() || settings_.format != TrafficLogFormat::Text) return;
     write(*main_, timeText(timeUs) + (searching ? " SEARCH " : " SETTINGS ") + settings.toLatin1() +
-                      ' ' + port.toUtf8() + '\n');
+                      ' ' + port.toUtf8() + tail + '\n');
 }
 
 void TrafficLog::linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) {

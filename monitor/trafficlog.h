@@ -12,11 +12,13 @@
 //   2024-05-01T12:00:00.150101Z SEARCH 9600-N-1 COM1 (/dev/ttyUSB0)
 //   2024-05-01T12:00:00.160000Z SETTINGS 38400-E-1 COM1 (/dev/ttyUSB0)
 //   2024-05-01T12:00:00.170000Z SETTINGS CTS=1 COM1 (/dev/ttyUSB0)
+//   2024-05-01T12:00:00.190000Z SETTINGS 38400-O-1 rfc2217://rack:4001 confirmed in 12.3 ms
 //
 // The time is UTC to the microsecond; TX are bytes written, RX bytes read, PURGED received
 // bytes a purge threw away, at most 32 to a line (a longer run takes several lines with the
 // same time); SEARCH and SETTINGS give the line settings a search attempt or the program set,
-// or a modem line that changed (1 on, 0 off), and the rest of the line names the port.
+// or a modem line that changed (1 on, 0 off), and the rest of the line names the port. Settings
+// a network serial server confirmed end in " confirmed in N ms", the time until it did.
 //
 // Raw: the received bytes (read or purged), exactly as they came, in the file; the sent bytes
 // in a second file named like it with ".tx" appended. Nothing else.
@@ -81,11 +83,15 @@ class TrafficLog : public LinkObserver {
                      int64_t timeUs) override;
     void linkSettings(const QString& settings, const QString& port, bool searching,
                       int64_t timeUs) override;
+    void linkSettingsConfirmed(const QString& settings, const QString& port, bool searching,
+                               int64_t roundTripUs, int64_t timeUs) override;
     void linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) override;
 
   private:
     class Output;
 
+    void writeSettings(const QString& settings, const QString& port, bool searching,
+                       const QByteArray& tail, int64_t timeUs);
     void writeLines(const char* tag, const uint8_t* bytes, uint32_t count, int64_t timeUs);
     void write(Output& output, const QByteArray& bytes);
     void fail(const Output& output);

@@ -23,6 +23,13 @@ class LinkObserver {
     // `searching` when an attempt of the speed-and-parity search set them.
     virtual void linkSettings(const QString& settings, const QString& port, bool searching,
                               int64_t timeUs) = 0;
+    // Settings a network serial server confirmed, `roundTripUs` after the program asked for
+    // them; an observer that does not tell them apart sees them as linkSettings.
+    virtual void linkSettingsConfirmed(const QString& settings, const QString& port, bool searching,
+                                       int64_t roundTripUs, int64_t timeUs) {
+        Q_UNUSED(roundTripUs);
+        linkSettings(settings, port, searching, timeUs);
+    }
     // A modem line ("DTR", "CTS", ...) of the port changed: the program switched it, or the far
     // end did.
     virtual void linkModemLine(const QString& line, bool on, const QString& port, int64_t timeUs) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "serial/serialdevice.h"
+
 // The port's rate and parity as positions in the rate table (600 to 115200 bit/s) and the parity
 // table (none, odd, even). Once a search has found the radio they are its serial settings too.
 struct RateAndParity {
@@ -41,6 +43,8 @@ struct [[nodiscard]] PortChoiceResult {
     PortChoiceOutcome outcome = PortChoiceOutcome::Applied;
     // OpenFailed: why, a line per device tried.
     QString reason;
+    // SettingsRefused: why.
+    SettingsRefusal refusal = SettingsRefusal::Driver;
 };
 
 // What the port settings dialog needs of the link.

@@ -6,6 +6,7 @@
 
 #include "core/logging.h"
 #include "serial/portnames.h"
+#include "serial/porturl.h"
 #include "serial/seriallink.h"
 
 QList<ListedDevice> ListedDevices() {
@@ -48,6 +49,7 @@ bool ReturnWatch::pollLooks() {
 }
 
 bool ReturnWatch::needsSystemList() const {
+    if (overNetwork()) return false;
 #if defined(Q_OS_WIN)
     return true;
 #else
@@ -60,8 +62,14 @@ void ReturnWatch::openFailed() {
     pollsBetweenTries_ = std::min(2 * pollsBetweenTries_, MaxPollsBetweenTries);
 }
 
+bool ReturnWatch::overNetwork() const {
+    return IsNetworkPortName(port_.choice.deviceName);
+}
+
 QString ReturnWatch::deviceBack(const std::optional<QString>& nameLeadsTo,
                                 const QList<ListedDevice>& listed) const {
+    // A server shows it is back only by taking the connection: every look tries it.
+    if (overNetwork()) return port_.choice.deviceName;
     const QString& serialNumber = port_.serialNumber;
     if (nameLeadsTo) {
         const auto there = std::find_if(listed.begin(), listed.end(), [&](const ListedDevice& d) {
@@ -111,8 +119,9 @@ void PortReturn::poll() {
     if (!watch_->pollLooks()) return;
     const QList<ListedDevice> listed =
         watch_->needsSystemList() ? lister_() : QList<ListedDevice>();
-    const QString device =
-        watch_->deviceBack(WhereNameLeads(watch_->port().choice.deviceName, listed), listed);
+    const QString& name = watch_->port().choice.deviceName;
+    const QString device = watch_->deviceBack(
+        watch_->overNetwork() ? std::nullopt : WhereNameLeads(name, listed), listed);
     if (device.isEmpty()) return;
     qCDebug(lcSerial) << "device back:" << device;
     if (link_.ChoosePort(choiceFor(device)).outcome == PortChoiceOutcome::Applied) {

@@ -31,9 +31,10 @@ std::optional<QString> WhereNameLeads(const QString& device, const QList<ListedD
 // Decides whether a port that vanished is back and when to look. The device is back when the
 // name it was opened by leads to a device again, unless the system lists an adapter with
 // another serial number there (another adapter took its place); an adapter with a serial number
-// is also recognised under another name. After an open that failed (a device not ready yet, or
-// held by another program) each further try waits twice as long as the one before, up to
-// MaxPollsBetweenTries polls.
+// is also recognised under another name. A port behind a network serial server is back when
+// the server takes the connection again, so each look tries it. After an open that failed (a
+// device not ready yet, or held by another program, or a server still away) each further try
+// waits twice as long as the one before, up to MaxPollsBetweenTries polls.
 class ReturnWatch {
   public:
     static constexpr int MaxPollsBetweenTries = 16;
@@ -46,6 +47,8 @@ class ReturnWatch {
     // Whether a look needs the system's list of ports, which takes milliseconds to make: only
     // to know an adapter by its serial number, or a Windows COM port at all.
     bool needsSystemList() const;
+    // The port is behind a network serial server.
+    bool overNetwork() const;
     // The device to open; empty while the port is not back.
     QString deviceBack(const std::optional<QString>& nameLeadsTo,
                        const QList<ListedDevice>& listed) const;

@@ -10,8 +10,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "core/escape.h"
 #include "core/language.h"
+#include "serial/networkserialdevice.h"
 #include "serial/portnames.h"
+#include "serial/porturl.h"
 
 TSerial_Form* Serial_Form = nullptr;
 
@@ -23,8 +26,58 @@ namespace {
 // The dialog's messages and texts.
 const LocalizedMessage kOpenFailed{"Port open error!", "打开通讯端口错误!", "CommError",
                                    "CommError"};
+const LocalizedMessage kInvalidNetworkPort{"Not a valid network port!", "网络端口格式错误!",
+                                           "CommError", "CommError"};
 QString NoDeviceText() {
     return Tr("(no such port)", "(无此端口)");
+}
+QString InvalidNetworkPortText() {
+    return Tr("(not a valid network port)", "(无效的网络端口)");
+}
+QString NetworkPortFormText(const QString& name) {
+    return Tr("%1\nWrite rfc2217://HOST:PORT or socket://HOST:PORT; an IPv6 address goes in "
+              "brackets, as in rfc2217://[::1]:2000.",
+              "%1\n请写作 rfc2217://主机:端口 或 socket://主机:端口；IPv6 地址放在方括号中，"
+              "例如 rfc2217://[::1]:2000。")
+        .arg(EscapeControlCharacters(Shortened(name, 300)));
+}
+
+// Why a network port refused the settings; nothing to add for a local port's driver.
+QString RefusalText(SettingsRefusal refusal) {
+    switch (refusal) {
+        case SettingsRefusal::Server:
+            return Tr("The network serial server refused these settings.",
+                      "网络串口服务器拒绝了这些设置。");
+        case SettingsRefusal::NoAnswer:
+            return Tr("The network serial server did not confirm these settings within %1 s.",
+                      "网络串口服务器未在 %1 秒内确认这些设置。")
+                .arg(ServerAnswerWaitMs / 1000);
+        case SettingsRefusal::Unchangeable:
+            return Tr(
+                "A plain network connection (socket://) cannot change its line settings; "
+                "use rfc2217:// to set them.",
+                "普通网络连接（socket://）不能更改串口设置；要设置请使用 rfc2217://。");
+        case SettingsRefusal::Driver:
+            break;
+    }
+    return {};
+}
+
+// "Server: rack:4001 (RFC 2217)"; an IPv6 address in brackets, as it is written in the port.
+QString ServerText(const PortUrl& url) {
+    const QString host = url.host.contains(u':') ? u'[' + url.host + u']' : url.host;
+    const QString address = QStringLiteral("%1:%2").arg(host).arg(url.port);
+    return url.protocol == PortProtocol::Rfc2217
+               ? Tr("Server: %1 (RFC 2217)", "服务器：%1（RFC 2217）").arg(address)
+               : Tr("Server: %1 (plain TCP)", "服务器：%1（普通 TCP）").arg(address);
+}
+
+// What the label beside the port list says of the device an entry or a typed name stands for.
+QString DeviceText(const QString& device) {
+    if (device.isEmpty()) return NoDeviceText();
+    if (!IsNetworkPortName(device)) return device;
+    const std::optional<PortUrl> url = ParsePortUrl(device);
+    return url ? ServerText(*url) : InvalidNetworkPortText();
 }
 
 const QStringList kPortEntries = {"COM1", "COM2", "COM3", "COM4", "COM5",
@@ -101,6 +154,8 @@ TSerial_Form::TSerial_Form(PortSettingsLink& link, QWidget* parent) : QDialog(pa
     Comb_StopBit = EditableList("Comb_StopBit", {"1", "2"}, 0);
     PortDevice = new QLabel;
     PortDevice->setObjectName("PortDevice");
+    // A typed name is shown as typed, never as markup.
+    PortDevice->setTextFormat(Qt::PlainText);
 
     // A screen reader names each list by its label.
     Label2->setBuddy(Comb_ComNo);
@@ -142,6 +197,11 @@ TSerial_Form::TSerial_Form(PortSettingsLink& link, QWidget* parent) : QDialog(pa
 void TSerial_Form::Button1Click() {
     const int portEntry = ChosenEntry(*Comb_ComNo);
     const QString typedName = Comb_ComNo->currentText().trimmed();
+    // Refused before the open, so that the port open until now stays open.
+    if (portEntry < 0 && IsNetworkPortName(typedName) && !ParsePortUrl(typedName)) {
+        ShowLocalized(kInvalidNetworkPort, NetworkPortFormText(typedName));
+        return;
+    }
     PortChoice choice;
     if (portEntry < 0 && !typedName.isEmpty()) {
         choice.deviceName = typedName;
@@ -156,7 +216,7 @@ void TSerial_Form::Button1Click() {
             ShowLocalized(kOpenFailed, result.reason);
             return;
         case PortChoiceOutcome::SettingsRefused:
-            ShowLocalized(kSettingsRejected);
+            ShowLocalized(kSettingsRejected, RefusalText(result.refusal));
             break;
         case PortChoiceOutcome::Applied:
             break;
@@ -215,5 +275,9 @@ void TSerial_Form::showPortDevices() {
     }
     const int entry = ChosenEntry(*Comb_ComNo);
     const QString device = entry >= 0 ? devices.value(entry) : Comb_ComNo->currentText().trimmed();
-    PortDevice->setText(device.isEmpty() ? NoDeviceText() : device);
+    // A long name is cut in its middle; the tool tip holds it whole.
+    const QString text = DeviceText(device);
+    const int widest = PortDevice->fontMetrics().averageCharWidth() * PortDeviceChars;
+    PortDevice->setText(PortDevice->fontMetrics().elidedText(text, Qt::ElideMiddle, widest));
+    PortDevice->setToolTip(text);
 }

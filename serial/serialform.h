@@ -41,8 +41,9 @@ class TSerial_Form : public QDialog, public PortSettingsDisplay {
     QPushButton* Button1;
     QPushButton* Button2;
     QComboBox* Comb_StopBit;
-    // Which device the port list's entry stands for.
+    // Which device the port list's entry stands for; the server of a network port.
     QLabel* PortDevice;
+    static constexpr int PortDeviceChars = 40;
     // Runs while the dialog is shown, so that the devices shown follow adapters plugged in and
     // out.
     QTimer* PortWatch;

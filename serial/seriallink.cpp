@@ -10,6 +10,7 @@
 #include "core/logging.h"
 #include "serial/portnames.h"
 #include "serial/portopener.h"
+#include "serial/porturl.h"
 #include "serial/sendledger.h"
 
 namespace {
@@ -153,6 +154,8 @@ struct SerialLink::Private {
     std::function<bool()> exchangeRunning;
     std::optional<VanishedPort> vanished;
     uint8_t modemLinesSeen = 0;  // of the open device, as the observers were last told
+    // How long the server took to confirm the settings last set; none when no server did.
+    std::optional<int64_t> settingsRoundTripUs;
 };
 
 SerialLink::SerialLink(SerialDeviceOpener opener) : d(std::make_unique<Private>()) {
@@ -224,12 +227,32 @@ void SerialLink::observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t
     }
 }
 
+bool SerialLink::setDeviceSettings(const LineSettings& settings) {
+    d->settingsRoundTripUs.reset();
+    if (!PortHandle()) return false;
+    const auto asked = std::chrono::steady_clock::now();
+    if (!d->device->setLineSettings(settings)) return false;
+    const std::optional<PortUrl> url = ParsePortUrl(d->deviceName);
+    if (url && url->protocol == PortProtocol::Rfc2217) {
+        d->settingsRoundTripUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now() - asked)
+                                     .count();
+    }
+    return true;
+}
+
 void SerialLink::observeSettings(bool searching) {
     const int64_t now = MicrosecondsSinceEpoch();
     const QString settings = rateText_ + "-" + parityLetter_ + "-1";
     const QString port = PortText(portNo_, d->deviceName);
-    for (const Private::Watcher& watcher : d->observers)
-        watcher.observer->linkSettings(settings, port, searching, now);
+    const std::optional<int64_t> roundTrip = d->settingsRoundTripUs;
+    for (const Private::Watcher& watcher : d->observers) {
+        if (roundTrip) {
+            watcher.observer->linkSettingsConfirmed(settings, port, searching, *roundTrip, now);
+        } else {
+            watcher.observer->linkSettings(settings, port, searching, now);
+        }
+    }
 }
 
 uint8_t SerialLink::PortNo() const {
@@ -350,7 +373,7 @@ bool SerialLink::ApplyPortSettings(RateAndParity chosen) {
     setParity(chosen.parityIndex);
     showPortAndSettings();
 
-    if (PortHandle() && d->device->setLineSettings(settings)) {
+    if (setDeviceSettings(settings)) {
         qCDebug(lcSerial).noquote() << "settings" << rateText_ + "-" + parityLetter_ + "-1";
         if (!d->observers.empty()) observeSettings(false);
         PurgePort(PURGE_TXCLEAR | PURGE_RXCLEAR);
@@ -387,7 +410,8 @@ PortChoiceResult SerialLink::ChoosePort(const PortChoice& choice) {
     const bool applied = ApplyPortSettings(
         {static_cast<uint8_t>(choice.baudIndex), static_cast<uint8_t>(choice.parityIndex)});
     if (d->host) d->host->startReceivePoll();
-    return {applied ? PortChoiceOutcome::Applied : PortChoiceOutcome::SettingsRefused, {}};
+    if (applied) return {PortChoiceOutcome::Applied, {}};
+    return {PortChoiceOutcome::SettingsRefused, {}, settingsRefusal_};
 }
 
 bool SerialLink::SearchStep(RateAndParity attempt) {
@@ -414,7 +438,7 @@ bool SerialLink::SearchStep(RateAndParity attempt) {
     showPortAndSettings();
     if (d->host) d->host->setStatusText(3, ConnectingText());
 
-    if (!PortHandle() || !d->device->setLineSettings(settings)) {
+    if (!setDeviceSettings(settings)) {
         accepted = false;
         if (PortHandle() && d->device->settingsRefusal() == SettingsRefusal::Unchangeable)
             settingsFixed_ = true;

@@ -158,6 +158,9 @@ class SerialLink : public PortSettingsLink {
     enum class TrafficOwner { Exchange, ExchangeOrDataTest, DataTest };
     bool ofExchange(TrafficOwner owner) const;
     void observeTraffic(LinkTraffic what, const uint8_t* bytes, uint32_t count, TrafficOwner owner);
+    // Sets the device's line settings; on a port whose server confirms them, the time until it
+    // did is kept for the observers.
+    bool setDeviceSettings(const LineSettings& settings);
     void observeSettings(bool searching);
     void noteVanished();
     void watchModemLines(SerialDevice* device);

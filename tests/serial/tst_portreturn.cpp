@@ -185,6 +185,44 @@ class PortReturnTest : public QObject {
         QVERIFY(f.link.PortHandle());
     }
 
+    // A server gives no sign of being back but the connection: every look tries the same URL,
+    // the pauses growing while it refuses, without the system's list of ports.
+    void networkPortIsTriedAgainUntilTheServerIsBack() {
+        const QString url = "rfc2217://rack:4001";
+        auto journal = std::make_shared<DeviceJournal>();
+        FakeSerialDevice* opened = nullptr;
+        QList<int> tries;
+        int poll = -1;
+        SerialLink link([&](const QString& name) {
+            tries << poll;
+            return FakeOpener(journal, &opened)(name);
+        });
+        int listings = 0;
+        PortReturn portReturn(link, [&listings] {
+            ++listings;
+            return Listed();
+        });
+        QCOMPARE(link.ChoosePort({0, url, 6, 1}).outcome, PortChoiceOutcome::Applied);
+        opened->vanish();
+        QVERIFY(portReturn.awaitVanishedPort());
+        QCOMPARE(portReturn.awaitedDevice(), url);
+
+        journal->refused[url] = OpenFailure::ConnectionRefused;
+        tries.clear();
+        for (poll = 0; poll < 8; ++poll) portReturn.poll();
+        QCOMPARE(tries, QList<int>({0, 2, 5}));
+        QVERIFY(portReturn.waiting());
+
+        journal->refused.clear();
+        for (poll = 8; poll < 8 + ReturnWatch::MaxPollsBetweenTries && !link.PortHandle(); ++poll)
+            portReturn.poll();
+        QVERIFY(link.PortHandle());
+        QCOMPARE(link.PortDeviceName(), url);
+        QCOMPARE(opened->lineSettings(), (LineSettings{38400, ParityMode::Odd, 1}));
+        QVERIFY(!portReturn.waiting());
+        QCOMPARE(listings, 0);
+    }
+
     // An adapter known by its serial number opens under the name it comes back with.
     void adapterIsFoundUnderItsNewName() {
         Fixture f;

@@ -47,6 +47,15 @@ struct Fixture {
     }
 };
 
+// A link whose every choice opens and then refuses the settings, for the reason given.
+struct RefusingLink : PortSettingsLink {
+    SettingsRefusal refusal = SettingsRefusal::Driver;
+    PortChoiceResult ChoosePort(const PortChoice&) override {
+        return {PortChoiceOutcome::SettingsRefused, {}, refusal};
+    }
+    bool PortHandle() const override { return false; }
+};
+
 }  // namespace
 
 class SerialFormTest : public QObject {
@@ -229,6 +238,39 @@ class SerialFormTest : public QObject {
         QCOMPARE(f.messages.shown[0].caption + ": " + f.messages.shown[0].text, shown);
         QVERIFY(!f.link.PortHandle());
         QCOMPARE(opened.count(), 0);
+    }
+
+    // A network serial server's refusal says why; a local driver's stays as it was.
+    void refusedSettingsSayWhy_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("server") << 1 << int(SettingsRefusal::Server)
+                                << "Port open error!\nThe network serial server refused these "
+                                   "settings.";
+        QTest::newRow("no answer") << 1 << int(SettingsRefusal::NoAnswer)
+                                   << "Port open error!\nThe network serial server did not "
+                                      "confirm these settings within 2 s.";
+        QTest::newRow("no answer, Chinese")
+            << 0 << int(SettingsRefusal::NoAnswer)
+            << "通讯端口设置错误!\n网络串口服务器未在 2 秒内确认这些设置。";
+        QTest::newRow("server, Chinese") << 0 << int(SettingsRefusal::Server)
+                                         << "通讯端口设置错误!\n网络串口服务器拒绝了这些设置。";
+        QTest::newRow("driver") << 1 << int(SettingsRefusal::Driver) << "Port open error!";
+    }
+    void refusedSettingsSayWhy() {
+        QFETCH(int, language);
+        QFETCH(int, refusal);
+        QFETCH(QString, shown);
+        LanguageFlag = language;
+        RefusingLink link;
+        link.refusal = SettingsRefusal(refusal);
+        MessageRecorder messages;
+        TSerial_Form form(link);
+        form.show();
+        form.Button1Click();
+        QCOMPARE(messages.texts(), QStringList{shown});
+        QVERIFY(form.isHidden());
     }
 
     void cancelChangesNothing() {

@@ -43,17 +43,14 @@ class Ser2Net {
         QFile file(dir_.filePath("ser2net.yaml"));
         if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size()) return false;
         file.close();
-        // In the foreground, logging to its output, without UUCP lock files that a killed server
-        // would leave behind.
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(program_, {"-d", "-u", "-c", file.fileName()});
-        QDeadlineTimer deadline(StartMs);
-        while (!deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
-            if (AllListening(ports)) return true;
-            process_.waitForReadyRead(20);
-        }
-        qWarning("ser2net did not start: %s", process_.readAll().constData());
-        return false;
+        ports_ = ports;
+        return run();
+    }
+
+    // Starts the server stopped or killed before again, on the same ports.
+    bool restart() {
+        stop();
+        return !ports_.empty() && run();
     }
 
     QString rfc2217Url(int device = 0) const {
@@ -76,6 +73,20 @@ class Ser2Net {
     }
 
   private:
+    bool run() {
+        // In the foreground, logging to its output, without UUCP lock files that a killed server
+        // would leave behind.
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.start(program_, {"-d", "-u", "-c", dir_.filePath("ser2net.yaml")});
+        QDeadlineTimer deadline(StartMs);
+        while (!deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
+            if (AllListening(ports_)) return true;
+            process_.waitForReadyRead(20);
+        }
+        qWarning("ser2net did not start: %s", process_.readAll().constData());
+        return false;
+    }
+
     static QByteArray Connection(const QByteArray& name, const QByteArray& accepter,
                                  const QByteArray& device) {
         return "connection: &" + name + "\n  accepter: " + accepter + "\n  connector: serialdev," +
@@ -96,4 +107,5 @@ class Ser2Net {
     QProcess process_;
     std::vector<uint16_t> telnetPorts_;
     std::vector<uint16_t> rawPorts_;
+    std::vector<uint16_t> ports_;
 };
