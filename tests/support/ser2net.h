@@ -74,6 +74,7 @@ class Ser2Net {
         return QStringLiteral("socket://%1:%2").arg(urlHost()).arg(rawPorts_.at(device));
     }
     uint16_t telnetPort(int device = 0) const { return telnetPorts_.at(device); }
+    qint64 processId() const { return process_.processId(); }
 
     // Ends the server at once, its connections with it.
     void kill() {
