@@ -1,5 +1,11 @@
 #include "serial/networkserialdevice.h"
 
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 #include <QHostAddress>
 #include <QSemaphore>
 #include <QTcpSocket>
@@ -172,6 +178,17 @@ class ConnectionWorker : public QObject {
   private:
     bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
 
+    // A server that holds back the rest of a reply until its first piece is acknowledged
+    // (Nagle's algorithm, ser2net's default) would otherwise wait for the delayed
+    // acknowledgement, 40 ms, on every reply. The kernel drops back to delaying now and then,
+    // so this is asked again on every read.
+    void acknowledgeAtOnce() {
+#ifdef Q_OS_LINUX
+        const int on = 1;
+        ::setsockopt(int(socket_.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#endif
+    }
+
     void onConnected() {
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         if (!telnet_) return finishOpen(OpenFailure::None, {});
@@ -206,6 +223,7 @@ class ConnectionWorker : public QObject {
     }
 
     void onReadyRead() {
+        acknowledgeAtOnce();
         while (socket_.bytesAvailable() > 0) {
             const QByteArray bytes = socket_.read(kReadChunkBytes);
             if (bytes.isEmpty()) return;
