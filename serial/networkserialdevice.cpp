@@ -114,7 +114,7 @@ class ConnectionWorker : public QObject {
 
     void setLineSettings(const LineSettings& wanted, std::shared_ptr<SettingsCall> call) {
         if (!telnet_) return answerSettings(call, false, SettingsRefusal::Unchangeable);
-        if (!connected()) return answerSettings(call, false, SettingsRefusal::NoAnswer);
+        if (!connected()) return answerSettings(call, false, SettingsRefusal::ConnectionEnded);
         if (!negotiation_.localEnabled(Telnet::OptionComPort)) {
             return answerSettings(call, false, SettingsRefusal::Server);
         }
@@ -350,7 +350,8 @@ class ConnectionWorker : public QObject {
             std::lock_guard lock(shared_->mutex);
             shared_->gone = true;
         }
-        answerSettings(std::exchange(settingsCall_, nullptr), false, SettingsRefusal::NoAnswer);
+        answerSettings(std::exchange(settingsCall_, nullptr), false,
+                       SettingsRefusal::ConnectionEnded);
         endPurge();
         tellDevice([reason](QObject* device) { ReportLoss(device, reason); });
     }

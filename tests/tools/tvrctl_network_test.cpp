@@ -183,6 +183,19 @@ class NetworkFaultTest : public QObject {
         QCOMPARE(JsonOf(direct.out)["parity"].toString(), QStringLiteral("odd"));
     }
 
+    // The adapter is not there on the server's machine: it takes the connection, then ends it
+    // when it cannot open the device.
+    void serverWhoseDeviceIsMissing() {
+        Ser2Net server(QStringLiteral(SER2NET_PATH));
+        QVERIFY(server.start({folder_.path("unplugged")}));
+        const ProcessRun run = Tvrctl({"read", "--port", server.rfc2217Url()});
+        QCOMPARE(run.status, 2);
+        QCOMPARE(Lines(run.err),
+                 QStringList{"COM1 (" + server.rfc2217Url() + "): " + server.rfc2217Url() +
+                             ": the server ended the connection before it set "
+                             "9600 bit/s, 8N1"});
+    }
+
     // ser2net's plain telnet, which refuses the COM port option and so every setting.
     void serverWithoutTheComPortOption() {
         PtyPair device;

@@ -16,6 +16,8 @@ QString RefusalText(SettingsRefusal refusal) {
         case SettingsRefusal::NoAnswer:
             return QStringLiteral("the server did not confirm 9600 bit/s, 8N1 within %1 s")
                 .arg(ServerAnswerWaitMs / 1000);
+        case SettingsRefusal::ConnectionEnded:
+            return QStringLiteral("the server ended the connection before it set 9600 bit/s, 8N1");
         case SettingsRefusal::Unchangeable:
             return QStringLiteral(
                 "a plain network connection cannot change its line settings; use rfc2217://");
