@@ -250,6 +250,22 @@ class NetworkLinkTest : public QObject {
             QCOMPARE(row["no_reply"].toInt(-1), 0);
         }
     }
+
+    // One server port under two host names: the server ends the second connection, and the run
+    // says so rather than that the port refused the setting.
+    void onePortUnderTwoHostNames() {
+        PtyPair device;
+        QVERIFY(device.master >= 0);
+        Ser2Net server(QStringLiteral(SER2NET_PATH));
+        QVERIFY(server.start({device.slaveName}));
+        const QString recorder = server.rfc2217Url();
+        const QString echo = QString(recorder).replace("127.0.0.1", "localhost");
+        const ProcessRun run =
+            Tvrctl({"linktest", "--port", recorder, "--echo-port", echo, "--frames", "1"});
+        QCOMPARE(run.status, 2);
+        QCOMPARE(run.err, "tvrctl: " + recorder +
+                              ": the server ended the connection before it set 9600 bit/s, 8N1\n");
+    }
 };
 
 // The group named first runs with the rest of the arguments; all of them without one.

@@ -15,6 +15,7 @@
 #include "serial/portopener.h"
 #include "serial/porturl.h"
 #include "serial/seriallink.h"
+#include "tools/tvrctl/radiosession.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ class Station : public SerialLinkHost, public DataTestView {
         const std::optional<PortUrl> url = ParsePortUrl(device);
         if (url && url->protocol == PortProtocol::RawTcp) return {};
         if (!link.ApplyPortSettings({LinkTestBaudIndex, 0}))
-            return QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(device);
+            return QStringLiteral("%1: %2").arg(
+                device, StartSettingRefusalText(link.LastSettingsRefusal()));
         return {};
     }
 
