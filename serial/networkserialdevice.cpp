@@ -1,5 +1,11 @@
 #include "serial/networkserialdevice.h"
 
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSemaphore>
@@ -155,7 +161,7 @@ class ConnectionWorker : public QObject {
 
     void setLineSettings(const LineSettings& wanted, std::shared_ptr<SettingsCall> call) {
         if (!telnet_) return answerSettings(call, false, SettingsRefusal::Unchangeable);
-        if (!connected()) return answerSettings(call, false, SettingsRefusal::NoAnswer);
+        if (!connected()) return answerSettings(call, false, SettingsRefusal::ConnectionEnded);
         if (!negotiation_.localEnabled(Telnet::OptionComPort)) {
             return answerSettings(call, false, SettingsRefusal::Server);
         }
@@ -216,6 +222,17 @@ class ConnectionWorker : public QObject {
   private:
     bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
 
+    // A server that holds back the rest of a reply until its first piece is acknowledged
+    // (Nagle's algorithm, ser2net's default) would otherwise wait for the delayed
+    // acknowledgement, 40 ms, on every reply. The kernel drops back to delaying now and then,
+    // so this is asked again on every read.
+    void acknowledgeAtOnce() {
+#ifdef Q_OS_LINUX
+        const int on = 1;
+        ::setsockopt(int(socket_.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#endif
+    }
+
     void onConnected() {
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         if (!telnet_) return finishOpen(OpenFailure::None, {});
@@ -256,6 +273,7 @@ class ConnectionWorker : public QObject {
     }
 
     void onReadyRead() {
+        acknowledgeAtOnce();
         while (socket_.bytesAvailable() > 0) {
             const QByteArray bytes = socket_.read(kReadChunkBytes);
             if (bytes.isEmpty()) return;
@@ -406,7 +424,8 @@ class ConnectionWorker : public QObject {
             std::lock_guard lock(shared_->mutex);
             shared_->gone = true;
         }
-        answerSettings(std::exchange(settingsCall_, nullptr), false, SettingsRefusal::NoAnswer);
+        answerSettings(std::exchange(settingsCall_, nullptr), false,
+                       SettingsRefusal::ConnectionEnded);
         tellDevice([reason](QObject* device) { ReportLoss(device, reason); });
     }
 

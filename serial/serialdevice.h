@@ -56,10 +56,11 @@ struct LineSettings {
 
 // Why a port did not take its line settings.
 enum class SettingsRefusal {
-    Driver,        // the driver refused them
-    Server,        // a network serial server answered with other settings, or does not set any
-    NoAnswer,      // a network serial server did not answer in time
-    Unchangeable,  // a plain network connection, whose settings are the server's alone
+    Driver,           // the driver refused them
+    Server,           // a network serial server answered with other settings, or does not set any
+    NoAnswer,         // a network serial server did not answer in time
+    Unchangeable,     // a plain network connection, whose settings are the server's alone
+    ConnectionEnded,  // a network serial server ended the connection before it answered
 };
 
 // One open serial port. Everything the program does with a port goes through this, and no

@@ -52,6 +52,10 @@ QString RefusalText(SettingsRefusal refusal) {
             return Tr("The network serial server did not confirm these settings within %1 s.",
                       "网络串口服务器未在 %1 秒内确认这些设置。")
                 .arg(ServerAnswerWaitMs / 1000);
+        case SettingsRefusal::ConnectionEnded:
+            return Tr(
+                "The network serial server ended the connection before it set these settings.",
+                "网络串口服务器在设置之前断开了连接。");
         case SettingsRefusal::Unchangeable:
             return Tr(
                 "A plain network connection (socket://) cannot change its line settings; "

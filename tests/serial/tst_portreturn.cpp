@@ -91,7 +91,7 @@ class PortReturnTest : public QObject {
         QFETCH(QString, nameLeadsTo);
         QFETCH(Listed, listed);
         QFETCH(QString, back);
-        const ReturnWatch watch({{0, "/dev/serial/by-id/radio", 4, 0}, serialNumber});
+        const ReturnWatch watch({{0, "/dev/serial/by-id/radio", 4, 0}, serialNumber, {}});
         const std::optional<QString> leadsTo =
             nameLeadsTo.isEmpty() ? std::nullopt : std::optional<QString>(nameLeadsTo);
         QCOMPARE(watch.deviceBack(leadsTo, listed), back);
@@ -99,7 +99,7 @@ class PortReturnTest : public QObject {
 
     // Every poll looks until an open fails; then the gaps double up to their bound.
     void failedOpensSpaceTheTriesOut() {
-        ReturnWatch watch({{0, "/dev/ttyUSB0", 4, 0}, {}});
+        ReturnWatch watch({{0, "/dev/ttyUSB0", 4, 0}, {}, {}});
         QVERIFY(watch.pollLooks());
         QVERIFY(watch.pollLooks());
         QList<int> gaps;

@@ -256,6 +256,10 @@ class SerialFormTest : public QObject {
             << "通讯端口设置错误!\n网络串口服务器未在 2 秒内确认这些设置。";
         QTest::newRow("server, Chinese") << 0 << int(SettingsRefusal::Server)
                                          << "通讯端口设置错误!\n网络串口服务器拒绝了这些设置。";
+        QTest::newRow("connection ended")
+            << 1 << int(SettingsRefusal::ConnectionEnded)
+            << "Port open error!\nThe network serial server ended the connection before it set "
+               "these settings.";
         QTest::newRow("driver") << 1 << int(SettingsRefusal::Driver) << "Port open error!";
     }
     void refusedSettingsSayWhy() {

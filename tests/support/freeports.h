@@ -5,13 +5,14 @@
 #include <memory>
 #include <vector>
 
-// Local TCP ports nothing listens on now, all different.
-inline std::vector<uint16_t> FreeLocalPorts(size_t count) {
+// TCP ports of a local address that nothing listens on now, all different.
+inline std::vector<uint16_t> FreeLocalPorts(size_t count,
+                                            const QHostAddress& host = QHostAddress::LocalHost) {
     std::vector<std::unique_ptr<QTcpServer>> held;
     std::vector<uint16_t> ports;
     for (size_t i = 0; i < count; ++i) {
         held.push_back(std::make_unique<QTcpServer>());
-        if (!held.back()->listen(QHostAddress::LocalHost, 0)) break;
+        if (!held.back()->listen(host, 0)) break;
         ports.push_back(held.back()->serverPort());
     }
     return ports;

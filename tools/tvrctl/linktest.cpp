@@ -13,7 +13,9 @@
 #include "datatest/datatestengine.h"
 #include "serial/portnames.h"
 #include "serial/portopener.h"
+#include "serial/porturl.h"
 #include "serial/seriallink.h"
+#include "tools/tvrctl/radiosession.h"
 
 namespace {
 
@@ -46,8 +48,13 @@ class Station : public SerialLinkHost, public DataTestView {
         const QString device = DeviceOf(port);
         if (device.isEmpty()) return QStringLiteral("%1: no such port").arg(port);
         if (!link.OpenPortByName(device)) return link.OpenFailureText();
+        // A plain network connection carries the data at the server's settings, which it
+        // cannot change.
+        const std::optional<PortUrl> url = ParsePortUrl(device);
+        if (url && url->protocol == PortProtocol::RawTcp) return {};
         if (!link.ApplyPortSettings({LinkTestBaudIndex, 0}))
-            return QStringLiteral("%1: the port refused 9600 bit/s, 8N1").arg(device);
+            return QStringLiteral("%1: %2").arg(
+                device, StartSettingRefusalText(link.LastSettingsRefusal()));
         return {};
     }
 

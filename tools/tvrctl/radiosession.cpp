@@ -8,23 +8,6 @@
 
 namespace {
 
-// Why the port did not take the first setting of the search.
-QString RefusalText(SettingsRefusal refusal) {
-    switch (refusal) {
-        case SettingsRefusal::Server:
-            return QStringLiteral("the server refused 9600 bit/s, 8N1");
-        case SettingsRefusal::NoAnswer:
-            return QStringLiteral("the server did not confirm 9600 bit/s, 8N1 within %1 s")
-                .arg(ServerAnswerWaitMs / 1000);
-        case SettingsRefusal::Unchangeable:
-            return QStringLiteral(
-                "a plain network connection cannot change its line settings; use rfc2217://");
-        case SettingsRefusal::Driver:
-            break;
-    }
-    return QStringLiteral("the port refused 9600 bit/s, 8N1");
-}
-
 // The period of the window's command timers; the engine counts its time-outs in these ticks.
 constexpr int CommandTickMs = 10;
 // Where the search starts, as the window's does: 9600 bit/s, no parity.
@@ -56,6 +39,24 @@ QString UnknownValueRefusal(RadioField field, const RawRadioValues& raw) {
 }
 
 }  // namespace
+
+QString StartSettingRefusalText(SettingsRefusal refusal) {
+    switch (refusal) {
+        case SettingsRefusal::Server:
+            return QStringLiteral("the server refused 9600 bit/s, 8N1");
+        case SettingsRefusal::NoAnswer:
+            return QStringLiteral("the server did not confirm 9600 bit/s, 8N1 within %1 s")
+                .arg(ServerAnswerWaitMs / 1000);
+        case SettingsRefusal::ConnectionEnded:
+            return QStringLiteral("the server ended the connection before it set 9600 bit/s, 8N1");
+        case SettingsRefusal::Unchangeable:
+            return QStringLiteral(
+                "a plain network connection cannot change its line settings; use rfc2217://");
+        case SettingsRefusal::Driver:
+            break;
+    }
+    return QStringLiteral("the port refused 9600 bit/s, 8N1");
+}
 
 SessionEnd EndOf(const SequenceResult& result, const SessionState& state) {
     switch (result.outcome) {
@@ -147,7 +148,7 @@ bool RadioSession::open() {
     if (!link_.ApplyPortSettings({SearchStartBaudIndex, 0})) {
         finish(CtlExit::PortError,
                QStringLiteral("%1: %2").arg(result_.target.device,
-                                            RefusalText(link_.LastSettingsRefusal())));
+                                            StartSettingRefusalText(link_.LastSettingsRefusal())));
         return false;
     }
     return true;

@@ -52,6 +52,9 @@ struct SessionEnd {
 // The end of a session after `result`; a read that a write follows is not its end.
 [[nodiscard]] SessionEnd EndOf(const SequenceResult& result, const SessionState& state);
 
+// Why the port did not take 9600 bit/s, 8N1, where a session and the link test start.
+QString StartSettingRefusalText(SettingsRefusal refusal);
+
 // One port with its own link and engine: the same connect, read, write and read-back as the
 // window's, driven by a timer of its own, so that several sessions run side by side in one
 // event loop. A port that fails or hangs ends its own session only: every session gives up
