@@ -19,7 +19,7 @@
 #include <utility>
 
 #include "core/logging.h"
-#include "serial/bytering.h"
+#include "serial/bufferedserialdevice.h"
 #include "serial/qtserialdevice.h"
 #include "serial/rfc2217.h"
 #include "serial/telnet.h"
@@ -43,22 +43,10 @@ constexpr size_t kRoundTripSamples = 8;
 // answering them, and the oldest is no longer waited for.
 constexpr size_t kMaxUnansweredRequests = 16;
 
-// What the window's thread and the connection's thread share; the mutex guards all of it.
-struct SharedBuffers {
-    std::mutex mutex;
-    ByteRing received{ReceiveBufferBytes};
-    uint64_t lost = 0;
-    uint32_t errorFlags = 0;
-    QByteArray staged;   // written, not yet handed to the socket
-    int64_t unsent = 0;  // written, not yet taken by the system's network stack
-    uint64_t sent = 0;
-    bool flushScheduled = false;
-    bool gone = false;
+// The buffers, and what the connection's thread measures for the window's thread.
+struct SharedBuffers : PortBuffers {
     // The round trip to the server as last measured, in whole milliseconds.
     std::atomic<int> roundTripMs{0};
-    // The device the connection's thread reports to; none once it is closing.
-    QObject* device = nullptr;
-    std::atomic<bool> sentNoticePending{false};
 };
 
 // A call into the connection's thread that ends when the server has answered, or earlier.
@@ -471,11 +459,11 @@ class ConnectionWorker : public QObject {
     bool lossReported_ = false;
 };
 
-class NetworkSerialDevice : public SerialDevice {
+class NetworkSerialDevice : public BufferedSerialDevice {
   public:
-    explicit NetworkSerialDevice(const PortUrl& url)
-        : shared_(std::make_shared<SharedBuffers>()), thread_(new QThread) {
-        shared_->device = this;
+    explicit NetworkSerialDevice(const PortUrl& url, std::shared_ptr<SharedBuffers> shared =
+                                                         std::make_shared<SharedBuffers>())
+        : BufferedSerialDevice(shared), shared_(std::move(shared)), thread_(new QThread) {
         worker_ = new ConnectionWorker(shared_, url);
         worker_->moveToThread(thread_);
         connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
@@ -529,61 +517,16 @@ class NetworkSerialDevice : public SerialDevice {
         return {};
     }
 
-    uint32_t bytesWaiting(uint32_t* errorFlags) override {
-        std::lock_guard lock(shared_->mutex);
-        const uint32_t errors = std::exchange(shared_->errorFlags, 0);
-        if (errorFlags) *errorFlags = errors;
-        return static_cast<uint32_t>(shared_->received.size());
-    }
-
-    int64_t read(uint8_t* buffer, int64_t n) override {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->received.take(buffer, n);
-    }
-
-    int64_t write(const uint8_t* data, int64_t n) override {
-        int64_t accepted = 0;
-        bool schedule = false;
-        {
-            std::lock_guard lock(shared_->mutex);
-            if (shared_->gone || n <= 0) return 0;
-            accepted = std::min(n, SendQueueBytes - shared_->unsent);
-            shared_->staged.append(reinterpret_cast<const char*>(data), accepted);
-            shared_->unsent += accepted;
-            schedule = accepted > 0 && !shared_->flushScheduled;
-            shared_->flushScheduled = shared_->flushScheduled || schedule;
-        }
-        if (schedule) {
-            QMetaObject::invokeMethod(
-                worker_, [worker = worker_] { worker->flush(); }, Qt::QueuedConnection);
-        }
-        return accepted;
-    }
-
-    int64_t bytesToWrite() const override {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->unsent;
-    }
-
-    uint64_t bytesSent() const override {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->sent;
-    }
-
-    uint64_t bytesLost() const override {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->lost;
+    void requestFlush() override {
+        QMetaObject::invokeMethod(
+            worker_, [worker = worker_] { worker->flush(); }, Qt::QueuedConnection);
     }
 
     // The connection closes in its own thread; one that does not end in time is left to end on
     // its own, and is deleted then.
     void close() override {
         if (!thread_) return;
-        {
-            std::lock_guard lock(shared_->mutex);
-            shared_->device = nullptr;
-            shared_->gone = true;
-        }
+        detachBuffers();
         QThread* thread = std::exchange(thread_, nullptr);
         ConnectionWorker* worker = std::exchange(worker_, nullptr);
         QMetaObject::invokeMethod(

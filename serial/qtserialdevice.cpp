@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "core/logging.h"
-#include "serial/bytering.h"
+#include "serial/bufferedserialdevice.h"
 #include "serial/portreturn.h"
 
 #if defined(Q_OS_WIN)
@@ -103,22 +103,8 @@ QtOpenError ToOpenError(QSerialPort::SerialPortError error) {
     }
 }
 
-// What the window's thread and the port's thread share; the mutex guards all of it.
-struct SharedBuffers {
-    std::mutex mutex;
-    ByteRing received{ReceiveBufferBytes};
-    uint64_t lost = 0;
-    uint32_t errorFlags = 0;
-    QByteArray staged;   // written, not yet handed to the port
-    int64_t unsent = 0;  // written, not yet taken by the driver
-    uint64_t sent = 0;
-    bool flushScheduled = false;
-    bool gone = false;
-    // The device the port's thread reports to; none once it is closing, so that nothing is
-    // posted to a device that is gone.
-    QObject* device = nullptr;
-    // A notice that bytes were sent is on its way to the window's thread.
-    std::atomic<bool> sentNoticePending{false};
+// The buffers, and the modem lines the port's thread watches.
+struct SharedBuffers : PortBuffers {
     // As last seen; none where the driver has no modem lines.
     std::optional<uint8_t> modemLines;
 };
@@ -641,10 +627,11 @@ struct PendingCall {
     Result result{};
 };
 
-class QtSerialDevice : public SerialDevice {
+class QtSerialDevice : public BufferedSerialDevice {
   public:
-    QtSerialDevice() : shared_(std::make_shared<SharedBuffers>()), thread_(new QThread) {
-        shared_->device = this;
+    explicit QtSerialDevice(
+        std::shared_ptr<SharedBuffers> shared = std::make_shared<SharedBuffers>())
+        : BufferedSerialDevice(shared), shared_(std::move(shared)), thread_(new QThread) {
         worker_ = new PortWorker(shared_);
         worker_->moveToThread(thread_);
         // Deleted in its own thread, port and timers with it, when the thread's loop has ended.
@@ -680,61 +667,16 @@ class QtSerialDevice : public SerialDevice {
             .value_or(QByteArray());
     }
 
-    uint32_t bytesWaiting(uint32_t* errorFlags) override {
-        std::lock_guard lock(shared_->mutex);
-        const uint32_t errors = std::exchange(shared_->errorFlags, 0);
-        if (errorFlags) *errorFlags = errors;
-        return static_cast<uint32_t>(shared_->received.size());
-    }
-
-    int64_t read(uint8_t* buffer, int64_t n) override {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->received.take(buffer, n);
-    }
-
-    int64_t write(const uint8_t* data, int64_t n) override {
-        int64_t accepted = 0;
-        bool schedule = false;
-        {
-            std::lock_guard lock(shared_->mutex);
-            if (shared_->gone || n <= 0) return 0;
-            accepted = std::min(n, SendQueueBytes - shared_->unsent);
-            shared_->staged.append(reinterpret_cast<const char*>(data), accepted);
-            shared_->unsent += accepted;
-            schedule = accepted > 0 && !shared_->flushScheduled;
-            shared_->flushScheduled = shared_->flushScheduled || schedule;
-        }
-        if (schedule) {
-            QMetaObject::invokeMethod(
-                worker_, [worker = worker_] { worker->flush(); }, Qt::QueuedConnection);
-        }
-        return accepted;
-    }
-
-    int64_t bytesToWrite() const override {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->unsent;
-    }
-
-    uint64_t bytesSent() const override {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->sent;
-    }
-
-    uint64_t bytesLost() const override {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->lost;
+    void requestFlush() override {
+        QMetaObject::invokeMethod(
+            worker_, [worker = worker_] { worker->flush(); }, Qt::QueuedConnection);
     }
 
     // The port closes in its own thread. A thread that does not end in time is left to end on
     // its own, and is deleted then; the device no longer hears from it.
     void close() override {
         if (!thread_) return;
-        {
-            std::lock_guard lock(shared_->mutex);
-            shared_->device = nullptr;
-            shared_->gone = true;
-        }
+        detachBuffers();
         QThread* thread = std::exchange(thread_, nullptr);
         PortWorker* worker = std::exchange(worker_, nullptr);
         QMetaObject::invokeMethod(
