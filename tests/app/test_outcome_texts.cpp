@@ -83,6 +83,14 @@ QList<Row> Rows() {
                  {"参数: 检测电台失败"},
                  CtlExit::NoRadio,
                  "no radio found: no answer at any serial setting"});
+    rows.append({"connect failed on a plain network connection",
+                 Outcome(O::ConnectFailed),
+                 {.onlySetting = "9600-N-1"},
+                 {"TVR Setup: Connect error!"},
+                 {"参数: 检测电台失败"},
+                 CtlExit::NoRadio,
+                 "no radio found: no answer at 9600-N-1, the one setting a plain network "
+                 "connection has"});
     rows.append({"connect failed for a write",
                  Outcome(O::ConnectFailed),
                  writing,

@@ -454,6 +454,8 @@ class Ser2NetTest : public QObject {
         const ProcessRun missed =
             RunProcess(TVRCTL_PATH, {"read", "--port", radioServer.socketUrl(1)});
         QCOMPARE(missed.status, 3);
+        QVERIFY2(missed.err.contains("no answer at 9600-N-1, the one setting"),
+                 qPrintable(missed.err));
         // One attempt takes 0.36 s at 9600 bit/s; the whole search would take 28 of them.
         QVERIFY2(timer.elapsed() < 28 * 290, qPrintable(QString::number(timer.elapsed())));
         folder.end();
@@ -467,6 +469,9 @@ class Ser2NetTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(device.bytesWaiting(nullptr), 3u, 5000);
         QCOMPARE(device.purge(true, true), QByteArray("old"));
         QCOMPARE(device.bytesWaiting(nullptr), 0u);
+        // The server answers in order: once a setting is confirmed, it has purged too, and what
+        // the radio sends from then on is kept.
+        QVERIFY(device.setLineSettings(device.lineSettings()));
         QCOMPARE(pty_->send("new"), 3);
         QCOMPARE(ReceiveFrom(device, 3), QByteArray("new"));
     }

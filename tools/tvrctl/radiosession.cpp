@@ -67,6 +67,12 @@ SessionEnd EndOf(const SequenceResult& result, const SessionState& state) {
         case SequenceOutcome::NoPort:
             return {CtlExit::PortError, result.portFailure};
         case SequenceOutcome::ConnectFailed:
+            if (!state.writing && !state.onlySetting.isEmpty()) {
+                return {CtlExit::NoRadio,
+                        QStringLiteral("no radio found: no answer at %1, the one setting a plain "
+                                       "network connection has")
+                            .arg(state.onlySetting)};
+            }
             if (!state.writing) {
                 return {CtlExit::NoRadio,
                         QStringLiteral("no radio found: no answer at any serial setting")};
@@ -222,8 +228,10 @@ void RadioSession::sequenceEnded(const SequenceResult& result) {
         default:
             break;
     }
-    const SessionEnd end =
-        EndOf(result, {writing_, verify_, engine_.WriteStepsAcknowledged, interruptStatus_});
+    const QString onlySetting =
+        link_.SettingsFixed() ? link_.RateText() + '-' + link_.ParityLetter() + "-1" : QString();
+    const SessionEnd end = EndOf(
+        result, {writing_, verify_, engine_.WriteStepsAcknowledged, interruptStatus_, onlySetting});
     finish(end.exitStatus, end.error);
 }
 

@@ -42,6 +42,9 @@ struct SessionState {
     int stepsAcknowledged = 0;
     // 128 + the signal that interrupted the session.
     int interruptStatus = 0;
+    // The one setting a port that cannot change its settings was tried at ("9600-N-1"); empty
+    // where the search could go through them all.
+    QString onlySetting{};
 };
 
 // How an engine outcome ends a session: its exit status and what its line says.
