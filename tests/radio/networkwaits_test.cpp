@@ -10,30 +10,7 @@
 #include "serial/seriallink.h"
 #include "tests/support/fakeserialdevice.h"
 #include "tests/support/plainhost.h"
-
-namespace {
-
-const QByteArray ModelReply = QByteArray::fromHex("55AA041003120029");
-const QByteArray WriteAckReply = QByteArray::fromHex("55AA02200022");
-
-// A radio that answers every frame as it should.
-FakeSerialDevice::Answer RadioAnswer(const QByteArray& written) {
-    if (written.size() < 4) return {};
-    switch (written.at(3)) {
-        case 0x10:
-            return {ModelReply};
-        case 0x04:
-            return {QByteArray::fromHex("55AA030404000B")};
-        case 0x08:
-            return {QByteArray::fromHex("55AA030803000E")};
-        case 0x0A:
-            return {QByteArray::fromHex("55AA040A12340054")};
-        default:
-            return {WriteAckReply};
-    }
-}
-
-}  // namespace
+#include "tests/support/scriptedradio.h"
 
 class NetworkWaitsTest : public QObject {
     Q_OBJECT

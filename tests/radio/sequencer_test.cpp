@@ -4,34 +4,10 @@
 #include "app/progresswindow.h"
 #include "app/windows.h"
 #include "serial/serialform.h"
+#include "tests/support/scriptedradio.h"
 #include "tests/support/windowfixture.h"
 
 using namespace std::chrono_literals;
-
-namespace {
-
-const QByteArray ModelReply = QByteArray::fromHex("55AA041003120029");
-const QByteArray AirReply = QByteArray::fromHex("55AA030404000B");
-const QByteArray WriteAckReply = QByteArray::fromHex("55AA02200022");
-
-// A radio that answers every frame as it should, from the fake's script.
-FakeSerialDevice::Answer RadioAnswer(const QByteArray& written) {
-    if (written.size() < 4) return {};
-    switch (written.at(3)) {
-        case 0x10:
-            return {ModelReply};
-        case 0x04:
-            return {AirReply};
-        case 0x08:
-            return {QByteArray::fromHex("55AA030803000E")};
-        case 0x0A:
-            return {QByteArray::fromHex("55AA040A12340054")};
-        default:
-            return {WriteAckReply};
-    }
-}
-
-}  // namespace
 
 // The connect search, the read and the write against the simulated radio, one 10 ms tick at a
 // time: each tick runs the send handler, then the receive handler, then moves the radio on.
