@@ -45,45 +45,76 @@ QByteArray ReceiveFrom(SerialDevice& device, qsizetype count) {
 }
 
 // A COM port server of the test's own, in a thread of its own since the device's calls block
-// the test's thread while they wait for answers.
-class FakeServer : public QObject {
+// the test's thread while they wait for answers. Each kind says what it does with a connection.
+class ThreadedServer : public QObject {
   public:
-    enum class Kind { Silent, RefusesComPort, KeepsParityNone, AsksWithoutReading };
+    ~ThreadedServer() override { stop(); }
+    QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
 
-    explicit FakeServer(Kind kind) : kind_(kind) {
+  protected:
+    // Called by the kind's constructor, once what a connection needs is in place.
+    void start() {
         moveToThread(&thread_);
         thread_.start();
         QMetaObject::invokeMethod(
-            this, [this] { listen(); }, Qt::BlockingQueuedConnection);
+            this,
+            [this] {
+                server_ = std::make_unique<QTcpServer>();
+                server_->listen(QHostAddress::LocalHost, 0);
+                port_ = server_->serverPort();
+                connect(server_.get(), &QTcpServer::newConnection, this,
+                        [this] { accepted(*server_->nextPendingConnection()); });
+            },
+            Qt::BlockingQueuedConnection);
     }
-    ~FakeServer() override {
+    // Called by the kind's destructor, so that no connection reaches a kind that is gone.
+    void stop() {
+        if (!thread_.isRunning()) return;
         QMetaObject::invokeMethod(
             this, [this] { server_.reset(); }, Qt::BlockingQueuedConnection);
         thread_.quit();
         thread_.wait(2000);
     }
-    QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
+    virtual void accepted(QTcpSocket& socket) = 0;
+
+    // The server's answer to a COM port request with this value.
+    static QByteArray Answer(ComPortCommand command, const QByteArray& value) {
+        QByteArray reply = ComPortRequest(command, value);
+        reply[3] = char(uint8_t(reply[3]) + 100);
+        return reply;
+    }
+
+    TelnetDecoder decoder_;
+
+  private:
+    QThread thread_;
+    std::unique_ptr<QTcpServer> server_;
+    uint16_t port_ = 0;
+};
+
+// A server that is silent, refuses the option, answers parity always with "none", or asks
+// without ever reading.
+class FakeServer : public ThreadedServer {
+  public:
+    enum class Kind { Silent, RefusesComPort, KeepsParityNone, AsksWithoutReading };
+
+    explicit FakeServer(Kind kind) : kind_(kind) { start(); }
+    ~FakeServer() override { stop(); }
 
     // Refusals to this many bytes of requests are more than the client holds back for a
     // server that does not read, with the system's socket buffers full.
     static constexpr qsizetype AskedBytes = 24 * 1024 * 1024;
 
   private:
-    void listen() {
-        server_ = std::make_unique<QTcpServer>();
-        server_->listen(QHostAddress::LocalHost, 0);
-        port_ = server_->serverPort();
-        connect(server_.get(), &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* socket = server_->nextPendingConnection();
-            if (kind_ == Kind::RefusesComPort) socket->write(Hex("fffe2c"));
-            if (kind_ == Kind::KeepsParityNone) socket->write(Hex("fffd2c"));
-            if (kind_ == Kind::AsksWithoutReading) {
-                socket->write(Hex("fffd2c"));
-                socket->write(Hex("fffd18").repeated(AskedBytes / 3));
-                return;
-            }
-            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(*socket); });
-        });
+    void accepted(QTcpSocket& socket) override {
+        if (kind_ == Kind::RefusesComPort) socket.write(Hex("fffe2c"));
+        if (kind_ == Kind::KeepsParityNone) socket.write(Hex("fffd2c"));
+        if (kind_ == Kind::AsksWithoutReading) {
+            socket.write(Hex("fffd2c"));
+            socket.write(Hex("fffd18").repeated(AskedBytes / 3));
+            return;
+        }
+        connect(&socket, &QTcpSocket::readyRead, &socket, [this, &socket] { answer(socket); });
     }
 
     // Answers each setting with the value asked for, parity always with "none".
@@ -95,23 +126,17 @@ class FakeServer : public QObject {
             const QByteArray value = command == ComPortCommand::SetParity
                                          ? QByteArray(1, char(ParityCode(ParityMode::None)))
                                          : event.bytes.mid(1);
-            QByteArray reply = ComPortRequest(command, value);
-            reply[3] = char(uint8_t(reply[3]) + 100);
-            socket.write(reply);
+            socket.write(Answer(command, value));
         }
     }
 
     Kind kind_;
-    QThread thread_;
-    std::unique_ptr<QTcpServer> server_;
-    uint16_t port_ = 0;
-    TelnetDecoder decoder_;
 };
 
 // A COM port server that answers late or out of turn, in a thread of its own: it agrees to
 // the option and answers each settings request (four commands) with the values asked for, after
 // the delay the test gives for that request.
-class LateServer : public QObject {
+class LateServer : public ThreadedServer {
   public:
     struct Plan {
         // Wait before answering the settings requests, by their order; 0 past the end.
@@ -133,37 +158,14 @@ class LateServer : public QObject {
         int negotiationDelayMs = 0;
     };
 
-    explicit LateServer(Plan plan) : plan_(std::move(plan)) {
-        moveToThread(&thread_);
-        thread_.start();
-        QMetaObject::invokeMethod(
-            this, [this] { listen(); }, Qt::BlockingQueuedConnection);
-    }
-    ~LateServer() override {
-        QMetaObject::invokeMethod(
-            this, [this] { server_.reset(); }, Qt::BlockingQueuedConnection);
-        thread_.quit();
-        thread_.wait(2000);
-    }
-    QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
+    explicit LateServer(Plan plan) : plan_(std::move(plan)) { start(); }
+    ~LateServer() override { stop(); }
 
   private:
-    void listen() {
-        server_ = std::make_unique<QTcpServer>();
-        server_->listen(QHostAddress::LocalHost, 0);
-        port_ = server_->serverPort();
-        connect(server_.get(), &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* socket = server_->nextPendingConnection();
-            QTimer::singleShot(plan_.negotiationDelayMs, socket,
-                               [socket] { socket->write(Hex("fffd2c")); });
-            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { take(*socket); });
-        });
-    }
-
-    static QByteArray Answer(ComPortCommand command, const QByteArray& value) {
-        QByteArray reply = ComPortRequest(command, value);
-        reply[3] = char(uint8_t(reply[3]) + 100);
-        return reply;
+    void accepted(QTcpSocket& socket) override {
+        QTimer::singleShot(plan_.negotiationDelayMs, &socket,
+                           [&socket] { socket.write(Hex("fffd2c")); });
+        connect(&socket, &QTcpSocket::readyRead, &socket, [this, &socket] { take(socket); });
     }
 
     void take(QTcpSocket& socket) {
@@ -211,10 +213,6 @@ class LateServer : public QObject {
     }
 
     Plan plan_;
-    QThread thread_;
-    std::unique_ptr<QTcpServer> server_;
-    uint16_t port_ = 0;
-    TelnetDecoder decoder_;
     QByteArray answers_;  // of the request coming in
     QByteArray held_;     // of the first request, for holdFirst
     QByteArray heldPurge_;
