@@ -44,47 +44,15 @@ constexpr double Limit = 1.2;
 constexpr int TimeoutSeconds = 30;
 const char* const ProfileJson = R"({"format": 1, "channel": 5, "air_rate": "19200", "id": "0042"})";
 
-struct Figures {
-    int status = -1;  // the exit status, or -1 when it did not exit
-    double wallMs = 0;
-    double cpuSeconds = 0;
-};
-
 // tvrctl apply to the ports, its output thrown away; its own --timeout bounds the wait.
-Figures RunApply(const QString& profile, const QStringList& ports) {
+ProcessFigures RunApply(const QString& profile, const QStringList& ports) {
     std::vector<std::string> words{TVRCTL_PATH, "apply", profile.toStdString(), "--timeout",
                                    std::to_string(TimeoutSeconds)};
     for (const QString& port : ports) {
         words.push_back("--port");
         words.push_back(port.toStdString());
     }
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    Figures figures;
-    QElapsedTimer wall;
-    wall.start();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int quiet = ::open("/dev/null", O_WRONLY);
-        if (quiet >= 0) dup2(quiet, STDOUT_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return figures;
-    figures.wallMs = wall.nsecsElapsed() / 1e6;
-    if (WIFEXITED(status)) figures.status = WEXITSTATUS(status);
-    figures.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    return figures;
-}
-
-std::string LoadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly)) return "unknown";
-    return file.readAll().trimmed().toStdString();
+    return RunQuietly(std::move(words));
 }
 
 }  // namespace
@@ -144,7 +112,7 @@ int main(int argc, char** argv) {
     bool allOk = true;
     for (long run = 1; run <= runs; ++run) {
         for (const bool overNetwork : {false, true}) {
-            const Figures figures = RunApply(profile, overNetwork ? network : local);
+            const ProcessFigures figures = RunApply(profile, overNetwork ? network : local);
             allOk = allOk && figures.status == 0;
             (overNetwork ? networkMs : localMs).push_back(figures.wallMs);
             std::printf("%-4s %-7s %3ld %8.0f %6d %6.2f\n", lead.c_str(),

@@ -163,12 +163,6 @@ double ProcessCpuSeconds(qint64 pid) {
     return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
-std::string LoadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly)) return "unknown";
-    return file.readAll().trimmed().toStdString();
-}
-
 // The link's host: the data test alone, without a window.
 struct Host : SerialLinkHost {
     bool lost = false;

@@ -151,15 +151,6 @@ Row ApplyOnce(std::vector<Radio>& radios, int count) {
     return row;
 }
 
-struct ProcessFigures {
-    int status = -1;  // the exit status, or -1 when it did not exit
-    double wallMs = 0;
-    double peakMb = 0;
-    long minorFaults = 0;
-    long majorFaults = 0;
-    double cpuSeconds = 0;
-};
-
 // tvrctl apply to the first `count` radios, its output thrown away; its own --timeout bounds
 // the wait.
 ProcessFigures RunTvrctl(const std::string& tvrctl, const QString& profile,
@@ -170,30 +161,7 @@ ProcessFigures RunTvrctl(const std::string& tvrctl, const QString& profile,
         words.push_back("--port");
         words.push_back(radios[i].link.toStdString());
     }
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    ProcessFigures figures;
-    QElapsedTimer wall;
-    wall.start();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int quiet = ::open("/dev/null", O_WRONLY);
-        if (quiet >= 0) dup2(quiet, STDOUT_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return figures;
-    figures.wallMs = wall.nsecsElapsed() / 1e6;
-    if (WIFEXITED(status)) figures.status = WEXITSTATUS(status);
-    figures.peakMb = usage.ru_maxrss / 1024.0;
-    figures.minorFaults = usage.ru_minflt;
-    figures.majorFaults = usage.ru_majflt;
-    figures.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    return figures;
+    return RunQuietly(std::move(words));
 }
 
 }  // namespace

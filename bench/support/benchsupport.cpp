@@ -1,5 +1,6 @@
 #include "bench/support/benchsupport.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -134,4 +135,45 @@ std::optional<int> ReadCommandLine(int argc, char** argv, const char* program, c
         if (!error.empty()) return UsageError(program, error);
     }
     return std::nullopt;
+}
+
+std::string LoadAverage() {
+    std::FILE* file = std::fopen("/proc/loadavg", "r");
+    if (!file) return "unknown";
+    char line[128] = {};
+    const bool read = std::fgets(line, sizeof line, file) != nullptr;
+    std::fclose(file);
+    if (!read) return "unknown";
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+ProcessFigures RunQuietly(std::vector<std::string> words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    ProcessFigures figures;
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        if (quiet >= 0) dup2(quiet, STDOUT_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return figures;
+    timespec end{};
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    figures.wallMs = (end.tv_sec - start.tv_sec) * 1e3 + (end.tv_nsec - start.tv_nsec) / 1e6;
+    if (WIFEXITED(status)) figures.status = WEXITSTATUS(status);
+    figures.peakMb = usage.ru_maxrss / 1024.0;
+    figures.minorFaults = usage.ru_minflt;
+    figures.majorFaults = usage.ru_majflt;
+    figures.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return figures;
 }

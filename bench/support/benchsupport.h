@@ -96,3 +96,20 @@ using OwnOptions =
 // Returns the exit status when the program is to end at once (after --help or a wrong one).
 std::optional<int> ReadCommandLine(int argc, char** argv, const char* program, const char* usage,
                                    CommonOptions& common, const OwnOptions& own);
+
+// The machine's load average line (/proc/loadavg), or "unknown".
+std::string LoadAverage();
+
+// What a child process cost, from its own accounting.
+struct ProcessFigures {
+    int status = -1;  // the exit status, or -1 when it did not exit
+    double wallMs = 0;
+    double peakMb = 0;
+    long minorFaults = 0;
+    long majorFaults = 0;
+    double cpuSeconds = 0;
+};
+
+// Runs the program words[0] with the rest as its arguments, its output thrown away, and waits
+// for it: the program's own options must bound its time.
+ProcessFigures RunQuietly(std::vector<std::string> words);
