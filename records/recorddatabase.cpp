@@ -196,7 +196,9 @@ SqlOutcome InsertRecord(QSqlDatabase& db, SqlDialect dialect, const RadioRecord&
              NullableInt(link, &LinkFigures::shorter),
              link ? QVariant(link->passPercent) : QVariant(QMetaType::fromType<double>()),
              int(record.passed), record.reason, record.detail, record.programVersion}) {
-        insert.addBindValue(value);
+        // A null QString binds as NULL; an empty text is still a text.
+        const bool nullText = value.typeId() == QMetaType::QString && value.toString().isNull();
+        insert.addBindValue(nullText ? QVariant(QStringLiteral("")) : value);
     }
     if (!insert.exec()) {
         detail = ErrorText(insert);
@@ -238,7 +240,7 @@ IdAllocation TakeLowestFreeId(QSqlDatabase& db, SqlDialect dialect, const IdRang
         take.prepare(QStringLiteral("INSERT INTO ids_given (id, station, given_utc) VALUES "
                                     "(?, ?, ?) ON CONFLICT (id) DO NOTHING"));
         take.addBindValue(lowest);
-        take.addBindValue(station);
+        take.addBindValue(station.isNull() ? QStringLiteral("") : station);
         take.addBindValue(StoredTime(QDateTime::currentDateTimeUtc()));
         if (!take.exec()) return failed(ErrorText(take));
         const bool ours = take.numRowsAffected() == 1;
