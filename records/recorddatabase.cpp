@@ -301,6 +301,8 @@ HistoryAnswer QueryHistory(QSqlDatabase& db, const HistoryFilter& filter) {
 }
 
 bool ConnectionAlive(QSqlDatabase& db) {
+    // The driver may have closed a connection it found broken.
+    if (!db.isOpen()) return false;
     QSqlQuery probe(db);
     return probe.exec(QStringLiteral("SELECT 1"));
 }
