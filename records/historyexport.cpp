@@ -33,39 +33,38 @@ QString Count(const std::optional<LinkFigures>& link, int LinkFigures::*field) {
 
 QByteArray HistoryCsv(const QList<RadioRecord>& records) {
     const QStringList header{
-        "time_utc",     "station",         "operator",          "port",          "device",
-        "adapter_serial", "model_code",    "firmware",          "id_given",      "verified",
-        "passed",       "reason",          "detail",            "link_sent",     "link_matched",
-        "link_damaged", "link_no_reply",   "link_longer",       "link_shorter",  "link_pass_percent",
-        "values_before", "values_after",   "program_version",   "uid"};
+        "time_utc",       "station",       "operator",        "port",         "device",
+        "adapter_serial", "model_code",    "firmware",        "id_given",     "verified",
+        "passed",         "reason",        "detail",          "link_sent",    "link_matched",
+        "link_damaged",   "link_no_reply", "link_longer",     "link_shorter", "link_pass_percent",
+        "values_before",  "values_after",  "program_version", "uid"};
     QString text = header.join(u',') + QStringLiteral("\r\n");
     for (const RadioRecord& r : records) {
         const std::optional<LinkFigures>& link = r.link;
-        const QStringList cells{
-            StoredTime(r.timeUtc),
-            Inert(r.station),
-            Inert(r.operatorName),
-            Inert(r.port),
-            Inert(r.device),
-            Inert(r.adapterSerial),
-            r.modelCode < 0 ? QString() : QString::number(r.modelCode),
-            Inert(r.firmware),
-            Inert(r.idGiven),
-            r.verified ? QStringLiteral("yes") : QStringLiteral("no"),
-            r.passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"),
-            Inert(r.reason),
-            Inert(r.detail),
-            Count(link, &LinkFigures::sent),
-            Count(link, &LinkFigures::matched),
-            Count(link, &LinkFigures::damaged),
-            Count(link, &LinkFigures::noReply),
-            Count(link, &LinkFigures::longer),
-            Count(link, &LinkFigures::shorter),
-            link ? QString::number(link->passPercent) : QString(),
-            JsonText(r.before),
-            JsonText(r.after),
-            Inert(r.programVersion),
-            Inert(r.uid)};
+        const QStringList cells{StoredTime(r.timeUtc),
+                                Inert(r.station),
+                                Inert(r.operatorName),
+                                Inert(r.port),
+                                Inert(r.device),
+                                Inert(r.adapterSerial),
+                                r.modelCode < 0 ? QString() : QString::number(r.modelCode),
+                                Inert(r.firmware),
+                                Inert(r.idGiven),
+                                r.verified ? QStringLiteral("yes") : QStringLiteral("no"),
+                                r.passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"),
+                                Inert(r.reason),
+                                Inert(r.detail),
+                                Count(link, &LinkFigures::sent),
+                                Count(link, &LinkFigures::matched),
+                                Count(link, &LinkFigures::damaged),
+                                Count(link, &LinkFigures::noReply),
+                                Count(link, &LinkFigures::longer),
+                                Count(link, &LinkFigures::shorter),
+                                link ? QString::number(link->passPercent) : QString(),
+                                JsonText(r.before),
+                                JsonText(r.after),
+                                Inert(r.programVersion),
+                                Inert(r.uid)};
         QStringList quoted;
         for (const QString& cell : cells) quoted << CsvCell(cell);
         text += quoted.join(u',') + QStringLiteral("\r\n");

@@ -16,11 +16,11 @@ constexpr qint64 SchemaLockKey = 0x7476725265630001;
 
 // The columns of a record, in the order InsertRecord binds them and QueryHistory reads them.
 const QStringList RecordColumns{
-    "uid",           "time_utc",      "station",     "operator",      "port",
-    "device",        "adapter_serial", "model_code", "firmware",      "values_before",
-    "values_after",  "id_given",      "verified",    "link_sent",     "link_matched",
-    "link_damaged",  "link_no_reply", "link_longer", "link_shorter",  "link_pass_percent",
-    "passed",        "reason",        "detail",      "program_version"};
+    "uid",          "time_utc",       "station",     "operator",       "port",
+    "device",       "adapter_serial", "model_code",  "firmware",       "values_before",
+    "values_after", "id_given",       "verified",    "link_sent",      "link_matched",
+    "link_damaged", "link_no_reply",  "link_longer", "link_shorter",   "link_pass_percent",
+    "passed",       "reason",         "detail",      "program_version"};
 
 QString ErrorText(const QSqlQuery& query) {
     return query.lastError().text().trimmed();
@@ -120,10 +120,10 @@ RadioRecord RecordOfRow(const QSqlQuery& row) {
     record.idGiven = text(11);
     record.verified = row.value(12).toInt() != 0;
     if (!row.isNull(13)) {
-        record.link = LinkFigures{row.value(13).toInt(), row.value(14).toInt(),
-                                  row.value(15).toInt(), row.value(16).toInt(),
-                                  row.value(17).toInt(), row.value(18).toInt(),
-                                  row.value(19).toDouble()};
+        record.link =
+            LinkFigures{row.value(13).toInt(),   row.value(14).toInt(), row.value(15).toInt(),
+                        row.value(16).toInt(),   row.value(17).toInt(), row.value(18).toInt(),
+                        row.value(19).toDouble()};
     }
     record.passed = row.value(20).toInt() != 0;
     record.reason = text(21);
@@ -186,16 +186,31 @@ SqlOutcome InsertRecord(QSqlDatabase& db, SqlDialect dialect, const RadioRecord&
                                   "ON CONFLICT (uid) DO NOTHING")
                        .arg(RecordColumns.join(u','), marks.join(u',')));
     const std::optional<LinkFigures>& link = record.link;
-    for (const QVariant& value : QVariantList{
-             record.uid, StoredTime(record.timeUtc), record.station, record.operatorName,
-             record.port, record.device, record.adapterSerial, record.modelCode, record.firmware,
-             CompactJson(record.before), CompactJson(record.after), record.idGiven,
-             int(record.verified), NullableInt(link, &LinkFigures::sent),
-             NullableInt(link, &LinkFigures::matched), NullableInt(link, &LinkFigures::damaged),
-             NullableInt(link, &LinkFigures::noReply), NullableInt(link, &LinkFigures::longer),
-             NullableInt(link, &LinkFigures::shorter),
-             link ? QVariant(link->passPercent) : QVariant(QMetaType::fromType<double>()),
-             int(record.passed), record.reason, record.detail, record.programVersion}) {
+    for (const QVariant& value :
+         QVariantList{record.uid,
+                      StoredTime(record.timeUtc),
+                      record.station,
+                      record.operatorName,
+                      record.port,
+                      record.device,
+                      record.adapterSerial,
+                      record.modelCode,
+                      record.firmware,
+                      CompactJson(record.before),
+                      CompactJson(record.after),
+                      record.idGiven,
+                      int(record.verified),
+                      NullableInt(link, &LinkFigures::sent),
+                      NullableInt(link, &LinkFigures::matched),
+                      NullableInt(link, &LinkFigures::damaged),
+                      NullableInt(link, &LinkFigures::noReply),
+                      NullableInt(link, &LinkFigures::longer),
+                      NullableInt(link, &LinkFigures::shorter),
+                      link ? QVariant(link->passPercent) : QVariant(QMetaType::fromType<double>()),
+                      int(record.passed),
+                      record.reason,
+                      record.detail,
+                      record.programVersion}) {
         // A null QString binds as NULL; an empty text is still a text.
         const bool nullText = value.typeId() == QMetaType::QString && value.toString().isNull();
         insert.addBindValue(nullText ? QVariant(QStringLiteral("")) : value);
@@ -225,8 +240,8 @@ IdAllocation TakeLowestFreeId(QSqlDatabase& db, SqlDialect dialect, const IdRang
         if (!Run(db, BeginStatement(dialect), detail)) return failed(detail);
         QSqlQuery taken(db);
         taken.setForwardOnly(true);
-        taken.prepare(QStringLiteral(
-            "SELECT id FROM ids_given WHERE id >= ? AND id <= ? ORDER BY id"));
+        taken.prepare(
+            QStringLiteral("SELECT id FROM ids_given WHERE id >= ? AND id <= ? ORDER BY id"));
         taken.addBindValue(range.first);
         taken.addBindValue(range.last);
         if (!taken.exec()) return failed(ErrorText(taken));
@@ -237,8 +252,9 @@ IdAllocation TakeLowestFreeId(QSqlDatabase& db, SqlDialect dialect, const IdRang
             return {std::nullopt, IdAllocation::Failure::RangeUsedUp, {}};
         }
         QSqlQuery take(db);
-        take.prepare(QStringLiteral("INSERT INTO ids_given (id, station, given_utc) VALUES "
-                                    "(?, ?, ?) ON CONFLICT (id) DO NOTHING"));
+        take.prepare(
+            QStringLiteral("INSERT INTO ids_given (id, station, given_utc) VALUES "
+                           "(?, ?, ?) ON CONFLICT (id) DO NOTHING"));
         take.addBindValue(lowest);
         take.addBindValue(station.isNull() ? QStringLiteral("") : station);
         take.addBindValue(StoredTime(QDateTime::currentDateTimeUtc()));

@@ -7,9 +7,12 @@ namespace {
 
 QJsonValue LinkJson(const std::optional<LinkFigures>& link) {
     if (!link) return QJsonValue::Null;
-    return QJsonObject{{"sent", link->sent},          {"matched", link->matched},
-                       {"damaged", link->damaged},    {"no_reply", link->noReply},
-                       {"longer", link->longer},      {"shorter", link->shorter},
+    return QJsonObject{{"sent", link->sent},
+                       {"matched", link->matched},
+                       {"damaged", link->damaged},
+                       {"no_reply", link->noReply},
+                       {"longer", link->longer},
+                       {"shorter", link->shorter},
                        {"pass_percent", link->passPercent}};
 }
 
@@ -19,13 +22,13 @@ bool IsWholeNumber(const QJsonValue& value) {
 
 std::optional<LinkFigures> LinkFromJson(const QJsonObject& object) {
     LinkFigures link;
-    for (const auto& [key, field] : std::initializer_list<std::pair<const char*, int*>>{
-             {"sent", &link.sent},
-             {"matched", &link.matched},
-             {"damaged", &link.damaged},
-             {"no_reply", &link.noReply},
-             {"longer", &link.longer},
-             {"shorter", &link.shorter}}) {
+    for (const auto& [key, field] :
+         std::initializer_list<std::pair<const char*, int*>>{{"sent", &link.sent},
+                                                             {"matched", &link.matched},
+                                                             {"damaged", &link.damaged},
+                                                             {"no_reply", &link.noReply},
+                                                             {"longer", &link.longer},
+                                                             {"shorter", &link.shorter}}) {
         const QJsonValue value = object.value(QLatin1String(key));
         if (!IsWholeNumber(value)) return std::nullopt;
         *field = value.toInt();

@@ -18,7 +18,8 @@ LocationParse Refused(const QString& error) {
 
 LocationParse PostgresLocation(const QString& text) {
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid()) return Refused(QStringLiteral("not a valid URL: %1").arg(url.errorString()));
+    if (!url.isValid())
+        return Refused(QStringLiteral("not a valid URL: %1").arg(url.errorString()));
     RecordsLocation location;
     location.kind = RecordsLocation::Kind::PostgreSQL;
     location.user = url.userName(QUrl::FullyDecoded);

@@ -85,7 +85,7 @@ StoreOpening RecordWorker::open(const RecordStoreSettings& settings) {
 StoreOpening RecordWorker::openFile() {
     const QString& path = location_.path;
     if (!settings_.createMissing && !QFileInfo::exists(path)) {
-        return {StoreOpening::Failure::NotFound, QStringLiteral("%1 is not there").arg(path)};
+        return {StoreOpening::Failure::NotFound, QStringLiteral("no such file")};
     }
     if (settings_.createMissing) QDir().mkpath(QFileInfo(path).absolutePath());
     db_.setDatabaseName(path);
@@ -163,8 +163,9 @@ KeepOutcome RecordWorker::putInOutbox(const RadioRecord& record, const QString& 
                     .arg(why, settings_.outboxPath, outbox_.lastError().text())};
     }
     QSqlQuery insert(outbox_);
-    insert.prepare(QStringLiteral("INSERT INTO outbox (target, uid, record) VALUES (?, ?, ?) "
-                                  "ON CONFLICT (target, uid) DO NOTHING"));
+    insert.prepare(
+        QStringLiteral("INSERT INTO outbox (target, uid, record) VALUES (?, ?, ?) "
+                       "ON CONFLICT (target, uid) DO NOTHING"));
     insert.addBindValue(location_.shown());
     insert.addBindValue(record.uid);
     insert.addBindValue(
@@ -185,8 +186,9 @@ void RecordWorker::sendWaiting() {
     while (online_) {
         QSqlQuery batch(outbox_);
         batch.setForwardOnly(true);
-        batch.prepare(QStringLiteral("SELECT seq, record FROM outbox WHERE target = ? AND "
-                                     "seq > ? ORDER BY seq LIMIT 200"));
+        batch.prepare(
+            QStringLiteral("SELECT seq, record FROM outbox WHERE target = ? AND "
+                           "seq > ? ORDER BY seq LIMIT 200"));
         batch.addBindValue(location_.shown());
         batch.addBindValue(after);
         if (!batch.exec()) return;
@@ -288,8 +290,7 @@ HistoryAnswer RecordWorker::history(const HistoryFilter& filter) {
 }
 
 RecordStore::RecordStore(QObject* parent)
-    : QObject(parent),
-      worker_(new RecordWorker(*this, waiting_)) {
+    : QObject(parent), worker_(new RecordWorker(*this, waiting_)) {
     thread_.setObjectName(QStringLiteral("records"));
     worker_->moveToThread(&thread_);
     connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
@@ -298,7 +299,8 @@ RecordStore::RecordStore(QObject* parent)
 
 RecordStore::~RecordStore() {
     // Queued behind every request made before, so each of those is done first.
-    QMetaObject::invokeMethod(worker_, [this] { thread_.quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [this] { thread_.quit(); }, Qt::QueuedConnection);
     thread_.wait();
 }
 

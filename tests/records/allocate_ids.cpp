@@ -3,11 +3,11 @@
 // RANGE one after the other and prints each.
 // Usage: allocate_ids LOCATION RANGE COUNT STATION
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
-#include <unistd.h>
 
 #include "records/recordstore.h"
 

@@ -52,8 +52,8 @@ class PostgresServer {
         QProcess initdb;
         initdb.setProcessChannelMode(QProcess::MergedChannels);
         startAsServerUser(initdb, program_("initdb"),
-                          {"-D", dataDir(), "-U", User, "--auth=trust", "-E", "UTF8",
-                           "--no-locale", "--no-sync"});
+                          {"-D", dataDir(), "-U", User, "--auth=trust", "-E", "UTF8", "--no-locale",
+                           "--no-sync"});
         if (!initdb.waitForFinished(InitMs) || initdb.exitCode() != 0) {
             initdb.kill();
             initdb.waitForFinished(1000);
@@ -67,8 +67,10 @@ class PostgresServer {
         if (running()) return true;
         log_.clear();
         server_.setProcessChannelMode(QProcess::MergedChannels);
-        QStringList args{"-D", dataDir(), "-p", QString::number(port_), "-k",
-                         dir_.filePath("socket"), "-c", "listen_addresses=127.0.0.1"};
+        QStringList args{"-D", dataDir(),
+                         "-p", QString::number(port_),
+                         "-k", dir_.filePath("socket"),
+                         "-c", "listen_addresses=127.0.0.1"};
         for (const QString& setting : settings_) args << "-c" << setting;
         startAsServerUser(server_, program_("postgres"), args);
         const QDeadlineTimer deadline(StartMs);
@@ -152,8 +154,8 @@ class PostgresServer {
             return;
         }
         // setpriv execs the program: the process is the server itself, which stop() signals.
-        process.start("setpriv", QStringList{"--reuid=nobody", "--regid=nogroup",
-                                             "--clear-groups", "--", program} +
+        process.start("setpriv", QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                             "--", program} +
                                      args);
     }
 

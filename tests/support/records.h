@@ -58,9 +58,8 @@ std::optional<Answer> Await(Ask ask) {
     });
     state->insideTheCall = false;
     if (state->cameInside) return std::nullopt;
-    return QTest::qWaitFor([&] { return state->answer.has_value(); }, StoreAnswerMs)
-               ? state->answer
-               : std::nullopt;
+    return QTest::qWaitFor([&] { return state->answer.has_value(); }, StoreAnswerMs) ? state->answer
+                                                                                     : std::nullopt;
 }
 
 // The settings of a store at `location`, the rest as the program has them.

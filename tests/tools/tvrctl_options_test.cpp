@@ -185,6 +185,15 @@ class TvrctlOptionsTest : public QObject {
             << QStringList{"apply", "f.json", "--all", "--report", "r.txt"} << ".csv or .json";
         QTest::newRow("stray word")
             << QStringList{"read", "--port", "x", "extra"} << "unexpected argument 'extra'";
+        QTest::newRow("history result") << QStringList{"history", "--result", "pas"}
+                                        << "bad value 'pas' for --result: pass or fail; did you "
+                                           "mean 'pass'?";
+        QTest::newRow("history month 13") << QStringList{"history", "--since", "2026-13-01"}
+                                          << "for --since: a UTC date, YYYY-MM-DD";
+        QTest::newRow("history hour 25") << QStringList{"history", "--since", "2026-03-01T25:00"}
+                                         << "bad value '2026-03-01T25:00' for --since";
+        QTest::newRow("history both forms")
+            << QStringList{"history", "--json", "--csv"} << "--json or --csv, not both";
         QTest::newRow("time-out 0") << QStringList{"scan", "--timeout", "0"}
                                     << "bad value '0' for --timeout: seconds from 1 to 86400";
         // Past a day, and past what a timer's milliseconds can hold.

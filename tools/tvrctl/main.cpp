@@ -23,6 +23,7 @@
 #include "serial/portnames.h"
 #include "serial/portopener.h"
 #include "serial/porturl.h"
+#include "tools/tvrctl/history.h"
 #include "tools/tvrctl/linktest.h"
 #include "tools/tvrctl/options.h"
 #include "tools/tvrctl/radiosession.h"
@@ -450,6 +451,7 @@ int Apply(const Job& job) {
 int RunCommand(const CtlOptions& options, TerminationSignals& interrupts) {
     if (options.command == CtlCommand::Ports) return ListPorts(options);
     if (options.command == CtlCommand::LinkTest) return RunLinkTest(options, interrupts);
+    if (options.command == CtlCommand::History) return RunHistory(options);
     const TargetList targets = Targets(options);
     if (!targets.error.isEmpty()) {
         Print(stderr, QStringLiteral("tvrctl: %1\nTry 'tvrctl --help'.\n").arg(targets.error));
@@ -468,6 +470,7 @@ int RunCommand(const CtlOptions& options, TerminationSignals& interrupts) {
         case CtlCommand::Ports:
         case CtlCommand::Apply:
         case CtlCommand::LinkTest:
+        case CtlCommand::History:
             break;
     }
     return Apply(job);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -21,6 +22,8 @@ inline constexpr int FileNotWritten = 7;
 inline constexpr int LinkTestFailed = 8;
 // A report or a profile to save whose file is there already, without --force.
 inline constexpr int FileExists = 9;
+// history: the records database cannot be opened or read; the status of a port that fails.
+inline constexpr int RecordsUnavailable = PortError;
 }  // namespace CtlExit
 
 // The longest --timeout: a day.
@@ -29,7 +32,7 @@ inline constexpr int MaxTimeoutSeconds = 86400;
 inline constexpr int MaxLinkTestFrames = 10000;
 inline constexpr int DefaultLinkTestFrames = 20;
 
-enum class CtlCommand { Ports, Scan, Read, Write, Save, Apply, LinkTest };
+enum class CtlCommand { Ports, Scan, Read, Write, Save, Apply, LinkTest, History };
 
 struct CtlOptions {
     CtlCommand command = CtlCommand::Ports;
@@ -53,6 +56,12 @@ struct CtlOptions {
     QString echoPort;
     int frames = DefaultLinkTestFrames;
     double passPercent = 95;
+    // history: the records' database (empty: the default file), the first time (UTC) shown,
+    // only passes or only failures, CSV instead of text.
+    QString database;
+    std::optional<QDateTime> since;
+    std::optional<bool> passed;
+    bool csv = false;
 };
 
 // Options, or the text to print and the status to exit with (help, version, a usage error).
