@@ -44,13 +44,35 @@ RecordWorker::RecordWorker(RecordStore& store, std::atomic<int>& waiting)
 }
 
 RecordWorker::~RecordWorker() {
+    closeAll();
+}
+
+void RecordWorker::closeAll() {
+    retryTimer_.stop();
     db_ = QSqlDatabase();
     outbox_ = QSqlDatabase();
     if (QSqlDatabase::contains(connectionName_)) QSqlDatabase::removeDatabase(connectionName_);
     if (QSqlDatabase::contains(outboxName_)) QSqlDatabase::removeDatabase(outboxName_);
+    location_ = {};
+    online_ = false;
+    schemaReady_ = false;
+    lastTry_.invalidate();
+    refused_.clear();
 }
 
 StoreOpening RecordWorker::open(const RecordStoreSettings& settings) {
+    closeAll();
+    const StoreOpening opening = openLocation(settings);
+    // A file that is not ready is left alone; a server that is not is tried again, records
+    // waiting for it meanwhile.
+    if (opening.failure != StoreOpening::Failure::None && !(server() && db_.isValid())) {
+        closeAll();
+    }
+    countWaiting();
+    return opening;
+}
+
+StoreOpening RecordWorker::openLocation(const RecordStoreSettings& settings) {
     settings_ = settings;
     const LocationParse parsed = ParseRecordsLocation(settings.location);
     if (!parsed.location) return {StoreOpening::Failure::BadLocation, parsed.error};
@@ -78,7 +100,6 @@ StoreOpening RecordWorker::open(const RecordStoreSettings& settings) {
     }
     const StoreOpening opening = connectServer();
     if (online_) sendWaiting();
-    countWaiting();
     return opening;
 }
 
@@ -239,6 +260,10 @@ void RecordWorker::retry() {
 
 KeepOutcome RecordWorker::keep(const RadioRecord& record) {
     if (!db_.isValid()) return {KeepOutcome::Kind::Lost, QStringLiteral("no database is open")};
+    // Without its uid a record would be taken for any other without one and dropped.
+    if (record.uid.isEmpty() || !record.timeUtc.isValid()) {
+        return {KeepOutcome::Kind::Lost, QStringLiteral("the record has no uid or no time")};
+    }
     if (!server()) {
         const SqlOutcome written = InsertRecord(db_, SqlDialect::SQLite, record);
         if (written.ok) return {};

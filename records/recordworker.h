@@ -33,6 +33,9 @@ class RecordWorker : public QObject {
 
   private:
     bool server() const { return location_.kind == RecordsLocation::Kind::PostgreSQL; }
+    // Lets go of the database and the outbox: the store as if it had never been opened.
+    void closeAll();
+    StoreOpening openLocation(const RecordStoreSettings& settings);
     StoreOpening openFile();
     // Connects to the server and readies its tables; the failure, or None when online.
     StoreOpening connectServer();

@@ -29,6 +29,20 @@ int FileSchemaVersion(const QString& path) {
     return version;
 }
 
+int FileRecordCount(const QString& path) {
+    int count = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "count-check");
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        if (db.open() && query.exec("SELECT COUNT(*) FROM radio_records") && query.next()) {
+            count = query.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase("count-check");
+    return count;
+}
+
 }  // namespace
 
 class RecordsSqliteTest : public QObject {
@@ -100,6 +114,16 @@ class RecordsSqliteTest : public QObject {
         QCOMPARE(history->records, (QList<RadioRecord>{failed, passed}));
         QCOMPARE(FileSchemaVersion(file()), CurrentSchemaVersion);
         QCOMPARE(store.waitingCount(), 0);
+        RadioRecord withoutUid = SampleRecord(2);
+        withoutUid.uid.clear();
+        QCOMPARE(Keep(store, withoutUid)->kind, KeepOutcome::Kind::Lost);
+
+        // Opened again elsewhere, the store keeps there and reads from there only.
+        QCOMPARE(OpenStore(store, StoreAt(file("other.sqlite")))->failure,
+                 StoreOpening::Failure::None);
+        QCOMPARE(History(store)->records, QList<RadioRecord>());
+        QCOMPARE(Keep(store, SampleRecord(3))->kind, KeepOutcome::Kind::Written);
+        QCOMPARE(History(store)->records.size(), 1);
     }
 
     // The first release's tables get the new columns; its records stay, without link figures.
@@ -143,7 +167,10 @@ class RecordsSqliteTest : public QObject {
         QSqlDatabase::removeDatabase("newer");
         RecordStore newer;
         QCOMPARE(OpenStore(newer, StoreAt(file()))->failure, StoreOpening::Failure::NewerSchema);
+        QCOMPARE(Keep(newer, SampleRecord(0))->kind, KeepOutcome::Kind::Lost);
+        QCOMPARE(Allocate(newer, {1, 2})->failure, IdAllocation::Failure::StoreFailed);
         QCOMPARE(FileSchemaVersion(file()), 3);
+        QCOMPARE(FileRecordCount(file()), 0);
 
         RecordStore reader;
         RecordStoreSettings onlyRead = StoreAt(file("absent.sqlite"));
