@@ -28,6 +28,11 @@ QString ErrorText(const QSqlQuery& query) {
 
 // A statement of a transaction: false, with the database's words, when it failed.
 bool Run(QSqlDatabase& db, const QString& statement, QString& detail) {
+    // The driver closes a connection it found broken; a statement on it would only warn.
+    if (!db.isOpen()) {
+        detail = QStringLiteral("the connection is closed");
+        return false;
+    }
     QSqlQuery query(db);
     if (query.exec(statement)) return true;
     detail = ErrorText(query);
@@ -42,7 +47,7 @@ QString BeginStatement(SqlDialect dialect) {
 }
 
 void RollBack(QSqlDatabase& db) {
-    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    if (db.isOpen()) QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
 }
 
 bool TableThere(QSqlDatabase& db, SqlDialect dialect, const QString& table) {

@@ -25,18 +25,24 @@ class RecordsPostgresTest : public QObject {
 
     PostgresServer server_{QStringLiteral(POSTGRES_BIN_DIR)};
 
-    // A value `statement` reads from `database` on a connection of the test's own; an invalid
-    // value when it cannot.
+    // A connection of the test's own to `database`, opened when it can be.
+    QSqlDatabase connection(const QString& database, const QString& name) {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+        db.setHostName("127.0.0.1");
+        db.setPort(server_.port());
+        db.setUserName(PostgresServer::User);
+        db.setDatabaseName(database);
+        db.open();
+        return db;
+    }
+
+    // A value `statement` reads from `database`; an invalid value when it cannot.
     QVariant scalar(const QString& database, const QString& statement) {
         QVariant value;
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "scalar");
-            db.setHostName("127.0.0.1");
-            db.setPort(server_.port());
-            db.setUserName(PostgresServer::User);
-            db.setDatabaseName(database);
+            QSqlDatabase db = connection(database, "scalar");
             QSqlQuery query(db);
-            if (db.open() && query.exec(statement) && query.next()) value = query.value(0);
+            if (query.exec(statement) && query.next()) value = query.value(0);
         }
         QSqlDatabase::removeDatabase("scalar");
         return value;
@@ -101,6 +107,55 @@ class RecordsPostgresTest : public QObject {
         QCOMPARE(given, lowest);
     }
 
+    // Another station's ID not yet committed when this one looks: this one waits for it, finds
+    // it taken, and takes the next.
+    void anIdTakenAtTheSameMomentIsTheNextOne() {
+        QVERIFY2(server_.createDatabase("race"), qPrintable(server_.error()));
+        RecordStore store;
+        QCOMPARE(OpenStore(store, StoreAt(server_.url("race")))->failure,
+                 StoreOpening::Failure::None);
+        {
+            QSqlDatabase other = connection("race", "other station");
+            QSqlQuery taking(other);
+            QVERIFY(taking.exec("BEGIN"));
+            QVERIFY(taking.exec("INSERT INTO ids_given VALUES (100, 'other', 'now')"));
+            std::optional<IdAllocation> allocation;
+            store.allocateId({100, 199}, "bench 1",
+                             [&](const IdAllocation& given) { allocation = given; });
+            // The store's insert of 100 waits for the other station's transaction.
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return scalar("race",
+                                  "SELECT COUNT(*) FROM pg_stat_activity WHERE "
+                                  "wait_event_type = 'Lock' AND datname = 'race'")
+                               .toInt() == 1;
+                },
+                StoreAnswerMs));
+            QVERIFY(!allocation);
+            QVERIFY(taking.exec("COMMIT"));
+            QVERIFY(QTest::qWaitFor([&] { return allocation.has_value(); }, StoreAnswerMs));
+            QCOMPARE(allocation->id, QStringLiteral("0101"));
+        }
+        QSqlDatabase::removeDatabase("other station");
+    }
+
+    // With nothing waiting, an ID asked for after the server came back is given.
+    void idsAgainOnceTheServerIsBack() {
+        QVERIFY2(server_.createDatabase("back"), qPrintable(server_.error()));
+        RecordStoreSettings settings = StoreAt(server_.url("back"));
+        settings.retryMs = 200;
+        RecordStore store;
+        QCOMPARE(OpenStore(store, settings)->failure, StoreOpening::Failure::None);
+        server_.stop();
+        QCOMPARE(Allocate(store, {1, 9})->failure, IdAllocation::Failure::Unreachable);
+        QVERIFY2(server_.start(), qPrintable(server_.error()));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return Allocate(store, {1, 9})->id == "0001";
+            },
+            StoreAnswerMs));
+    }
+
     // Records kept while the server is away wait in the outbox, also across a restart of the
     // program, and arrive once each when it is back.
     void recordsWaitForTheServerAndArriveOnce() {
@@ -155,12 +210,8 @@ class RecordsPostgresTest : public QObject {
     void versionOneIsUpgradedWithItsRecords() {
         QVERIFY2(server_.createDatabase("upgrade"), qPrintable(server_.error()));
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "v1");
-            db.setHostName("127.0.0.1");
-            db.setPort(server_.port());
-            db.setUserName(PostgresServer::User);
-            db.setDatabaseName("upgrade");
-            QVERIFY(db.open());
+            QSqlDatabase db = connection("upgrade", "v1");
+            QVERIFY(db.isOpen());
             QVERIFY(MakeVersion1Records(db));
         }
         QSqlDatabase::removeDatabase("v1");
