@@ -160,11 +160,7 @@ SchemaOutcome PrepareSchema(QSqlDatabase& db, SqlDialect dialect) {
     }
     if (version > CurrentSchemaVersion) {
         RollBack(db);
-        return {SchemaOutcome::Failure::NewerSchema, version,
-                QStringLiteral("the database has version %1 of the records' tables; this program "
-                               "knows up to version %2")
-                    .arg(version)
-                    .arg(CurrentSchemaVersion)};
+        return {SchemaOutcome::Failure::NewerSchema, version, {}};
     }
     for (int step = version; step < CurrentSchemaVersion; ++step) {
         for (const QString& statement : SchemaSteps[step]) {

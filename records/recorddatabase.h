@@ -57,7 +57,8 @@ struct HistoryFilter {
 };
 
 struct HistoryAnswer {
-    enum class Failure { None, Unreachable, QueryFailed };
+    // NotOpen: the store has no database open (none given, or the one given was refused).
+    enum class Failure { None, NotOpen, Unreachable, QueryFailed };
     // Newest first.
     QList<RadioRecord> records;
     // More records matched than maxRows.

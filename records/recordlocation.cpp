@@ -12,33 +12,32 @@ QString DataFolder() {
            QStringLiteral("/tvrsetup");
 }
 
-LocationParse Refused(const QString& error) {
-    return {std::nullopt, error};
+LocationParse Refused(LocationError error, const QString& detail = {}) {
+    return {std::nullopt, error, detail};
 }
 
 LocationParse PostgresLocation(const QString& text) {
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid())
-        return Refused(QStringLiteral("not a valid URL: %1").arg(url.errorString()));
+    if (!url.isValid()) return Refused(LocationError::NotAUrl, url.errorString());
     RecordsLocation location;
     location.kind = RecordsLocation::Kind::PostgreSQL;
     location.user = url.userName(QUrl::FullyDecoded);
     location.password = url.password(QUrl::FullyDecoded);
     location.host = url.host(QUrl::FullyDecoded);
-    if (location.user.isEmpty()) return Refused(QStringLiteral("the URL names no user"));
-    if (location.host.isEmpty()) return Refused(QStringLiteral("the URL names no host"));
-    if (url.port() == 0) return Refused(QStringLiteral("port 0 is no port"));
+    if (location.user.isEmpty()) return Refused(LocationError::NoUser);
+    if (location.host.isEmpty()) return Refused(LocationError::NoHost);
+    if (url.port() == 0) return Refused(LocationError::BadPort);
     if (url.port() > 0) location.port = url.port();
     const QString path = url.path(QUrl::FullyDecoded);
     location.database = path.mid(1);
     if (!path.startsWith(u'/') || location.database.isEmpty() || location.database.contains(u'/')) {
-        return Refused(QStringLiteral("the URL names no database: it ends in /DATABASE"));
+        return Refused(LocationError::NoDatabase);
     }
     if (url.hasQuery() || url.hasFragment()) {
-        return Refused(QStringLiteral("the URL has a part after the database"));
+        return Refused(LocationError::ExtraParts);
     }
     if (location.password.isEmpty()) location.password = qEnvironmentVariable("PGPASSWORD");
-    return {location, {}};
+    return {location, LocationError::None, {}};
 }
 
 }  // namespace
@@ -54,13 +53,11 @@ LocationParse ParseRecordsLocation(const QString& text) {
     if (schemeEnd < 0) {
         RecordsLocation file;
         file.path = text.isEmpty() ? DefaultRecordsPath() : text;
-        return {file, {}};
+        return {file, LocationError::None, {}};
     }
     const QString scheme = text.left(schemeEnd).toLower();
     if (scheme != QStringLiteral("postgresql") && scheme != QStringLiteral("postgres")) {
-        return Refused(QStringLiteral("unknown kind of database '%1': give a file or "
-                                      "postgresql://USER@HOST[:PORT]/DATABASE")
-                           .arg(text.left(schemeEnd)));
+        return Refused(LocationError::UnknownKind, text.left(schemeEnd));
     }
     return PostgresLocation(text);
 }

@@ -26,11 +26,12 @@ StoreOpening SchemaOpening(const SchemaOutcome& schema) {
         case SchemaOutcome::Failure::None:
             return {};
         case SchemaOutcome::Failure::NewerSchema:
-            return {StoreOpening::Failure::NewerSchema, schema.detail};
+            return {StoreOpening::Failure::NewerSchema, LocationError::None,
+                    QString::number(schema.versionFound)};
         case SchemaOutcome::Failure::Failed:
             break;
     }
-    return {StoreOpening::Failure::SchemaFailed, schema.detail};
+    return {StoreOpening::Failure::SchemaFailed, LocationError::None, schema.detail};
 }
 
 }  // namespace
@@ -75,13 +76,11 @@ StoreOpening RecordWorker::open(const RecordStoreSettings& settings) {
 StoreOpening RecordWorker::openLocation(const RecordStoreSettings& settings) {
     settings_ = settings;
     const LocationParse parsed = ParseRecordsLocation(settings.location);
-    if (!parsed.location) return {StoreOpening::Failure::BadLocation, parsed.error};
+    if (!parsed.location) return {StoreOpening::Failure::BadLocation, parsed.error, parsed.detail};
     location_ = *parsed.location;
     const QString driver = server() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        return {StoreOpening::Failure::NoDriver,
-                QStringLiteral("Qt has no %1 driver; install libqt6sql6-%2")
-                    .arg(driver, server() ? QStringLiteral("psql") : QStringLiteral("sqlite"))};
+        return {StoreOpening::Failure::NoDriver, LocationError::None, driver};
     }
     db_ = QSqlDatabase::addDatabase(driver, connectionName_);
     if (!server()) return openFile();
@@ -95,8 +94,7 @@ StoreOpening RecordWorker::openLocation(const RecordStoreSettings& settings) {
     // Records left waiting by the last run are counted at once; an outbox is made only when a
     // record first has to wait.
     if (QFileInfo::exists(settings_.outboxPath) && !openOutbox(false)) {
-        return {StoreOpening::Failure::CannotOpen,
-                settings_.outboxPath + QStringLiteral(": ") + outbox_.lastError().text()};
+        return {StoreOpening::Failure::CannotOpen, LocationError::None, outbox_.lastError().text()};
     }
     const StoreOpening opening = connectServer();
     if (online_) sendWaiting();
@@ -106,13 +104,15 @@ StoreOpening RecordWorker::openLocation(const RecordStoreSettings& settings) {
 StoreOpening RecordWorker::openFile() {
     const QString& path = location_.path;
     if (!settings_.createMissing && !QFileInfo::exists(path)) {
-        return {StoreOpening::Failure::NotFound, QStringLiteral("no such file")};
+        return {StoreOpening::Failure::NotFound, LocationError::None, path};
     }
     if (settings_.createMissing) QDir().mkpath(QFileInfo(path).absolutePath());
     db_.setDatabaseName(path);
     // Stations sharing a file wait for each other's writes instead of failing at once.
     db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-    if (!db_.open()) return {StoreOpening::Failure::CannotOpen, db_.lastError().text()};
+    if (!db_.open()) {
+        return {StoreOpening::Failure::CannotOpen, LocationError::None, db_.lastError().text()};
+    }
     online_ = true;
     const StoreOpening opening = SchemaOpening(PrepareSchema(db_, SqlDialect::SQLite));
     schemaReady_ = opening.failure == StoreOpening::Failure::None;
@@ -127,7 +127,7 @@ StoreOpening RecordWorker::connectServer() {
         const QString error = db_.lastError().text().trimmed();
         return {RefusedByServer(error) ? StoreOpening::Failure::Refused
                                        : StoreOpening::Failure::Unreachable,
-                error};
+                LocationError::None, error};
     }
     if (!schemaReady_) {
         const StoreOpening opening = SchemaOpening(PrepareSchema(db_, SqlDialect::PostgreSQL));
@@ -180,8 +180,7 @@ bool RecordWorker::openOutbox(bool create) {
 KeepOutcome RecordWorker::putInOutbox(const RadioRecord& record, const QString& why) {
     if (!openOutbox(true)) {
         return {KeepOutcome::Kind::Lost,
-                QStringLiteral("%1; the outbox %2 cannot be opened: %3")
-                    .arg(why, settings_.outboxPath, outbox_.lastError().text())};
+                settings_.outboxPath + QStringLiteral(": ") + outbox_.lastError().text()};
     }
     QSqlQuery insert(outbox_);
     insert.prepare(
@@ -193,8 +192,7 @@ KeepOutcome RecordWorker::putInOutbox(const RadioRecord& record, const QString& 
         QString::fromUtf8(QJsonDocument(RecordJson(record)).toJson(QJsonDocument::Compact)));
     if (!insert.exec()) {
         return {KeepOutcome::Kind::Lost,
-                QStringLiteral("%1; the outbox %2 did not take it: %3")
-                    .arg(why, settings_.outboxPath, insert.lastError().text())};
+                settings_.outboxPath + QStringLiteral(": ") + insert.lastError().text()};
     }
     countWaiting();
     if (!retryTimer_.isActive()) retryTimer_.start(settings_.retryMs);
@@ -259,10 +257,10 @@ void RecordWorker::retry() {
 }
 
 KeepOutcome RecordWorker::keep(const RadioRecord& record) {
-    if (!db_.isValid()) return {KeepOutcome::Kind::Lost, QStringLiteral("no database is open")};
-    // Without its uid a record would be taken for any other without one and dropped.
-    if (record.uid.isEmpty() || !record.timeUtc.isValid()) {
-        return {KeepOutcome::Kind::Lost, QStringLiteral("the record has no uid or no time")};
+    // No database open (none given, or one refused), and a record without a uid, which would
+    // be taken for any other without one and dropped: lost, with no words of a database's.
+    if (!db_.isValid() || record.uid.isEmpty() || !record.timeUtc.isValid()) {
+        return {KeepOutcome::Kind::Lost, {}};
     }
     if (!server()) {
         const SqlOutcome written = InsertRecord(db_, SqlDialect::SQLite, record);
@@ -271,23 +269,18 @@ KeepOutcome RecordWorker::keep(const RadioRecord& record) {
     }
     if (reachServer()) sendWaiting();
     if (!online_) {
-        return putInOutbox(record, QStringLiteral("the server %1 cannot be reached: %2")
-                                       .arg(location_.shown(), db_.lastError().text().trimmed()));
+        return putInOutbox(record, db_.lastError().text().trimmed());
     }
     const SqlOutcome written = InsertRecord(db_, SqlDialect::PostgreSQL, record);
     if (written.ok) return {};
     if (!stillOnline()) {
-        return putInOutbox(record, QStringLiteral("the connection to %1 was lost: %2")
-                                       .arg(location_.shown(), written.detail));
+        return putInOutbox(record, written.detail);
     }
     return {KeepOutcome::Kind::Lost, written.detail};
 }
 
 IdAllocation RecordWorker::allocate(const IdRange& range, const QString& station) {
-    if (!db_.isValid()) {
-        return {std::nullopt, IdAllocation::Failure::StoreFailed,
-                QStringLiteral("no database is open")};
-    }
+    if (!db_.isValid()) return {std::nullopt, IdAllocation::Failure::StoreFailed, {}};
     const SqlDialect dialect = server() ? SqlDialect::PostgreSQL : SqlDialect::SQLite;
     const IdAllocation unreachable{std::nullopt, IdAllocation::Failure::Unreachable,
                                    db_.lastError().text().trimmed()};
@@ -301,10 +294,13 @@ IdAllocation RecordWorker::allocate(const IdRange& range, const QString& station
 
 HistoryAnswer RecordWorker::history(const HistoryFilter& filter) {
     HistoryAnswer answer;
-    if (!db_.isValid() || (server() && !reachServer())) {
+    if (!db_.isValid()) {
+        answer.failure = HistoryAnswer::Failure::NotOpen;
+        return answer;
+    }
+    if (server() && !reachServer()) {
         answer.failure = HistoryAnswer::Failure::Unreachable;
-        answer.detail = db_.isValid() ? db_.lastError().text().trimmed()
-                                      : QStringLiteral("no database is open");
+        answer.detail = db_.lastError().text().trimmed();
         return answer;
     }
     answer = QueryHistory(db_, filter);

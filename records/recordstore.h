@@ -12,6 +12,7 @@
 
 #include "records/radiorecord.h"
 #include "records/recorddatabase.h"
+#include "records/recordlocation.h"
 
 struct StoreOpening {
     enum class Failure {
@@ -26,7 +27,10 @@ struct StoreOpening {
         SchemaFailed,
     };
     Failure failure = Failure::None;
-    // The database's or the parser's own words.
+    // BadLocation: what is wrong with it.
+    LocationError location = LocationError::None;
+    // The database's own words; the driver's name (NoDriver); the file (NotFound); the
+    // location's detail (BadLocation); the version the database has (NewerSchema).
     QString detail;
 };
 
