@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -51,6 +52,8 @@ class RecordsPostgresTest : public QObject {
   private slots:
     // One server for every case, each case in a database of its own: initdb is the slow part.
     void initTestCase() {
+        // The user's own data folder, with any outbox of a real station, stays out of reach.
+        QStandardPaths::setTestModeEnabled(true);
         QVERIFY2(server_.initialize({"fsync=off"}), qPrintable(server_.error()));
     }
 
@@ -82,8 +85,12 @@ class RecordsPostgresTest : public QObject {
     void twoStationsAtOnceNeverShareAnId() {
         QVERIFY2(server_.createDatabase("ids"), qPrintable(server_.error()));
         std::vector<std::unique_ptr<QProcess>> stations;
+        QTemporaryDir dataHome;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", dataHome.path());
         for (const char* name : {"station a", "station b"}) {
             stations.push_back(std::make_unique<QProcess>());
+            stations.back()->setProcessEnvironment(environment);
             stations.back()->start(QStringLiteral(ALLOCATE_IDS_PATH),
                                    {server_.url("ids"), "0100-0199", "40", name});
         }

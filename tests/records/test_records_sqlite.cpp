@@ -3,6 +3,7 @@
 
 #include <QJsonDocument>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +56,7 @@ class RecordsSqliteTest : public QObject {
     }
 
   private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init() { dir_ = std::make_unique<QTemporaryDir>(); }
 
     void idRangesAreFourDigitsEachWay() {
