@@ -11,6 +11,9 @@
 
 namespace {
 
+// A connection attempt that fails sooner than this is cheap to repeat.
+constexpr int QuickAttemptMs = 1000;
+
 // libpq's words for a server that answered but would not let the station in; anything else
 // that ends a connection attempt is a server that could not be reached.
 bool RefusedByServer(const QString& error) {
@@ -120,10 +123,14 @@ StoreOpening RecordWorker::openFile() {
 }
 
 StoreOpening RecordWorker::connectServer() {
-    lastTry_.start();
+    QElapsedTimer attempt;
+    attempt.start();
     db_.close();
     online_ = false;
-    if (!db_.open()) {
+    const bool opened = db_.open();
+    lastTryMs_ = attempt.elapsed();
+    lastTry_.start();
+    if (!opened) {
         const QString error = db_.lastError().text().trimmed();
         return {RefusedByServer(error) ? StoreOpening::Failure::Refused
                                        : StoreOpening::Failure::Unreachable,
@@ -144,7 +151,11 @@ StoreOpening RecordWorker::connectServer() {
 bool RecordWorker::reachServer() {
     if (online_) return true;
     if (!db_.isValid()) return false;
-    if (lastTry_.isValid() && lastTry_.elapsed() < std::min(settings_.retryMs, 1000)) return false;
+    // A server that refuses at once is asked again with the next request; one whose attempts
+    // run into the time-out is left to the timer, so that requests do not queue behind it.
+    const int pause = lastTryMs_ < QuickAttemptMs ? std::min(settings_.retryMs, QuickAttemptMs)
+                                                  : settings_.retryMs;
+    if (lastTry_.isValid() && lastTry_.elapsed() < pause) return false;
     connectServer();
     return online_;
 }

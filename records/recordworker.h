@@ -39,8 +39,8 @@ class RecordWorker : public QObject {
     StoreOpening openFile();
     // Connects to the server and readies its tables; the failure, or None when online.
     StoreOpening connectServer();
-    // Connects unless tried within the last moment, so that a burst of requests to a server
-    // that is away does not wait for it once each.
+    // Connects unless tried a moment ago, so that a burst of requests to a server that is away
+    // does not wait for it once each.
     bool reachServer();
     // After a failed statement: the connection is dropped when the server is gone.
     bool stillOnline();
@@ -61,7 +61,9 @@ class RecordWorker : public QObject {
     QSqlDatabase outbox_;
     bool online_ = false;
     bool schemaReady_ = false;
+    // Since the last connection attempt ended, and how long it took.
     QElapsedTimer lastTry_;
+    qint64 lastTryMs_ = 0;
     QTimer retryTimer_{this};
     // Rows of the outbox the server refused for what they hold: they stay there, counted, and
     // are not sent again before a restart.

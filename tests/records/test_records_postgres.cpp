@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -78,6 +80,34 @@ class RecordsPostgresTest : public QObject {
         QCOMPARE(History(nobodyThere)->failure, HistoryAnswer::Failure::Unreachable);
         // Only a record that has to wait makes the outbox.
         QVERIFY(!QFileInfo::exists(away.outboxPath));
+    }
+
+    // A server that takes a connection and never answers costs one attempt and its time-out:
+    // records given meanwhile wait at once instead of each waiting for another attempt.
+    void aSilentServerIsNotWaitedForByEveryRecord() {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        int connections = 0;
+        connect(&silent, &QTcpServer::newConnection, [&] {
+            while (QTcpSocket* socket = silent.nextPendingConnection()) {
+                ++connections;
+                socket->setParent(&silent);
+            }
+        });
+        QTemporaryDir dir;
+        RecordStoreSettings settings = StoreAt(
+            QStringLiteral("postgresql://tvr@127.0.0.1:%1/records").arg(silent.serverPort()));
+        settings.outboxPath = dir.filePath("outbox.sqlite");
+        settings.connectTimeoutSeconds = 2;
+        settings.retryMs = 600000;
+        RecordStore store;
+        QCOMPARE(OpenStore(store, settings)->failure, StoreOpening::Failure::Unreachable);
+        QVERIFY(QTest::qWaitFor([&] { return connections == 1; }, StoreAnswerMs));
+        for (int n = 0; n < 5; ++n) {
+            QCOMPARE(Keep(store, SampleRecord(n))->kind, KeepOutcome::Kind::Waiting);
+        }
+        QCOMPARE(store.waitingCount(), 5);
+        QCOMPARE(connections, 1);
     }
 
     // Two processes take 40 IDs each from one range at the same moment: no ID twice, and
