@@ -206,7 +206,6 @@ KeepOutcome RecordWorker::putInOutbox(const RadioRecord& record, const QString& 
                 settings_.outboxPath + QStringLiteral(": ") + insert.lastError().text()};
     }
     countWaiting();
-    if (!retryTimer_.isActive()) retryTimer_.start(settings_.retryMs);
     return {KeepOutcome::Kind::Waiting, why};
 }
 
@@ -293,9 +292,9 @@ KeepOutcome RecordWorker::keep(const RadioRecord& record) {
 IdAllocation RecordWorker::allocate(const IdRange& range, const QString& station) {
     if (!db_.isValid()) return {std::nullopt, IdAllocation::Failure::StoreFailed, {}};
     const SqlDialect dialect = server() ? SqlDialect::PostgreSQL : SqlDialect::SQLite;
-    const IdAllocation unreachable{std::nullopt, IdAllocation::Failure::Unreachable,
-                                   db_.lastError().text().trimmed()};
-    if (server() && !reachServer()) return unreachable;
+    if (server() && !reachServer()) {
+        return {std::nullopt, IdAllocation::Failure::Unreachable, db_.lastError().text().trimmed()};
+    }
     IdAllocation allocation = TakeLowestFreeId(db_, dialect, range, station);
     if (server() && allocation.failure == IdAllocation::Failure::StoreFailed && !stillOnline()) {
         allocation.failure = IdAllocation::Failure::Unreachable;
