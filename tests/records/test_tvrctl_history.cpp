@@ -28,7 +28,7 @@ class TvrctlHistoryTest : public QObject {
         QCOMPARE(OpenStore(store, StoreAt(file()))->failure, StoreOpening::Failure::None);
         for (int n = 0; n < 3; ++n) kept_ << SampleRecord(n);
         kept_[1].device = QStringLiteral("/dev/tty\x1b]0;owned\x07USB1");
-        kept_[1].detail = QStringLiteral("line\nbreak");
+        kept_[1].detail = QStringLiteral("line\nbreak\u009b");
         for (const RadioRecord& record : kept_) {
             QCOMPARE(Keep(store, record)->kind, KeepOutcome::Kind::Written);
         }
@@ -45,7 +45,7 @@ class TvrctlHistoryTest : public QObject {
         QVERIFY2(lines[1].startsWith("2026-03-01 08:00:02  PASS    0102  66"),
                  qPrintable(lines[1]));
         QVERIFY2(lines[2].contains("/dev/tty\\x1b]0;owned\\x07USB1"), qPrintable(lines[2]));
-        QVERIFY2(lines[2].endsWith("verify_mismatch (line\\x0abreak)"), qPrintable(lines[2]));
+        QVERIFY2(lines[2].endsWith("verify_mismatch (line\\x0abreak\\x9b)"), qPrintable(lines[2]));
         QVERIFY(!run.out.contains(QChar(0x1b)));
         const qsizetype deviceColumn = lines[0].indexOf("DEVICE");
         QCOMPARE(lines[1].indexOf("/dev/ttyUSB2"), deviceColumn);
@@ -58,6 +58,7 @@ class TvrctlHistoryTest : public QObject {
         const QStringList objects = failed.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(objects.size(), 1);
         QCOMPARE(RecordFromJson(QJsonDocument::fromJson(objects[0].toUtf8()).object()), kept_[1]);
+        QVERIFY(!failed.out.contains(QChar(0x1b)) && !failed.out.contains(QChar(0x9b)));
 
         const ProcessRun since = history({"--since", "2026-03-01T08:00:01", "--csv"});
         QVERIFY2(since.status == 0, qPrintable(since.err));

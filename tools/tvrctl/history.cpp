@@ -126,6 +126,22 @@ QByteArray HistoryTable(const QList<RadioRecord>& records) {
     return text.toLocal8Bit();
 }
 
+// JSON escapes the C0 controls itself; DEL and the C1 controls, which a terminal may also
+// act on, are written as \u escapes too, which read back as the same text.
+QByteArray JsonLinesOutput(const QList<RadioRecord>& records) {
+    const QString json = QString::fromUtf8(HistoryJsonLines(records));
+    QString safe;
+    safe.reserve(json.size());
+    for (const QChar c : json) {
+        if (c.unicode() >= 0x7f && c.unicode() <= 0x9f) {
+            safe += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        } else {
+            safe += c;
+        }
+    }
+    return safe.toUtf8();
+}
+
 // CSV as it is for a file; on a terminal its control characters are made visible, line
 // breaks kept.
 QByteArray CsvOutput(const QList<RadioRecord>& records) {
@@ -167,7 +183,7 @@ int RunHistory(const CtlOptions& options) {
         return CtlExit::RecordsUnavailable;
     }
     if (options.json) {
-        Write(stdout, HistoryJsonLines(answer.records));
+        Write(stdout, JsonLinesOutput(answer.records));
     } else if (options.csv) {
         Write(stdout, CsvOutput(answer.records));
     } else {
