@@ -269,6 +269,30 @@ class RecordsPostgresTest : public QObject {
         QCOMPARE(history->records[2].link, std::nullopt);
         QCOMPARE(Allocate(store, {5, 6})->id, QStringLiteral("0005"));
     }
+
+    // Stations started at the same moment on the first release's tables upgrade them one after
+    // the other: each finds them ready.
+    void stationsUpgradingAtOnceTakeTurns() {
+        QVERIFY2(server_.createDatabase("turns"), qPrintable(server_.error()));
+        {
+            QSqlDatabase db = connection("turns", "v1");
+            QVERIFY(db.isOpen());
+            QVERIFY(MakeVersion1Records(db));
+        }
+        QSqlDatabase::removeDatabase("v1");
+        std::vector<std::unique_ptr<RecordStore>> stations;
+        QList<StoreOpening> openings;
+        for (int n = 0; n < 4; ++n) stations.push_back(std::make_unique<RecordStore>());
+        for (auto& station : stations) {
+            station->open(StoreAt(server_.url("turns")),
+                          [&](const StoreOpening& opening) { openings << opening; });
+        }
+        QVERIFY(QTest::qWaitFor([&] { return openings.size() == 4; }, StoreAnswerMs));
+        for (const StoreOpening& opening : openings) {
+            QVERIFY2(opening.failure == StoreOpening::Failure::None, qPrintable(opening.detail));
+        }
+        QCOMPARE(scalar("turns", "SELECT version FROM schema_version").toInt(), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(RecordsPostgresTest)
