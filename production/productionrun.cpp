@@ -218,7 +218,8 @@ class ProductionRunPrivate {
         QTimer recordWait;
     };
 
-    void startRow(int i);
+    // `adapterSerial`: of the adapter the row's device is behind now, where it has one.
+    void startRow(int i, const QString& adapterSerial);
     void afterRead(int i);
     void writeWithId(int i, const std::optional<QString>& id);
     void sessionFinished(int i);
@@ -247,7 +248,7 @@ class ProductionRunPrivate {
     std::optional<int> linkHolder;
 };
 
-void ProductionRunPrivate::startRow(int i) {
+void ProductionRunPrivate::startRow(int i, const QString& adapterSerial) {
     Lane& lane = *lanes[i];
     ProductionRow& row = rows[i];
     lane.watch.reset();
@@ -258,6 +259,7 @@ void ProductionRunPrivate::startRow(int i) {
     fresh.port = row.port;
     fresh.device = row.device;
     row = fresh;
+    row.record.adapterSerial = adapterSerial;
     row.phase = ProductionPhase::Finding;
     lane.clock.start();
     lane.session = std::make_unique<RadioSession>(PortTarget{row.port, row.device}, opener,
@@ -454,7 +456,6 @@ void ProductionRunPrivate::record(int i) {
     r.operatorName = plan.operatorName;
     r.port = row.port;
     r.device = row.device;
-    r.adapterSerial = AdapterSerialNumber(row.device);
     r.modelCode = result.modelCode.value_or(-1);
     r.firmware = result.versionCode ? VersionText(*result.versionCode) : QString();
     if (result.before) r.before = ValuesJson(AsWriteSelection(*result.before));
@@ -525,7 +526,9 @@ void ProductionRunPrivate::watch(int i) {
         QMetaObject::invokeMethod(
             &q,
             [this, i] {
-                if (running && !stopping && rows[i].phase == ProductionPhase::Done) startRow(i);
+                if (running && !stopping && rows[i].phase == ProductionPhase::Done) {
+                    startRow(i, AdapterSerialNumber(rows[i].device));
+                }
             },
             Qt::QueuedConnection);
     });
@@ -571,7 +574,11 @@ void ProductionRun::start(const QList<QString>& devices) {
         QMetaObject::invokeMethod(this, &ProductionRun::finished, Qt::QueuedConnection);
         return;
     }
-    for (int i = 0; i < d_->rows.size(); ++i) d_->startRow(i);
+    // One listing of the system's ports for them all: it takes milliseconds.
+    const QList<ListedDevice> listed = ListedDevices();
+    for (int i = 0; i < d_->rows.size(); ++i) {
+        d_->startRow(i, AdapterSerialNumber(d_->rows[i].device, listed));
+    }
     if (d_->rows.isEmpty()) {
         d_->running = false;
         QMetaObject::invokeMethod(this, &ProductionRun::finished, Qt::QueuedConnection);
