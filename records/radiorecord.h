@@ -29,8 +29,8 @@ struct RadioRecord {
     QDateTime timeUtc;
     QString station;
     QString operatorName;
-    QString port;    // "COM3"
-    QString device;  // "/dev/ttyUSB2", "rfc2217://rack4:4001"
+    QString port;           // "COM3"
+    QString device;         // "/dev/ttyUSB2", "rfc2217://rack4:4001"
     QString adapterSerial;  // empty where the system has none
     int modelCode = -1;     // -1: no radio answered
     QString firmware;       // "2.3"
