@@ -156,6 +156,19 @@ class ProductionRunTest : public QObject {
         }
     }
 
+    void aWriteTheRadioIgnoresIsAMismatchNamingTheField() {
+        const QString device = folder_.radio("deaf", {"--fault", "ignore-write=channel"});
+        MemoryKeeper keeper;
+        ProductionRun run(PlanFor(ChannelFiveProfile()), OpenQtSerialDevice, &keeper);
+        QVERIFY(RunToEnd(run, {device}));
+        const ProductionRow& row = run.rows()[0];
+        QVERIFY2(row.failure == ProductionFailure::VerifyMismatch, qPrintable(Summary(row)));
+        QCOMPARE(row.detail, QStringLiteral(R"({"channel":{"read":1,"written":5}})"));
+        QCOMPARE(keeper.records.value(0).reason, QStringLiteral("verify_mismatch"));
+        QVERIFY(!keeper.records.value(0).verified);
+        QCOMPARE(keeper.records.value(0).after["channel"].toInt(), 1);
+    }
+
     void nextFreeGivesEachRadioItsOwnIdAndAUsedUpRangeFailsTheRow() {
         const QStringList devices{folder_.radio("a"), folder_.radio("b"), folder_.radio("c")};
         MemoryKeeper keeper;
