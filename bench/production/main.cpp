@@ -33,7 +33,8 @@ constexpr const char* Usage =
     "%s"
     "\n"
     "Columns: the row (apply8, run8, apply32, run32), the run, its wall time in ms from the\n"
-    "start to the last radio done, and how many radios passed.\n"
+    "start to the last radio done, how many radios passed, and the CPU time it took (the\n"
+    "bench's own process for a run, tvrctl's for an apply; tvrsim's is not counted).\n"
     "Exit status 0 when every radio passed, the median of run8 is at most 1.3 times that of\n"
     "apply8 and the median of run32 at most 1.5 times that of run8; 1 otherwise, 2 on wrong\n"
     "arguments.\n";
@@ -78,6 +79,7 @@ void StopRadio(Radio& radio) {
 struct Row {
     double wallMs = 0;
     int passed = 0;
+    double cpuSeconds = 0;
 };
 
 Row RunProduction(const std::vector<Radio>& radios, int count) {
@@ -93,11 +95,12 @@ Row RunProduction(const std::vector<Radio>& radios, int count) {
     QObject::connect(&run, &ProductionRun::finished, &loop, &QEventLoop::quit);
     // Past every session's own time-out, the run is stopped.
     QTimer::singleShot((TimeoutSeconds + 5) * 1000, &run, [&] { run.stop(); });
+    const double cpuBefore = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
     run.start(devices);
     loop.exec();
-    Row row{wall.nsecsElapsed() / 1e6, 0};
+    Row row{wall.nsecsElapsed() / 1e6, 0, CpuSeconds() - cpuBefore};
     for (const ProductionRow& r : run.rows()) row.passed += r.passed.value_or(false);
     return row;
 }
@@ -110,7 +113,7 @@ Row RunApply(const QString& profile, const std::vector<Radio>& radios, int count
         words.push_back(radios[i].link.toStdString());
     }
     const ProcessFigures figures = RunQuietly(std::move(words));
-    return {figures.wallMs, figures.status == 0 ? count : 0};
+    return {figures.wallMs, figures.status == 0 ? count : 0, figures.cpuSeconds};
 }
 
 }  // namespace
@@ -133,8 +136,8 @@ int main(int argc, char** argv) {
             "# production: a run of 8 and of 32 tvrsim radios at 9600 N beside tvrctl "
             "apply on 8 (load %s)\n",
             LoadAverage().c_str());
-        std::printf("%s%-4s %-7s %3s %8s %6s\n", common.codeColumn("code").c_str(), "load", "row",
-                    "run", "wall ms", "passed");
+        std::printf("%s%-4s %-7s %3s %8s %6s %6s\n", common.codeColumn("code").c_str(), "load",
+                    "row", "run", "wall ms", "passed", "CPU s");
     }
     std::fflush(stdout);
     const std::string lead = common.codeColumn(common.label) + LoadLabel(common.busy);
@@ -163,7 +166,8 @@ int main(int argc, char** argv) {
     bool allPassed = true;
     const auto show = [&](const char* name, long run, const Row& row, int count) {
         allPassed = allPassed && row.passed == count;
-        std::printf("%-4s %-7s %3ld %8.0f %6d\n", lead.c_str(), name, run, row.wallMs, row.passed);
+        std::printf("%-4s %-7s %3ld %8.0f %6d %6.2f\n", lead.c_str(), name, run, row.wallMs,
+                    row.passed, row.cpuSeconds);
         std::fflush(stdout);
     };
     for (long run = 1; run <= runs; ++run) {
