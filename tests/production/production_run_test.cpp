@@ -281,6 +281,29 @@ class ProductionRunTest : public QObject {
         QVERIFY2(run.rows()[1].passed == true, qPrintable(Summary(run.rows()[1])));
     }
 
+    void aStopEndsTheLinkTestAndTheRadiosWaitingForTheReference() {
+        QVERIFY(folder_.pair("tested", "reference"));
+        const QString second = folder_.radio("second");
+        ProductionPlan plan = PlanFor({});
+        plan.linkReference = folder_.path("reference");
+        MemoryKeeper keeper;
+        ProductionRun run(plan, OpenQtSerialDevice, &keeper);
+        QSignalSpy finished(&run, &ProductionRun::finished);
+        run.start({folder_.path("tested"), second});
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(run.rows().begin(), run.rows().end(),
+                                             [](const ProductionRow& row) {
+                                                 return row.phase == ProductionPhase::LinkTest;
+                                             }),
+                                 RunMs);
+        run.stop();
+        QVERIFY(finished.wait(2000) || finished.count() == 1);
+        for (const ProductionRow& row : run.rows()) {
+            QVERIFY2(row.failure == ProductionFailure::Stopped, qPrintable(Summary(row)));
+            QCOMPARE(row.phase, ProductionPhase::Done);
+        }
+        QCOMPARE(keeper.records.size(), 2);
+    }
+
     void aReferenceThatDoesNotOpenFailsTheRow() {
         const QString device = folder_.radio("a");
         ProductionPlan plan = PlanFor({});
