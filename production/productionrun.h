@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "radio/profile.h"
@@ -23,8 +24,8 @@ struct ProductionPlan {
     std::optional<int> lowestFirmware;  // the version code: major * 16 + minor
     bool verify = true;
     IdPolicy idPolicy = IdPolicy::Keep;
-    QString sameId;    // IdPolicy::Same
-    IdRange idRange;   // IdPolicy::NextFree
+    QString sameId;   // IdPolicy::Same
+    IdRange idRange;  // IdPolicy::NextFree
     // The port of a known-good radio that echoes; none: no link test.
     std::optional<QString> linkReference;
     int linkFrames = 20;
@@ -34,35 +35,55 @@ struct ProductionPlan {
     int timeoutSeconds = 60;
 };
 
-enum class ProductionPhase { Idle, Finding, Reading, Writing, Verifying, LinkTest, Recording, Done };
+enum class ProductionPhase {
+    Idle,
+    Finding,
+    Reading,
+    Writing,
+    Verifying,
+    LinkTest,
+    Recording,
+    Done
+};
 
 // Why a radio failed; the host says it in its own words.
 enum class ProductionFailure {
     None,
-    PortFailed,      // the port would not open or went away
-    NoRadio,         // no radio answered at any setting
+    PortFailed,  // the port would not open or went away
+    NoRadio,     // no radio answered at any setting
     WrongModel,
     OldFirmware,
-    IdUnavailable,   // the range is used up or the database cannot give one
-    ExchangeFailed,  // a read or write step was not answered
-    VerifyMismatch,  // the read-back differs from what was written
-    LinkTestFailed,  // fewer frames came back whole than the pass mark asks
-    LinkDamaged,     // a frame came back damaged
-    ReferenceFailed, // the reference station's port would not open
+    IdUnavailable,    // the range is used up or the database cannot give one
+    ExchangeFailed,   // a read or write step was not answered
+    VerifyMismatch,   // the read-back differs from what was written
+    LinkTestFailed,   // fewer frames came back whole than the pass mark asks
+    LinkDamaged,      // a frame came back damaged
+    ReferenceFailed,  // the reference station's port would not open
     Stopped,
+    // The radio passed, but the keeper lost its record: the row must not look like a pass.
+    RecordLost,
 };
+
+// The stable key of a failure in a record: "wrong_model", "verify_mismatch", ...; empty for
+// None.
+QString FailureKey(ProductionFailure failure);
 
 struct ProductionRow {
     QString port;  // "COM3"
     QString device;
     ProductionPhase phase = ProductionPhase::Idle;
-    QString modelVersion;  // "TVR-M402.3" once found
+    QString modelVersion;        // "TVR-M402.3" once found
     std::optional<bool> passed;  // none while it runs
     ProductionFailure failure = ProductionFailure::None;
-    QString detail;  // what the failure needs said: the values, the figures, the setting
+    // What the failure needs said, as a compact JSON object for the host to put in words: the
+    // values found and expected, the fields that differ ("channel": {"written": 5, "read": 1}),
+    // the link figures, the setting, the database's own words.
+    QString detail;
     double seconds = 0;
     QString idGiven;
     RadioRecord record;  // complete once the phase is Done
+    // How the keeper took the record: none without a keeper or while it has not answered.
+    std::optional<KeepOutcome::Kind> recordKept;
 };
 
 class ProductionRunPrivate;

@@ -32,7 +32,10 @@ std::optional<QString> WhereNameLeads(const QString& device, const QList<ListedD
 }
 
 QString AdapterSerialNumber(const QString& location) {
-    const QList<ListedDevice> listed = ListedDevices();
+    return AdapterSerialNumber(location, ListedDevices());
+}
+
+QString AdapterSerialNumber(const QString& location, const QList<ListedDevice>& listed) {
     const std::optional<QString> target = WhereNameLeads(location, listed);
     if (!target) return {};
     const auto found = std::find_if(listed.begin(), listed.end(),

@@ -25,6 +25,8 @@ QList<ListedDevice> ListedDevices();
 // The serial number of the USB adapter behind the device at `location` (a link is followed);
 // empty where there is none.
 QString AdapterSerialNumber(const QString& location);
+// The same among the devices `listed`, for many devices at the cost of one listing.
+QString AdapterSerialNumber(const QString& location, const QList<ListedDevice>& listed);
 // The device a port's name leads to now, a link followed; none while it leads nowhere.
 std::optional<QString> WhereNameLeads(const QString& device, const QList<ListedDevice>& listed);
 

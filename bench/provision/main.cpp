@@ -27,7 +27,7 @@
 #include "core/language.h"
 #include "radio/profile.h"
 #include "serial/qtserialdevice.h"
-#include "tools/tvrctl/radiosession.h"
+#include "tools/tvrctl/sessionend.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ Row ApplyOnce(std::vector<Radio>& radios, int count) {
     for (int i = 0; i < count; ++i) {
         sessions.push_back(std::make_unique<RadioSession>(
             PortTarget{QStringLiteral("COM%1").arg(i + 1), radios[i].link}, OpenQtSerialDevice,
-            TimeoutSeconds));
+            TimeoutSeconds, TellSessionEnd));
     }
     QEventLoop loop;
     int left = count;

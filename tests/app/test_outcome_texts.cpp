@@ -6,7 +6,7 @@
 #include "app/outcomemessages.h"
 #include "tests/support/recorders.h"
 #include "tools/tvrctl/options.h"
-#include "tools/tvrctl/radiosession.h"
+#include "tools/tvrctl/sessionend.h"
 
 namespace {
 

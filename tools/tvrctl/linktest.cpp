@@ -4,27 +4,17 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 #include <cstdio>
 #include <optional>
 
 #include "core/escape.h"
 #include "core/terminationsignals.h"
-#include "datatest/datatestengine.h"
+#include "production/linkcheck.h"
 #include "serial/portnames.h"
 #include "serial/portopener.h"
-#include "serial/porturl.h"
-#include "serial/seriallink.h"
-#include "tools/tvrctl/radiosession.h"
+#include "tools/tvrctl/sessionend.h"
 
 namespace {
-
-// The window's two data timers.
-constexpr int SendTickMs = 10;
-constexpr int ReceiveTickMs = 50;
-// 9600 bit/s without parity: the radio's own serial setting as it leaves the factory.
-constexpr uint8_t LinkTestBaudIndex = 4;
-const QString FrameText = QStringLiteral("TVR LINK TEST 0123456789");
 
 void Print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -37,55 +27,16 @@ QString DeviceOf(const QString& port) {
     return n ? DeviceForPort(*n) : port;
 }
 
-// One station of the test with what its window would show.
-class Station : public SerialLinkHost, public DataTestView {
-  public:
-    Station() { link.setHost(this); }
-    ~Station() override { link.ClosePort(); }
-
-    // Empty when the port opened at the test's setting; otherwise why not.
-    QString open(const QString& port) {
-        const QString device = DeviceOf(port);
-        if (device.isEmpty()) return QStringLiteral("%1: no such port").arg(port);
-        if (!link.OpenPortByName(device)) return link.OpenFailureText();
-        // A plain network connection carries the data at the server's settings, which it
-        // cannot change.
-        const std::optional<PortUrl> url = ParsePortUrl(device);
-        if (url && url->protocol == PortProtocol::RawTcp) return {};
-        if (!link.ApplyPortSettings({LinkTestBaudIndex, 0}))
-            return QStringLiteral("%1: %2").arg(
-                device, StartSettingRefusalText(link.LastSettingsRefusal()));
-        return {};
-    }
-
-    SerialLink link{OpenNamedPort};
-    DataTestEngine engine{link, this};
-    ErrTestRow row;
-    bool sending = false;
-    bool lost = false;
-
-    // SerialLinkHost
-    void setStatusText(int, const QString&) override {}
-    void startReceivePoll() override {}
-    void stopReceivePoll() override {}
-    void portLost() override { lost = true; }
-    void dataSent() override { engine.ShowSentBytes(); }
-    // DataTestView
-    void setPeriodicSending(bool on) override { sending = on; }
-    // As the window's boxes do, the rate stays until a step computes a new one.
-    void showErrTestRow(const ErrTestRow& shown) override {
-        const std::optional<QString> rate = shown.rate ? shown.rate : row.rate;
-        row = shown;
-        row.rate = rate;
-    }
-};
-
 // How the run ended.
 struct Ending {
     int status = CtlExit::Ok;
     QString error;
+    // A port would not open or take its setting: no frame was sent.
+    bool beforeStart = false;
 };
 
+// The share of whole frames alone: damaged frames count against it only as frames that did
+// not come back whole.
 bool Passed(const ErrTestCounters& counts, double passPercent) {
     return counts.ErrTestSent > 0 &&
            counts.ErrTestMatched * 100.0 >= passPercent * counts.ErrTestSent;
@@ -124,45 +75,43 @@ QByteArray RowJson(const CtlOptions& options, const ErrTestRow& row, bool passed
     return QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n';
 }
 
-// Ticks both stations as the window's timers would until the recorder has evaluated the
-// frames asked for, a port goes away, the time is up or a termination signal arrives.
-Ending Run(const CtlOptions& options, Station& recorder, Station& echo,
-           TerminationSignals& interrupts) {
-    Ending ending;
+// Runs the check until the recorder has evaluated the frames asked for, a port fails or goes
+// away, the time is up or a termination signal arrives.
+Ending Run(LinkCheck& check, TerminationSignals& interrupts, const CtlOptions& options) {
     QEventLoop loop;
-    const auto end = [&](int status, const QString& error) {
-        ending = {status, error};
-        loop.quit();
-    };
-    QTimer sendTimer;
-    QTimer receiveTimer;
-    QTimer deadline;
-    QObject::connect(&sendTimer, &QTimer::timeout, [&] {
-        // Discarded: the engine keeps its default period, whose text is never refused.
-        if (recorder.sending) static_cast<void>(recorder.engine.Timer_TrttDataTimer());
-        // The statistics step of a send counts it after showing the sends before it.
-        if (recorder.engine.ErrTest.ErrTestSent > options.frames) end(CtlExit::Ok, {});
+    int signalNumber = TerminationSignals::first();
+    QObject::connect(&check, &LinkCheck::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&interrupts, &TerminationSignals::arrived, &loop, [&](int signal) {
+        signalNumber = signal;
+        check.stop();
     });
-    QObject::connect(&receiveTimer, &QTimer::timeout, [&] {
-        recorder.engine.Timer_RecDataTimer();
-        echo.engine.Timer_RecDataTimer();
-        if (recorder.lost || echo.lost)
-            end(CtlExit::PortError, QStringLiteral("the port went away"));
-    });
-    QObject::connect(&deadline, &QTimer::timeout, [&] {
-        end(CtlExit::ExchangeFailed,
-            QStringLiteral("timed out after %1 s").arg(options.timeoutSeconds));
-    });
-    QObject::connect(&interrupts, &TerminationSignals::arrived, &loop,
-                     [&](int signal) { end(128 + signal, QStringLiteral("interrupted")); });
-    sendTimer.start(SendTickMs);
-    receiveTimer.start(ReceiveTickMs);
-    if (options.timeoutGiven) {
-        deadline.setSingleShot(true);
-        deadline.start(options.timeoutSeconds * 1000);
-    }
+    if (signalNumber == 0) check.start();
+    if (signalNumber != 0) check.stop();
     loop.exec();
-    return ending;
+    const LinkCheckResult& result = check.result();
+    switch (result.stop) {
+        case LinkStop::Completed:
+            break;
+        case LinkStop::RecorderFailed:
+        case LinkStop::ReferenceFailed: {
+            const QString& port =
+                result.stop == LinkStop::RecorderFailed ? options.ports[0] : options.echoPort;
+            const QString error =
+                result.refusal ? QStringLiteral("%1: %2").arg(
+                                     DeviceOf(port), StartSettingRefusalText(*result.refusal))
+                               : result.openFailure;
+            return {CtlExit::PortError, error, true};
+        }
+        case LinkStop::RecorderLost:
+        case LinkStop::ReferenceLost:
+            return {CtlExit::PortError, QStringLiteral("the port went away")};
+        case LinkStop::TimedOut:
+            return {CtlExit::ExchangeFailed,
+                    QStringLiteral("timed out after %1 s").arg(options.timeoutSeconds)};
+        case LinkStop::Stopped:
+            return {128 + signalNumber, QStringLiteral("interrupted")};
+    }
+    return {};
 }
 
 // Points COMn at the devices given and refuses one port given under two names; false, after
@@ -179,24 +128,6 @@ bool TwoPorts(const CtlOptions& options) {
                       .arg(EscapeControlCharacters(options.ports[0]),
                            EscapeControlCharacters(options.echoPort)));
     return false;
-}
-
-// Both ports open and both tests started: the echo station first, so that it is listening
-// before the first frame.
-bool StartStations(const CtlOptions& options, Station& recorder, Station& echo) {
-    for (const auto& [station, port] :
-         {std::pair{&echo, options.echoPort}, std::pair{&recorder, options.ports[0]}}) {
-        const QString error = station->open(port);
-        if (!error.isEmpty()) {
-            Print(stderr, QStringLiteral("tvrctl: %1\n").arg(EscapeControlCharacters(error)));
-            return false;
-        }
-        station->engine.setTransmitText(FrameText);
-        station->engine.setRecording(station == &recorder);
-        // Discarded: the frame is set just above, so the one refusal, no test data, cannot come.
-        static_cast<void>(station->engine.PanelTrttTestClick());
-    }
-    return true;
 }
 
 // The statistics row as text or JSON, then the verdict; returns the exit status.
@@ -222,14 +153,20 @@ int Report(const CtlOptions& options, const ErrTestRow& row, const Ending& endin
 
 int RunLinkTest(const CtlOptions& options, TerminationSignals& interrupts) {
     if (!TwoPorts(options)) return CtlExit::Usage;
-    Station recorder;
-    Station echo;
-    if (!StartStations(options, recorder, echo)) return CtlExit::PortError;
-    Ending ending;
-    if (TerminationSignals::first()) {
-        ending = {128 + TerminationSignals::first(), QStringLiteral("interrupted")};
-    } else {
-        ending = Run(options, recorder, echo, interrupts);
+    // The echo station first, as it is opened first.
+    for (const QString& port : {options.echoPort, options.ports[0]}) {
+        if (DeviceOf(port).isEmpty()) {
+            Print(stderr,
+                  QStringLiteral("tvrctl: %1: no such port\n").arg(EscapeControlCharacters(port)));
+            return CtlExit::PortError;
+        }
     }
-    return Report(options, recorder.row, ending);
+    LinkCheck check({DeviceOf(options.ports[0])}, {DeviceOf(options.echoPort)}, OpenNamedPort,
+                    options.frames, options.timeoutGiven ? options.timeoutSeconds * 1000 : 0);
+    const Ending ending = Run(check, interrupts, options);
+    if (ending.beforeStart) {
+        Print(stderr, QStringLiteral("tvrctl: %1\n").arg(EscapeControlCharacters(ending.error)));
+        return ending.status;
+    }
+    return Report(options, check.result().row, ending);
 }

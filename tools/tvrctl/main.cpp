@@ -26,8 +26,8 @@
 #include "tools/tvrctl/history.h"
 #include "tools/tvrctl/linktest.h"
 #include "tools/tvrctl/options.h"
-#include "tools/tvrctl/radiosession.h"
 #include "tools/tvrctl/report.h"
+#include "tools/tvrctl/sessionend.h"
 
 namespace {
 
@@ -209,8 +209,8 @@ QList<SessionResult> RunSessions(const Job& job, const std::function<void(RadioS
                                  bool showOutcomes) {
     std::vector<std::unique_ptr<RadioSession>> sessions;
     for (const PortTarget& target : job.targets) {
-        sessions.push_back(
-            std::make_unique<RadioSession>(target, OpenNamedPort, job.options.timeoutSeconds));
+        sessions.push_back(std::make_unique<RadioSession>(
+            target, OpenNamedPort, job.options.timeoutSeconds, TellSessionEnd));
     }
     const bool live = showOutcomes && isatty(STDOUT_FILENO);
     LiveProgress progress(sessions);

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-#include "tools/tvrctl/radiosession.h"
+#include "production/radiosession.h"
 
 // What tvrctl prints and writes of its sessions.
 

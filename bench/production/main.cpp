@@ -1,0 +1,204 @@
+// A production run of 8 and of 32 tvrsim radios at 9600 bit/s (read, checks, write and
+// read-back, no link test), set beside tvrctl apply on the same 8 radios, a process per run:
+// what a station costs over the plain apply, and how it grows with the tray.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/support/benchsupport.h"
+#include "core/language.h"
+#include "production/productionrun.h"
+#include "radio/profile.h"
+#include "serial/qtserialdevice.h"
+
+namespace {
+
+constexpr const char* Usage =
+    "Usage: bench_production [OPTION]...\n"
+    "Starts 32 tvrsim radios at 9600 bit/s, no parity, and configures them with one profile\n"
+    "(channel, air rate and ID; the serial settings stay): tvrctl apply on 8 of them, then a\n"
+    "production run (checks, write and read-back, no link test, nothing recorded) on the same\n"
+    "8, then tvrctl apply and a production run on all 32; each in turn, --runs times.\n"
+    "\n"
+    "  --runs N           runs of each row (default 3)\n"
+    "%s"
+    "\n"
+    "Columns: the row (apply8, run8, apply32, run32), the run, its wall time in ms from the\n"
+    "start to the last radio done, how many radios passed, and the CPU time it took (the\n"
+    "bench's own process for a run, tvrctl's for an apply; tvrsim's is not counted).\n"
+    "Exit status 0 when every radio passed, the median of run8 is at most 1.3 times that of\n"
+    "apply8 and the median of run32 at most 1.5 times that of run8; 1 otherwise, 2 on wrong\n"
+    "arguments.\n";
+
+constexpr int Radios = 32;
+constexpr int Tray = 8;
+constexpr double OverApplyLimit = 1.3;
+constexpr double GrowthLimit = 1.5;
+constexpr int RadioStartMs = 5000;
+constexpr int TimeoutSeconds = 30;
+
+// Channel 5, air rate 19200, ID 0042; the serial settings stay at 9600 none for the next run.
+const RadioProfile Profile{4, 4, {}, {}, QStringLiteral("0042")};
+
+struct Radio {
+    std::unique_ptr<QProcess> process;
+    QString link;
+};
+
+bool StartRadio(Radio& radio, const QTemporaryDir& directory, int n) {
+    radio.link = directory.filePath(QStringLiteral("radio%1").arg(n));
+    radio.process = std::make_unique<QProcess>();
+    radio.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    radio.process->start(QStringLiteral(TVRSIM_PATH), {"--link", radio.link, "--baud", "9600"});
+    if (!radio.process->waitForStarted(RadioStartMs)) return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < RadioStartMs && radio.process->state() == QProcess::Running) {
+        if (QFileInfo(radio.link).isSymLink()) return true;
+        radio.process->waitForReadyRead(50);
+    }
+    return false;
+}
+
+void StopRadio(Radio& radio) {
+    if (!radio.process || radio.process->state() == QProcess::NotRunning) return;
+    radio.process->terminate();
+    if (!radio.process->waitForFinished(3000)) radio.process->kill();
+    radio.process->waitForFinished(1000);
+}
+
+struct Row {
+    double wallMs = 0;
+    int passed = 0;
+    double cpuSeconds = 0;
+};
+
+Row RunProduction(const std::vector<Radio>& radios, int count) {
+    ProductionPlan plan;
+    plan.profile = Profile;
+    plan.idPolicy = IdPolicy::Same;
+    plan.sameId = QStringLiteral("0042");
+    plan.timeoutSeconds = TimeoutSeconds;
+    ProductionRun run(plan, OpenQtSerialDevice, nullptr);
+    QStringList devices;
+    for (int i = 0; i < count; ++i) devices << radios[i].link;
+    QEventLoop loop;
+    QObject::connect(&run, &ProductionRun::finished, &loop, &QEventLoop::quit);
+    // Past every session's own time-out, the run is stopped.
+    QTimer::singleShot((TimeoutSeconds + 5) * 1000, &run, [&] { run.stop(); });
+    const double cpuBefore = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    run.start(devices);
+    loop.exec();
+    Row row{wall.nsecsElapsed() / 1e6, 0, CpuSeconds() - cpuBefore};
+    for (const ProductionRow& r : run.rows()) row.passed += r.passed.value_or(false);
+    return row;
+}
+
+Row RunApply(const QString& profile, const std::vector<Radio>& radios, int count) {
+    std::vector<std::string> words{TVRCTL_PATH, "apply", profile.toStdString(), "--timeout",
+                                   std::to_string(TimeoutSeconds)};
+    for (int i = 0; i < count; ++i) {
+        words.push_back("--port");
+        words.push_back(radios[i].link.toStdString());
+    }
+    const ProcessFigures figures = RunQuietly(std::move(words));
+    return {figures.wallMs, figures.status == 0 ? count : 0, figures.cpuSeconds};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* program = "bench_production";
+    CommonOptions common;
+    long runs = 3;
+    const std::optional<int> stop =
+        ReadCommandLine(argc, argv, program, Usage, common,
+                        [&](const std::string& option, Arguments& arguments, std::string& error) {
+                            if (option != "--runs") return false;
+                            runs = arguments.takePositive(option, error).value_or(runs);
+                            return true;
+                        });
+    if (stop) return *stop;
+
+    if (common.header) {
+        std::printf(
+            "# production: a run of 8 and of 32 tvrsim radios at 9600 N beside tvrctl "
+            "apply on 8 (load %s)\n",
+            LoadAverage().c_str());
+        std::printf("%s%-4s %-7s %3s %8s %6s %6s\n", common.codeColumn("code").c_str(), "load",
+                    "row", "run", "wall ms", "passed", "CPU s");
+    }
+    std::fflush(stdout);
+    const std::string lead = common.codeColumn(common.label) + LoadLabel(common.busy);
+    BusyLoad load(common.busy);
+
+    int appArgc = 1;
+    QCoreApplication application(appArgc, argv);
+    LanguageFlag = 1;
+    QTemporaryDir directory;
+    std::vector<Radio> radios(Radios);
+    bool ok = directory.isValid();
+    for (int i = 0; ok && i < Radios; ++i) ok = StartRadio(radios[i], directory, i + 1);
+    const QString profile = directory.filePath(QStringLiteral("profile.json"));
+    if (ok && !SaveProfileFile(profile, Profile).isEmpty()) ok = false;
+    if (!ok) {
+        std::printf("%-4s failed: tvrsim did not start or the profile was not saved\n",
+                    lead.c_str());
+        for (Radio& radio : radios) StopRadio(radio);
+        return 1;
+    }
+
+    std::vector<double> apply8;
+    std::vector<double> run8;
+    std::vector<double> apply32;
+    std::vector<double> run32;
+    bool allPassed = true;
+    const auto show = [&](const char* name, long run, const Row& row, int count) {
+        allPassed = allPassed && row.passed == count;
+        std::printf("%-4s %-7s %3ld %8.0f %6d %6.2f\n", lead.c_str(), name, run, row.wallMs,
+                    row.passed, row.cpuSeconds);
+        std::fflush(stdout);
+    };
+    for (long run = 1; run <= runs; ++run) {
+        const Row apply = RunApply(profile, radios, Tray);
+        show("apply8", run, apply, Tray);
+        apply8.push_back(apply.wallMs);
+        const Row eight = RunProduction(radios, Tray);
+        show("run8", run, eight, Tray);
+        run8.push_back(eight.wallMs);
+        // How 32 radios weigh on this machine without the run: beside run32, no limit.
+        const Row applyAll = RunApply(profile, radios, Radios);
+        show("apply32", run, applyAll, Radios);
+        apply32.push_back(applyAll.wallMs);
+        const Row all = RunProduction(radios, Radios);
+        show("run32", run, all, Radios);
+        run32.push_back(all.wallMs);
+    }
+    for (Radio& radio : radios) StopRadio(radio);
+    load.stop();
+    const double applyMs = Median(apply8);
+    const double eightMs = Median(run8);
+    const double allMs = Median(run32);
+    const bool overApply = eightMs <= OverApplyLimit * applyMs;
+    const bool growth = allMs <= GrowthLimit * eightMs;
+    std::printf("# median: apply8 %.0f ms, run8 %.0f ms (%.2f times; limit %.1f): %s\n", applyMs,
+                eightMs, eightMs / applyMs, OverApplyLimit, overApply ? "ok" : "missed");
+    std::printf("# median: run32 %.0f ms (%.2f times run8; limit %.1f): %s\n", allMs,
+                allMs / eightMs, GrowthLimit, growth ? "ok" : "missed");
+    std::printf("# median: apply32 %.0f ms (%.2f times apply8; no limit)\n", Median(apply32),
+                Median(apply32) / applyMs);
+    std::printf("# every radio passed: %s; load %s\n", allPassed ? "ok" : "missed",
+                LoadAverage().c_str());
+    return allPassed && overApply && growth ? 0 : 1;
+}
