@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "app/portreturnview.h"
 #include "app/preferences.h"
+#include "app/productionwindow.h"
 #include "app/progresswindow.h"
 #include "app/sendviews.h"
 #include "factory/formtest.h"
@@ -34,5 +35,6 @@ void CreateWindows() {
     CreateLinkViews();
     Reconnection = new PortReturnView(*Form1, Link());
     CreateSendViews();
+    AddProductionMenu(*Form1);
     Form1->settleDesignSize();
 }

@@ -213,11 +213,12 @@ class AppShellTest : public QObject {
         }
         QVERIFY(Form1->N2->isSeparator() && Form1->N3->isSeparator());
         QAction* fileLog = Form1->findChild<QAction*>(QStringLiteral("FileLog"));
-        QVERIFY(fileLog);
+        QAction* production = Form1->findChild<QAction*>(QStringLiteral("FileProduction"));
+        QVERIFY(fileLog && production);
         QCOMPARE(
             Form1->FIle_M->actions(),
             (QList<QAction*>{Form1->FileRead, Form1->FileWrite, Form1->N3, Form1->FileSaveProfile,
-                             Form1->FileLoadProfile, Sends->FileSendFile,
+                             Form1->FileLoadProfile, production, Sends->FileSendFile,
                              Form1->Memo_Rec->SaveAction, fileLog, Form1->N2, Form1->FileExit}));
         QVERIFY(Form1->Test_M->menu() == nullptr);
     }
