@@ -192,6 +192,18 @@ class TvrctlOptionsTest : public QObject {
                                           << "for --since: a UTC date, YYYY-MM-DD";
         QTest::newRow("history hour 25") << QStringList{"history", "--since", "2026-03-01T25:00"}
                                          << "bad value '2026-03-01T25:00' for --since";
+        QTest::newRow("recorded apply with a report")
+            << QStringList{"apply", "f.json", "--all", "--db", "r.sqlite", "--report", "r.csv"}
+            << "--report is for a plain apply";
+        QTest::newRow("apply ids backwards")
+            << QStringList{"apply", "f.json", "--all", "--ids", "0199-0100"}
+            << "bad value '0199-0100' for --ids: FIRST-LAST";
+        QTest::newRow("apply frames without a link test")
+            << QStringList{"apply", "f.json", "--all", "--frames", "5"}
+            << "--frames and --pass of 'apply' need --link-test PORT";
+        QTest::newRow("apply reference among the ports")
+            << QStringList{"apply", "f.json", "-p", "a", "--link-test", "a"}
+            << "port 'a' is given twice";
         QTest::newRow("history both forms")
             << QStringList{"history", "--json", "--csv"} << "--json or --csv, not both";
         QTest::newRow("time-out 0") << QStringList{"scan", "--timeout", "0"}

@@ -31,60 +31,6 @@ Answer Await(Ask ask) {
     return *answer;
 }
 
-QString LocationText(LocationError error, const QString& detail) {
-    switch (error) {
-        case LocationError::UnknownKind:
-            return QStringLiteral(
-                       "unknown kind of database '%1': give a file or "
-                       "postgresql://USER@HOST[:PORT]/DATABASE")
-                .arg(detail);
-        case LocationError::NotAUrl:
-            return QStringLiteral("not a valid URL: %1").arg(detail);
-        case LocationError::NoUser:
-            return QStringLiteral("the URL names no user: postgresql://USER@HOST/DATABASE");
-        case LocationError::NoHost:
-            return QStringLiteral("the URL names no host: postgresql://USER@HOST/DATABASE");
-        case LocationError::BadPort:
-            return QStringLiteral("the URL's port is not one from 1 to 65535");
-        case LocationError::NoDatabase:
-            return QStringLiteral("the URL names no database: it ends in /DATABASE");
-        case LocationError::ExtraParts:
-            return QStringLiteral("the URL has a part after the database");
-        case LocationError::None:
-            break;
-    }
-    return detail;
-}
-
-QString OpeningText(const StoreOpening& opening) {
-    switch (opening.failure) {
-        case StoreOpening::Failure::BadLocation:
-            return LocationText(opening.location, opening.detail);
-        case StoreOpening::Failure::NoDriver:
-            return QStringLiteral("Qt has no %1 driver; install libqt6sql6-%2")
-                .arg(opening.detail, opening.detail == "QPSQL" ? "psql" : "sqlite");
-        case StoreOpening::Failure::NotFound:
-            return QStringLiteral("no such file");
-        case StoreOpening::Failure::Unreachable:
-            return QStringLiteral("the server cannot be reached: %1").arg(opening.detail);
-        case StoreOpening::Failure::Refused:
-            return QStringLiteral("the server refused: %1").arg(opening.detail);
-        case StoreOpening::Failure::NewerSchema:
-            return QStringLiteral(
-                       "a newer version of the program made it (its tables are "
-                       "version %1, this one knows up to %2); it is left as it is")
-                .arg(opening.detail)
-                .arg(CurrentSchemaVersion);
-        case StoreOpening::Failure::SchemaFailed:
-            return QStringLiteral("its tables could not be made or upgraded: %1")
-                .arg(opening.detail);
-        case StoreOpening::Failure::CannotOpen:
-        case StoreOpening::Failure::None:
-            break;
-    }
-    return opening.detail;
-}
-
 QString ResultText(const RadioRecord& record) {
     return record.passed ? QStringLiteral("PASS") : QStringLiteral("FAIL");
 }
@@ -153,6 +99,60 @@ QByteArray CsvOutput(const QList<RadioRecord>& records) {
 }
 
 }  // namespace
+
+QString LocationText(LocationError error, const QString& detail) {
+    switch (error) {
+        case LocationError::UnknownKind:
+            return QStringLiteral(
+                       "unknown kind of database '%1': give a file or "
+                       "postgresql://USER@HOST[:PORT]/DATABASE")
+                .arg(detail);
+        case LocationError::NotAUrl:
+            return QStringLiteral("not a valid URL: %1").arg(detail);
+        case LocationError::NoUser:
+            return QStringLiteral("the URL names no user: postgresql://USER@HOST/DATABASE");
+        case LocationError::NoHost:
+            return QStringLiteral("the URL names no host: postgresql://USER@HOST/DATABASE");
+        case LocationError::BadPort:
+            return QStringLiteral("the URL's port is not one from 1 to 65535");
+        case LocationError::NoDatabase:
+            return QStringLiteral("the URL names no database: it ends in /DATABASE");
+        case LocationError::ExtraParts:
+            return QStringLiteral("the URL has a part after the database");
+        case LocationError::None:
+            break;
+    }
+    return detail;
+}
+
+QString OpeningText(const StoreOpening& opening) {
+    switch (opening.failure) {
+        case StoreOpening::Failure::BadLocation:
+            return LocationText(opening.location, opening.detail);
+        case StoreOpening::Failure::NoDriver:
+            return QStringLiteral("Qt has no %1 driver; install libqt6sql6-%2")
+                .arg(opening.detail, opening.detail == "QPSQL" ? "psql" : "sqlite");
+        case StoreOpening::Failure::NotFound:
+            return QStringLiteral("no such file");
+        case StoreOpening::Failure::Unreachable:
+            return QStringLiteral("the server cannot be reached: %1").arg(opening.detail);
+        case StoreOpening::Failure::Refused:
+            return QStringLiteral("the server refused: %1").arg(opening.detail);
+        case StoreOpening::Failure::NewerSchema:
+            return QStringLiteral(
+                       "a newer version of the program made it (its tables are "
+                       "version %1, this one knows up to %2); it is left as it is")
+                .arg(opening.detail)
+                .arg(CurrentSchemaVersion);
+        case StoreOpening::Failure::SchemaFailed:
+            return QStringLiteral("its tables could not be made or upgraded: %1")
+                .arg(opening.detail);
+        case StoreOpening::Failure::CannotOpen:
+        case StoreOpening::Failure::None:
+            break;
+    }
+    return opening.detail;
+}
 
 int RunHistory(const CtlOptions& options) {
     RecordStoreSettings settings;

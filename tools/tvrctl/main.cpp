@@ -26,6 +26,7 @@
 #include "tools/tvrctl/history.h"
 #include "tools/tvrctl/linktest.h"
 #include "tools/tvrctl/options.h"
+#include "tools/tvrctl/recordedapply.h"
 #include "tools/tvrctl/report.h"
 #include "tools/tvrctl/sessionend.h"
 
@@ -428,6 +429,11 @@ int Apply(const Job& job) {
     if (!loaded.profile) {
         Print(stderr, QStringLiteral("tvrctl: %1\n").arg(loaded.error));
         return CtlExit::BadProfile;
+    }
+    if (options.recorded) {
+        return RunRecordedApply(options, *loaded.profile, job.targets,
+                                options.operatorName.isEmpty() ? LoginName() : options.operatorName,
+                                job.interrupts);
     }
     Output report;
     if (!options.reportPath.isEmpty()) {

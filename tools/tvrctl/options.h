@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "radio/profile.h"
+#include "records/radiorecord.h"
 
 // tvrctl's exit statuses.
 namespace CtlExit {
@@ -22,6 +23,9 @@ inline constexpr int FileNotWritten = 7;
 inline constexpr int LinkTestFailed = 8;
 // A report or a profile to save whose file is there already, without --force.
 inline constexpr int FileExists = 9;
+// A recorded apply: no ID left in the range, or none the database could give; the radio is
+// left unwritten.
+inline constexpr int CheckFailed = 10;
 // history: the records database cannot be opened or read; the status of a port that fails.
 inline constexpr int RecordsUnavailable = PortError;
 }  // namespace CtlExit
@@ -62,6 +66,13 @@ struct CtlOptions {
     std::optional<QDateTime> since;
     std::optional<bool> passed;
     bool csv = false;
+    // apply, recorded as a production station does: the station's name (empty: the host's),
+    // the range the next free ID of each radio comes from, the reference station's port of a
+    // link test.
+    bool recorded = false;
+    QString station;
+    std::optional<IdRange> idRange;
+    QString linkReference;
 };
 
 // Options, or the text to print and the status to exit with (help, version, a usage error).
