@@ -1,6 +1,7 @@
 // Takes the README's screenshots of the main window: the program as started by scripts/run
-// (COM1 the simulated radio), after a Read and two sends that the far end echoed.
-// Usage (under a display, e.g. xvfb-run): tvr_screenshots light|dark en|zh FILE.png
+// (COM1 the simulated radio), after a Read and two sends that the far end echoed; and of the
+// production window during a run of eight tvrsim radios.
+// Usage (under a display, e.g. xvfb-run): tvr_screenshots light|dark|production en|zh FILE.png
 // The program ends with status 1 however it is left (as Exit does); the file tells.
 #include <QApplication>
 #include <QStyleFactory>
@@ -10,9 +11,12 @@
 
 #include "app/lifecycle.h"
 #include "app/mainwindow.h"
+#include "app/productionwindow.h"
 #include "app/startup.h"
 #include "app/windows.h"
+#include "radio/profile.h"
 #include "tests/support/palettes.h"
+#include "tests/support/processes.h"
 
 namespace {
 
@@ -23,6 +27,49 @@ void After(int ms, std::function<void()> step) {
 
 void AnswerMessages() {
     while (QWidget* box = QApplication::activeModalWidget()) box->close();
+}
+
+// Eight radios on a tray: most at the factory's 9600 bit/s, two at settings the search meets
+// later, one of a model the checks refuse.
+const QList<QStringList> TrayRadios{{},
+                                    {},
+                                    {"--baud", "38400", "--parity", "O"},
+                                    {},
+                                    {"--model", "2"},
+                                    {},
+                                    {"--baud", "115200", "--parity", "E"},
+                                    {}};
+
+// File > Production… with the tray's ports, IDs from a range, started; the window is taken
+// while the slower radios are still being found.
+void ShootProduction(RadioFolder& tray, const QString& file) {
+    Form1->findChild<QAction*>(QStringLiteral("FileProduction"))->trigger();
+    auto* window = Form1->findChild<TFormProduction*>();
+    window->EditDatabase->setText(tray.path(QStringLiteral("records.sqlite")));
+    const QString profile = tray.path(QStringLiteral("customer.json"));
+    if (SaveProfileFile(profile, {2, 4, std::nullopt, std::nullopt, std::nullopt}).isEmpty()) {
+        window->ChooseProfile = [profile] { return profile; };
+        window->ButtonLoadProfileClick();
+    }
+    window->CheckEveryAdapter->setChecked(false);
+    for (int i = 0; i < TrayRadios.size(); ++i) {
+        window->EditAddPort->setText(tray.radio(QStringLiteral("radio%1").arg(i), TrayRadios[i]));
+        window->ButtonAddPortClick();
+    }
+    window->SpinModel->setValue(3);
+    window->RadioNextId->setChecked(true);
+    window->EditIdRange->setText(QStringLiteral("0100-0199"));
+    window->EditOperator->setText(QStringLiteral("Li Wei"));
+    window->resize(1180, 640);
+    window->ButtonStartClick();
+    After(1500, [window, file, &tray] {
+        if (!window->grab().save(file, "PNG"))
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        // The program's end does not wait for the radios: they go first.
+        window->ButtonStopClick();
+        tray.end();
+        QApplication::quit();
+    });
 }
 
 }  // namespace
@@ -42,6 +89,13 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     if (theme == QLatin1String("dark")) QApplication::setPalette(DarkPalette());
+    RadioFolder tray(QStringLiteral(TVRSIM_PATH));
+    if (theme == QLatin1String("production")) {
+        if (!tray.begin()) return 1;
+        After(500, [&] { ShootProduction(tray, file); });
+        return RunProgram(
+            ParseCommandLine({QStringLiteral("tvrsetup"), QStringLiteral("--lang"), language}));
+    }
     After(500, [] { Form1->Speed_RClick(); });
     After(3000, [] {
         AnswerMessages();
