@@ -86,6 +86,9 @@ TFormProduction::TFormProduction(ValuesSource mainWindowValues, SerialDeviceOpen
     WaitingTimer = Named(new QTimer(this), "WaitingTimer");
     WaitingTimer->setInterval(WaitingPollMs);
     connect(WaitingTimer, &QTimer::timeout, this, &TFormProduction::WaitingTimerTimer);
+    AdapterTimer = Named(new QTimer(this), "AdapterTimer");
+    AdapterTimer->setInterval(AdapterPollMs);
+    connect(AdapterTimer, &QTimer::timeout, this, &TFormProduction::AdapterTimerTimer);
 
     // A line edit keeps its Space; elsewhere in the window Space starts.
     auto* start = new QShortcut(Qt::Key_Space, this);
@@ -437,6 +440,8 @@ void TFormProduction::ButtonStartClick() {
 void TFormProduction::startRun(const ProductionPlan& plan, const QStringList& devices) {
     run_ = std::make_unique<ProductionRun>(plan, opener_, store_.get());
     connect(run_.get(), &ProductionRun::rowChanged, this, &TFormProduction::showRow);
+    connect(run_.get(), &ProductionRun::rowAdded, this,
+            [this](int row) { Rows->setRowCount(row + 1); });
     connect(run_.get(), &ProductionRun::finished, this, [this] {
         showRunning(false);
         showSummary();
@@ -446,6 +451,7 @@ void TFormProduction::startRun(const ProductionPlan& plan, const QStringList& de
     Rows->setRowCount(static_cast<int>(devices.size()));
     run_->setContinuous(CheckContinuous->isChecked());
     run_->start(devices);
+    if (CheckContinuous->isChecked() && CheckEveryAdapter->isChecked()) AdapterTimer->start();
     showRunning(true);
     for (int row = 0; row < run_->rows().size(); ++row) showRow(row);
 }
@@ -463,6 +469,15 @@ void TFormProduction::ButtonHistoryClick() {
         history_->activateWindow();
         history_->ButtonShowClick();
     });
+}
+
+void TFormProduction::AdapterTimerTimer() {
+    if (!run_ || !run_->isRunning()) {
+        AdapterTimer->stop();
+        return;
+    }
+    // addDevice leaves the ports the run has already.
+    for (const QString& device : chosenDevices()) run_->addDevice(device);
 }
 
 void TFormProduction::WaitingTimerTimer() {

@@ -43,6 +43,7 @@ class TFormProduction : public QWidget {
         ColumnCount
     };
     static constexpr int WaitingPollMs = 1000;
+    static constexpr int AdapterPollMs = 1000;
 
     TFormProduction(ValuesSource mainWindowValues, SerialDeviceOpener opener,
                     DeviceLister listDevices, QWidget* parent);
@@ -85,6 +86,8 @@ class TFormProduction : public QWidget {
     QPushButton* ButtonStop;
     QPushButton* ButtonHistory;
     QTimer* WaitingTimer;
+    // Looks for adapters plugged in while a continuous run over every USB adapter goes on.
+    QTimer* AdapterTimer;
 
     // Asks for a profile file; empty when the user cancels.
     std::function<QString()> ChooseProfile;
@@ -97,6 +100,7 @@ class TFormProduction : public QWidget {
     void ButtonStopClick();
     void ButtonHistoryClick();
     void WaitingTimerTimer();
+    void AdapterTimerTimer();
 
     // The plan the controls describe, or why they describe none.
     struct PlanFromControls {

@@ -619,6 +619,21 @@ void ProductionRun::setContinuous(bool continuous) {
     d_->continuous = continuous;
 }
 
+bool ProductionRun::addDevice(const QString& device) {
+    if (!d_->running || d_->stopping || !d_->continuous) return false;
+    for (const ProductionRow& row : std::as_const(d_->rows))
+        if (row.device == device) return false;
+    ProductionRow row;
+    row.port = QStringLiteral("COM%1").arg(d_->rows.size() + 1);
+    row.device = device;
+    d_->rows << row;
+    d_->lanes.push_back(std::make_unique<ProductionRunPrivate::Lane>());
+    const int i = static_cast<int>(d_->rows.size() - 1);
+    emit rowAdded(i);
+    d_->startRow(i, AdapterSerialNumber(device, ListedDevices()));
+    return true;
+}
+
 bool ProductionRun::isRunning() const {
     return d_->running;
 }

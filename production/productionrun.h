@@ -104,11 +104,17 @@ class ProductionRun : public QObject {
     // In continuous mode a row whose radio is unplugged and another plugged in (or whose
     // adapter appears) starts again by itself.
     void setContinuous(bool continuous);
+    // In continuous mode a port that appears while the run goes on (an adapter plugged in) gets
+    // a row of its own, started at once; false when the run takes no new ports now or has the
+    // device already.
+    bool addDevice(const QString& device);
     bool isRunning() const;
     const QList<ProductionRow>& rows() const;
 
   signals:
     void rowChanged(int row);
+    // A row added by addDevice, before it first changes.
+    void rowAdded(int row);
     // Every row is done (never in continuous mode until stopped).
     void finished();
 

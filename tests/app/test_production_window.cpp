@@ -206,6 +206,25 @@ class ProductionWindowTest : public QObject {
         QVERIFY(window_->ButtonStart->isEnabled());
     }
 
+    // In a continuous run over every adapter, an adapter plugged in gets a row that runs.
+    void anAdapterPluggedInGetsARow() {
+        listed_ = {{folder_.radio("a"), QStringLiteral("FT0001")}};
+        window_->CheckContinuous->setChecked(true);
+        window_->ButtonStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(window_->run() && window_->run()->rows().size() == 1, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->run()->rows()[0].passed.value_or(false), RunMs);
+        listed_ << ListedDevice{folder_.radio("b"), QStringLiteral("FT0002")};
+        window_->AdapterTimerTimer();
+        QCOMPARE(window_->Rows->rowCount(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->run()->rows()[1].passed.value_or(false), RunMs);
+        QCOMPARE(window_->Rows->item(1, TFormProduction::ResultColumn)->text(),
+                 QStringLiteral("PASS"));
+        // A port the run has already gets no second row.
+        window_->AdapterTimerTimer();
+        QCOMPARE(window_->Rows->rowCount(), 2);
+        window_->ButtonStopClick();
+    }
+
     void everyFailureIsSaidInBothLanguages() {
         for (const uint8_t language : {1, 0}) {
             LanguageFlag = language;
