@@ -21,6 +21,8 @@ constexpr int LinkFramePeriodMs = 1000;
 constexpr int LinkTimeoutMarginMs = 10000;
 // A keeper that never answers must not hold the row for ever.
 constexpr int RecordAnswerWaitMs = 30000;
+// Between the starts of two rows: enough for the host's events to be served in between.
+constexpr int StartGapMs = 1;
 
 QString Compact(const QJsonObject& object) {
     return object.isEmpty()
@@ -220,6 +222,8 @@ class ProductionRunPrivate {
 
     // `adapterSerial`: of the adapter the row's device is behind now, where it has one.
     void startRow(int i, const QString& adapterSerial);
+    // Starts row i, and the rows after it one by one.
+    void startRowsFrom(int i, const QList<ListedDevice>& listed);
     void afterRead(int i);
     void writeWithId(int i, const std::optional<QString>& id);
     void sessionFinished(int i);
@@ -534,6 +538,14 @@ void ProductionRunPrivate::watch(int i) {
     });
 }
 
+void ProductionRunPrivate::startRowsFrom(int i, const QList<ListedDevice>& listed) {
+    if (i >= rows.size() || !running || stopping) return;
+    startRow(i, AdapterSerialNumber(rows[i].device, listed));
+    // Each port opens in a turn of the event loop of its own: 32 opened in one would keep the
+    // host's thread, a window's, from its events for hundreds of milliseconds.
+    QTimer::singleShot(StartGapMs, &q, [this, i, listed] { startRowsFrom(i + 1, listed); });
+}
+
 bool ProductionRunPrivate::allDone() const {
     return std::all_of(rows.begin(), rows.end(),
                        [](const ProductionRow& row) { return row.phase == ProductionPhase::Done; });
@@ -575,10 +587,7 @@ void ProductionRun::start(const QList<QString>& devices) {
         return;
     }
     // One listing of the system's ports for them all: it takes milliseconds.
-    const QList<ListedDevice> listed = ListedDevices();
-    for (int i = 0; i < d_->rows.size(); ++i) {
-        d_->startRow(i, AdapterSerialNumber(d_->rows[i].device, listed));
-    }
+    d_->startRowsFrom(0, ListedDevices());
     if (d_->rows.isEmpty()) {
         d_->running = false;
         QMetaObject::invokeMethod(this, &ProductionRun::finished, Qt::QueuedConnection);
@@ -606,6 +615,11 @@ void ProductionRun::stop() {
             lane.link->stop();
         } else if (lane.session && !lane.session->isFinished()) {
             lane.session->interrupt(0);
+        } else if (row.phase == ProductionPhase::Idle) {
+            // Its turn to start had not come: nothing of it ran, nothing is recorded.
+            d_->fail(i, {ProductionFailure::Stopped, {}});
+            row.phase = ProductionPhase::Done;
+            emit rowChanged(i);
         }
     }
     if (d_->allDone()) {

@@ -340,6 +340,23 @@ class ProductionRunTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 2000);
     }
 
+    // Rows start one after another; a stop before the later ones have started ends them too.
+    void aStopBeforeEveryRowHasStartedEndsThemAll() {
+        const QStringList devices{folder_.radio("a"), folder_.radio("b"), folder_.radio("c")};
+        MemoryKeeper keeper;
+        ProductionRun run(PlanFor(ChannelFiveProfile()), OpenQtSerialDevice, &keeper);
+        QSignalSpy finished(&run, &ProductionRun::finished);
+        run.start(devices);
+        run.stop();
+        QVERIFY(finished.wait(5000) || finished.count() == 1);
+        for (const ProductionRow& row : run.rows()) {
+            QVERIFY2(row.failure == ProductionFailure::Stopped, qPrintable(Summary(row)));
+            QCOMPARE(row.phase, ProductionPhase::Done);
+        }
+        // No radio had answered: nothing to record.
+        QVERIFY(keeper.records.isEmpty());
+    }
+
     void aStopInTheMiddleOfAWriteEndsWithinASecondAndAHalf() {
         // Slow replies keep each write step on the wire for a while.
         const QString device = folder_.radio("slow", {"--fault", "delay=60"});
