@@ -244,7 +244,11 @@ QWidget* TFormProduction::buildRunArea() {
     Rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Rows->setSelectionMode(QAbstractItemView::NoSelection);
     Rows->verticalHeader()->hide();
-    Rows->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The columns are fitted to their texts now and then, not at every change of every row: a
+    // tray of 32 would spend the window's time measuring them.
+    fitColumns_.setSingleShot(true);
+    fitColumns_.setInterval(FitColumnsMs);
+    connect(&fitColumns_, &QTimer::timeout, Rows, &QTableWidget::resizeColumnsToContents);
     Rows->horizontalHeader()->setMaximumSectionSize(
         QFontMetrics(Rows->font()).horizontalAdvance(QLatin1Char('x')) * 30);
     Rows->horizontalHeader()->setSectionResizeMode(ReasonColumn, QHeaderView::Stretch);
@@ -496,7 +500,7 @@ void TFormProduction::showRow(int row) {
             item = new QTableWidgetItem;
             Rows->setItem(row, column, item);
         }
-        item->setText(text);
+        if (item->text() != text) item->setText(text);
         return item;
     };
     // A device by its name alone ("ttyUSB3"), the whole path a hover away; a network port whole.
@@ -508,20 +512,22 @@ void TFormProduction::showRow(int row) {
     cell(PhaseColumn, PhaseText(shown.phase));
     QTableWidgetItem* verdict = cell(ResultColumn, VerdictText(shown));
     const QColor base = palette().color(QPalette::Base);
+    QColor ground = base;
     if (shown.passed) {
         const QColor tint = *shown.passed ? QColor(0x2e, 0x7d, 0x32) : QColor(0xc6, 0x28, 0x28);
-        const QColor text = palette().color(QPalette::Text);
-        verdict->setBackground(TintBehind(base, tint, 0.35, text));
-        verdict->setForeground(text);
-        verdict->setFont(Scaled(Rows->font(), 1.0, true));
-    } else {
-        verdict->setBackground(base);
+        ground = TintBehind(base, tint, 0.35, palette().color(QPalette::Text));
+    }
+    if (verdict->background().color() != ground) {
+        verdict->setBackground(ground);
+        verdict->setForeground(palette().color(QPalette::Text));
+        verdict->setFont(Scaled(Rows->font(), 1.0, shown.passed.has_value()));
     }
     const QString reason = EscapeControlCharacters(FailureText(shown.failure, shown.detail));
     // The column may be too narrow for a long reason: the whole of it is a hover away.
     cell(ReasonColumn, reason)->setToolTip(reason);
     cell(TimeColumn, shown.seconds > 0 ? QString::number(shown.seconds, 'f', 1) : QString());
     cell(IdColumn, EscapeControlCharacters(shown.idGiven));
+    if (!fitColumns_.isActive()) fitColumns_.start();
     showSummary();
 }
 

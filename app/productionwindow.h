@@ -44,6 +44,7 @@ class TFormProduction : public QWidget {
     };
     static constexpr int WaitingPollMs = 1000;
     static constexpr int AdapterPollMs = 1000;
+    static constexpr int FitColumnsMs = 100;
 
     TFormProduction(ValuesSource mainWindowValues, SerialDeviceOpener opener,
                     DeviceLister listDevices, QWidget* parent);
@@ -130,6 +131,7 @@ class TFormProduction : public QWidget {
     SerialDeviceOpener opener_;
     DeviceLister listDevices_;
     QWidget* setup_ = nullptr;
+    QTimer fitColumns_;
     RadioProfile profile_;
     std::unique_ptr<RecordStore> store_;
     QString storeLocation_;
