@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <utility>
 
@@ -54,6 +55,8 @@ struct OpenCall {
     QSemaphore done;
     OpenFailure failure = OpenFailure::Other;
     QString systemText;
+    // For an open nobody waits for: runs in the connection's thread when the call ends.
+    std::function<void(OpenFailure failure, const QString& systemText)> ended;
 };
 
 struct SettingsCall {
@@ -251,6 +254,7 @@ class ConnectionWorker : public QObject {
         call->failure = failure;
         call->systemText = systemText;
         call->done.release();
+        if (call->ended) call->ended(failure, systemText);
     }
 
     void onError(QAbstractSocket::SocketError error) {
@@ -474,13 +478,17 @@ class NetworkSerialDevice : public BufferedSerialDevice {
 
     OpenResult open() {
         auto call = std::make_shared<OpenCall>();
-        QMetaObject::invokeMethod(
-            worker_, [worker = worker_, call] { worker->open(call); }, Qt::QueuedConnection);
+        beginOpen(call);
         if (!call->done.tryAcquire(1, ConnectWaitMs + kAnswerMarginMs)) {
             // A name lookup that hangs in the system: the thread is left to end on its own.
             return OpenResult::Failed(OpenFailure::TimedOut);
         }
         return OpenResult::Failed(call->failure, call->systemText);
+    }
+
+    void beginOpen(const std::shared_ptr<OpenCall>& call) {
+        QMetaObject::invokeMethod(
+            worker_, [worker = worker_, call] { worker->open(call); }, Qt::QueuedConnection);
     }
 
     LineSettings lineSettings() const override { return settings_; }
@@ -564,7 +572,57 @@ void ConnectionWorker::ReportSent(QObject* device) {
     static_cast<NetworkSerialDevice*>(device)->reportSent();
 }
 
+// Owns the device while its connection is being made, and hands it over once made. The
+// connection's thread tells it through `receiver`, which it clears when it goes, so that
+// nothing is posted to it once deleted.
+class NetworkOpen : public PendingOpen {
+  public:
+    explicit NetworkOpen(const PortUrl& url)
+        : url_(url), device_(std::make_unique<NetworkSerialDevice>(url)) {
+        auto call = std::make_shared<OpenCall>();
+        call->ended = [receiver = receiver_](OpenFailure failure, const QString& systemText) {
+            std::lock_guard lock(receiver->mutex);
+            if (!receiver->open) return;
+            QMetaObject::invokeMethod(
+                receiver->open,
+                [open = receiver->open, failure, systemText] {
+                    static_cast<NetworkOpen*>(open)->ended(failure, systemText);
+                },
+                Qt::QueuedConnection);
+        };
+        receiver_->open = this;
+        device_->beginOpen(call);
+    }
+    ~NetworkOpen() override {
+        std::lock_guard lock(receiver_->mutex);
+        receiver_->open = nullptr;
+    }
+
+  private:
+    void ended(OpenFailure failure, const QString& systemText) {
+        if (failure != OpenFailure::None) {
+            qCDebug(lcSerial) << "cannot connect to" << url_.host << url_.port << systemText;
+            device_.reset();
+            return finish(OpenResult::Failed(failure, systemText));
+        }
+        qCDebug(lcSerial) << "connected to" << url_.host << url_.port;
+        finish(OpenResult(std::move(device_)));
+    }
+
+    struct Receiver {
+        std::mutex mutex;
+        QObject* open = nullptr;
+    };
+    PortUrl url_;
+    std::unique_ptr<NetworkSerialDevice> device_;
+    std::shared_ptr<Receiver> receiver_ = std::make_shared<Receiver>();
+};
+
 }  // namespace
+
+std::unique_ptr<PendingOpen> OpenNetworkSerialDeviceInBackground(const PortUrl& url) {
+    return std::make_unique<NetworkOpen>(url);
+}
 
 OpenResult OpenNetworkSerialDevice(const PortUrl& url) {
     auto device = std::make_unique<NetworkSerialDevice>(url);

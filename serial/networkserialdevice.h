@@ -13,6 +13,8 @@
 // most ConnectWaitMs, and settings wait at most ServerAnswerWaitMs for the server's answer. A
 // connection that breaks is a device that vanished: lost() once.
 OpenResult OpenNetworkSerialDevice(const PortUrl& url);
+// The same open without waiting for the server; it finishes within the same bounds.
+std::unique_ptr<PendingOpen> OpenNetworkSerialDeviceInBackground(const PortUrl& url);
 
 inline constexpr int ConnectWaitMs = 5000;
 inline constexpr int ServerAnswerWaitMs = 2000;
