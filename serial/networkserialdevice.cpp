@@ -46,6 +46,9 @@ constexpr qint64 kReadChunkBytes = 64 * 1024;
 // The most the connection holds back for a server that does not read: the send queue's data,
 // each byte doubled at worst, and room for answers to its requests.
 constexpr qint64 kMaxUnreadBytes = 2 * SendQueueBytes + 64 * 1024;
+// Answers to the server's requests that the connection's thread has not taken yet, at most: it
+// takes them as soon as it runs, so a server that asks more is flooding the connection.
+constexpr qsizetype kMaxWaitingAnswerBytes = 64 * 1024;
 // How long closing waits for the connection's thread.
 constexpr int kCloseWaitMs = 200;
 // The window's thread waits this much longer than the connection's thread for an answer, so
@@ -399,10 +402,11 @@ class ConnectionWorker : public QObject {
     }
 
     // Answers to the server's requests wait for the connection's thread to send them; a server
-    // that asks faster than they go out, since it does not read them, loses the port.
+    // that asks more than that thread takes, or than it can send since the server does not
+    // read, loses the port.
     void answer(const QByteArray& bytes) {
         if (bytes.isEmpty() || answersRefused_) return;
-        if (answers_.size() + bytes.size() > kMaxUnreadBytes) {
+        if (answers_.size() + bytes.size() > kMaxWaitingAnswerBytes) {
             answersRefused_ = true;
             QMetaObject::invokeMethod(
                 this, [this] { loseToAServerThatDoesNotRead(); }, Qt::QueuedConnection);
@@ -520,7 +524,7 @@ class ConnectionWorker : public QObject {
         const qint64 waiting = socket_.bytesToWrite();
 #else
         unsentWire_ += wire;
-        const qint64 waiting = unsentWire_.size();
+        const qint64 waiting = unsentWire_.size() - wireSent_;
 #endif
         // The send queue bounds the data; what else waits is answers to the server, which
         // grow only while it keeps asking and never reads.
@@ -534,11 +538,18 @@ class ConnectionWorker : public QObject {
     // Hands the network stack what it takes of the bytes waiting, and waits for room for the
     // rest.
     void sendQueued() {
-        while (!unsentWire_.isEmpty() && descriptor_ >= 0) {
-            const ssize_t count = ::send(descriptor_, unsentWire_.constData(),
-                                         size_t(unsentWire_.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        while (wireSent_ < unsentWire_.size() && descriptor_ >= 0) {
+            const ssize_t count =
+                ::send(descriptor_, unsentWire_.constData() + wireSent_,
+                       size_t(unsentWire_.size() - wireSent_), MSG_NOSIGNAL | MSG_DONTWAIT);
             if (count > 0) {
-                unsentWire_.remove(0, count);
+                wireSent_ += count;
+                // Moved up only once half of it is sent, so that a large queue is not moved
+                // after every piece the network stack takes.
+                if (wireSent_ >= unsentWire_.size() / 2) {
+                    unsentWire_.remove(0, wireSent_);
+                    wireSent_ = 0;
+                }
                 countWritten(count);
                 continue;
             }
@@ -639,7 +650,8 @@ class ConnectionWorker : public QObject {
     int discardingPurge_ = 0;
 #if !defined(Q_OS_WIN)
     int descriptor_ = -1;
-    QByteArray unsentWire_;  // on the connection, not yet taken by the network stack
+    QByteArray unsentWire_;  // on the connection, from wireSent_ on not yet taken by the stack
+    qsizetype wireSent_ = 0;
     std::optional<QSocketNotifier> writable_;
 #endif
 
