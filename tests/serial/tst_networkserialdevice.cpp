@@ -26,12 +26,6 @@
 
 namespace {
 
-QByteArray AllByteValues() {
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value) bytes.append(char(value));
-    return bytes;
-}
-
 // Reads from the device until `count` bytes have come, or 5 s have passed.
 QByteArray ReceiveFrom(SerialDevice& device, qsizetype count) {
     QByteArray received;
