@@ -308,9 +308,11 @@ class ConnectionWorker : public QObject {
         send(requests, 0);
     }
 
+#if !defined(Q_OS_WIN)
     static QString ErrnoText() {
         return QString::fromLocal8Bit(std::strerror(errno));
     }
+#endif
 
     void finishOpen(OpenFailure failure, const QString& systemText) {
         const std::shared_ptr<OpenCall> call = std::exchange(openCall_, nullptr);
