@@ -532,7 +532,17 @@ class ConnectionWorker : public QObject {
         // grow only while it keeps asking and never reads.
         if (waiting > kMaxUnreadBytes) return loseToAServerThatDoesNotRead();
 #if !defined(Q_OS_WIN)
-        sendQueued();
+        // Sent once the calls already waiting for this thread are done, as Qt's socket sends:
+        // data and the input purge written after them go out together, so that the server
+        // takes the purge before the reply to the data, which it would throw away otherwise.
+        if (std::exchange(sendScheduled_, true)) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                sendScheduled_ = false;
+                sendQueued();
+            },
+            Qt::QueuedConnection);
 #endif
     }
 
@@ -654,6 +664,7 @@ class ConnectionWorker : public QObject {
     int descriptor_ = -1;
     QByteArray unsentWire_;  // on the connection, from wireSent_ on not yet taken by the stack
     qsizetype wireSent_ = 0;
+    bool sendScheduled_ = false;
     std::optional<QSocketNotifier> writable_;
 #endif
 
