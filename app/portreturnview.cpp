@@ -11,7 +11,7 @@
 PortReturnView* Reconnection = nullptr;
 
 PortReturnView::PortReturnView(TForm1& form, SerialLink& link)
-    : QObject(&form), Return(link, ListedDevices, this) {
+    : QObject(&form), Return(link, ListedDevices, OpenNetworkPortInBackground, this) {
     Seri_Reconnect = form.Seri_M->addAction(Tr("&Reconnect", "自动重连(&R)"));
     Seri_Reconnect->setObjectName(QStringLiteral("Seri_Reconnect"));
     Seri_Reconnect->setCheckable(true);

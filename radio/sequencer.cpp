@@ -80,8 +80,11 @@ void CommandSequencer::startExchange(bool write) {
     // A setting the port refused gets no reply: the attempt times out and the search moves on.
     (void)link_.SearchStep(link_.Settings());
     // A port that cannot change its settings has nothing else to try: one attempt, at the
-    // setting it stands at.
-    if (link_.SettingsFixed()) ConnectLeft = 1;
+    // setting it stands at, whose progress counts its ticks rather than the attempts.
+    if (link_.SettingsFixed()) {
+        ConnectLeft = 1;
+        host_.showProgress(SequencePhase::Connect, connectWaitTicks());
+    }
     WriteMode = write;
     RecTicks = 0;
 }
@@ -167,6 +170,10 @@ int CommandSequencer::roundTripTicks() const {
     return (std::max(roundTripMs, 0) + TickMs - 1) / TickMs;
 }
 
+int CommandSequencer::connectWaitTicks() const {
+    return link_.WaitFactor + ConnectTimeoutTicks + roundTripTicks();
+}
+
 uint32_t CommandSequencer::readReply(uint32_t waiting) {
     link_.ReadPort(reply_.data(), waiting);
     qCDebug(lcProto).noquote() << exchangeName() << "reply" << HexDump(reply_.data(), waiting);
@@ -210,7 +217,7 @@ void CommandSequencer::Timer_RecCmdTimer() {
 
 void CommandSequencer::ConnectTick(uint32_t waiting) {
     if (waiting < ConnectReplyBytes) {
-        if (RecTicks > link_.WaitFactor + ConnectTimeoutTicks + roundTripTicks()) {
+        if (RecTicks > connectWaitTicks()) {
             if (--ConnectLeft == 0) {
                 connectFailed();
                 return;
@@ -237,7 +244,7 @@ void CommandSequencer::ConnectTick(uint32_t waiting) {
             ConnectMode = false;
         }
     }
-    host_.setProgress(25 - ConnectLeft);
+    host_.setProgress(link_.SettingsFixed() ? RecTicks : 25 - ConnectLeft);
 }
 
 void CommandSequencer::endExchange() {

@@ -165,6 +165,8 @@ class CommandSequencer {
     // The round trip of a network port in whole ticks, rounded up, which every reply wait adds
     // to its own; 0 for a local port.
     int roundTripTicks() const;
+    // The receive ticks a connect attempt waits for its reply.
+    int connectWaitTicks() const;
 
     SerialLink& link_;
     SequencerHost& host_;

@@ -3,19 +3,31 @@
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#endif
+#if !defined(Q_OS_WIN)
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "serial/descriptorreader.h"
 #endif
 
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSemaphore>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "core/logging.h"
@@ -26,12 +38,17 @@
 
 namespace {
 
+#if defined(Q_OS_WIN)
 // How much the socket reads ahead of the receive buffer: past it, TCP holds the server back.
 constexpr qint64 kSocketReadAheadBytes = 256 * 1024;
 constexpr qint64 kReadChunkBytes = 64 * 1024;
+#endif
 // The most the connection holds back for a server that does not read: the send queue's data,
 // each byte doubled at worst, and room for answers to its requests.
 constexpr qint64 kMaxUnreadBytes = 2 * SendQueueBytes + 64 * 1024;
+// Answers to the server's requests that the connection's thread has not taken yet, at most: it
+// takes them as soon as it runs, so a server that asks more is flooding the connection.
+constexpr qsizetype kMaxWaitingAnswerBytes = 64 * 1024;
 // How long closing waits for the connection's thread.
 constexpr int kCloseWaitMs = 200;
 // The window's thread waits this much longer than the connection's thread for an answer, so
@@ -54,6 +71,8 @@ struct OpenCall {
     QSemaphore done;
     OpenFailure failure = OpenFailure::Other;
     QString systemText;
+    // For an open nobody waits for: runs in the connection's thread when the call ends.
+    std::function<void(OpenFailure failure, const QString& systemText)> ended;
 };
 
 struct SettingsCall {
@@ -108,22 +127,21 @@ struct PendingSettings {
     QElapsedTimer sentAt;
 };
 
-// Everything that runs in the connection's thread.
+// Everything that runs in the connection's thread, and what it received. Qt's socket notifier
+// and its signals on every arrival cost several times what a local port's reader spends per
+// byte, so where there is poll() the connection's descriptor is read by a DescriptorReader of
+// its own once connected, which waits in the kernel and gathers a trickle for a moment, and the
+// telnet stream is decoded in the reader's thread. The connection's thread connects, sends and
+// keeps time. What the reader's side holds (marked below) is touched by the connection's thread
+// only between two reads.
 class ConnectionWorker : public QObject {
   public:
     ConnectionWorker(std::shared_ptr<SharedBuffers> shared, PortUrl url)
-        : shared_(std::move(shared)),
-          url_(std::move(url)),
-          socket_(this),
-          connectTimer_(this),
-          purgeTimer_(this) {
+        : shared_(std::move(shared)), url_(std::move(url)), socket_(this), connectTimer_(this) {
         telnet_ = url_.protocol == PortProtocol::Rfc2217;
-        socket_.setReadBufferSize(kSocketReadAheadBytes);
         connectTimer_.setSingleShot(true);
         // A coarse timer may end the wait up to 5 % early.
         connectTimer_.setTimerType(Qt::PreciseTimer);
-        purgeTimer_.setSingleShot(true);
-        connect(&purgeTimer_, &QTimer::timeout, this, [this] { purgeNotAnswered(); });
         connect(&connectTimer_, &QTimer::timeout, this, [this] {
             finishOpen(OpenFailure::TimedOut,
                        QStringLiteral("no answer within %1 ms").arg(ConnectWaitMs));
@@ -134,11 +152,17 @@ class ConnectionWorker : public QObject {
                     if (state == QAbstractSocket::ConnectingState) connectClock_.start();
                 });
         connect(&socket_, &QTcpSocket::connected, this, [this] { onConnected(); });
+        connect(&socket_, &QTcpSocket::errorOccurred, this,
+                [this](QAbstractSocket::SocketError error) { onError(error); });
+#if defined(Q_OS_WIN)
+        socket_.setReadBufferSize(kSocketReadAheadBytes);
         connect(&socket_, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
         connect(&socket_, &QTcpSocket::bytesWritten, this,
                 [this](qint64 count) { countWritten(count); });
-        connect(&socket_, &QTcpSocket::errorOccurred, this,
-                [this](QAbstractSocket::SocketError error) { onError(error); });
+#endif
+    }
+    ~ConnectionWorker() override {
+        closeConnection();
     }
 
     void open(std::shared_ptr<OpenCall> call) {
@@ -150,45 +174,61 @@ class ConnectionWorker : public QObject {
     void setLineSettings(const LineSettings& wanted, std::shared_ptr<SettingsCall> call) {
         if (!telnet_) return answerSettings(call, false, SettingsRefusal::Unchangeable);
         if (!connected()) return answerSettings(call, false, SettingsRefusal::ConnectionEnded);
-        if (!negotiation_.localEnabled(Telnet::OptionComPort)) {
-            return answerSettings(call, false, SettingsRefusal::Server);
-        }
-        // An earlier request the window's thread gave up on is not answered any more, but its
-        // answers may still come: they are kept apart from this request's.
-        if (settingsCall_) answerSettings(settingsCall_, false, SettingsRefusal::NoAnswer);
-        if (settingsRequests_.size() >= kMaxUnansweredRequests) settingsRequests_.pop_front();
-        settingsRequests_.push_back({LineSettingsRequest(wanted), {}});
-        settingsRequests_.back().sentAt.start();
-        settingsCall_ = std::move(call);
-        send(settingsRequests_.back().request.bytes(), 0);
+        QByteArray request;
+        betweenReads([&] {
+            if (!negotiation_.localEnabled(Telnet::OptionComPort)) return;
+            // An earlier request the window's thread gave up on is not answered any more, but
+            // its answers may still come: they are kept apart from this request's.
+            if (settingsCall_) answerSettings(settingsCall_, false, SettingsRefusal::NoAnswer);
+            if (settingsRequests_.size() >= kMaxUnansweredRequests) settingsRequests_.pop_front();
+            settingsRequests_.push_back({LineSettingsRequest(wanted), {}});
+            settingsRequests_.back().sentAt.start();
+            settingsCall_ = call;
+            request = settingsRequests_.back().request.bytes();
+        });
+        if (request.isEmpty()) return answerSettings(call, false, SettingsRefusal::Server);
+        send(request, 0);
     }
 
     // Answers at once, without waiting for the server: what the server sent before it purged
     // comes before its answer and is thrown away as it comes, to be reported by the next purge.
     void purge(bool output, bool input, const std::shared_ptr<PurgeCall>& call) {
         if (output) dropUnsent();
-        QByteArray thrownAway = std::exchange(discarded_, {});
-        if (input) {
-            std::lock_guard lock(shared_->mutex);
-            const qsizetype before = thrownAway.size();
-            thrownAway.resize(before + shared_->received.size());
-            shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data() + before),
-                                   thrownAway.size() - before);
-        }
-        if (telnet_ && connected() && negotiation_.localEnabled(Telnet::OptionComPort)) {
-            send(PurgeDataRequest(output, input), 0);
+        QByteArray thrownAway;
+        bool asked = false;
+        std::optional<int> discarding;
+        betweenReads([&] {
+            thrownAway = std::exchange(discarded_, {});
+            if (input) {
+                std::lock_guard lock(shared_->mutex);
+                const qsizetype before = thrownAway.size();
+                thrownAway.resize(before + shared_->received.size());
+                shared_->received.take(reinterpret_cast<uint8_t*>(thrownAway.data() + before),
+                                       thrownAway.size() - before);
+            }
+            if (!telnet_ || !connected() || !negotiation_.localEnabled(Telnet::OptionComPort))
+                return;
+            asked = true;
             purgeAnswersOwed_ = std::min(purgeAnswersOwed_ + 1, kMaxUnansweredRequests);
             // The answers to earlier purges come first; this one's ends the discarding.
             if (input && !purgesUnanswered_) {
                 discardAnswersLeft_ = purgeAnswersOwed_;
-                purgeTimer_.start(ServerAnswerWaitMs);
+                discarding = ++discardingPurge_;
             }
+        });
+        if (asked) send(PurgeDataRequest(output, input), 0);
+        if (discarding) {
+            QTimer::singleShot(ServerAnswerWaitMs, this, [this, purge = *discarding] {
+                betweenReads([&] {
+                    if (purge == discardingPurge_ && discardAnswersLeft_ > 0) purgeNotAnswered();
+                });
+            });
         }
         call->thrownAway = thrownAway;
         call->done.release();
     }
 
-    // Hands what was written since the last time to the socket.
+    // Hands what was written since the last time to the connection.
     void flush() {
         QByteArray bytes;
         {
@@ -202,55 +242,94 @@ class ConnectionWorker : public QObject {
 
     void shutdown() {
         connectTimer_.stop();
-        purgeTimer_.stop();
+        closeConnection();
         socket_.abort();
         thread()->quit();
     }
 
   private:
-    bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    // Runs `work` on the reader's side of the connection: between two reads while a reader
+    // runs, at once otherwise (before the connection is made, and where this thread reads).
+    template <typename Work>
+    void betweenReads(Work work) {
+#if defined(Q_OS_WIN)
+        work();
+#else
+        if (!reader_) return work();
+        reader_->betweenReads([&](QByteArray&) { work(); });
+#endif
+    }
+
+    bool connected() const {
+#if defined(Q_OS_WIN)
+        return socket_.state() == QAbstractSocket::ConnectedState;
+#else
+        return descriptor_ >= 0;
+#endif
+    }
 
     // A server that holds back the rest of a reply until its first piece is acknowledged
     // (Nagle's algorithm, ser2net's default) would otherwise wait for the delayed
     // acknowledgement, 40 ms, on every reply. The kernel drops back to delaying now and then,
     // so this is asked again on every read.
-    void acknowledgeAtOnce() {
+    static void AcknowledgeAtOnce(qintptr descriptor) {
 #ifdef Q_OS_LINUX
         const int on = 1;
-        ::setsockopt(int(socket_.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+        ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#else
+        Q_UNUSED(descriptor);
 #endif
     }
 
     void onConnected() {
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // Asked before anything is read, so that an early request of the server finds them.
+        const QByteArray requests = telnet_ ? negotiation_.start() : QByteArray();
+#if !defined(Q_OS_WIN)
+        // The connection goes on on a descriptor of its own, which the socket's closing leaves
+        // open: closing one of two descriptors of a connection does not end it.
+        descriptor_ = ::fcntl(int(socket_.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+        QObject::disconnect(&socket_, nullptr, this, nullptr);
+        socket_.abort();
+        if (descriptor_ < 0) return finishOpen(OpenFailure::Other, ErrnoText());
+        writable_.emplace(descriptor_, QSocketNotifier::Write);
+        writable_->setEnabled(false);
+        connect(&*writable_, &QSocketNotifier::activated, this, [this] { sendQueued(); });
+        reader_.emplace(
+            descriptor_,
+            [this](const uint8_t* bytes, int64_t count, bool) {
+                arrive(QByteArrayView(reinterpret_cast<const char*>(bytes), count));
+                return true;
+            },
+            [this] { readerEnded(); });
+        if (!reader_->start()) return finishOpen(OpenFailure::Other, ErrnoText());
+#endif
         if (!telnet_) return finishOpen(OpenFailure::None, {});
-        send(negotiation_.start(), 0);
+        send(requests, 0);
     }
 
-    // An rfc2217 port is open once the server has settled the COM port option.
-    void checkNegotiated() {
-        if (!openCall_) return;
-        if (negotiation_.localEnabled(Telnet::OptionComPort)) {
-            finishOpen(OpenFailure::None, {});
-        } else if (negotiation_.localRefused(Telnet::OptionComPort)) {
-            finishOpen(OpenFailure::NotComPortServer, {});
-        }
+#if !defined(Q_OS_WIN)
+    static QString ErrnoText() {
+        return QString::fromLocal8Bit(std::strerror(errno));
     }
+#endif
 
     void finishOpen(OpenFailure failure, const QString& systemText) {
         const std::shared_ptr<OpenCall> call = std::exchange(openCall_, nullptr);
         if (!call) return;
         connectTimer_.stop();
         if (failure != OpenFailure::None) {
+            closeConnection();
             socket_.abort();
         } else if (connectClock_.isValid()) {
             // The connection's handshake, and for rfc2217 the options' too: at least one round
             // trip, until the settings' answers measure it exactly.
-            addRoundTrip(connectClock_.nsecsElapsed());
+            betweenReads([&] { addRoundTrip(connectClock_.nsecsElapsed()); });
         }
         call->failure = failure;
         call->systemText = systemText;
         call->done.release();
+        if (call->ended) call->ended(failure, systemText);
     }
 
     void onError(QAbstractSocket::SocketError error) {
@@ -260,16 +339,47 @@ class ConnectionWorker : public QObject {
                  : QStringLiteral("the connection to the server broke: ") + socket_.errorString());
     }
 
+#if defined(Q_OS_WIN)
     void onReadyRead() {
-        acknowledgeAtOnce();
         while (socket_.bytesAvailable() > 0) {
             const QByteArray bytes = socket_.read(kReadChunkBytes);
             if (bytes.isEmpty()) return;
-            if (!telnet_) {
-                receive(bytes);
-                continue;
-            }
-            for (const TelnetEvent& event : decoder_.feed(bytes)) handle(event);
+            arrive(bytes);
+        }
+    }
+#else
+    // In the reader's thread: the connection can no longer be read.
+    void readerEnded() {
+        int error = 0;
+        socklen_t size = sizeof error;
+        ::getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &error, &size);
+        const QString reason = error == 0 ? QStringLiteral("the server closed the connection")
+                                          : QStringLiteral("the connection to the server broke: ") +
+                                                QString::fromLocal8Bit(std::strerror(error));
+        QMetaObject::invokeMethod(
+            this,
+            [this, reason] {
+                if (openCall_) return finishOpen(OpenFailure::Other, reason);
+                lose(reason);
+                closeConnection();
+            },
+            Qt::QueuedConnection);
+    }
+#endif
+
+    // The reader's side from here on: what arrived, decoded.
+    void arrive(QByteArrayView bytes) {
+#if defined(Q_OS_WIN)
+        AcknowledgeAtOnce(socket_.socketDescriptor());
+#else
+        AcknowledgeAtOnce(descriptor_);
+#endif
+        if (!telnet_) return receive(bytes);
+        for (const TelnetEvent& event : decoder_.feed(bytes)) handle(event);
+        if (!answers_.isEmpty() && !answersPosted_) {
+            answersPosted_ = true;
+            QMetaObject::invokeMethod(
+                this, [this] { sendAnswers(); }, Qt::QueuedConnection);
         }
     }
 
@@ -279,7 +389,7 @@ class ConnectionWorker : public QObject {
                 receive(event.bytes);
                 return;
             case TelnetEvent::Kind::Negotiation:
-                send(negotiation_.answer(event.verb, event.option), 0);
+                answer(negotiation_.answer(event.verb, event.option));
                 checkNegotiated();
                 return;
             case TelnetEvent::Kind::Subnegotiation:
@@ -291,6 +401,34 @@ class ConnectionWorker : public QObject {
                 }
                 return;
         }
+    }
+
+    // Answers to the server's requests wait for the connection's thread to send them; a server
+    // that asks more than that thread takes, or than it can send since the server does not
+    // read, loses the port.
+    void answer(const QByteArray& bytes) {
+        if (bytes.isEmpty() || answersRefused_) return;
+        if (answers_.size() + bytes.size() > kMaxWaitingAnswerBytes) {
+            answersRefused_ = true;
+            QMetaObject::invokeMethod(
+                this, [this] { loseToAServerThatDoesNotRead(); }, Qt::QueuedConnection);
+            return;
+        }
+        answers_ += bytes;
+    }
+
+    // An rfc2217 port is open once the server has settled the COM port option.
+    void checkNegotiated() {
+        if (negotiationSettled_) return;
+        const bool enabled = negotiation_.localEnabled(Telnet::OptionComPort);
+        if (!enabled && !negotiation_.localRefused(Telnet::OptionComPort)) return;
+        negotiationSettled_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, enabled] {
+                finishOpen(enabled ? OpenFailure::None : OpenFailure::NotComPortServer, {});
+            },
+            Qt::QueuedConnection);
     }
 
     void handle(const ComPortReply& reply) {
@@ -318,7 +456,7 @@ class ConnectionWorker : public QObject {
 
     void purgeAnswered() {
         if (purgeAnswersOwed_ > 0) --purgeAnswersOwed_;
-        if (discardAnswersLeft_ > 0 && --discardAnswersLeft_ == 0) purgeTimer_.stop();
+        if (discardAnswersLeft_ > 0) --discardAnswersLeft_;
     }
 
     // A server that leaves a purge unanswered would have every byte after it thrown away: from
@@ -343,7 +481,7 @@ class ConnectionWorker : public QObject {
         call->done.release();
     }
 
-    void receive(const QByteArray& bytes) {
+    void receive(QByteArrayView bytes) {
         if (bytes.isEmpty()) return;
         if (discardAnswersLeft_ > 0) {
             // Kept for the next purge's report as far as a receive buffer would keep them.
@@ -352,28 +490,93 @@ class ConnectionWorker : public QObject {
             return;
         }
         std::lock_guard lock(shared_->mutex);
-        const int64_t taken = shared_->received.append(
-            reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+        const int64_t taken =
+            shared_->received.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         shared_->lost += static_cast<uint64_t>(bytes.size() - taken);
+    }
+
+    // The connection's thread from here on: what is sent.
+    void sendAnswers() {
+        QByteArray bytes;
+        betweenReads([&] {
+            bytes = std::exchange(answers_, {});
+            answersPosted_ = false;
+        });
+        send(bytes, 0);
+    }
+
+    void loseToAServerThatDoesNotRead() {
+        lose(QStringLiteral("the server does not read what is sent"));
+        closeConnection();
+        socket_.abort();
     }
 
     // Writes bytes on the connection, of which `dataBytes` were written to the device; they
     // count as sent once all of these bytes have gone to the network stack.
     void send(const QByteArray& wire, int64_t dataBytes) {
         if (wire.isEmpty()) return;
-        if (!connected() || socket_.write(wire) != wire.size()) {
+        if (!connected()) {
             std::lock_guard lock(shared_->mutex);
             shared_->unsent = std::max<int64_t>(0, shared_->unsent - dataBytes);
             return;
         }
         chunks_.push_back({wire.size(), dataBytes});
+#if defined(Q_OS_WIN)
+        socket_.write(wire);
+        const qint64 waiting = socket_.bytesToWrite();
+#else
+        unsentWire_ += wire;
+        const qint64 waiting = unsentWire_.size() - wireSent_;
+#endif
         // The send queue bounds the data; what else waits is answers to the server, which
         // grow only while it keeps asking and never reads.
-        if (socket_.bytesToWrite() > kMaxUnreadBytes) {
-            lose(QStringLiteral("the server does not read what is sent"));
-            socket_.abort();
-        }
+        if (waiting > kMaxUnreadBytes) return loseToAServerThatDoesNotRead();
+#if !defined(Q_OS_WIN)
+        // Sent once the calls already waiting for this thread are done, as Qt's socket sends:
+        // data and the input purge written after them go out together, so that the server
+        // takes the purge before the reply to the data, which it would throw away otherwise.
+        if (std::exchange(sendScheduled_, true)) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                sendScheduled_ = false;
+                sendQueued();
+            },
+            Qt::QueuedConnection);
+#endif
     }
+
+#if !defined(Q_OS_WIN)
+    // Hands the network stack what it takes of the bytes waiting, and waits for room for the
+    // rest.
+    void sendQueued() {
+        while (wireSent_ < unsentWire_.size() && descriptor_ >= 0) {
+            const ssize_t count =
+                ::send(descriptor_, unsentWire_.constData() + wireSent_,
+                       size_t(unsentWire_.size() - wireSent_), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (count > 0) {
+                wireSent_ += count;
+                // Moved up only once half of it is sent, so that a large queue is not moved
+                // after every piece the network stack takes.
+                if (wireSent_ >= unsentWire_.size() / 2) {
+                    unsentWire_.remove(0, wireSent_);
+                    wireSent_ = 0;
+                }
+                countWritten(count);
+                continue;
+            }
+            if (count < 0 && errno == EINTR) continue;
+            if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                writable_->setEnabled(true);
+                return;
+            }
+            lose(QStringLiteral("the connection to the server broke: ") + ErrnoText());
+            closeConnection();
+            return;
+        }
+        if (writable_) writable_->setEnabled(false);
+    }
+#endif
 
     void countWritten(qint64 count) {
         wireWritten_ += count;
@@ -405,6 +608,15 @@ class ConnectionWorker : public QObject {
         shared_->unsent = onConnection;
     }
 
+    // Ends the reader, then the connection's own descriptor.
+    void closeConnection() {
+#if !defined(Q_OS_WIN)
+        reader_.reset();
+        writable_.reset();
+        if (descriptor_ >= 0) ::close(std::exchange(descriptor_, -1));
+#endif
+    }
+
     void lose(const QString& reason) {
         if (std::exchange(lossReported_, true)) return;
         qCDebug(lcSerial).noquote() << "connection to" << url_.host << "lost:" << reason;
@@ -412,8 +624,10 @@ class ConnectionWorker : public QObject {
             std::lock_guard lock(shared_->mutex);
             shared_->gone = true;
         }
-        answerSettings(std::exchange(settingsCall_, nullptr), false,
-                       SettingsRefusal::ConnectionEnded);
+        betweenReads([&] {
+            answerSettings(std::exchange(settingsCall_, nullptr), false,
+                           SettingsRefusal::ConnectionEnded);
+        });
         tellDevice([reason](QObject* device) { ReportLoss(device, reason); });
     }
 
@@ -439,24 +653,44 @@ class ConnectionWorker : public QObject {
     bool telnet_ = false;
     QTcpSocket socket_;
     QTimer connectTimer_;
+    std::shared_ptr<OpenCall> openCall_;
+    QElapsedTimer connectClock_;
+    std::deque<Chunk> chunks_;  // on the connection, not yet taken by the network stack
+    int64_t wireWritten_ = 0;   // of the first chunk
+    bool lossReported_ = false;
+    // The purge whose answer ends the discarding now.
+    int discardingPurge_ = 0;
+#if !defined(Q_OS_WIN)
+    int descriptor_ = -1;
+    QByteArray unsentWire_;  // on the connection, from wireSent_ on not yet taken by the stack
+    qsizetype wireSent_ = 0;
+    bool sendScheduled_ = false;
+    std::optional<QSocketNotifier> writable_;
+#endif
+
+    // The reader's side.
     TelnetDecoder decoder_;
     TelnetNegotiation negotiation_;
-    std::shared_ptr<OpenCall> openCall_;
+    bool negotiationSettled_ = false;
+    // Answers to the server's requests, for the connection's thread to send.
+    QByteArray answers_;
+    bool answersPosted_ = false;
+    bool answersRefused_ = false;
     // Oldest first; the last is the one settingsCall_ waits for, when set.
     std::deque<PendingSettings> settingsRequests_;
     std::shared_ptr<SettingsCall> settingsCall_;
     size_t purgeAnswersOwed_ = 0;
     // Purge answers still to come before received data count again.
     size_t discardAnswersLeft_ = 0;
-    QTimer purgeTimer_;
     bool purgesUnanswered_ = false;
     // Received while discarding, for the next purge to report.
     QByteArray discarded_;
-    QElapsedTimer connectClock_;
     RoundTripWindow roundTrips_;
-    std::deque<Chunk> chunks_;  // on the connection, not yet taken by the network stack
-    int64_t wireWritten_ = 0;   // of the first chunk
-    bool lossReported_ = false;
+
+#if !defined(Q_OS_WIN)
+    // Last, so that it ends before anything it reads into.
+    std::optional<DescriptorReader> reader_;
+#endif
 };
 
 class NetworkSerialDevice : public BufferedSerialDevice {
@@ -474,13 +708,17 @@ class NetworkSerialDevice : public BufferedSerialDevice {
 
     OpenResult open() {
         auto call = std::make_shared<OpenCall>();
-        QMetaObject::invokeMethod(
-            worker_, [worker = worker_, call] { worker->open(call); }, Qt::QueuedConnection);
+        beginOpen(call);
         if (!call->done.tryAcquire(1, ConnectWaitMs + kAnswerMarginMs)) {
             // A name lookup that hangs in the system: the thread is left to end on its own.
             return OpenResult::Failed(OpenFailure::TimedOut);
         }
         return OpenResult::Failed(call->failure, call->systemText);
+    }
+
+    void beginOpen(const std::shared_ptr<OpenCall>& call) {
+        QMetaObject::invokeMethod(
+            worker_, [worker = worker_, call] { worker->open(call); }, Qt::QueuedConnection);
     }
 
     LineSettings lineSettings() const override { return settings_; }
@@ -564,7 +802,57 @@ void ConnectionWorker::ReportSent(QObject* device) {
     static_cast<NetworkSerialDevice*>(device)->reportSent();
 }
 
+// Owns the device while its connection is being made, and hands it over once made. The
+// connection's thread tells it through `receiver`, which it clears when it goes, so that
+// nothing is posted to it once deleted.
+class NetworkOpen : public PendingOpen {
+  public:
+    explicit NetworkOpen(const PortUrl& url)
+        : url_(url), device_(std::make_unique<NetworkSerialDevice>(url)) {
+        auto call = std::make_shared<OpenCall>();
+        call->ended = [receiver = receiver_](OpenFailure failure, const QString& systemText) {
+            std::lock_guard lock(receiver->mutex);
+            if (!receiver->open) return;
+            QMetaObject::invokeMethod(
+                receiver->open,
+                [open = receiver->open, failure, systemText] {
+                    static_cast<NetworkOpen*>(open)->ended(failure, systemText);
+                },
+                Qt::QueuedConnection);
+        };
+        receiver_->open = this;
+        device_->beginOpen(call);
+    }
+    ~NetworkOpen() override {
+        std::lock_guard lock(receiver_->mutex);
+        receiver_->open = nullptr;
+    }
+
+  private:
+    void ended(OpenFailure failure, const QString& systemText) {
+        if (failure != OpenFailure::None) {
+            qCDebug(lcSerial) << "cannot connect to" << url_.host << url_.port << systemText;
+            device_.reset();
+            return finish(OpenResult::Failed(failure, systemText));
+        }
+        qCDebug(lcSerial) << "connected to" << url_.host << url_.port;
+        finish(OpenResult(std::move(device_)));
+    }
+
+    struct Receiver {
+        std::mutex mutex;
+        QObject* open = nullptr;
+    };
+    PortUrl url_;
+    std::unique_ptr<NetworkSerialDevice> device_;
+    std::shared_ptr<Receiver> receiver_ = std::make_shared<Receiver>();
+};
+
 }  // namespace
+
+std::unique_ptr<PendingOpen> OpenNetworkSerialDeviceInBackground(const PortUrl& url) {
+    return std::make_unique<NetworkOpen>(url);
+}
 
 OpenResult OpenNetworkSerialDevice(const PortUrl& url) {
     auto device = std::make_unique<NetworkSerialDevice>(url);

@@ -9,10 +9,13 @@
 // (IAC doubled both ways). An input purge does not wait for the server: what the server sent
 // before its answer is thrown away as it comes (for at most ServerAnswerWaitMs) and reported by
 // the next purge. A socket:// port is a plain TCP connection whose line settings cannot change.
-// The connection lives in a thread of its own, as a local port's I/O does; the connect takes at
-// most ConnectWaitMs, and settings wait at most ServerAnswerWaitMs for the server's answer. A
-// connection that breaks is a device that vanished: lost() once.
+// The connection lives in a thread of its own and is read by a reader that waits in the kernel,
+// as a local port's I/O is; the connect takes at most ConnectWaitMs, and settings wait at most
+// ServerAnswerWaitMs for the server's answer. A connection that breaks is a device that
+// vanished: lost() once.
 OpenResult OpenNetworkSerialDevice(const PortUrl& url);
+// The same open without waiting for the server; it finishes within the same bounds.
+std::unique_ptr<PendingOpen> OpenNetworkSerialDeviceInBackground(const PortUrl& url);
 
 inline constexpr int ConnectWaitMs = 5000;
 inline constexpr int ServerAnswerWaitMs = 2000;

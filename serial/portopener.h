@@ -8,3 +8,7 @@
 // socket:// name (one not exactly as it must be is refused as an invalid address), the local
 // device of that name otherwise.
 OpenResult OpenNamedPort(const QString& name);
+
+// Opens a port behind a network serial server without waiting for the server, which may take up
+// to ConnectWaitMs to answer; a name that is no valid network port finishes at once, refused.
+std::unique_ptr<PendingOpen> OpenNetworkPortInBackground(const QString& name);

@@ -90,11 +90,18 @@ QString ReturnWatch::deviceBack(const std::optional<QString>& nameLeadsTo,
     return moved == listed.end() ? QString() : moved->location;
 }
 
-PortReturn::PortReturn(SerialLink& link, Lister lister, QObject* parent)
-    : QObject(parent), link_(link), lister_(std::move(lister)), timer_(this) {
+PortReturn::PortReturn(SerialLink& link, Lister lister, BackgroundOpener networkOpener,
+                       QObject* parent)
+    : QObject(parent),
+      link_(link),
+      lister_(std::move(lister)),
+      networkOpener_(std::move(networkOpener)),
+      timer_(this) {
     timer_.setInterval(PollMs);
     connect(&timer_, &QTimer::timeout, this, &PortReturn::poll);
 }
+
+PortReturn::~PortReturn() = default;
 
 bool PortReturn::awaitVanishedPort() {
     const std::optional<VanishedPort> vanished = link_.LastVanishedPort();
@@ -119,15 +126,35 @@ void PortReturn::poll() {
         end(false);
         return;
     }
-    if (!watch_->pollLooks()) return;
+    if (networkOpen_ || !watch_->pollLooks()) return;
     const QList<ListedDevice> listed =
         watch_->needsSystemList() ? lister_() : QList<ListedDevice>();
     const QString& name = watch_->port().choice.deviceName;
     const QString device = watch_->deviceBack(
         watch_->overNetwork() ? std::nullopt : WhereNameLeads(name, listed), listed);
     if (device.isEmpty()) return;
+    if (watch_->overNetwork()) {
+        networkOpen_ = networkOpener_(device);
+        connect(networkOpen_.get(), &PendingOpen::finished, this,
+                [this, device] { networkOpenFinished(device); });
+        return;
+    }
     qCDebug(lcSerial) << "device back:" << device;
-    if (link_.ChoosePort(choiceFor(device)).outcome == PortChoiceOutcome::Applied) {
+    chosen(link_.ChoosePort(choiceFor(device)));
+}
+
+void PortReturn::networkOpenFinished(const QString& device) {
+    OpenResult result = networkOpen_->take();
+    // Deleted once it has told its end.
+    networkOpen_.release()->deleteLater();
+    // A port the user opened meanwhile is the one wanted; the connection just made is closed.
+    if (link_.PortHandle()) return end(false);
+    if (result.device) qCDebug(lcSerial) << "server back:" << device;
+    chosen(link_.ChooseOpenedPort(choiceFor(device), std::move(result)));
+}
+
+void PortReturn::chosen(const PortChoiceResult& choice) {
+    if (choice.outcome == PortChoiceOutcome::Applied) {
         restoreSwitchedLines();
         end(true);
         return;
@@ -147,6 +174,7 @@ void PortReturn::restoreSwitchedLines() {
 }
 
 void PortReturn::end(bool reopened) {
+    networkOpen_.reset();
     watch_.reset();
     timer_.stop();
     emit waitEnded(reopened);

@@ -7,9 +7,12 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "serial/portchoice.h"
+#include "serial/portopener.h"
+#include "serial/serialdevice.h"
 
 class SerialLink;
 
@@ -65,14 +68,19 @@ class ReturnWatch {
 // Waits for the port that vanished last and opens it again with its settings once it is back.
 // It looks every PollMs while it waits, on the window's thread: whether the device's name leads
 // anywhere, the system's ports where needed, and at most one open (bounded as every open is). A
-// port opened meanwhile by anyone ends the wait.
+// port behind a network serial server is opened in the background instead, since a server that
+// does not answer holds the open for seconds; no look is made while it runs. A port opened
+// meanwhile by anyone ends the wait.
 class PortReturn : public QObject {
     Q_OBJECT
   public:
     static constexpr int PollMs = 500;
     using Lister = std::function<QList<ListedDevice>()>;
 
-    explicit PortReturn(SerialLink& link, Lister lister = ListedDevices, QObject* parent = nullptr);
+    explicit PortReturn(SerialLink& link, Lister lister = ListedDevices,
+                        BackgroundOpener networkOpener = OpenNetworkPortInBackground,
+                        QObject* parent = nullptr);
+    ~PortReturn() override;
 
     // Begins to wait for the port that vanished last; false when none has.
     bool awaitVanishedPort();
@@ -91,6 +99,9 @@ class PortReturn : public QObject {
 
   private:
     void end(bool reopened);
+    void networkOpenFinished(const QString& device);
+    // The device, back, was opened with its settings, or not, and is waited for again.
+    void chosen(const PortChoiceResult& choice);
     // DTR and RTS as the user left them: a radio may take them for its configuration or power
     // pins, which the open would set anew.
     void restoreSwitchedLines();
@@ -99,6 +110,8 @@ class PortReturn : public QObject {
 
     SerialLink& link_;
     Lister lister_;
+    BackgroundOpener networkOpener_;
+    std::unique_ptr<PendingOpen> networkOpen_;
     QTimer timer_;
     std::optional<ReturnWatch> watch_;
 };

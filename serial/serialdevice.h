@@ -155,3 +155,27 @@ struct OpenResult {
 
 // Opens a device by the name the system knows it by.
 using SerialDeviceOpener = std::function<OpenResult(const QString& name)>;
+
+// An open that runs without the caller waiting for it: finished() comes once, in the thread
+// that began it, and take() then hands over the result. Deleting it abandons an open not yet
+// finished.
+class PendingOpen : public QObject {
+    Q_OBJECT
+  public:
+    OpenResult take() { return std::move(result_); }
+
+  signals:
+    void finished();
+
+  protected:
+    void finish(OpenResult result) {
+        result_ = std::move(result);
+        emit finished();
+    }
+
+  private:
+    OpenResult result_;
+};
+
+// Begins to open a device by its name without waiting for it.
+using BackgroundOpener = std::function<std::unique_ptr<PendingOpen>(const QString& name)>;

@@ -156,6 +156,8 @@ struct SerialLink::Private {
     uint8_t modemLinesSeen = 0;  // of the open device, as the observers were last told
     // How long the server took to confirm the settings last set; none when no server did.
     std::optional<int64_t> settingsRoundTripUs;
+    // What the next open gives instead of opening, when it was opened elsewhere.
+    std::optional<OpenResult> openedElsewhere;
 };
 
 SerialLink::SerialLink(SerialDeviceOpener opener) : d(std::make_unique<Private>()) {
@@ -414,6 +416,13 @@ PortChoiceResult SerialLink::ChoosePort(const PortChoice& choice) {
     return {PortChoiceOutcome::SettingsRefused, {}, settingsRefusal_};
 }
 
+PortChoiceResult SerialLink::ChooseOpenedPort(const PortChoice& choice, OpenResult opened) {
+    d->openedElsewhere = std::move(opened);
+    const PortChoiceResult result = ChoosePort(choice);
+    d->openedElsewhere.reset();
+    return result;
+}
+
 bool SerialLink::SearchStep(RateAndParity attempt) {
     LineSettings settings = PortHandle() ? d->device->lineSettings() : LineSettings{};
     bool accepted = true;
@@ -536,8 +545,10 @@ void SerialLink::ClosePort() {
 }
 
 OpenResult SerialLink::openDevice(const QString& deviceName) {
-    if (deviceName.isEmpty() || !d->opener) return OpenResult::Failed(OpenFailure::NoSuchDevice);
-    OpenResult result = d->opener(deviceName);
+    std::optional<OpenResult> elsewhere = std::exchange(d->openedElsewhere, std::nullopt);
+    if (!elsewhere && (deviceName.isEmpty() || !d->opener))
+        return OpenResult::Failed(OpenFailure::NoSuchDevice);
+    OpenResult result = elsewhere ? std::move(*elsewhere) : d->opener(deviceName);
     if (!result.device) return result;
     d->device = std::move(result.device);
     d->deviceName = deviceName;

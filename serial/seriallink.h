@@ -110,6 +110,8 @@ class SerialLink : public PortSettingsLink {
     // Why ApplyPortSettings last returned false.
     SettingsRefusal LastSettingsRefusal() const;
     PortChoiceResult ChoosePort(const PortChoice& choice) override;
+    // ChoosePort with the device opened already, or its open failed, elsewhere.
+    PortChoiceResult ChooseOpenedPort(const PortChoice& choice, OpenResult opened);
     // One step of the speed-and-parity search: the attempt's parity past even moves on to
     // the next rate, from 115200 back to 600. False when the port refused the setting, or
     // there is no port or no such rate.

@@ -1,5 +1,7 @@
 #include "serial/telnet.h"
 
+#include <cstring>
+
 namespace {
 
 QByteArray Command(uint8_t verb, uint8_t option) {
@@ -17,11 +19,11 @@ bool IsRemoteOptionSupported(uint8_t option) {
            option == Telnet::OptionEcho;
 }
 
-void AppendData(std::vector<TelnetEvent>& events, char byte) {
+void AppendData(std::vector<TelnetEvent>& events, QByteArrayView data) {
     if (events.empty() || events.back().kind != TelnetEvent::Kind::Data) {
         events.push_back({TelnetEvent::Kind::Data, 0, 0, {}});
     }
-    events.back().bytes.append(byte);
+    events.back().bytes.append(data);
 }
 
 }  // namespace
@@ -38,14 +40,20 @@ QByteArray EscapeIac(QByteArrayView data) {
 
 std::vector<TelnetEvent> TelnetDecoder::feed(QByteArrayView bytes) {
     std::vector<TelnetEvent> events;
-    for (char c : bytes) {
+    const char* const end = bytes.data() + bytes.size();
+    for (const char* next = bytes.data(); next != end; ++next) {
+        const char c = *next;
         const auto byte = uint8_t(c);
         switch (state_) {
             case State::Data:
                 if (byte == Telnet::IAC) {
                     state_ = State::Command;
                 } else {
-                    AppendData(events, c);
+                    // Data come in runs between commands: each run is taken whole.
+                    const void* iac = std::memchr(next, Telnet::IAC, size_t(end - next));
+                    const char* runEnd = iac ? static_cast<const char*>(iac) : end;
+                    AppendData(events, QByteArrayView(next, runEnd));
+                    next = runEnd - 1;
                 }
                 break;
             case State::Command:
@@ -95,7 +103,7 @@ std::vector<TelnetEvent> TelnetDecoder::feed(QByteArrayView bytes) {
 void TelnetDecoder::command(uint8_t byte, std::vector<TelnetEvent>& events) {
     switch (byte) {
         case Telnet::IAC:
-            AppendData(events, char(byte));
+            AppendData(events, QByteArrayView(reinterpret_cast<const char*>(&byte), 1));
             state_ = State::Data;
             return;
         case Telnet::WILL:

@@ -170,6 +170,27 @@ class NetworkWaitsTest : public QObject {
         }
     }
 
+    // The progress of the one attempt over a port that cannot change its settings runs from
+    // its start to its end, a step a tick, instead of jumping to the last of the 28 attempts.
+    void progressOfTheOneAttemptRunsThroughIt() {
+        journal_->refuseSettings = true;
+        journal_->refusal = SettingsRefusal::Unchangeable;
+        journal_->roundTripMs = 15;
+        engine_->Speed_RClick();
+        const int waitTicks = 3 + 25 + 2;
+        QCOMPARE(host_.progressMaximum, waitTicks);
+        QList<int> positions;
+        for (int t = 0; t < 100 && host_.outcomes.isEmpty(); ++t) {
+            tick();
+            positions << host_.progressPosition;
+        }
+        QCOMPARE(host_.outcomes, QList<SequenceOutcome>{SequenceOutcome::ConnectFailed});
+        // The tick after the last it waits ends the attempt, and the progress with it.
+        QCOMPARE(positions.size(), waitTicks + 1);
+        for (int t = 0; t < waitTicks; ++t) QCOMPARE(positions[t], t + 1);
+        QVERIFY(!host_.progressShown);
+    }
+
     // Over a port that cannot change its settings a write that moves the radio's serial
     // settings cannot be read back: the port is closed and the write says so.
     void writeThatMovesTheRadioAwayFromAFixedPortIsNotFollowed() {

@@ -37,12 +37,6 @@ std::vector<TelnetEvent> FeedBytewise(const QByteArray& stream) {
     return events;
 }
 
-QByteArray AllByteValues() {
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value) bytes.append(char(value));
-    return bytes;
-}
-
 }  // namespace
 
 class NetworkProtocolTest : public QObject {

@@ -13,21 +13,18 @@
 
 #include "serial/networkserialdevice.h"
 #include "serial/portopener.h"
+#include "serial/portreturn.h"
 #include "serial/rfc2217.h"
+#include "serial/seriallink.h"
 #include "serial/telnet.h"
 #include "tests/support/bytes.h"
+#include "tests/support/fakeserialdevice.h"
 #include "tests/support/freeports.h"
 #include "tests/support/processes.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/ser2net.h"
 
 namespace {
-
-QByteArray AllByteValues() {
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value) bytes.append(char(value));
-    return bytes;
-}
 
 // Reads from the device until `count` bytes have come, or 5 s have passed.
 QByteArray ReceiveFrom(SerialDevice& device, qsizetype count) {
@@ -261,6 +258,49 @@ class NetworkConnectTest : public QObject {
         QCOMPARE(OpenNamedPort(silent.url()).failure, OpenFailure::TimedOut);
         QVERIFY2(timer.elapsed() >= ConnectWaitMs - 100 && timer.elapsed() < ConnectWaitMs + 1000,
                  qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // Reconnect's try of a server that does not answer leaves the window's thread free: the look
+    // returns at once, the event loop turns on meanwhile (its next looks see the try running),
+    // and a stop abandons the try.
+    void reconnectToASilentServerLeavesTheLoopTurning() {
+        FakeServer silent(FakeServer::Kind::Silent);
+        const QString url = silent.url();
+        // The port was open once, when the server still answered.
+        auto journal = std::make_shared<DeviceJournal>();
+        FakeSerialDevice* opened = nullptr;
+        SerialLink link([&, answered = FakeOpener(journal, &opened)](const QString& name) {
+            return opened ? OpenNamedPort(name) : answered(name);
+        });
+        PortReturn portReturn(link, [] { return QList<ListedDevice>(); });
+        QCOMPARE(link.ChoosePort({0, url, 4, 0}).outcome, PortChoiceOutcome::Applied);
+        opened->vanish();
+        QVERIFY(portReturn.awaitVanishedPort());
+
+        QElapsedTimer look;
+        look.start();
+        portReturn.poll();
+        const qint64 lookMs = look.elapsed();
+        // A look that waited for the server would take its whole connect bound, 5 s; the rest
+        // is room for a loaded machine.
+        QVERIFY2(lookMs < 250, qPrintable(QString::number(lookMs)));
+        QTimer beat;
+        qint64 longestGapMs = 0;
+        QElapsedTimer sinceBeat;
+        sinceBeat.start();
+        QObject::connect(&beat, &QTimer::timeout,
+                         [&] { longestGapMs = std::max(longestGapMs, sinceBeat.restart()); });
+        beat.start(10);
+        // Long enough for the timer's next look, which finds the try still running.
+        QTest::qWait(PortReturn::PollMs + 100);
+        QVERIFY2(longestGapMs < 250, qPrintable(QString::number(longestGapMs)));
+        QVERIFY(portReturn.waiting());
+        QVERIFY(!link.PortHandle());
+        QElapsedTimer stop;
+        stop.start();
+        portReturn.stop();
+        QVERIFY2(stop.elapsed() < 1000, qPrintable(QString::number(stop.elapsed())));
+        QVERIFY(!portReturn.waiting());
     }
 
     // The server answers in order, so an answer belongs to the oldest request still waiting

@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -185,42 +186,66 @@ class PortReturnTest : public QObject {
         QVERIFY(f.link.PortHandle());
     }
 
-    // A server gives no sign of being back but the connection: every look tries the same URL,
-    // the pauses growing while it refuses, without the system's list of ports.
+    // A server gives no sign of being back but the connection: every look tries the same URL in
+    // the background, the pauses growing while it refuses, without the system's list of ports.
+    // No look is made while a try runs; a port the user opens meanwhile is the one kept.
     void networkPortIsTriedAgainUntilTheServerIsBack() {
         const QString url = "rfc2217://rack:4001";
         auto journal = std::make_shared<DeviceJournal>();
         FakeSerialDevice* opened = nullptr;
+        SerialLink link(FakeOpener(journal, &opened));
         QList<int> tries;
         int poll = -1;
-        SerialLink link([&](const QString& name) {
-            tries << poll;
-            return FakeOpener(journal, &opened)(name);
-        });
+        QPointer<HeldOpen> held;
         int listings = 0;
-        PortReturn portReturn(link, [&listings] {
-            ++listings;
-            return Listed();
-        });
-        QCOMPARE(link.ChoosePort({0, url, 6, 1}).outcome, PortChoiceOutcome::Applied);
-        opened->vanish();
-        QVERIFY(portReturn.awaitVanishedPort());
+        PortReturn portReturn(
+            link,
+            [&listings] {
+                ++listings;
+                return Listed();
+            },
+            [&](const QString& name) {
+                tries << poll;
+                auto open = std::make_unique<HeldOpen>(FakeOpener(journal, &opened), name);
+                held = open.get();
+                return open;
+            });
+        const auto lose = [&] {
+            QCOMPARE(link.ChoosePort({0, url, 6, 1}).outcome, PortChoiceOutcome::Applied);
+            opened->vanish();
+            QVERIFY(portReturn.awaitVanishedPort());
+            tries.clear();
+        };
+        lose();
         QCOMPARE(portReturn.awaitedDevice(), url);
 
         journal->refused[url] = OpenFailure::ConnectionRefused;
-        tries.clear();
-        for (poll = 0; poll < 8; ++poll) portReturn.poll();
+        for (poll = 0; poll < 8; ++poll) {
+            portReturn.poll();
+            if (held) std::exchange(held, nullptr)->answer();
+        }
         QCOMPARE(tries, QList<int>({0, 2, 5}));
         QVERIFY(portReturn.waiting());
 
         journal->refused.clear();
-        for (poll = 8; poll < 8 + ReturnWatch::MaxPollsBetweenTries && !link.PortHandle(); ++poll)
+        for (poll = 8; poll < 8 + ReturnWatch::MaxPollsBetweenTries && tries.size() < 4; ++poll)
             portReturn.poll();
+        for (int more = 0; more < 3; ++more) portReturn.poll();
+        QCOMPARE(tries.size(), 4);
+        QVERIFY(!link.PortHandle());
+        std::exchange(held, nullptr)->answer();
         QVERIFY(link.PortHandle());
         QCOMPARE(link.PortDeviceName(), url);
         QCOMPARE(opened->lineSettings(), (LineSettings{38400, ParityMode::Odd, 1}));
         QVERIFY(!portReturn.waiting());
         QCOMPARE(listings, 0);
+
+        lose();
+        portReturn.poll();
+        QCOMPARE(link.ChoosePort({0, "local", 4, 0}).outcome, PortChoiceOutcome::Applied);
+        std::exchange(held, nullptr)->answer();
+        QCOMPARE(link.PortDeviceName(), QStringLiteral("local"));
+        QVERIFY(!portReturn.waiting());
     }
 
     // An adapter known by its serial number opens under the name it comes back with.

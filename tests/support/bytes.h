@@ -15,6 +15,12 @@ inline const uint8_t* Bytes(const QByteArray& a) {
 inline QByteArray Raw(const uint8_t* bytes, int n) {
     return QByteArray(reinterpret_cast<const char*>(bytes), n);
 }
+// 00 01 ... FF.
+inline QByteArray AllByteValues() {
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value) bytes.append(char(value));
+    return bytes;
+}
 
 // The observer sees `bytes` go through the link.
 inline void Pass(LinkObserver& observer, LinkTraffic what, const QByteArray& bytes,

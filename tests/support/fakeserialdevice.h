@@ -191,3 +191,16 @@ inline SerialDeviceOpener FakeOpener(std::shared_ptr<DeviceJournal> journal,
         return OpenResult(std::move(device));
     };
 }
+
+// An open in the background that waits for the test: answer() finishes it with what `open`
+// gives then.
+class HeldOpen : public PendingOpen {
+  public:
+    explicit HeldOpen(SerialDeviceOpener open, QString name)
+        : open_(std::move(open)), name_(std::move(name)) {}
+    void answer() { finish(open_(name_)); }
+
+  private:
+    SerialDeviceOpener open_;
+    QString name_;
+};
