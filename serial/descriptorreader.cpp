@@ -38,6 +38,8 @@ ReaderPriority RaiseThisThreadsPriority() {
 // reads without a pause.
 constexpr int64_t kTrickleBytes = 1024;
 constexpr int kGatherMs = 3;
+// How long the reader stands back for a thread that waits between two reads.
+constexpr int kYieldMs = 1;
 // How soon bytes the receiver declined are offered again.
 constexpr int kOfferAgainMs = 1;
 // Held back longer than this (a quarter of a second at 1 MB/s), the reader waits for the
@@ -108,6 +110,8 @@ void DescriptorReader::run() {
         }
         const int64_t count = readChunk();
         if (count < 0) break;
+        // Someone waits between two reads: the lock is theirs before the next one.
+        if (waiting_.load() > 0 && stoppedWithin(kYieldMs)) return;
         if (priority_ == ReaderPriority::RealTime && count < kTrickleBytes &&
             stoppedWithin(kGatherMs))
             return;

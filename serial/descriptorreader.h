@@ -4,6 +4,7 @@
 #include <QSemaphore>
 #include <QThread>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,7 +49,9 @@ class DescriptorReader {
     // read but not yet handed on, oldest first, and may take them.
     template <typename Work>
     void betweenReads(Work work) {
+        ++waiting_;
         std::lock_guard lock(reading_);
+        --waiting_;
         work(held_);
     }
 
@@ -70,6 +73,9 @@ class DescriptorReader {
     QSemaphore named_;  // released once the thread runs under its own name
     ReaderPriority priority_ = ReaderPriority::Normal;
     std::mutex reading_;
+    // Threads waiting in betweenReads: under a flood a real-time reader would take the lock
+    // again before any of them is woken, for as long as the flood lasts.
+    std::atomic<int> waiting_{0};
     std::unique_ptr<uint8_t[]> chunk_;
     QByteArray held_;  // read, declined by the receiver so far
 };

@@ -506,7 +506,10 @@ class ConnectionWorker : public QObject {
     }
 
     void loseToAServerThatDoesNotRead() {
-        lose(QStringLiteral("the server does not read what is sent"));
+        const QString reason = QStringLiteral("the server does not read what is sent");
+        // Before the port is open, it is the open that fails, at once and with the reason.
+        if (openCall_) return finishOpen(OpenFailure::Other, reason);
+        lose(reason);
         closeConnection();
         socket_.abort();
     }

@@ -235,12 +235,18 @@ class NetworkConnectTest : public QObject {
 
     void serverThatAsksAndNeverReadsLosesThePort() {
         FakeServer server(FakeServer::Kind::AsksWithoutReading);
+        const QString reason = QStringLiteral("the server does not read what is sent");
         OpenResult opened = OpenNamedPort(server.url());
-        QVERIFY(opened.device);
+        // The requests may fill what the client holds back before the option is settled: then
+        // the open fails, with the same reason.
+        if (!opened.device) {
+            QCOMPARE(opened.failure, OpenFailure::Other);
+            QCOMPARE(opened.systemText, reason);
+            return;
+        }
         QSignalSpy lost(opened.device.get(), &SerialDevice::lost);
         QVERIFY(lost.wait(20000));
-        QCOMPARE(lost.first().first().toString(),
-                 QStringLiteral("the server does not read what is sent"));
+        QCOMPARE(lost.first().first().toString(), reason);
     }
 
     void tvrctlEndsWithAPortErrorWhenTheServerRefuses() {
