@@ -17,6 +17,7 @@
 
 #include "app/productionwindow.h"
 #include "bench/support/benchsupport.h"
+#include "bench/support/radioprocess.h"
 #include "core/language.h"
 #include "core/messages.h"
 #include "radio/profile.h"
@@ -47,7 +48,6 @@ constexpr int Radios = 32;
 constexpr int Tray = 8;
 constexpr double OverApplyLimit = 1.3;
 constexpr double GrowthLimit = 1.5;
-constexpr int RadioStartMs = 5000;
 constexpr int TimeoutSeconds = 30;
 constexpr int TickMs = 5;
 constexpr double BusyLimitMs = 50;
@@ -55,31 +55,11 @@ constexpr double BusyLimitMs = 50;
 // Channel 5, air rate 19200, ID 0042; the serial settings stay at 9600 none for the next run.
 const RadioProfile Profile{4, 4, {}, {}, QStringLiteral("0042")};
 
-struct Radio {
-    std::unique_ptr<QProcess> process;
-    QString link;
-};
+using Radio = RadioProcess;
 
 bool StartRadio(Radio& radio, const QTemporaryDir& directory, int n) {
-    radio.link = directory.filePath(QStringLiteral("radio%1").arg(n));
-    radio.process = std::make_unique<QProcess>();
-    radio.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    radio.process->start(QStringLiteral(TVRSIM_PATH), {"--link", radio.link, "--baud", "9600"});
-    if (!radio.process->waitForStarted(RadioStartMs)) return false;
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < RadioStartMs && radio.process->state() == QProcess::Running) {
-        if (QFileInfo(radio.link).isSymLink()) return true;
-        radio.process->waitForReadyRead(50);
-    }
-    return false;
-}
-
-void StopRadio(Radio& radio) {
-    if (!radio.process || radio.process->state() == QProcess::NotRunning) return;
-    radio.process->terminate();
-    if (!radio.process->waitForFinished(3000)) radio.process->kill();
-    radio.process->waitForFinished(1000);
+    return radio.start(QStringLiteral(TVRSIM_PATH),
+                       directory.filePath(QStringLiteral("radio%1").arg(n)), {"--baud", "9600"});
 }
 
 struct Row {
@@ -196,7 +176,7 @@ int main(int argc, char** argv) {
     if (!ok) {
         std::printf("%-4s failed: tvrsim did not start or the profile was not saved\n",
                     lead.c_str());
-        for (Radio& radio : radios) StopRadio(radio);
+        for (Radio& radio : radios) radio.stop();
         return 1;
     }
 
@@ -228,7 +208,7 @@ int main(int argc, char** argv) {
         show("run32", run, all, Radios);
         run32.push_back(all.wallMs);
     }
-    for (Radio& radio : radios) StopRadio(radio);
+    for (Radio& radio : radios) radio.stop();
     load.stop();
     const double applyMs = Median(apply8);
     const double eightMs = Median(run8);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench/support/benchsupport.h"
+#include "bench/support/radioprocess.h"
 #include "core/language.h"
 #include "radio/profile.h"
 #include "serial/qtserialdevice.h"
@@ -59,40 +60,19 @@ constexpr int Counts[] = {1, 4, 8, 32};
 constexpr double BitsPerByte = 10;
 constexpr double BitsPerSecond = 9600;
 constexpr double WallLimit = 1.5;
-constexpr int RadioStartMs = 5000;
 constexpr int TimeoutSeconds = 30;
 
 // Channel 5, air rate 19200, ID 0042; the serial settings stay at 9600 none for the next run.
 const RadioProfile Profile{4, 4, {}, {}, QStringLiteral("0042")};
 
-struct Radio {
-    std::unique_ptr<QProcess> process;
-    QString link;
+struct Radio : RadioProcess {
     QString log;
 };
 
 bool StartRadio(Radio& radio, const QTemporaryDir& directory, int n) {
-    radio.link = directory.filePath(QStringLiteral("radio%1").arg(n));
-    radio.log = radio.link + QStringLiteral(".log");
-    radio.process = std::make_unique<QProcess>();
-    radio.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    radio.process->start(QStringLiteral(TVRSIM_PATH),
-                         {"--link", radio.link, "--baud", "9600", "--log", radio.log});
-    if (!radio.process->waitForStarted(RadioStartMs)) return false;
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < RadioStartMs && radio.process->state() == QProcess::Running) {
-        if (QFileInfo(radio.link).isSymLink()) return true;
-        radio.process->waitForReadyRead(50);
-    }
-    return false;
-}
-
-void StopRadio(Radio& radio) {
-    if (!radio.process || radio.process->state() == QProcess::NotRunning) return;
-    radio.process->terminate();
-    if (!radio.process->waitForFinished(3000)) radio.process->kill();
-    radio.process->waitForFinished(1000);
+    const QString link = directory.filePath(QStringLiteral("radio%1").arg(n));
+    radio.log = link + QStringLiteral(".log");
+    return radio.start(QStringLiteral(TVRSIM_PATH), link, {"--baud", "9600", "--log", radio.log});
 }
 
 // Bytes of the frames the radio logged from `offset` on: "SECONDS NAME in|out HEX...".
@@ -214,7 +194,7 @@ int main(int argc, char** argv) {
     }
     if (!ok) {
         std::printf("%-4s failed: tvrsim did not start (%s)\n", lead.c_str(), TVRSIM_PATH);
-        for (Radio& radio : radios) StopRadio(radio);
+        for (Radio& radio : radios) radio.stop();
         return 1;
     }
 
@@ -266,7 +246,7 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
-    for (Radio& radio : radios) StopRadio(radio);
+    for (Radio& radio : radios) radio.stop();
     load.stop();
     const bool withinLimit = !inProcess || eightMs <= WallLimit * oneMs;
     if (inProcess) {
