@@ -508,7 +508,11 @@ void TFormProduction::showRow(int row) {
         IsNetworkPortName(shown.device) ? shown.device : QFileInfo(shown.device).fileName();
     cell(PortColumn, EscapeControlCharacters(QStringLiteral("%1  %2").arg(shown.port, device)))
         ->setToolTip(EscapeControlCharacters(shown.device));
-    cell(ModelColumn, EscapeControlCharacters(shown.modelVersion));
+    cell(ModelColumn, shown.record.modelCode < 0
+                          ? EscapeControlCharacters(shown.modelVersion)
+                          : Tr("%1, model %2", "%1，型号 %2")
+                                .arg(EscapeControlCharacters(shown.modelVersion))
+                                .arg(shown.record.modelCode));
     cell(PhaseColumn, PhaseText(shown.phase));
     QTableWidgetItem* verdict = cell(ResultColumn, VerdictText(shown));
     const QColor base = palette().color(QPalette::Base);

@@ -306,8 +306,10 @@ void ProductionRunPrivate::afterRead(int i) {
     Lane& lane = *lanes[i];
     const SessionResult& result = lane.session->result();
     rows[i].modelVersion = result.model;
-    changed(i);
     const int model = result.modelCode.value_or(-1);
+    // Shown beside the version while the row goes on.
+    rows[i].record.modelCode = model;
+    changed(i);
     const int version = result.versionCode.value_or(0);
     if (plan.modelCode && model != *plan.modelCode) {
         lane.checkFailed = Verdict{ProductionFailure::WrongModel,

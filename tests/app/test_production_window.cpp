@@ -161,6 +161,7 @@ class ProductionWindowTest : public QObject {
         QCOMPARE(text(2, TFormProduction::ResultColumn), QStringLiteral("PASS"));
         QCOMPARE(text(1, TFormProduction::ReasonColumn),
                  QStringLiteral("Wrong model: model 2, expected 3"));
+        QCOMPARE(text(1, TFormProduction::ModelColumn), QStringLiteral("TVR-M401.2, model 2"));
         // Each radio's ID as its turn came: the two from the range, never one twice.
         QStringList ids{text(0, TFormProduction::IdColumn), text(2, TFormProduction::IdColumn)};
         ids.sort();
