@@ -248,7 +248,11 @@ QWidget* TFormProduction::buildRunArea() {
     // tray of 32 would spend the window's time measuring them.
     fitColumns_.setSingleShot(true);
     fitColumns_.setInterval(FitColumnsMs);
-    connect(&fitColumns_, &QTimer::timeout, Rows, &QTableWidget::resizeColumnsToContents);
+    connect(&fitColumns_, &QTimer::timeout, this, [this] {
+        // The reason takes what the others leave.
+        for (int column = 0; column < ColumnCount; ++column)
+            if (column != ReasonColumn) Rows->resizeColumnToContents(column);
+    });
     Rows->horizontalHeader()->setMaximumSectionSize(
         QFontMetrics(Rows->font()).horizontalAdvance(QLatin1Char('x')) * 30);
     Rows->horizontalHeader()->setSectionResizeMode(ReasonColumn, QHeaderView::Stretch);
