@@ -33,10 +33,11 @@ ReaderPriority RaiseThisThreadsPriority() {
 }
 
 // A real-time reader would otherwise be woken for every few bytes the driver passes on, at
-// several times cat's cost per byte. After a read this small it pauses a moment, which keeps a
-// trickle well within what the terminal's queue holds; a larger read means a flood, which it
-// reads without a pause.
-constexpr int64_t kTrickleBytes = 1024;
+// several times cat's cost per byte. A read that did not fill the terminal's line buffer
+// (4095 bytes, a byte of its 4 KiB kept back) has emptied the queue: the reader pauses a
+// moment, in which a megabyte a second fills a fraction of what the queue holds. A full read
+// means a backlog, which it reads without a pause until it is gone.
+constexpr int64_t kFullReadBytes = 4095;
 constexpr int kGatherMs = 3;
 // How long the reader stands back for a thread that waits between two reads.
 constexpr int kYieldMs = 1;
@@ -112,7 +113,7 @@ void DescriptorReader::run() {
         if (count < 0) break;
         // Someone waits between two reads: the lock is theirs before the next one.
         if (waiting_.load() > 0 && stoppedWithin(kYieldMs)) return;
-        if (priority_ == ReaderPriority::RealTime && count < kTrickleBytes &&
+        if (priority_ == ReaderPriority::RealTime && count < kFullReadBytes &&
             stoppedWithin(kGatherMs))
             return;
     }
