@@ -17,6 +17,7 @@
 #include "app/language.h"
 #include "app/lifecycle.h"
 #include "app/manual.h"
+#include "app/named.h"
 #include "app/outcomemessages.h"
 #include "app/portreturnview.h"
 #include "app/preferences.h"
@@ -72,12 +73,6 @@ QLineEdit* MakeEdit(const char* name, const char* text, QWidget* parent, int wid
     edit->setMaximumWidth(width);
     edit->setMinimumWidth(width * 2 / 3);
     return edit;
-}
-
-template <typename T>
-T* Named(T* control, const char* name) {
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
 }
 
 const LocalizedMessage kProfileNotSaved{"Profile not saved:", "配置未保存：", "保存配置"};

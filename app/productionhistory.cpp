@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QTimeZone>
 
+#include "app/named.h"
 #include "core/escape.h"
 #include "core/language.h"
 #include "core/messages.h"
@@ -16,12 +17,6 @@ namespace {
 
 const LocalizedMessage kNotExported{"History not exported:", "历史未导出：", "生产历史"};
 const LocalizedMessage kNotShown{"History not shown:", "历史未显示：", "生产历史"};
-
-template <typename T>
-T* Named(T* control, const char* name) {
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
 
 }  // namespace
 

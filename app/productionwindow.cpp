@@ -13,6 +13,7 @@
 
 #include "app/contrast.h"
 #include "app/mainwindow.h"
+#include "app/named.h"
 #include "app/productionhistory.h"
 #include "app/productiontexts.h"
 #include "core/escape.h"
@@ -32,12 +33,6 @@ const LocalizedMessage kPortNotAdded{"Port not added:", "串口未添加：", "�
 // The rows and the summary are read from a step or two back.
 constexpr double RowScale = 1.4;
 constexpr double SummaryScale = 2.0;
-
-template <typename T>
-T* Named(T* control, const char* name) {
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
 
 QFont Scaled(QFont font, double scale, bool bold = false) {
     font.setPointSizeF(font.pointSizeF() * scale);

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/datatestmessages.h"
+#include "app/named.h"
 #include "core/escape.h"
 #include "core/language.h"
 #include "core/messages.h"
@@ -25,12 +26,6 @@ constexpr int ShortcutSends = 9;
 
 QString HexText(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
-
-template <typename T>
-T* Named(T* control, const char* name) {
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
 }
 
 }  // namespace
