@@ -62,12 +62,7 @@ int main(int argc, char** argv) {
     CommonOptions common;
     long runs = 5;
     const std::optional<int> stop =
-        ReadCommandLine(argc, argv, program, Usage, common,
-                        [&](const std::string& option, Arguments& arguments, std::string& error) {
-                            if (option != "--runs") return false;
-                            runs = arguments.takePositive(option, error).value_or(runs);
-                            return true;
-                        });
+        ReadCommandLine(argc, argv, program, Usage, common, RunsOption(runs));
     if (stop) return *stop;
 
     int appArgc = 1;

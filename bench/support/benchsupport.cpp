@@ -119,6 +119,14 @@ int UsageError(const char* program, const std::string& error) {
     return 2;
 }
 
+OwnOptions RunsOption(long& runs) {
+    return [&runs](const std::string& option, Arguments& arguments, std::string& error) {
+        if (option != "--runs") return false;
+        runs = arguments.takePositive(option, error).value_or(runs);
+        return true;
+    };
+}
+
 std::optional<int> ReadCommandLine(int argc, char** argv, const char* program, const char* usage,
                                    CommonOptions& common, const OwnOptions& own) {
     Arguments arguments(argc, argv);

@@ -92,6 +92,9 @@ int UsageError(const char* program, const std::string& error);
 using OwnOptions =
     std::function<bool(const std::string& option, Arguments& arguments, std::string& error)>;
 
+// The one option of benches that repeat their rows: --runs N, N positive.
+OwnOptions RunsOption(long& runs);
+
 // Reads the command line: the common options and --help here, the bench's own through `own`.
 // Returns the exit status when the program is to end at once (after --help or a wrong one).
 std::optional<int> ReadCommandLine(int argc, char** argv, const char* program, const char* usage,
