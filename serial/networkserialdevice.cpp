@@ -192,6 +192,9 @@ class ConnectionWorker : public QObject {
 
     // Answers at once, without waiting for the server: what the server sent before it purged
     // comes before its answer and is thrown away as it comes, to be reported by the next purge.
+    // What was written just before the purge goes to the server after it: over a network the
+    // radio may answer those bytes before a purge sent behind them reaches the server, which
+    // would throw the answer away; locally the line is slower than the purge.
     void purge(bool output, bool input, const std::shared_ptr<PurgeCall>& call) {
         if (output) dropUnsent();
         QByteArray thrownAway;
@@ -224,6 +227,7 @@ class ConnectionWorker : public QObject {
                 });
             });
         }
+        flush();
         call->thrownAway = thrownAway;
         call->done.release();
     }
@@ -536,8 +540,7 @@ class ConnectionWorker : public QObject {
         if (waiting > kMaxUnreadBytes) return loseToAServerThatDoesNotRead();
 #if !defined(Q_OS_WIN)
         // Sent once the calls already waiting for this thread are done, as Qt's socket sends:
-        // data and the input purge written after them go out together, so that the server
-        // takes the purge before the reply to the data, which it would throw away otherwise.
+        // a purge and the data after it go out together.
         if (std::exchange(sendScheduled_, true)) return;
         QMetaObject::invokeMethod(
             this,
@@ -728,6 +731,8 @@ class NetworkSerialDevice : public BufferedSerialDevice {
 
     bool setLineSettings(const LineSettings& settings) override {
         auto call = std::make_shared<SettingsCall>();
+        // Bytes written before go out at the settings they were written at.
+        forwardFlush();
         if (worker_) {
             QMetaObject::invokeMethod(
                 worker_,
@@ -758,7 +763,16 @@ class NetworkSerialDevice : public BufferedSerialDevice {
         return {};
     }
 
+    // Handed on once the window's thread has done what it does right after the write: a
+    // purge of what was received then reaches the connection's thread first, and goes to the
+    // server ahead of the bytes.
     void requestFlush() override {
+        QMetaObject::invokeMethod(
+            this, [this] { forwardFlush(); }, Qt::QueuedConnection);
+    }
+
+    void forwardFlush() {
+        if (!worker_) return;
         QMetaObject::invokeMethod(
             worker_, [worker = worker_] { worker->flush(); }, Qt::QueuedConnection);
     }
@@ -767,6 +781,8 @@ class NetworkSerialDevice : public BufferedSerialDevice {
     // its own, and is deleted then.
     void close() override {
         if (!thread_) return;
+        // What was written goes out before the connection closes.
+        forwardFlush();
         detachBuffers();
         QThread* thread = std::exchange(thread_, nullptr);
         ConnectionWorker* worker = std::exchange(worker_, nullptr);

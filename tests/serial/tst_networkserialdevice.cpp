@@ -153,6 +153,9 @@ class LateServer : public ThreadedServer {
         bool purgesUnanswered = false;
         // The option's agreement waits this long after the connection.
         int negotiationDelayMs = 0;
+        // Sent as soon as data come, before what follows them is read: a radio that answers
+        // its request before the server has gone on.
+        QByteArray answerToData;
     };
 
     explicit LateServer(Plan plan) : plan_(std::move(plan)) { start(); }
@@ -167,6 +170,7 @@ class LateServer : public ThreadedServer {
 
     void take(QTcpSocket& socket) {
         for (const TelnetEvent& event : decoder_.feed(socket.readAll())) {
+            if (event.kind == TelnetEvent::Kind::Data) socket.write(plan_.answerToData);
             if (event.kind != TelnetEvent::Kind::Subnegotiation || event.bytes.isEmpty()) continue;
             const auto command = ComPortCommand(event.bytes.front());
             QByteArray value = event.bytes.mid(1);
@@ -362,6 +366,22 @@ class NetworkConnectTest : public QObject {
         QCOMPARE(device.purge(true, false), QByteArray("stale"));
     }
 
+    // The radio answers a request as soon as the server passes it on, before the server reads
+    // the input purge written right after the request: the purge goes to the server first, so
+    // that the answer is not thrown away with what came before.
+    void answerToARequestRightBeforeAnInputPurgeCounts() {
+        LateServer::Plan plan;
+        plan.answerToData = "answer";
+        LateServer server(plan);
+        OpenResult opened = OpenNamedPort(server.url());
+        QVERIFY(opened.device);
+        SerialDevice& device = *opened.device;
+        const QByteArray request = "ask";
+        QCOMPARE(device.write(Bytes(request), request.size()), int64_t(request.size()));
+        QCOMPARE(device.purge(false, true), QByteArray());
+        QCOMPARE(ReceiveFrom(device, 6), QByteArray("answer"));
+    }
+
     // A server that never answers a purge does not have the data after it thrown away for
     // good: they count again once the answer is overdue, and from then on at once.
     void unansweredPurgeStopsDiscarding() {
@@ -458,6 +478,8 @@ class Ser2NetTest : public QObject {
         // IAC next to IAC, and at the ends, as well as every value once.
         const QByteArray data = AllByteValues() + Hex("ffff00ff") + AllByteValues();
         QCOMPARE(device.write(Bytes(data), data.size()), int64_t(data.size()));
+        // Written bytes leave once the thread is back in its event loop, as with Qt's sockets.
+        QCoreApplication::processEvents();
         QCOMPARE(pty_->receive(data.size()), data);
         QTRY_COMPARE_WITH_TIMEOUT(device.bytesSent(), uint64_t(data.size()), 5000);
         QCOMPARE(device.bytesToWrite(), 0);
@@ -473,6 +495,7 @@ class Ser2NetTest : public QObject {
         // Once a byte has come through, the server has the device open at its own settings.
         const uint8_t byte = 'x';
         QCOMPARE(opened.device->write(&byte, 1), 1);
+        QCoreApplication::processEvents();
         QCOMPARE(pty_->receive(1), QByteArray("x"));
         QCOMPARE(pty_->slaveSpeed(), speed_t(B9600));
     }
