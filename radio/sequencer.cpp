@@ -77,8 +77,7 @@ void CommandSequencer::startExchange(bool write) {
         host_.sequenceEnded(noPort);
         return;
     }
-    // A setting the port refused gets no reply: the attempt times out and the search moves on.
-    (void)link_.SearchStep(link_.Settings());
+    searchStep(link_.Settings());
     // A port that cannot change its settings has nothing else to try: one attempt, at the
     // setting it stands at, whose progress counts its ticks rather than the attempts.
     if (link_.SettingsFixed()) {
@@ -87,6 +86,14 @@ void CommandSequencer::startExchange(bool write) {
     }
     WriteMode = write;
     RecTicks = 0;
+}
+
+// A refused setting is an attempt without a probe, which times out.
+void CommandSequencer::searchStep(RateAndParity attempt) {
+    probeSent_ = false;
+    SendReady = link_.SearchStep(attempt) || link_.SettingsFixed();
+    // Counted from here as from a probe, so that the attempt lasts as long.
+    if (!SendReady) RecTicks = 0;
 }
 
 bool CommandSequencer::StartConnect() {
@@ -138,6 +145,7 @@ void CommandSequencer::Timer_SdCmdTimer() {
     RecTicks = 0;
 
     if (ConnectMode) {
+        probeSent_ = true;
         link_.PurgePort(PURGE_TXCLEAR);
         send(ReadCmdTable[0], ReadRequestSize);
         link_.PurgePort(PURGE_RXCLEAR);
@@ -216,15 +224,13 @@ void CommandSequencer::Timer_RecCmdTimer() {
 }
 
 void CommandSequencer::ConnectTick(uint32_t waiting) {
-    if (waiting < ConnectReplyBytes) {
+    if (waiting < ConnectReplyBytes || !probeSent_) {
         if (RecTicks > connectWaitTicks()) {
             if (--ConnectLeft == 0) {
                 connectFailed();
                 return;
             }
-            // As at the start: a refused setting is an attempt that times out.
-            (void)link_.SearchStep({link_.BaudIndex(), uint8_t(link_.ParityIndex() + 1)});
-            SendReady = true;
+            searchStep({link_.BaudIndex(), uint8_t(link_.ParityIndex() + 1)});
         }
     } else {
         readReply(waiting);

@@ -7,6 +7,7 @@
 
 #include "radio/paramglue.h"
 #include "radio/paramtext.h"
+#include "serial/portchoice.h"
 
 class SerialLink;
 
@@ -167,6 +168,10 @@ class CommandSequencer {
     int roundTripTicks() const;
     // The receive ticks a connect attempt waits for its reply.
     int connectWaitTicks() const;
+    // Sets the port to the search's next setting. A setting the port refused is not probed:
+    // the port still stands where it stood, and a radio answering there would be reported at
+    // the setting refused. A port whose settings cannot change is probed where it stands.
+    void searchStep(RateAndParity attempt);
 
     SerialLink& link_;
     SequencerHost& host_;
@@ -177,6 +182,8 @@ class CommandSequencer {
     bool interrupted_ = false;
     // A failed read or write waits for Retry() or Abandon().
     bool failurePending_ = false;
+    // The running connect attempt has sent its probe: only then is what arrives its reply.
+    bool probeSent_ = false;
     // What the last whole read showed, until the next read starts: a write refused for want
     // of a value names the radio's own value when the read left its list empty.
     std::optional<ShownParameters> lastRead_;

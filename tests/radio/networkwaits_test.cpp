@@ -133,7 +133,9 @@ class NetworkWaitsTest : public QObject {
     }
 
     // A port that cannot change its settings is tried once, at the setting it was given; a port
-    // that refused a setting for its own reasons is searched through as before.
+    // that refused a setting for its own reasons is searched through as before, without a
+    // probe at the settings refused: a radio answering there stands where the port still
+    // stands, not at the setting the search would report.
     void searchOverAFixedPortIsOneAttempt_data() {
         QTest::addColumn<int>("refusal");
         QTest::addColumn<bool>("answering");
@@ -145,8 +147,9 @@ class NetworkWaitsTest : public QObject {
         QTest::newRow("plain connection, radio answers")
             << unchangeable << true << 1 + ReadStepCount << int(SequenceOutcome::ReadDone);
         QTest::newRow("driver refuses, silent radio")
-            << int(SettingsRefusal::Driver) << false << int(CommandSequencer::ConnectAttempts)
-            << int(SequenceOutcome::ConnectFailed);
+            << int(SettingsRefusal::Driver) << false << 0 << int(SequenceOutcome::ConnectFailed);
+        QTest::newRow("server refuses, radio answers")
+            << int(SettingsRefusal::Server) << true << 0 << int(SequenceOutcome::ConnectFailed);
     }
     void searchOverAFixedPortIsOneAttempt() {
         QFETCH(int, refusal);
