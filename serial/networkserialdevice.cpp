@@ -79,6 +79,8 @@ struct SettingsCall {
     QSemaphore done;
     bool confirmed = false;
     SettingsRefusal refusal = SettingsRefusal::NoAnswer;
+    // For a request nobody waits for: runs in the connection's thread once it is answered.
+    std::function<void()> ended;
 };
 
 // A purge ends once the connection's thread has taken it, without waiting for the server.
@@ -483,6 +485,7 @@ class ConnectionWorker : public QObject {
         call->confirmed = confirmed;
         call->refusal = refusal;
         call->done.release();
+        if (call->ended) call->ended();
     }
 
     void receive(QByteArrayView bytes) {
@@ -730,21 +733,32 @@ class NetworkSerialDevice : public BufferedSerialDevice {
     LineSettings lineSettings() const override { return settings_; }
 
     bool setLineSettings(const LineSettings& settings) override {
+        if (settingsTaken_ && settings == settings_) return true;
         auto call = std::make_shared<SettingsCall>();
-        // Bytes written before go out at the settings they were written at.
-        forwardFlush();
-        if (worker_) {
-            QMetaObject::invokeMethod(
-                worker_,
-                [worker = worker_, settings, call] { worker->setLineSettings(settings, call); },
-                Qt::QueuedConnection);
-        }
+        beginSettings(settings, call);
         const bool answered =
             worker_ && call->done.tryAcquire(1, ServerAnswerWaitMs + kAnswerMarginMs);
         refusal_ = answered ? call->refusal : SettingsRefusal::NoAnswer;
-        if (!answered || !call->confirmed) return false;
+        // A server that refused may have taken part of them: where it stands is not known.
+        settingsTaken_ = answered && call->confirmed;
+        if (settingsTaken_) settings_ = settings;
+        return settingsTaken_;
+    }
+
+    void beginSettings(const LineSettings& settings, const std::shared_ptr<SettingsCall>& call) {
+        // Bytes written before go out at the settings they were written at.
+        forwardFlush();
+        if (!worker_) return;
+        QMetaObject::invokeMethod(
+            worker_,
+            [worker = worker_, settings, call] { worker->setLineSettings(settings, call); },
+            Qt::QueuedConnection);
+    }
+
+    // The server confirmed these settings to a request made in the background.
+    void settingsTaken(const LineSettings& settings) {
         settings_ = settings;
-        return true;
+        settingsTaken_ = true;
     }
 
     SettingsRefusal settingsRefusal() const override { return refusal_; }
@@ -809,6 +823,8 @@ class NetworkSerialDevice : public BufferedSerialDevice {
     QThread* thread_;
     ConnectionWorker* worker_ = nullptr;
     LineSettings settings_;
+    // The server has confirmed settings_ on this connection.
+    bool settingsTaken_ = false;
     SettingsRefusal refusal_ = SettingsRefusal::NoAnswer;
     bool lossReported_ = false;
 };
@@ -821,23 +837,17 @@ void ConnectionWorker::ReportSent(QObject* device) {
     static_cast<NetworkSerialDevice*>(device)->reportSent();
 }
 
-// Owns the device while its connection is being made, and hands it over once made. The
-// connection's thread tells it through `receiver`, which it clears when it goes, so that
-// nothing is posted to it once deleted.
+// Owns the device while its connection is being made and its settings asked for, and hands it
+// over once the server has answered. The connection's thread tells it through `receiver`, which
+// it clears when it goes, so that nothing is posted to it once deleted.
 class NetworkOpen : public PendingOpen {
   public:
-    explicit NetworkOpen(const PortUrl& url)
-        : url_(url), device_(std::make_unique<NetworkSerialDevice>(url)) {
+    NetworkOpen(const PortUrl& url, const LineSettings& settings)
+        : url_(url), settings_(settings), device_(std::make_unique<NetworkSerialDevice>(url)) {
         auto call = std::make_shared<OpenCall>();
         call->ended = [receiver = receiver_](OpenFailure failure, const QString& systemText) {
-            std::lock_guard lock(receiver->mutex);
-            if (!receiver->open) return;
-            QMetaObject::invokeMethod(
-                receiver->open,
-                [open = receiver->open, failure, systemText] {
-                    static_cast<NetworkOpen*>(open)->ended(failure, systemText);
-                },
-                Qt::QueuedConnection);
+            Tell(receiver,
+                 [failure, systemText](NetworkOpen& open) { open.ended(failure, systemText); });
         };
         receiver_->open = this;
         device_->beginOpen(call);
@@ -848,29 +858,69 @@ class NetworkOpen : public PendingOpen {
     }
 
   private:
-    void ended(OpenFailure failure, const QString& systemText) {
-        if (failure != OpenFailure::None) {
-            qCDebug(lcSerial) << "cannot connect to" << url_.host << url_.port << systemText;
-            device_.reset();
-            return finish(OpenResult::Failed(failure, systemText));
-        }
-        qCDebug(lcSerial) << "connected to" << url_.host << url_.port;
-        finish(OpenResult(std::move(device_)));
-    }
-
     struct Receiver {
         std::mutex mutex;
         QObject* open = nullptr;
     };
+
+    // From the connection's thread: `work` runs in the open's, unless the open is gone by then.
+    template <typename Work>
+    static void Tell(const std::shared_ptr<Receiver>& receiver, Work work) {
+        std::lock_guard lock(receiver->mutex);
+        if (!receiver->open) return;
+        QMetaObject::invokeMethod(
+            receiver->open,
+            [open = receiver->open, work] { work(*static_cast<NetworkOpen*>(open)); },
+            Qt::QueuedConnection);
+    }
+
+    void ended(OpenFailure failure, const QString& systemText) {
+        if (failure != OpenFailure::None) return fail(failure, systemText);
+        qCDebug(lcSerial) << "connected to" << url_.host << url_.port;
+        settingsCall_ = std::make_shared<SettingsCall>();
+        settingsCall_->ended = [receiver = receiver_] {
+            Tell(receiver, [](NetworkOpen& open) { open.settingsAnswered(); });
+        };
+        device_->beginSettings(settings_, settingsCall_);
+        QTimer::singleShot(ServerAnswerWaitMs + kAnswerMarginMs, this,
+                           [this] { settingsAnswered(); });
+    }
+
+    // The settings are asked for here, so that a server that never answers them does not hold
+    // the window's thread when the port is handed over.
+    void settingsAnswered() {
+        if (!device_) return;
+        if (!settingsCall_->done.tryAcquire()) {
+            return fail(OpenFailure::TimedOut,
+                        QStringLiteral("no answer to the settings within %1 ms")
+                            .arg(ServerAnswerWaitMs + kAnswerMarginMs));
+        }
+        if (settingsCall_->refusal == SettingsRefusal::ConnectionEnded) {
+            return fail(OpenFailure::Other, QStringLiteral("the server ended the connection"));
+        }
+        // Settings refused are asked for again, and refused with their reason, by the port's user.
+        if (settingsCall_->confirmed) device_->settingsTaken(settings_);
+        finish(OpenResult(std::move(device_)));
+    }
+
+    void fail(OpenFailure failure, const QString& systemText) {
+        qCDebug(lcSerial) << "cannot connect to" << url_.host << url_.port << systemText;
+        device_.reset();
+        finish(OpenResult::Failed(failure, systemText));
+    }
+
     PortUrl url_;
+    LineSettings settings_;
     std::unique_ptr<NetworkSerialDevice> device_;
+    std::shared_ptr<SettingsCall> settingsCall_;
     std::shared_ptr<Receiver> receiver_ = std::make_shared<Receiver>();
 };
 
 }  // namespace
 
-std::unique_ptr<PendingOpen> OpenNetworkSerialDeviceInBackground(const PortUrl& url) {
-    return std::make_unique<NetworkOpen>(url);
+std::unique_ptr<PendingOpen> OpenNetworkSerialDeviceInBackground(const PortUrl& url,
+                                                                 const LineSettings& settings) {
+    return std::make_unique<NetworkOpen>(url, settings);
 }
 
 OpenResult OpenNetworkSerialDevice(const PortUrl& url) {

@@ -29,6 +29,11 @@ struct PortChoice {
     // List positions; no selection (-1) leaves the port at 9600 and no parity.
     int baudIndex = -1;
     int parityIndex = -1;
+
+    // Stored in 8 bits: no selection (-1) becomes 255, which the link reads as 9600 / none.
+    RateAndParity settings() const {
+        return {static_cast<uint8_t>(baudIndex), static_cast<uint8_t>(parityIndex)};
+    }
 };
 
 enum class PortChoiceOutcome {

@@ -25,8 +25,9 @@ class RefusedOpen : public PendingOpen {
 
 }  // namespace
 
-std::unique_ptr<PendingOpen> OpenNetworkPortInBackground(const QString& name) {
+std::unique_ptr<PendingOpen> OpenNetworkPortInBackground(const QString& name,
+                                                         const LineSettings& settings) {
     const std::optional<PortUrl> url = ParsePortUrl(name);
     if (!url) return std::make_unique<RefusedOpen>(OpenFailure::InvalidAddress);
-    return OpenNetworkSerialDeviceInBackground(*url);
+    return OpenNetworkSerialDeviceInBackground(*url, settings);
 }

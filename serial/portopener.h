@@ -9,6 +9,8 @@
 // device of that name otherwise.
 OpenResult OpenNamedPort(const QString& name);
 
-// Opens a port behind a network serial server without waiting for the server, which may take up
-// to ConnectWaitMs to answer; a name that is no valid network port finishes at once, refused.
-std::unique_ptr<PendingOpen> OpenNetworkPortInBackground(const QString& name);
+// Opens a port behind a network serial server and asks it for `settings` without waiting for
+// the server, which may take up to ConnectWaitMs to answer; a name that is no valid network port
+// finishes at once, refused.
+std::unique_ptr<PendingOpen> OpenNetworkPortInBackground(const QString& name,
+                                                         const LineSettings& settings);

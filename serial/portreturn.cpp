@@ -134,7 +134,8 @@ void PortReturn::poll() {
         watch_->overNetwork() ? std::nullopt : WhereNameLeads(name, listed), listed);
     if (device.isEmpty()) return;
     if (watch_->overNetwork()) {
-        networkOpen_ = networkOpener_(device);
+        networkOpen_ =
+            networkOpener_(device, SerialLink::PortSettingsFor(choiceFor(device).settings()));
         connect(networkOpen_.get(), &PendingOpen::finished, this,
                 [this, device] { networkOpenFinished(device); });
         return;

@@ -177,5 +177,6 @@ class PendingOpen : public QObject {
     OpenResult result_;
 };
 
-// Begins to open a device by its name without waiting for it.
-using BackgroundOpener = std::function<std::unique_ptr<PendingOpen>(const QString& name)>;
+// Begins to open a device by its name and to give it line settings, without waiting for it.
+using BackgroundOpener =
+    std::function<std::unique_ptr<PendingOpen>(const QString& name, const LineSettings& settings)>;

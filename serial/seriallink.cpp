@@ -363,15 +363,17 @@ void SerialLink::setParity(uint8_t parityIndex) {
     parityLetter_ = ParityLetterFor(parityIndex);
 }
 
+LineSettings SerialLink::PortSettingsFor(RateAndParity chosen) {
+    const uint8_t baudIndex = chosen.baudIndex;
+    return {SerialRates[HasBaudRate(baudIndex) ? baudIndex : kDefaultBaudIndex],
+            ParityFor(chosen.parityIndex), 1};
+}
+
 bool SerialLink::ApplyPortSettings(RateAndParity chosen) {
     settings_ = chosen;
-    const uint8_t baudIndex = chosen.baudIndex;
-    LineSettings settings = PortHandle() ? d->device->lineSettings() : LineSettings{};
-    settings.baudRate = SerialRates[HasBaudRate(baudIndex) ? baudIndex : kDefaultBaudIndex];
+    const LineSettings settings = PortSettingsFor(chosen);
     setRateText(settings.baudRate);
-    WaitFactor = WaitFactorFor(baudIndex);
-    settings.stopBits = 1;
-    settings.parity = ParityFor(chosen.parityIndex);
+    WaitFactor = WaitFactorFor(chosen.baudIndex);
     setParity(chosen.parityIndex);
     showPortAndSettings();
 
@@ -407,10 +409,7 @@ PortChoiceResult SerialLink::ChoosePort(const PortChoice& choice) {
         d->host->startReceivePoll();
         d->host->setStatusText(3, ConnectingText());
     }
-    // Stored in 8 bits: no selection (-1) becomes 255, which ApplyPortSettings reads as 9600 /
-    // none.
-    const bool applied = ApplyPortSettings(
-        {static_cast<uint8_t>(choice.baudIndex), static_cast<uint8_t>(choice.parityIndex)});
+    const bool applied = ApplyPortSettings(choice.settings());
     if (d->host) d->host->startReceivePoll();
     if (applied) return {PortChoiceOutcome::Applied, {}};
     return {PortChoiceOutcome::SettingsRefused, {}, settingsRefusal_};

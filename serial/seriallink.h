@@ -107,6 +107,8 @@ class SerialLink : public PortSettingsLink {
     // closed then. A port whose settings cannot change (SettingsFixed) takes them as the ones it
     // stands at and stays open.
     [[nodiscard]] bool ApplyPortSettings(RateAndParity settings);
+    // The line settings ApplyPortSettings gives the port for a choice.
+    static LineSettings PortSettingsFor(RateAndParity chosen);
     // Why ApplyPortSettings last returned false.
     SettingsRefusal LastSettingsRefusal() const;
     PortChoiceResult ChoosePort(const PortChoice& choice) override;

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <climits>
 
 #include "serial/networkserialdevice.h"
@@ -161,6 +162,9 @@ class LateServer : public ThreadedServer {
     explicit LateServer(Plan plan) : plan_(std::move(plan)) { start(); }
     ~LateServer() override { stop(); }
 
+    // Settings requests that came, on every connection.
+    int requests() const { return requests_; }
+
   private:
     void accepted(QTcpSocket& socket) override {
         QTimer::singleShot(plan_.negotiationDelayMs, &socket,
@@ -217,8 +221,40 @@ class LateServer : public ThreadedServer {
     QByteArray answers_;  // of the request coming in
     QByteArray held_;     // of the first request, for holdFirst
     QByteArray heldPurge_;
-    int requests_ = 0;
+    std::atomic<int> requests_ = 0;
 };
+
+// A link whose network port was open once, when the server still answered, and then vanished:
+// Reconnect waits for it, and its tries go to the server.
+struct VanishedNetworkPort {
+    explicit VanishedNetworkPort(const QString& url)
+        : link([this, answered = FakeOpener(journal, &opened)](const QString& name) {
+              return opened ? OpenNamedPort(name) : answered(name);
+          }) {
+        if (link.ChoosePort({0, url, 4, 0}).outcome != PortChoiceOutcome::Applied) return;
+        opened->vanish();
+        awaited = portReturn.awaitVanishedPort();
+    }
+
+    std::shared_ptr<DeviceJournal> journal = std::make_shared<DeviceJournal>();
+    FakeSerialDevice* opened = nullptr;
+    SerialLink link;
+    PortReturn portReturn{link, [] { return QList<ListedDevice>(); }};
+    bool awaited = false;
+};
+
+// The longest the event loop went without turning while it ran for `ms`.
+qint64 LongestLoopGapMs(int ms) {
+    QTimer beat;
+    qint64 longestGapMs = 0;
+    QElapsedTimer sinceBeat;
+    sinceBeat.start();
+    QObject::connect(&beat, &QTimer::timeout,
+                     [&] { longestGapMs = std::max(longestGapMs, sinceBeat.restart()); });
+    beat.start(10);
+    QTest::qWait(ms);
+    return std::max(longestGapMs, sinceBeat.elapsed());
+}
 
 }  // namespace
 
@@ -275,42 +311,48 @@ class NetworkConnectTest : public QObject {
     // and a stop abandons the try.
     void reconnectToASilentServerLeavesTheLoopTurning() {
         FakeServer silent(FakeServer::Kind::Silent);
-        const QString url = silent.url();
-        // The port was open once, when the server still answered.
-        auto journal = std::make_shared<DeviceJournal>();
-        FakeSerialDevice* opened = nullptr;
-        SerialLink link([&, answered = FakeOpener(journal, &opened)](const QString& name) {
-            return opened ? OpenNamedPort(name) : answered(name);
-        });
-        PortReturn portReturn(link, [] { return QList<ListedDevice>(); });
-        QCOMPARE(link.ChoosePort({0, url, 4, 0}).outcome, PortChoiceOutcome::Applied);
-        opened->vanish();
-        QVERIFY(portReturn.awaitVanishedPort());
+        VanishedNetworkPort port(silent.url());
+        QVERIFY(port.awaited);
 
         QElapsedTimer look;
         look.start();
-        portReturn.poll();
+        port.portReturn.poll();
         const qint64 lookMs = look.elapsed();
         // A look that waited for the server would take its whole connect bound, 5 s; the rest
         // is room for a loaded machine.
         QVERIFY2(lookMs < 250, qPrintable(QString::number(lookMs)));
-        QTimer beat;
-        qint64 longestGapMs = 0;
-        QElapsedTimer sinceBeat;
-        sinceBeat.start();
-        QObject::connect(&beat, &QTimer::timeout,
-                         [&] { longestGapMs = std::max(longestGapMs, sinceBeat.restart()); });
-        beat.start(10);
         // Long enough for the timer's next look, which finds the try still running.
-        QTest::qWait(PortReturn::PollMs + 100);
+        const qint64 longestGapMs = LongestLoopGapMs(PortReturn::PollMs + 100);
         QVERIFY2(longestGapMs < 250, qPrintable(QString::number(longestGapMs)));
-        QVERIFY(portReturn.waiting());
-        QVERIFY(!link.PortHandle());
+        QVERIFY(port.portReturn.waiting());
+        QVERIFY(!port.link.PortHandle());
         QElapsedTimer stop;
         stop.start();
-        portReturn.stop();
+        port.portReturn.stop();
         QVERIFY2(stop.elapsed() < 1000, qPrintable(QString::number(stop.elapsed())));
-        QVERIFY(!portReturn.waiting());
+        QVERIFY(!port.portReturn.waiting());
+    }
+
+    // A server that takes the connection but never answers the settings holds the window's
+    // thread no more than one that never answers at all: Reconnect's try asks for them in the
+    // background too, gives up on them, and waits on. One that answers is asked only once.
+    void reconnectToAServerThatNeverConfirmsLeavesTheLoopTurning() {
+        LateServer::Plan plan;
+        plan.answerDelaysMs = {60'000, 0};
+        LateServer server(plan);
+        VanishedNetworkPort port(server.url());
+        QVERIFY(port.awaited);
+        port.portReturn.poll();
+        // Past the try's bound, 2.5 s, and before the next try, which waits a look.
+        const qint64 longestGapMs = LongestLoopGapMs(ServerAnswerWaitMs + 700);
+        QVERIFY2(longestGapMs < 250, qPrintable(QString::number(longestGapMs)));
+        QVERIFY(port.portReturn.waiting());
+        QVERIFY(!port.link.PortHandle());
+        QCOMPARE(server.requests(), 1);
+        // The next try's request is answered, and the port opens at it without another.
+        QTRY_VERIFY_WITH_TIMEOUT(port.link.PortHandle(), 5000);
+        QCOMPARE(port.link.device()->lineSettings(), (LineSettings{9600, ParityMode::None, 1}));
+        QCOMPARE(server.requests(), 2);
     }
 
     // The server answers in order, so an answer belongs to the oldest request still waiting
@@ -414,13 +456,17 @@ class NetworkConnectTest : public QObject {
         QVERIFY(device.roundTripMs().has_value());
         QVERIFY2(*device.roundTripMs() >= NegotiationMs,
                  qPrintable(QString::number(*device.roundTripMs())));
-        const LineSettings settings{9600, ParityMode::None, 1};
-        QVERIFY(device.setLineSettings(settings));
-        QVERIFY(device.setLineSettings(settings));
+        // Each unlike the one before, so that each goes to the server.
+        int requests = 0;
+        const auto request = [&] {
+            return device.setLineSettings({++requests % 2 ? 9600 : 19200, ParityMode::None, 1});
+        };
+        QVERIFY(request());
+        QVERIFY(request());
         QVERIFY(*device.roundTripMs() >= SlowAnswerMs);
-        for (int i = 0; i < 7; ++i) QVERIFY(device.setLineSettings(settings));
+        for (int i = 0; i < 7; ++i) QVERIFY(request());
         QVERIFY(*device.roundTripMs() >= SlowAnswerMs);
-        QVERIFY(device.setLineSettings(settings));
+        QVERIFY(request());
         QVERIFY2(*device.roundTripMs() < SlowAnswerMs,
                  qPrintable(QString::number(*device.roundTripMs())));
     }

@@ -197,6 +197,7 @@ class PortReturnTest : public QObject {
         QList<int> tries;
         int poll = -1;
         QPointer<HeldOpen> held;
+        LineSettings asked;
         int listings = 0;
         PortReturn portReturn(
             link,
@@ -204,8 +205,9 @@ class PortReturnTest : public QObject {
                 ++listings;
                 return Listed();
             },
-            [&](const QString& name) {
+            [&](const QString& name, const LineSettings& settings) {
                 tries << poll;
+                asked = settings;
                 auto open = std::make_unique<HeldOpen>(FakeOpener(journal, &opened), name);
                 held = open.get();
                 return open;
@@ -237,6 +239,7 @@ class PortReturnTest : public QObject {
         QVERIFY(link.PortHandle());
         QCOMPARE(link.PortDeviceName(), url);
         QCOMPARE(opened->lineSettings(), (LineSettings{38400, ParityMode::Odd, 1}));
+        QCOMPARE(asked, opened->lineSettings());
         QVERIFY(!portReturn.waiting());
         QCOMPARE(listings, 0);
 
